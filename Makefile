@@ -1,0 +1,21 @@
+# Every target installs what it needs first (scripts/deps.sh is idempotent).
+.PHONY: deps build test asan-test clean
+
+deps:
+	@./scripts/deps.sh
+
+build: deps
+	@cmake --preset default >/dev/null
+	@cmake --build --preset default
+	@echo "Built build/corvane"
+
+test: build
+	@ctest --preset default
+
+asan-test: deps
+	@cmake --preset asan >/dev/null
+	@cmake --build --preset asan
+	@ctest --preset asan
+
+clean:
+	rm -rf build build-asan

@@ -1,0 +1,380 @@
+#include "archive/StreamFormat.h"
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+#include <limits>
+
+#include "archive/BlockCodec.h"
+
+namespace corvane {
+
+namespace {
+
+constexpr std::size_t kWriteBuffer = 1 << 20;
+constexpr std::size_t kReadBuffer = 1 << 16;
+constexpr std::int32_t kMaxNameLength = 4095;  // longer names end a listing, as readers have always done
+
+void PutU32(unsigned char* p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+void PutI64(unsigned char* p, std::int64_t value) {
+    auto v = static_cast<std::uint64_t>(value);
+    for (int i = 0; i < 8; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
+}
+std::uint32_t GetU32(const unsigned char* p) {
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) v = (v << 8) | p[i];
+    return v;
+}
+std::int64_t GetI64(const unsigned char* p) {
+    std::uint64_t v = 0;
+    for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
+    return static_cast<std::int64_t>(v);
+}
+
+Status Damaged(const std::string& what) { return Status(Status::Code::Corrupt, "Damaged stream: " + what); }
+
+}  // namespace
+
+std::string FormatBackupTimeStamp(std::int64_t time) {
+    auto t = static_cast<std::time_t>(time);
+    std::tm local{};
+    if (!::localtime_r(&t, &local)) return "0000000000";
+    char text[32];
+    std::strftime(text, sizeof text, "%y%m%d%H%M", &local);
+    return text;
+}
+
+std::string MakeBackupName(const std::string* label, std::string_view timeStamp) {
+    std::string name = label ? *label : std::string("unknown");
+    name += ' ';
+    name += timeStamp;
+    return name;
+}
+
+std::string MakeStreamName(std::string_view backupName, int sequence) {
+    std::string name(backupName);
+    name += ' ';
+    name += std::to_string(sequence);
+    name += ".cvn";
+    return name;
+}
+
+bool ParseStreamName(std::string_view fileName, StreamNameParts& parts) {
+    constexpr std::string_view kExtension = ".cvn";
+    if (fileName.size() < kExtension.size()) return false;
+    std::string_view tail = fileName.substr(fileName.size() - kExtension.size());
+    for (std::size_t i = 0; i < tail.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(tail[i])) != kExtension[i]) return false;
+    std::string_view title = fileName.substr(0, fileName.size() - kExtension.size());
+
+    auto lastSpace = title.rfind(' ');
+    if (lastSpace == std::string_view::npos) return false;
+    std::string_view number = title.substr(lastSpace + 1);
+    if (number.empty() || number.size() > 10) return false;
+    long long sequence = 0;
+    for (char c : number) {
+        if (c < '0' || c > '9') return false;
+        sequence = sequence * 10 + (c - '0');
+    }
+    std::string_view rest = title.substr(0, lastSpace);
+    auto stampSpace = rest.rfind(' ');
+    if (stampSpace == std::string_view::npos) return false;
+    parts.label = std::string(rest.substr(0, stampSpace));
+    parts.timeStamp = std::string(rest.substr(stampSpace + 1));
+    parts.sequence = sequence;
+    return true;
+}
+
+bool PadPassword(std::string_view password, std::string& padded) {
+    if (password.size() > static_cast<std::size_t>(kPasswordLength)) return false;
+    padded = std::string(password);
+    padded.resize(kPasswordLength, ' ');
+    return true;
+}
+
+bool IsNoPassword(std::string_view stored) { return stored == std::string(kPasswordLength, ' '); }
+
+// ---- writer ----
+
+Status StreamWriter::Flush() {
+    if (buffer_.empty()) return Status::Ok();
+    Status s = out_.Write(buffer_.data(), buffer_.size());
+    bufferStart_ += buffer_.size();
+    buffer_.clear();
+    return s;
+}
+
+Status StreamWriter::Put(const void* data, std::size_t n) {
+    buffer_.append(static_cast<const char*>(data), n);
+    position_ += n;
+    if (buffer_.size() >= kWriteBuffer) return Flush();
+    return Status::Ok();
+}
+
+Status StreamWriter::Finish() { return Flush(); }
+
+Status StreamWriter::WriteFolderHeader(std::string_view folderPath, std::string_view storedPassword) {
+    if (folderPath.empty() || folderPath.size() > static_cast<std::size_t>(kMaxStoredText))
+        return Status(Status::Code::InvalidArgument, "Folder path must be 1 to 259 bytes");
+    if (storedPassword.size() != static_cast<std::size_t>(kPasswordLength))
+        return Status(Status::Code::InvalidArgument, "Stored password must be 16 bytes");
+    unsigned char length[4];
+    PutU32(length, static_cast<std::uint32_t>(folderPath.size()));
+    Status s = Put(length, 4);
+    if (s.ok()) s = Put(folderPath.data(), folderPath.size());
+    if (s.ok()) s = Put(storedPassword.data(), storedPassword.size());
+    return s;
+}
+
+Status StreamWriter::BeginFile(std::string_view name, std::int64_t created, std::int64_t modified,
+                               std::uint64_t sourceLength) {
+    if (name.empty() || name.size() > static_cast<std::size_t>(kMaxStoredText))
+        return Status(Status::Code::InvalidArgument, "File name must be 1 to 259 bytes");
+    recordStart_ = position_;
+    unsigned char head[4];
+    PutU32(head, static_cast<std::uint32_t>(name.size()));
+    Status s = Put(head, 4);
+    if (s.ok()) s = Put(name.data(), name.size());
+    dataSizeAt_ = position_;
+    unsigned char fixed[20];
+    PutU32(fixed, static_cast<std::uint32_t>(sourceLength));  // placeholder, patched by EndFile
+    PutI64(fixed + 4, created);
+    PutI64(fixed + 12, modified);
+    if (s.ok()) s = Put(fixed, sizeof fixed);
+    dataSize_ = 0;
+    inFile_ = s.ok();
+    return s;
+}
+
+Status StreamWriter::WriteChunk(const std::uint8_t* data, int length) {
+    if (!inFile_) return Status(Status::Code::InvalidArgument, "No file record is open");
+    if (length < 1 || length > kEncodeCapacity) return Status(Status::Code::InvalidArgument, "Bad chunk length");
+    unsigned char head[4];
+    PutU32(head, static_cast<std::uint32_t>(length));
+    Status s = Put(head, 4);
+    if (s.ok()) s = Put(data, static_cast<std::size_t>(length));
+    dataSize_ += 4 + static_cast<std::uint64_t>(length);
+    return s;
+}
+
+Status StreamWriter::EndFile() {
+    if (!inFile_) return Status(Status::Code::InvalidArgument, "No file record is open");
+    if (dataSize_ > std::numeric_limits<std::uint32_t>::max()) {
+        Status s = AbandonFile();
+        if (!s.ok()) return s;
+        return Status(Status::Code::TooLarge, "The file is too large to be stored in a backup stream");
+    }
+    inFile_ = false;
+    unsigned char value[4];
+    PutU32(value, static_cast<std::uint32_t>(dataSize_));
+    if (dataSizeAt_ >= bufferStart_) {
+        std::memcpy(buffer_.data() + (dataSizeAt_ - bufferStart_), value, 4);
+        return Status::Ok();
+    }
+    Status s = Flush();
+    if (s.ok()) s = out_.Seek(static_cast<std::int64_t>(dataSizeAt_), SeekFrom::Start);
+    if (s.ok()) s = out_.Write(value, 4);
+    if (s.ok()) s = out_.Seek(0, SeekFrom::End);
+    return s;
+}
+
+Status StreamWriter::AbandonFile() {
+    inFile_ = false;
+    dataSize_ = 0;
+    position_ = recordStart_;
+    if (recordStart_ >= bufferStart_) {
+        buffer_.resize(recordStart_ - bufferStart_);
+        return Status::Ok();
+    }
+    buffer_.clear();
+    bufferStart_ = recordStart_;
+    Status s = out_.Truncate(recordStart_);
+    if (s.ok()) s = out_.Seek(static_cast<std::int64_t>(recordStart_), SeekFrom::Start);
+    return s;
+}
+
+// ---- reader ----
+
+Status StreamReader::EnsureLength() {
+    if (haveLength_) return Status::Ok();
+    Status s = in_.Length(length_);
+    if (s.ok()) haveLength_ = true;
+    return s;
+}
+
+Status StreamReader::Fill() {
+    // The buffer holds the bytes from position_ on; refill it with what follows.
+    buffer_.erase(0, bufferPos_);
+    bufferPos_ = 0;
+    std::size_t have = buffer_.size();
+    buffer_.resize(kReadBuffer);
+    std::size_t got = 0;
+    Status s = in_.Read(buffer_.data() + have, kReadBuffer - have, got);
+    buffer_.resize(have + (s.ok() ? got : 0));
+    return s;
+}
+
+Status StreamReader::ReadExact(void* data, std::size_t n, std::size_t& got) {
+    auto* out = static_cast<unsigned char*>(data);
+    got = 0;
+    while (got < n) {
+        if (bufferPos_ >= buffer_.size()) {
+            Status s = Fill();
+            if (!s.ok()) return s;
+            if (buffer_.size() == 0) break;
+        }
+        std::size_t take = std::min(n - got, buffer_.size() - bufferPos_);
+        std::memcpy(out + got, buffer_.data() + bufferPos_, take);
+        bufferPos_ += take;
+        got += take;
+        position_ += take;
+    }
+    return Status::Ok();
+}
+
+Status StreamReader::SeekTo(std::uint64_t target) {
+    // Forward moves within the buffer need no system call.
+    if (positioned_ && target >= position_ && target - position_ <= buffer_.size() - bufferPos_) {
+        bufferPos_ += static_cast<std::size_t>(target - position_);
+        position_ = target;
+        return Status::Ok();
+    }
+    buffer_.clear();
+    bufferPos_ = 0;
+    Status s = in_.Seek(static_cast<std::int64_t>(target), SeekFrom::Start);
+    positioned_ = s.ok();
+    if (s.ok()) position_ = target;
+    return s;
+}
+
+Status StreamReader::ReadFolderHeader(FolderHeader& header) {
+    Status s = EnsureLength();
+    if (!s.ok()) return s;
+    s = SeekTo(0);
+    if (!s.ok()) return s;
+    unsigned char raw[4];
+    std::size_t got = 0;
+    s = ReadExact(raw, 4, got);
+    if (!s.ok()) return s;
+    if (got < 4) return Damaged("too short for a folder header");
+    auto pathLength = static_cast<std::int32_t>(GetU32(raw));
+    if (pathLength < 1 || pathLength > kMaxStoredText)
+        return Damaged("folder path length " + std::to_string(pathLength) + " is out of range");
+    header.folderPath.assign(static_cast<std::size_t>(pathLength), '\0');
+    s = ReadExact(header.folderPath.data(), header.folderPath.size(), got);
+    if (!s.ok()) return s;
+    if (got < header.folderPath.size()) return Damaged("folder path cut short");
+    header.password.assign(kPasswordLength, '\0');
+    s = ReadExact(header.password.data(), header.password.size(), got);
+    if (!s.ok()) return s;
+    if (got < header.password.size()) return Damaged("password field cut short");
+    inRecord_ = false;
+    endedEarly_ = false;
+    return Status::Ok();
+}
+
+Status StreamReader::NextRecord(FileRecord& record, bool& found) {
+    found = false;
+    Status s = EnsureLength();
+    if (!s.ok()) return s;
+    if (inRecord_) {
+        s = SkipData();
+        if (!s.ok()) return s;
+    }
+    if (position_ >= length_ || length_ - position_ < 4) {
+        endedEarly_ = position_ != length_;
+        return Status::Ok();
+    }
+    unsigned char raw[kRecordFixed - 4];
+    std::size_t got = 0;
+    s = ReadExact(raw, 4, got);
+    if (!s.ok()) return s;
+    auto nameLength = static_cast<std::int32_t>(GetU32(raw));
+    if (got < 4 || nameLength < 1 || static_cast<std::uint64_t>(nameLength) >= length_ ||
+        nameLength > kMaxNameLength) {
+        endedEarly_ = true;
+        return Status::Ok();
+    }
+    record.fileName.assign(static_cast<std::size_t>(nameLength), '\0');
+    s = ReadExact(record.fileName.data(), record.fileName.size(), got);
+    if (!s.ok()) return s;
+    if (got < record.fileName.size()) {
+        endedEarly_ = true;
+        return Status::Ok();
+    }
+    record.recordOffset = position_;
+    s = ReadExact(raw, sizeof raw, got);
+    if (!s.ok()) return s;
+    if (got < sizeof raw) {
+        endedEarly_ = true;
+        return Status::Ok();
+    }
+    record.dataSize = GetU32(raw);
+    record.created = GetI64(raw + 4);
+    record.modified = GetI64(raw + 12);
+    dataSize_ = record.dataSize;
+    consumed_ = 0;
+    inRecord_ = true;
+    found = true;
+    return Status::Ok();
+}
+
+Status StreamReader::SeekToRecord(std::uint64_t recordOffset, FileRecord& record) {
+    Status s = EnsureLength();
+    if (!s.ok()) return s;
+    if (recordOffset >= length_) return Damaged("record position lies past the end");
+    s = SeekTo(recordOffset);
+    if (!s.ok()) return s;
+    unsigned char raw[kRecordFixed - 4];
+    std::size_t got = 0;
+    s = ReadExact(raw, sizeof raw, got);
+    if (!s.ok()) return s;
+    if (got < sizeof raw) return Damaged("file record cut short");
+    record.recordOffset = recordOffset;
+    record.dataSize = GetU32(raw);
+    record.created = GetI64(raw + 4);
+    record.modified = GetI64(raw + 12);
+    dataSize_ = record.dataSize;
+    consumed_ = 0;
+    inRecord_ = true;
+    return Status::Ok();
+}
+
+Status StreamReader::SkipData() {
+    if (!inRecord_) return Status::Ok();
+    inRecord_ = false;
+    std::uint64_t target = position_ + (dataSize_ - consumed_);
+    consumed_ = dataSize_;
+    if (target > length_) target = length_;  // a lying DataSize ends the listing at the end
+    return SeekTo(target);
+}
+
+Status StreamReader::NextChunk(std::uint8_t* buffer, int& length, bool& done) {
+    length = 0;
+    done = false;
+    if (!inRecord_ || consumed_ >= dataSize_) {
+        done = true;
+        return Status::Ok();
+    }
+    if (dataSize_ - consumed_ < 4) return Damaged("chunk list does not add up");
+    unsigned char raw[4];
+    std::size_t got = 0;
+    Status s = ReadExact(raw, 4, got);
+    if (!s.ok()) return s;
+    if (got < 4) return Damaged("chunk length cut short");
+    consumed_ += 4;
+    std::uint32_t chunkLength = GetU32(raw);
+    if (chunkLength < 1 || chunkLength > static_cast<std::uint32_t>(kMaxChunkLength))
+        return Damaged("chunk length " + std::to_string(chunkLength) + " is out of range");
+    if (chunkLength > dataSize_ - consumed_) return Damaged("chunk runs past its file record");
+    s = ReadExact(buffer, chunkLength, got);
+    if (!s.ok()) return s;
+    if (got < chunkLength) return Damaged("chunk data cut short");
+    consumed_ += chunkLength;
+    length = static_cast<int>(chunkLength);
+    return Status::Ok();
+}
+
+}  // namespace corvane

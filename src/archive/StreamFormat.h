@@ -1,0 +1,136 @@
+#pragma once
+// Backup streams: one file per backed-up folder. A folder header (PathLength, FolderPath,
+// Password) is followed by one record per file (NameLength, FileName, DataSize,
+// CreationTime, LastWriteTime, chunk list); each chunk is ChunkLength and ChunkData.
+// Integers are little-endian; there is no magic, count or checksum.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/FileLayer.h"
+
+namespace corvane {
+
+constexpr int kPasswordLength = 16;
+constexpr int kMaxStoredText = 259;  // names and paths are shorter than 260 bytes
+constexpr std::uint64_t kFolderHeaderFixed = 4 + kPasswordLength;
+constexpr std::uint64_t kRecordFixed = 4 + 4 + 8 + 8;  // NameLength, DataSize, two times
+
+// "%y%m%d%H%M" of a time in local time.
+std::string FormatBackupTimeStamp(std::int64_t time);
+// "%s %s" of the volume label ("unknown" when it could not be read) and the time stamp.
+std::string MakeBackupName(const std::string* label, std::string_view timeStamp);
+// "%s %d.cvn".
+std::string MakeStreamName(std::string_view backupName, int sequence);
+
+struct StreamNameParts {
+    std::string label;
+    std::string timeStamp;
+    long long sequence = 0;
+};
+// Takes "<label> <stamp> <sequence>.cvn" apart from the right, so labels may hold spaces.
+// False when the name does not have that shape.
+bool ParseStreamName(std::string_view fileName, StreamNameParts& parts);
+
+// The stored form of a password: padded with spaces to 16 bytes. Longer ones are refused.
+bool PadPassword(std::string_view password, std::string& padded);
+// True when a stored password means "no password" (16 spaces).
+bool IsNoPassword(std::string_view stored);
+
+struct FolderHeader {
+    std::string folderPath;  // "\" for the root, "\Docs\2008" below it
+    std::string password;    // the 16 stored bytes
+};
+
+struct FileRecord {
+    std::string fileName;
+    std::uint32_t dataSize = 0;
+    std::int64_t created = 0;
+    std::int64_t modified = 0;
+    std::uint64_t recordOffset = 0;  // position of DataSize from the start of the stream
+};
+
+// Writes one stream into a file opened for writing.
+class StreamWriter {
+public:
+    explicit StreamWriter(File& out) : out_(out) {}
+
+    Status WriteFolderHeader(std::string_view folderPath, std::string_view storedPassword);
+    // Starts a record; DataSize holds a placeholder until EndFile.
+    Status BeginFile(std::string_view name, std::int64_t created, std::int64_t modified,
+                     std::uint64_t sourceLength);
+    Status WriteChunk(const std::uint8_t* data, int length);
+    // Writes the real DataSize. Fails with TooLarge, and removes the record, when the
+    // chunk list does not fit 32 bits.
+    Status EndFile();
+    // Removes the record begun last, as if the file had never been seen.
+    Status AbandonFile();
+    // Writes out what is still buffered; call before closing the file.
+    Status Finish();
+
+    std::uint64_t position() const { return position_; }
+    // Sum of 4 + ChunkLength over the chunks of the open record.
+    std::uint64_t currentDataSize() const { return dataSize_; }
+
+private:
+    Status Put(const void* data, std::size_t n);
+    Status Flush();
+
+    File& out_;
+    std::string buffer_;             // bytes not yet written, starting at bufferStart_
+    std::uint64_t bufferStart_ = 0;
+    std::uint64_t position_ = 0;
+    std::uint64_t recordStart_ = 0;
+    std::uint64_t dataSizeAt_ = 0;
+    std::uint64_t dataSize_ = 0;
+    bool inFile_ = false;
+};
+
+// Reads a stream with buffered reads. It never reads past the end of the stream and never
+// trusts a length field: damage is reported as Corrupt, never as a crash.
+class StreamReader {
+public:
+    explicit StreamReader(File& in) : in_(in) {}
+
+    // Reads the folder header; the stream must start at position 0.
+    Status ReadFolderHeader(FolderHeader& header);
+    // The next record's head. found is false when the stream ends here by the reading rules
+    // (fewer than 4 bytes left, NameLength below 1 or not below the stream length).
+    Status NextRecord(FileRecord& record, bool& found);
+    // Goes to the record whose DataSize lies at recordOffset and reads DataSize and times.
+    Status SeekToRecord(std::uint64_t recordOffset, FileRecord& record);
+    // Skips the rest of the current record's chunk list.
+    Status SkipData();
+    // The next chunk of the current record into buffer (kMaxChunkLength bytes); done is true
+    // once the chunk list is consumed.
+    Status NextChunk(std::uint8_t* buffer, int& length, bool& done);
+
+    std::uint64_t position() const { return position_; }
+    std::uint64_t length() const { return length_; }
+    // Bytes of the current record's chunk list consumed so far.
+    std::uint64_t consumed() const { return consumed_; }
+    // True when the record list ended on damage (a cut or impossible field) rather than
+    // cleanly at the end of the stream.
+    bool endedEarly() const { return endedEarly_; }
+
+private:
+    Status EnsureLength();
+    Status ReadExact(void* data, std::size_t n, std::size_t& got);
+    Status Fill();
+    Status SeekTo(std::uint64_t position);
+
+    File& in_;
+    bool haveLength_ = false;
+    std::uint64_t length_ = 0;
+    std::uint64_t position_ = 0;  // logical position in the stream
+    bool positioned_ = false;     // the file's own position is known to match
+    std::string buffer_;
+    std::size_t bufferPos_ = 0;
+    std::uint32_t dataSize_ = 0;
+    std::uint64_t consumed_ = 0;
+    bool inRecord_ = false;
+    bool endedEarly_ = false;
+};
+
+}  // namespace corvane

@@ -1,0 +1,79 @@
+#pragma once
+// The one way the program touches files: reading sources and streams, writing staging files
+// and restored files. PosixFileSystem is the real one; tests wrap it to fail on demand.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Status.h"
+
+namespace corvane {
+
+enum class SeekFrom { Start, Current, End };
+
+class File {
+public:
+    virtual ~File() = default;
+    // Reads up to n bytes; got is 0 only at the end of the file.
+    virtual Status Read(void* buffer, std::size_t n, std::size_t& got) = 0;
+    // Writes all n bytes or fails.
+    virtual Status Write(const void* buffer, std::size_t n) = 0;
+    virtual Status Seek(std::int64_t offset, SeekFrom from, std::uint64_t* newPosition = nullptr) = 0;
+    virtual Status Length(std::uint64_t& length) = 0;
+    virtual Status Truncate(std::uint64_t length) = 0;
+    // Flushes and closes; reports errors that only show up then (a full disk).
+    virtual Status Close() = 0;
+
+    // Reads until n bytes or the end of the file: got < n means the file ended.
+    Status ReadFull(void* buffer, std::size_t n, std::size_t& got);
+};
+
+struct FileInfo {
+    enum class Kind { File, Folder, Other };  // Other: devices, sockets, links to folders
+    Kind kind = Kind::File;
+    std::uint64_t size = 0;
+    std::int64_t created = 0;   // seconds since 1970-01-01 UTC (birth time, else change time)
+    std::int64_t modified = 0;  // last-write time, same unit
+
+    bool isFolder() const { return kind == Kind::Folder; }
+    bool isFile() const { return kind == Kind::File; }
+};
+
+struct FolderEntry {
+    std::string name;
+    FileInfo info;
+};
+
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+    virtual Status OpenRead(const std::string& path, std::unique_ptr<File>& file) = 0;
+    // Creates the file, or empties it when it exists.
+    virtual Status OpenWrite(const std::string& path, std::unique_ptr<File>& file) = 0;
+    // Entries in the order the file system lists them, without "." and "..".
+    virtual Status ListFolder(const std::string& path, std::vector<FolderEntry>& entries) = 0;
+    virtual Status Stat(const std::string& path, FileInfo& info) = 0;
+    // Creates one folder; AlreadyExists when a folder of that name is there.
+    virtual Status CreateFolder(const std::string& path) = 0;
+    virtual Status RemoveFile(const std::string& path) = 0;
+    virtual Status SetModifiedTime(const std::string& path, std::int64_t modified) = 0;
+};
+
+class PosixFileSystem final : public FileSystem {
+public:
+    Status OpenRead(const std::string& path, std::unique_ptr<File>& file) override;
+    Status OpenWrite(const std::string& path, std::unique_ptr<File>& file) override;
+    Status ListFolder(const std::string& path, std::vector<FolderEntry>& entries) override;
+    Status Stat(const std::string& path, FileInfo& info) override;
+    Status CreateFolder(const std::string& path) override;
+    Status RemoveFile(const std::string& path) override;
+    Status SetModifiedTime(const std::string& path, std::int64_t modified) override;
+};
+
+// The process-wide real file system.
+FileSystem& DefaultFileSystem();
+
+}  // namespace corvane

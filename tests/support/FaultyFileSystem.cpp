@@ -1,0 +1,104 @@
+#include "support/FaultyFileSystem.h"
+
+namespace corvane::test {
+
+namespace {
+
+Status Injected(const Fault& fault, const std::string& path) {
+    return Status(fault.code, "Injected fault on " + path);
+}
+
+class FaultyFile final : public File {
+public:
+    FaultyFile(std::unique_ptr<File> real, std::string path, const Fault* readFault,
+               const Fault* writeFault, const Fault* closeFault)
+        : real_(std::move(real)), path_(std::move(path)), readFault_(readFault), writeFault_(writeFault),
+          closeFault_(closeFault) {}
+
+    Status Read(void* buffer, std::size_t n, std::size_t& got) override {
+        got = 0;
+        if (readFault_) {
+            if (read_ >= readFault_->afterBytes) return Injected(*readFault_, path_);
+            n = std::min<std::uint64_t>(n, readFault_->afterBytes - read_);
+        }
+        Status s = real_->Read(buffer, n, got);
+        read_ += got;
+        return s;
+    }
+    Status Write(const void* buffer, std::size_t n) override {
+        if (writeFault_ && written_ + n > writeFault_->afterBytes) {
+            std::size_t allowed = static_cast<std::size_t>(writeFault_->afterBytes - std::min(written_, writeFault_->afterBytes));
+            if (allowed > 0) real_->Write(buffer, allowed);
+            written_ += allowed;
+            return Injected(*writeFault_, path_);
+        }
+        written_ += n;
+        return real_->Write(buffer, n);
+    }
+    Status Seek(std::int64_t offset, SeekFrom from, std::uint64_t* newPosition) override {
+        return real_->Seek(offset, from, newPosition);
+    }
+    Status Length(std::uint64_t& length) override { return real_->Length(length); }
+    Status Truncate(std::uint64_t length) override { return real_->Truncate(length); }
+    Status Close() override {
+        Status s = real_->Close();
+        if (s.ok() && closeFault_) return Injected(*closeFault_, path_);
+        return s;
+    }
+
+private:
+    std::unique_ptr<File> real_;
+    std::string path_;
+    const Fault* readFault_;
+    const Fault* writeFault_;
+    const Fault* closeFault_;
+    std::uint64_t read_ = 0;
+    std::uint64_t written_ = 0;
+};
+
+}  // namespace
+
+const Fault* FaultyFileSystem::Find(Fault::Kind kind, const std::string& path) const {
+    for (const auto& f : faults_)
+        if (f.kind == kind && path.find(f.pathContains) != std::string::npos) return &f;
+    return nullptr;
+}
+
+std::unique_ptr<File> FaultyFileSystem::Wrap(std::unique_ptr<File> file, const std::string& path) const {
+    const Fault* r = Find(Fault::Kind::ReadAfter, path);
+    const Fault* w = Find(Fault::Kind::WriteAfter, path);
+    const Fault* c = Find(Fault::Kind::Close, path);
+    if (!r && !w && !c) return file;
+    return std::make_unique<FaultyFile>(std::move(file), path, r, w, c);
+}
+
+Status FaultyFileSystem::OpenRead(const std::string& path, std::unique_ptr<File>& file) {
+    if (const Fault* f = Find(Fault::Kind::OpenRead, path)) return Injected(*f, path);
+    Status s = real_.OpenRead(path, file);
+    if (s.ok()) file = Wrap(std::move(file), path);
+    return s;
+}
+
+Status FaultyFileSystem::OpenWrite(const std::string& path, std::unique_ptr<File>& file) {
+    if (const Fault* f = Find(Fault::Kind::OpenWrite, path)) return Injected(*f, path);
+    Status s = real_.OpenWrite(path, file);
+    if (s.ok()) file = Wrap(std::move(file), path);
+    return s;
+}
+
+Status FaultyFileSystem::ListFolder(const std::string& path, std::vector<FolderEntry>& entries) {
+    if (const Fault* f = Find(Fault::Kind::List, path)) return Injected(*f, path);
+    return real_.ListFolder(path, entries);
+}
+
+Status FaultyFileSystem::Stat(const std::string& path, FileInfo& info) {
+    if (const Fault* f = Find(Fault::Kind::Stat, path)) return Injected(*f, path);
+    return real_.Stat(path, info);
+}
+
+Status FaultyFileSystem::CreateFolder(const std::string& path) {
+    if (const Fault* f = Find(Fault::Kind::CreateFolder, path)) return Injected(*f, path);
+    return real_.CreateFolder(path);
+}
+
+}  // namespace corvane::test

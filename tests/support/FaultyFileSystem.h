@@ -1,0 +1,46 @@
+#pragma once
+// The real file system with faults on demand: an open that fails, a read error part way
+// through a file, a disk that fills up. Faults match paths that contain a given text.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/FileLayer.h"
+
+namespace corvane::test {
+
+struct Fault {
+    enum class Kind { OpenRead, OpenWrite, List, Stat, CreateFolder, ReadAfter, WriteAfter, Close };
+    Kind kind;
+    std::string pathContains;
+    std::uint64_t afterBytes = 0;  // ReadAfter / WriteAfter: bytes that still succeed
+    Status::Code code = Status::Code::IoError;
+};
+
+class FaultyFileSystem final : public FileSystem {
+public:
+    explicit FaultyFileSystem(FileSystem& real = DefaultFileSystem()) : real_(real) {}
+
+    void Add(Fault fault) { faults_.push_back(std::move(fault)); }
+    void Clear() { faults_.clear(); }
+
+    Status OpenRead(const std::string& path, std::unique_ptr<File>& file) override;
+    Status OpenWrite(const std::string& path, std::unique_ptr<File>& file) override;
+    Status ListFolder(const std::string& path, std::vector<FolderEntry>& entries) override;
+    Status Stat(const std::string& path, FileInfo& info) override;
+    Status CreateFolder(const std::string& path) override;
+    Status RemoveFile(const std::string& path) override { return real_.RemoveFile(path); }
+    Status SetModifiedTime(const std::string& path, std::int64_t modified) override {
+        return real_.SetModifiedTime(path, modified);
+    }
+
+private:
+    const Fault* Find(Fault::Kind kind, const std::string& path) const;
+    std::unique_ptr<File> Wrap(std::unique_ptr<File> file, const std::string& path) const;
+
+    FileSystem& real_;
+    std::vector<Fault> faults_;
+};
+
+}  // namespace corvane::test
