@@ -22,6 +22,7 @@ public:
         TooLarge,
         Cancelled,
         Unavailable,
+        NotImplemented,
     };
 
     Status() = default;

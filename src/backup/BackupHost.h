@@ -1,0 +1,69 @@
+#pragma once
+// What a backup needs of the face that runs it: the backup window, the command line or a
+// test. The job, the folder archiver, disc preparation and recording, the payload and the
+// progress sink all report and ask through it, and share its counters and flags. Display
+// methods may be called from the job's thread; implementations carry them to their own.
+
+#include <atomic>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Clock.h"
+#include "platform/FileLayer.h"
+#include "platform/Message.h"
+#include "platform/PrivateTempFolder.h"
+
+namespace corvane {
+
+// The totals' display rule: up to 1048576 the plain number, above it whole megabytes ("5 MB").
+std::string FormatCount(std::uint64_t value);
+
+class BackupHost {
+public:
+    virtual ~BackupHost() = default;
+
+    // The status line.
+    virtual void SetStatus(const std::string& text) = 0;
+    virtual std::string StatusText() = 0;
+    // The Total and Compressed lines, each shown with FormatCount.
+    virtual void ShowCounters(std::uint64_t bytesRead, std::uint64_t bytesWritten) = 0;
+    // The progress bar: shown with range 0..100 by the job, then moved.
+    virtual void ShowProgress() = 0;
+    virtual void SetProgress(int percent) = 0;
+    virtual int Progress() = 0;
+    virtual void SetCancelEnabled(bool enabled) = 0;
+    // Source and recorder lists, password boxes and "Burn".
+    virtual void SetInputsEnabled(bool enabled) = 0;
+    // A message box; blocks the calling thread until answered.
+    virtual MessageAnswer Ask(const Message& message) = 0;
+    // The busy cursor, nested.
+    virtual void BeginWaitCursor() = 0;
+    virtual void EndWaitCursor() = 0;
+
+    // The selected recorder entry and source entry, when there is a selection.
+    virtual std::optional<std::string> RecorderSelection() = 0;
+    virtual std::optional<std::string> SourceSelection() = 0;
+    // The text of the password box.
+    virtual std::string Password() = 0;
+
+    // Shared state of one window, read and written by the job and its helpers.
+    std::atomic<int> cancelRequested{0};
+    std::atomic<int> idle{1};
+    std::uint64_t fileCount = 0;
+    double totalKB = 0.0;
+    std::uint64_t filesDone = 0;
+    std::uint64_t bytesRead = 0;
+    std::uint64_t bytesWritten = 0;
+    // Temporary files made for discs, deleted when the face goes away.
+    std::vector<std::string> stagedFiles;
+
+    // Services; tests replace them.
+    FileSystem* files = &DefaultFileSystem();
+    Clock* clock = &DefaultClock();
+    // Where staging files live: private to this window or command.
+    PrivateTempFolder tempFolder;
+};
+
+}  // namespace corvane

@@ -1,0 +1,10 @@
+#include "backup/BackupHost.h"
+
+namespace corvane {
+
+std::string FormatCount(std::uint64_t value) {
+    if (value <= 1048576) return std::to_string(value);
+    return std::to_string(value >> 20) + " MB";
+}
+
+}  // namespace corvane

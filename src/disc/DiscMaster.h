@@ -1,0 +1,90 @@
+#pragma once
+// The disc layer as the backup sees it: a disc master that collects files for one disc image
+// at a time and records it on the active recorder, the recorders it knows, and the progress
+// sink it reports to. The real implementation builds ISO 9660 images with Joliet and Rock
+// Ridge names and writes them to optical drives or to image files; a scripted fake stands in
+// for it in tests.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/Status.h"
+
+namespace corvane {
+
+// Media flags reported by IDiscRecorder::QueryMediaType.
+inline constexpr unsigned MEDIA_BLANK = 0x1;
+inline constexpr unsigned MEDIA_RW = 0x2;
+inline constexpr unsigned MEDIA_WRITABLE = 0x4;
+
+// Receives progress while a disc is recorded and answers whether to stop. Methods are called
+// on the thread that called RecordDisc. A method the sink does not handle answers
+// NotImplemented.
+class IDiscMasterProgressEvents {
+public:
+    virtual ~IDiscMasterProgressEvents() = default;
+    virtual bool QueryCancel() = 0;
+    virtual Status NotifyPnPActivity() = 0;
+    virtual Status NotifyAddProgress(int completedSteps, int totalSteps) = 0;
+    virtual Status NotifyBlockProgress(int completedBlocks, int totalBlocks) = 0;
+    virtual Status NotifyTrackProgress(int currentTrack, int totalTracks) = 0;
+    virtual Status NotifyPreparingBurn(int estimatedSeconds) = 0;
+    virtual Status NotifyClosingDisc(int estimatedSeconds) = 0;
+    virtual Status NotifyBurnComplete(const Status& result) = 0;
+    virtual Status NotifyEraseComplete(const Status& result) = 0;
+};
+
+class IDiscRecorder {
+public:
+    virtual ~IDiscRecorder() = default;
+    // The recorder's device path: "/dev/sr0" for an optical drive, "image:<folder>#<name>"
+    // for an image-file recorder.
+    virtual std::string GetPath() = 0;
+    virtual Status OpenExclusive() = 0;
+    // mediaType is informational; flags hold MEDIA_* bits. Needs the recorder open.
+    virtual Status QueryMediaType(int& mediaType, unsigned& flags) = 0;
+    virtual Status Close() = 0;
+};
+
+class IEnumDiscRecorders {
+public:
+    virtual ~IEnumDiscRecorders() = default;
+    // The next recorder, or nullptr when the list is exhausted.
+    virtual std::shared_ptr<IDiscRecorder> Next() = 0;
+};
+
+// One file for the root of the disc: its name there and the staging file with its bytes.
+struct StagedFile {
+    std::string name;
+    std::string path;
+};
+
+class IJolietDiscMaster {
+public:
+    virtual ~IJolietDiscMaster() = default;
+    // Takes the staged file's bytes into the disc's own staging area, so the caller may delete
+    // its file right afterwards. Fails with NoSpace when the image would no longer fit the
+    // medium ("disc full"), AlreadyExists when the name is taken and overwrite is false.
+    virtual Status AddData(const StagedFile& file, bool overwrite) = 0;
+};
+
+class IDiscMaster {
+public:
+    virtual ~IDiscMaster() = default;
+    virtual Status Open() = 0;
+    // Makes the Joliet format active; joliet stays owned by the master.
+    virtual Status SetActiveDiscMasterFormat(IJolietDiscMaster*& joliet) = 0;
+    // The sink is not owned; it must outlive ProgressUnadvise.
+    virtual Status ProgressAdvise(IDiscMasterProgressEvents* sink, std::uint32_t& cookie) = 0;
+    virtual Status ProgressUnadvise(std::uint32_t cookie) = 0;
+    virtual Status EnumDiscRecorders(std::unique_ptr<IEnumDiscRecorders>& recorders) = 0;
+    virtual Status SetActiveDiscRecorder(const std::shared_ptr<IDiscRecorder>& recorder) = 0;
+    // Records everything added since the last recording onto the active recorder's disc,
+    // reporting to the advised sinks, then starts a new empty image. Called with the recorder
+    // closed. A recording abandoned because a sink asked to cancel fails with Cancelled.
+    virtual Status RecordDisc(bool simulate, bool ejectAfterBurn) = 0;
+    virtual Status Close() = 0;
+};
+
+}  // namespace corvane
