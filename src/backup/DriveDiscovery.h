@@ -1,0 +1,58 @@
+#pragma once
+// The entries of the backup window's two lists: the removable drives to back up and the
+// recorders to back up onto. The backup job finds the chosen entries again by building the
+// same texts the same way, so an entry's path is never parsed out of its text.
+//
+// Everything is read below a system root: "/" on a live system, a fixture folder in tests.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "disc/DiscMaster.h"
+
+namespace corvane {
+
+// A mounted file system on a removable drive.
+struct SourceDrive {
+    std::string mountPoint;  // e.g. "/media/u/My Stick"
+    // The file system label; empty for an unlabelled one, nullopt when labels cannot be read
+    // on this system (no /dev/disk links).
+    std::optional<std::string> label;
+    std::string device;     // the block device, e.g. "/dev/sdb1"
+    std::string entryText;  // "<mount point> (<label>)", or the mount point alone
+};
+
+// The texts of one list in the order it shows them, and the index of the selected one: the
+// first, or -1 when the list is empty.
+struct DriveList {
+    std::vector<std::string> entries;
+    int selected = -1;
+};
+
+// Mounted file systems whose disk has the removable flag, optical discs excepted, sorted by
+// entry text as the list shows them.
+std::vector<SourceDrive> ListSourceDrives(const std::string& root);
+
+// The drive whose entry text is exactly the given one.
+std::optional<SourceDrive> FindSourceByEntry(const std::vector<SourceDrive>& drives,
+                                             std::string_view entryText);
+
+// The source list: the entries of ListSourceDrives, the first one selected.
+DriveList FillSourceList(const std::string& root);
+
+// The recorder entry text of a recorder's device path, or empty when the path names no
+// recorder here. An optical drive ("/dev/sr0", or a link to it such as "/dev/cdrom") shows as
+// its device node with the vendor and model the drive reports, e.g. "/dev/sr0 (ACME DVD-RW)";
+// an image-file recorder as "<medium> images in <folder>". Device paths are compared as the
+// file system does, case included.
+std::string RecorderEntryText(std::string_view devicePath, const std::string& root);
+
+// The recorder list: opens the master, enumerates its recorders, lists each one that has an
+// entry text, closes every recorder and then the master, and selects the first entry. A null
+// master (none could be created), or one that cannot be opened or enumerated, leaves the list
+// empty; no message is shown.
+DriveList FillRecorderList(IDiscMaster* master, const std::string& root);
+
+}  // namespace corvane
