@@ -1,0 +1,101 @@
+#include "disc/DiscPayload.h"
+
+#include <unistd.h>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+namespace corvane {
+
+namespace {
+
+// The kernel's link to the running program: still the image that runs even when its file
+// has been replaced or removed since the start.
+constexpr const char* kSelfLink = "/proc/self/exe";
+constexpr std::size_t kPieceSize = 4096;
+
+// The program's path, for the status line.
+std::string ExecutablePath() {
+    char buffer[4096];
+    ssize_t n = ::readlink(kSelfLink, buffer, sizeof buffer);
+    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buffer) return kSelfLink;
+    return std::string(buffer, static_cast<std::size_t>(n));
+}
+
+Status Report(BackupHost& host, const std::string& discName, const Status& failure) {
+    Message message;
+    message.text = "Cannot put " + discName + " on the disc.\n" + failure.message();
+    host.Ask(message);
+    return failure;
+}
+
+// Creates the staging file `name` in the host's temporary folder and lists it in stagedFiles.
+Status CreateStagingFile(BackupHost& host, const std::string& name, std::string& path,
+                         std::unique_ptr<File>& file) {
+    Status s = host.tempFolder.Create();
+    if (!s.ok()) return s;
+    path = host.tempFolder.path() + "/" + name;
+    s = host.files->OpenWrite(path, file);
+    if (s.ok()) host.stagedFiles.push_back(path);
+    return s;
+}
+
+// Copies `source` into a new staging file in pieces, counting each piece in both totals,
+// until the end or until cancelRequested is set.
+Status CopyToStaging(BackupHost& host, const std::string& source, const std::string& name,
+                     std::string& path) {
+    std::unique_ptr<File> out;
+    Status s = CreateStagingFile(host, name, path, out);
+    if (!s.ok()) return s;
+    std::unique_ptr<File> in;
+    s = host.files->OpenRead(source, in);
+    if (!s.ok()) return s;
+    char piece[kPieceSize];
+    while (!host.cancelRequested) {
+        std::size_t got = 0;
+        s = in->Read(piece, sizeof piece, got);
+        if (!s.ok()) return s;
+        if (got == 0) break;
+        s = out->Write(piece, got);
+        if (!s.ok()) return s;
+        host.bytesRead += got;
+        host.bytesWritten += got;
+        host.ShowCounters(host.bytesRead, host.bytesWritten);
+    }
+    s = out->Close();
+    if (!s.ok()) return s;
+    if (host.cancelRequested) return Status(Status::Code::Cancelled, "Cancelled");
+    return Status::Ok();
+}
+
+// Copies `source` to the staging file `stagingName` and adds it to the image as `discName`.
+Status Stage(BackupHost& host, IJolietDiscMaster& joliet, const std::string& source,
+             const std::string& stagingName, const std::string& discName) {
+    std::string path;
+    Status s = CopyToStaging(host, source, stagingName, path);
+    if (s.code() == Status::Code::Cancelled) return s;
+    if (s.ok()) s = joliet.AddData({discName, path}, false);
+    if (!s.ok()) return Report(host, discName, s);
+    return s;
+}
+
+}  // namespace
+
+Status StageSelfCopy(BackupHost& host, IJolietDiscMaster& joliet) {
+    host.SetStatus(ExecutablePath());
+    return Stage(host, joliet, kSelfLink, "corvaneex.mcb", "corvane.exe");
+}
+
+Status StageAutorun(BackupHost& host, IJolietDiscMaster& joliet) {
+    std::string path;
+    std::unique_ptr<File> file;
+    Status s = CreateStagingFile(host, "autorun.inf", path, file);
+    if (s.ok()) s = file->Write(kAutorunText, std::strlen(kAutorunText));
+    if (s.ok()) s = file->Close();
+    if (!s.ok()) return Report(host, "autorun.inf", s);
+    host.SetStatus(path);
+    return Stage(host, joliet, path, "autorun.mcb", "autorun.inf");
+}
+
+}  // namespace corvane

@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "disc/DiscPayload.h"
+#include "disc/DiscRecording.h"
+#include "support/FaultyFileSystem.h"
+#include "support/ScratchFolder.h"
+#include "support/ScriptedDiscMaster.h"
+#include "support/TestBackupHost.h"
+
+namespace corvane {
+namespace {
+
+using test::Fault;
+
+class DiscPayload : public ::testing::Test {
+protected:
+    std::string Temp(const std::string& name) { return host.tempFolder.path() + "/" + name; }
+
+    test::TestBackupHost host;
+    test::ScriptedDiscMaster disc;
+    const std::string self = test::ReadWholeFile("/proc/self/exe");
+};
+
+// The totals after each 4096-byte piece of a file of `size` bytes, starting from `before`.
+void AddPieces(std::vector<std::string>& counters, std::uint64_t& before, std::uint64_t size) {
+    for (std::uint64_t done = 0; done < size;) {
+        done = std::min<std::uint64_t>(done + 4096, size);
+        counters.push_back(std::to_string(before + done) + " " + std::to_string(before + done));
+    }
+    before += size;
+}
+
+TEST_F(DiscPayload, StagesTheRunningProgramAndTheAutorunFile) {
+    host.bytesRead = host.bytesWritten = 0;
+    ASSERT_TRUE(StageSelfCopy(host, disc).ok());
+    ASSERT_TRUE(StageAutorun(host, disc).ok());
+
+    const test::DiscImage& image = disc.pendingImage();
+    ASSERT_EQ(image.names(), (std::vector<std::string>{"corvane.exe", "autorun.inf"}));
+    ASSERT_GT(self.size(), 4096u * 2);
+    EXPECT_EQ(image.find("corvane.exe")->bytes.size(), self.size());
+    EXPECT_TRUE(image.find("corvane.exe")->bytes == self);
+    const std::string autorun = "[AutoRun]\r\nOPEN=corvane.exe\r\n";
+    ASSERT_EQ(autorun.size(), 29u);
+    EXPECT_EQ(image.find("autorun.inf")->bytes, autorun);
+    EXPECT_EQ(test::ReadWholeFile(Temp("autorun.inf")), autorun);
+
+    std::vector<std::string> counters;
+    std::uint64_t total = 0;
+    AddPieces(counters, total, self.size());
+    AddPieces(counters, total, autorun.size());
+    EXPECT_EQ(host.bytesRead, total);
+    EXPECT_EQ(host.bytesWritten, total);
+    EXPECT_EQ(host.Entries("ShowCounters "), counters);
+
+    EXPECT_EQ(host.Entries("SetStatus "),
+              (std::vector<std::string>{std::filesystem::read_symlink("/proc/self/exe").string(),
+                                        Temp("autorun.inf")}));
+    EXPECT_EQ(host.stagedFiles,
+              (std::vector<std::string>{Temp("corvaneex.mcb"), Temp("autorun.inf"),
+                                        Temp("autorun.mcb")}));
+    const std::string temp = host.tempFolder.path();
+    EXPECT_TRUE(std::filesystem::is_directory(temp));
+    EXPECT_EQ(std::filesystem::path(temp).filename().string().rfind("corvane-", 0), 0u) << temp;
+    EXPECT_TRUE(host.messages.empty());
+}
+
+TEST_F(DiscPayload, CancelBetweenPiecesAddsNothingAndPrepareDiscGivesUp) {
+    host.onLog = [this](const std::string& entry) {
+        if (entry.starts_with("ShowCounters ")) host.cancelRequested = 1;
+    };
+    EXPECT_FALSE(PrepareDisc(host, disc, disc.recorder(), disc));
+    EXPECT_EQ(host.Entries("ShowCounters "), (std::vector<std::string>{"4096 4096"}));
+    EXPECT_EQ(disc.log(), (std::vector<std::string>{"SetActiveDiscRecorder /dev/sr0",
+                                                    "OpenExclusive", "QueryMediaType", "Close"}))
+        << "no AddData";
+    EXPECT_TRUE(disc.pendingImage().files.empty());
+    EXPECT_EQ(host.stagedFiles, (std::vector<std::string>{Temp("corvaneex.mcb")}))
+        << "a staging file is listed for deletion even when it is not used";
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_TRUE(host.instantClock.sleeps.empty());
+}
+
+// A payload file that cannot be staged completely is never added: the user is told and
+// PrepareDisc gives up, which ends the backup.
+TEST_F(DiscPayload, StagingFailuresAreReportedAndNothingPartialIsAdded) {
+    struct Row {
+        const char* name;
+        Fault fault;  // not installed when it names no path
+        const char* refusedByImage;
+        const char* failedFile;
+        std::vector<std::string> added;
+    };
+    using K = Fault::Kind;
+    const Fault noFault{K::OpenRead, ""};
+    const std::vector<std::string> none, exe = {"corvane.exe"};
+    const Row rows[] = {
+        {"staging file not created", {K::OpenWrite, "corvaneex.mcb"}, "", "corvane.exe", none},
+        {"program cannot be opened", {K::OpenRead, "/proc/self/exe"}, "", "corvane.exe", none},
+        {"program read fails part-way",
+         {K::ReadAfter, "/proc/self/exe", 8192},
+         "",
+         "corvane.exe",
+         none},
+        {"staging file not completed", {K::Close, "corvaneex.mcb"}, "", "corvane.exe", none},
+        {"image refuses the program", noFault, "corvane.exe", "corvane.exe", none},
+        {"autorun file not created", {K::OpenWrite, "autorun.inf"}, "", "autorun.inf", exe},
+        {"autorun staging write fails", {K::WriteAfter, "autorun.mcb", 10}, "", "autorun.inf", exe},
+        {"image refuses the autorun file", noFault, "autorun.inf", "autorun.inf", exe},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        test::TestBackupHost fresh;
+        test::ScriptedDiscMaster master;
+        test::FaultyFileSystem files;
+        fresh.files = &files;
+        if (!row.fault.pathContains.empty()) files.Add(row.fault);
+        if (*row.refusedByImage) master.RefuseName(row.refusedByImage);
+
+        EXPECT_FALSE(PrepareDisc(fresh, master, master.recorder(), master));
+        ASSERT_EQ(fresh.messages.size(), 1u);
+        const std::string reported = std::string("Cannot put ") + row.failedFile + " on the disc.";
+        EXPECT_TRUE(fresh.messages[0].text.starts_with(reported)) << fresh.messages[0].text;
+        EXPECT_EQ(fresh.messages[0].caption, "Corvane");
+        EXPECT_EQ(fresh.messages[0].icon, MessageIcon::Warning);
+        EXPECT_EQ(master.pendingImage().names(), row.added);
+        EXPECT_TRUE(fresh.instantClock.sleeps.empty());
+    }
+}
+
+}  // namespace
+}  // namespace corvane

@@ -1,0 +1,181 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+
+#include "disc/CBurnProgress.h"
+#include "disc/DiscPayload.h"
+#include "disc/DiscRecording.h"
+#include "support/ScriptedDiscMaster.h"
+#include "support/TestBackupHost.h"
+
+namespace corvane {
+namespace {
+
+using namespace std::chrono_literals;
+using Calls = std::vector<std::string>;
+
+const Calls kPreparePass = {"SetActiveDiscRecorder /dev/sr0",
+                            "OpenExclusive",
+                            "QueryMediaType",
+                            "Close",
+                            "AddData corvane.exe",
+                            "AddData autorun.inf"};
+const Calls kBurnPass = {"OpenExclusive", "QueryMediaType", "Close", "RecordDisc 0 1"};
+
+Calls Join(Calls a, const Calls& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+// A host and a disc layer with a progress sink attached, as the backup job sets them up.
+struct Flow {
+    Flow() {
+        disc.ProgressAdvise(&sink, cookie);
+        disc.SetActiveDiscRecorder(disc.recorder());
+    }
+    // The calls after setting up.
+    Calls calls() const { return Calls(disc.log().begin() + 2, disc.log().end()); }
+    bool Prepare() { return PrepareDisc(host, disc, disc.recorder(), disc); }
+    bool Burn() { return BurnDisc(host, disc, disc.recorder()); }
+
+    test::TestBackupHost host;
+    test::ScriptedDiscMaster disc;
+    CBurnProgress sink{host};
+    std::uint32_t cookie = 0;
+};
+
+TEST(DiscRecording, EveryDiscIsPreparedWithThePayloadAndRecorded) {
+    Flow flow;
+    for (int disc = 0; disc < 2; ++disc) {
+        ASSERT_TRUE(flow.Prepare());
+        ASSERT_TRUE(flow.Burn());
+    }
+    const Calls oneDisc = Join(kPreparePass, kBurnPass);
+    EXPECT_EQ(flow.calls(), Join(oneDisc, oneDisc));
+
+    ASSERT_EQ(flow.disc.recordedDiscs().size(), 2u);
+    for (const auto& image : flow.disc.recordedDiscs()) {
+        EXPECT_EQ(image.names(), (Calls{"corvane.exe", "autorun.inf"}));
+        EXPECT_EQ(image.find("autorun.inf")->bytes, kAutorunText);
+    }
+    const std::string temp = flow.host.tempFolder.path() + "/";
+    const Calls staged = {temp + "corvaneex.mcb", temp + "autorun.inf", temp + "autorun.mcb"};
+    EXPECT_EQ(flow.host.stagedFiles, Join(staged, staged));
+
+    const Calls statuses = {
+        "Accessing media...",     std::filesystem::read_symlink("/proc/self/exe").string(),
+        temp + "autorun.inf",     "Activating disc recorder...",
+        "Accessing media...",     "Burning disc...",
+        "Preparing to burn...",   "Burning The Disc...",
+        "Closing disc...",        "Completed!",
+        "Completed Successfully!"};
+    EXPECT_EQ(flow.host.Entries("SetStatus "), Join(statuses, statuses));
+    EXPECT_EQ(flow.host.Entries("SetProgress "), (Calls{"33", "66", "100", "33", "66", "100"}));
+
+    // Cancel goes off before the recording reports anything and is not turned on again.
+    const Calls disabled = {"SetStatus Burning disc...", "SetCancelEnabled 0",
+                            "SetStatus Preparing to burn..."};
+    EXPECT_NE(std::ranges::search(flow.host.log, disabled).begin(), flow.host.log.end());
+    EXPECT_EQ(flow.host.Entries("SetCancelEnabled "), (Calls{"0", "0"}));
+
+    EXPECT_EQ(flow.host.instantClock.sleeps, (std::vector<std::chrono::milliseconds>{5s, 5s}));
+    EXPECT_TRUE(flow.host.messages.empty());
+}
+
+// Each way the recorder or the disc can fail to be ready, answered with Retry and with Cancel.
+TEST(DiscRecording, FailuresAskRetryOrCancel) {
+    struct Row {
+        const char* name;
+        bool burn;
+        std::function<void(test::ScriptedDiscMaster&)> script;
+        Calls failedPass;
+        const char* text;  // nullptr: retried without asking
+        const char* caption;
+    };
+    const Calls openFails = {"OpenExclusive"};
+    const Calls queried = {"OpenExclusive", "QueryMediaType", "Close"};
+    const Calls prepareOpen = {"SetActiveDiscRecorder /dev/sr0", "OpenExclusive"};
+    const Calls prepareQueried = Join({"SetActiveDiscRecorder /dev/sr0"}, queried);
+    const char* insert = "Please insert a blank writeable disc";
+    const Row rows[] = {
+        {"prepare: recorder does not open", false, [](auto& d) { d.Fail("OpenExclusive"); },
+         prepareOpen, insert, "Corvane"},
+        {"prepare: medium cannot be examined", false, [](auto& d) { d.Fail("QueryMediaType"); },
+         prepareQueried, insert, "Corvane"},
+        {"prepare: disc not writable", false, [](auto& d) { d.QueueMedia(0); }, prepareQueried,
+         insert, "Corvane"},
+        {"burn: recorder does not open", true, [](auto& d) { d.Fail("OpenExclusive"); }, openFails,
+         "Unable to open disc recorder!", "corvane"},
+        {"burn: medium cannot be examined", true, [](auto& d) { d.Fail("QueryMediaType"); },
+         queried, "Unable to access disc recorder!", "corvane"},
+        {"burn: disc not writable", true, [](auto& d) { d.QueueMedia(MEDIA_BLANK); }, queried,
+         "Please insert a blank writable disc!", "corvane"},
+        {"burn: recording fails", true, [](auto& d) { d.Fail("RecordDisc"); },
+         Join(queried, {"RecordDisc 0 1"}), nullptr, nullptr},
+    };
+    for (const Row& row : rows) {
+        for (MessageAnswer answer : {MessageAnswer::Retry, MessageAnswer::Cancel}) {
+            SCOPED_TRACE(std::string(row.name) +
+                         (answer == MessageAnswer::Retry ? ", Retry" : ", Cancel"));
+            Flow flow;
+            row.script(flow.disc);
+            flow.host.answers = {answer};
+            const bool result = row.burn ? flow.Burn() : flow.Prepare();
+
+            const bool retried = answer == MessageAnswer::Retry || !row.text;
+            EXPECT_EQ(result, retried);
+            EXPECT_EQ(flow.calls(), retried
+                                        ? Join(row.failedPass, row.burn ? kBurnPass : kPreparePass)
+                                        : row.failedPass);
+            if (row.text) {
+                ASSERT_EQ(flow.host.messages.size(), 1u);
+                const Message& asked = flow.host.messages[0];
+                EXPECT_EQ(asked.text, row.text);
+                EXPECT_EQ(asked.caption, row.caption);
+                EXPECT_EQ(asked.icon, MessageIcon::Warning);
+                EXPECT_EQ(asked.buttons, MessageButtons::RetryCancel);
+            } else {
+                EXPECT_TRUE(flow.host.messages.empty());
+                EXPECT_EQ(flow.host.Entries("SetStatus ").back(), "Completed Successfully!");
+            }
+            // PrepareDisc pauses after every pass the user did not cancel; BurnDisc never does.
+            const std::size_t pauses = row.burn ? 0 : answer == MessageAnswer::Retry ? 2 : 0;
+            EXPECT_EQ(flow.host.instantClock.sleeps,
+                      std::vector<std::chrono::milliseconds>(pauses, 5s));
+        }
+    }
+}
+
+TEST(DiscRecording, FailedRecordingsAreRetriedAFewTimesAndNeverAfterCancel) {
+    struct Case {
+        int failures;
+        bool cancel;
+        int recordings;
+        bool result;
+    };
+    for (const Case c : {Case{2, false, 3, true}, {3, false, 3, false}, {0, true, 1, false}}) {
+        SCOPED_TRACE(::testing::Message() << c.failures << " failures, cancel " << c.cancel);
+        Flow flow;
+        flow.disc.Fail("RecordDisc", c.failures);
+        flow.host.cancelRequested = c.cancel;
+        EXPECT_EQ(flow.Burn(), c.result);
+        EXPECT_EQ(std::ranges::count(flow.disc.log(), "RecordDisc 0 1"), c.recordings);
+        EXPECT_EQ(flow.disc.recordedDiscs().size(), c.result ? 1u : 0u);
+        EXPECT_EQ(flow.host.status, c.result ? "Completed Successfully!" : "Error writing disc!");
+        EXPECT_TRUE(flow.host.messages.empty());
+    }
+}
+
+TEST(DiscRecording, PrepareDiscWithoutASelectedRecorderDoesNothing) {
+    Flow flow;
+    flow.host.recorderSelection.reset();
+    EXPECT_FALSE(flow.Prepare());
+    EXPECT_TRUE(flow.calls().empty());
+    EXPECT_TRUE(flow.host.log.empty());
+}
+
+}  // namespace
+}  // namespace corvane
