@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "StreamTestUtil.h"
 #include "support/ScratchFolder.h"
+#include "support/StreamTestUtil.h"
 
 namespace corvane {
 namespace {

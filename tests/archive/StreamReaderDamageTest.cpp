@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "StreamTestUtil.h"
 #include "support/ScratchFolder.h"
+#include "support/StreamTestUtil.h"
 
 namespace corvane {
 namespace {

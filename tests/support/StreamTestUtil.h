@@ -1,5 +1,5 @@
 #pragma once
-// Writes and reads whole streams for the tests of the stream format.
+// Writes and reads whole streams for tests.
 
 #include <string>
 #include <vector>
@@ -15,6 +15,7 @@ struct SampleFile {
     std::string content;
     std::int64_t created = 1199145600;
     std::int64_t modified = 1199145600;
+    int damagedChunk = -1;  // index of a chunk written with one byte flipped, so it won't decode
 };
 
 // Writes a stream file at path; returns the bytes written.
@@ -35,6 +36,7 @@ inline Status WriteSampleStream(const std::string& path, const std::string& fold
             std::uint8_t chunk[kEncodeCapacity];
             int length = 0;
             s = EncodeChunk(reinterpret_cast<const std::uint8_t*>(f.content.data() + at), n, chunk, length);
+            if (s.ok() && static_cast<int>(at / kPieceSize) == f.damagedChunk) chunk[length / 2] ^= 0x55;
             if (s.ok()) s = writer.WriteChunk(chunk, length);
         }
         if (s.ok()) s = writer.EndFile();

@@ -1,0 +1,51 @@
+#pragma once
+// What the file extractor needs of the face that runs it: the extract dialog, the command
+// line or a test. Methods may be called from the extraction thread; implementations carry
+// them to their own.
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "platform/FileLayer.h"
+#include "platform/Message.h"
+
+namespace corvane {
+
+// The answers of the overwrite prompt; the numbers are part of its contract.
+enum class OverwriteAnswer : std::uint8_t {
+    No = 0,
+    Yes = 1,
+    NoToAll = 2,
+    YesToAll = 3,
+    Cancel = 4
+};
+
+class ExtractHost {
+  public:
+    virtual ~ExtractHost() = default;
+
+    // The status line.
+    virtual void SetStatus(const std::string& text) = 0;
+    // The progress bar: shown with range 0..100 at position 0, then moved.
+    virtual void ShowProgress() = 0;
+    virtual void SetProgress(int percent) = 0;
+    // The destination folder as typed; read at the start of every extraction.
+    virtual std::string Destination() = 0;
+    // A message box; blocks the calling thread until answered.
+    virtual MessageAnswer Ask(const Message& message) = 0;
+    // Asks whether an existing file may be replaced; blocks until answered.
+    virtual OverwriteAnswer AskOverwrite(const std::string& targetPath) = 0;
+    // The busy cursor, nested.
+    virtual void BeginWaitCursor() = 0;
+    virtual void EndWaitCursor() = 0;
+
+    // Non-zero asks the extraction to stop; the extractor sets it too, never clears it.
+    std::atomic<int> cancelRequested{0};
+    // Services; tests replace them.
+    FileSystem* files = &DefaultFileSystem();
+    // The application-wide last destination, updated by every extraction (may be null).
+    std::string* lastDestination = nullptr;
+};
+
+}  // namespace corvane

@@ -1,0 +1,318 @@
+#include "extract/FileExtractor.h"
+
+#include <cctype>
+#include <memory>
+#include <vector>
+
+#include "archive/BlockCodec.h"
+#include "archive/StreamFormat.h"
+#include "extract/StoredPath.h"
+#include "platform/TextCodec.h"
+
+namespace corvane {
+
+namespace {
+
+constexpr const char* kNoDestination = "You must select a destination folder.";
+constexpr const char* kExtractError = "There was an error extracting the file!";
+constexpr const char* kRefused =
+    "Not restored, because the backup names a place outside the destination folder:";
+constexpr std::size_t kMaxRefusedShown = 10;
+
+class WaitCursor {
+  public:
+    explicit WaitCursor(ExtractHost& host) : host_(host) { host_.BeginWaitCursor(); }
+    ~WaitCursor() { host_.EndWaitCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+  private:
+    ExtractHost& host_;
+};
+
+void Tell(ExtractHost& host, std::string text, MessageIcon icon) {
+    Message message;
+    message.text = std::move(text);
+    message.icon = icon;
+    host.Ask(message);
+}
+
+// Shows the progress bar and reads the destination, which is remembered before any check.
+std::string Prepare(ExtractHost& host) {
+    host.ShowProgress();
+    std::string destination = host.Destination();
+    while (!destination.empty() && std::isspace(static_cast<unsigned char>(destination.back())))
+        destination.pop_back();
+    if (host.lastDestination) *host.lastDestination = destination;
+    return destination;
+}
+
+void ReportNoDestination(ExtractHost& host) {
+    Tell(host, kNoDestination, MessageIcon::Error);
+    host.SetStatus("Error");
+}
+
+// A damaged chunk is shown with the plain message; a failure of the file layer (a read
+// error, a full disk) also says what failed.
+void ReportFailure(ExtractHost& host, const Status& cause) {
+    std::string text = kExtractError;
+    if (cause.code() != Status::Code::Corrupt) text += "\n\n" + cause.message();
+    Tell(host, text, MessageIcon::Warning);
+    host.SetStatus("Error");
+}
+
+void ReportRefused(ExtractHost& host, const std::vector<std::string>& shownNames) {
+    std::string text = kRefused;
+    for (std::size_t i = 0; i < shownNames.size() && i < kMaxRefusedShown; ++i)
+        text += "\n" + shownNames[i];
+    if (shownNames.size() > kMaxRefusedShown)
+        text += "\n(and " + std::to_string(shownNames.size() - kMaxRefusedShown) + " more)";
+    Tell(host, text, MessageIcon::Warning);
+}
+
+// A target exists when it can be opened for reading.
+bool Exists(ExtractHost& host, const std::string& path) {
+    std::unique_ptr<File> file;
+    if (!host.files->OpenRead(path, file).ok()) return false;
+    file->Close();
+    return true;
+}
+
+// Moves the progress bar when the percentage has grown since the last move.
+class Progress {
+  public:
+    Progress(ExtractHost& host, std::uint64_t before, std::uint64_t denominator)
+        : host_(host), before_(before), denominator_(denominator) {}
+
+    void Update(std::uint64_t consumed) {
+        const std::uint64_t numerator = before_ + consumed;
+        if (numerator == 0 || denominator_ == 0) return;
+        const auto percent = static_cast<int>(numerator * 100 / denominator_);
+        if (percent > lastPercent_) {
+            host_.SetProgress(percent);
+            lastPercent_ = percent;
+        }
+    }
+
+    // The bar stands at 100 after every file.
+    void Finish() {
+        if (lastPercent_ < 100) host_.SetProgress(100);
+        lastPercent_ = 100;
+    }
+
+  private:
+    ExtractHost& host_;
+    std::uint64_t before_;  // counted before this file's chunk list
+    std::uint64_t denominator_;
+    int lastPercent_ = 0;
+};
+
+// The two buffers of one call: a stored chunk and its decoded piece.
+struct Buffers {
+    std::vector<std::uint8_t> chunk = std::vector<std::uint8_t>(kMaxChunkLength);
+    std::vector<std::uint8_t> piece = std::vector<std::uint8_t>(kDecodeCapacity);
+};
+
+// Decodes the current record's chunk list into out, until it ends or cancel is requested.
+Status CopyChunks(ExtractHost& host, StreamReader& reader, File& out, Buffers& buffers,
+                  Progress& progress) {
+    while (!host.cancelRequested) {
+        int length = 0;
+        bool done = false;
+        Status s = reader.NextChunk(buffers.chunk.data(), length, done);
+        if (s.ok() && done) return s;
+        int pieceLength = 0;
+        if (s.ok())
+            s = DecodeChunk(buffers.chunk.data(), length, buffers.piece.data(), pieceLength);
+        if (s.ok()) s = out.Write(buffers.piece.data(), static_cast<std::size_t>(pieceLength));
+        progress.Update(reader.consumed());
+        if (!s.ok()) return s;
+    }
+    return Status::Ok();
+}
+
+enum class Outcome { Extracted, Cancelled, Failed };
+
+// Writes the record in hand to target and sets the status. A target that fails part way or
+// is cancelled is deleted; a finished one gets its stored last-write time back.
+Outcome WriteTarget(ExtractHost& host, StreamReader& reader, const FileRecord& record,
+                    const std::string& target, Buffers& buffers, Progress& progress) {
+    std::unique_ptr<File> out;
+    Status s = host.files->OpenWrite(target, out);
+    if (!s.ok()) {
+        ReportFailure(host, s);
+        return Outcome::Failed;
+    }
+    s = CopyChunks(host, reader, *out, buffers, progress);
+    progress.Finish();
+    Status closed = out->Close();
+    if (s.ok()) s = closed;
+    if (!s.ok()) {
+        host.files->RemoveFile(target);
+        ReportFailure(host, s);
+        return Outcome::Failed;
+    }
+    if (host.cancelRequested) {
+        host.files->RemoveFile(target);
+        host.SetStatus("Cancelled");
+        return Outcome::Cancelled;
+    }
+    // The content is restored either way; a file system that keeps no times is no failure.
+    host.files->SetModifiedTime(target, record.modified);
+    host.SetStatus("Extracted");
+    return Outcome::Extracted;
+}
+
+// Whether an existing target of a folder stream is replaced: by the "to all" answer given
+// earlier in this stream, else by asking. Cancel also stops the run.
+bool MayOverwrite(ExtractHost& host, const std::string& target, OverwriteAnswer& stickyAnswer) {
+    if (stickyAnswer == OverwriteAnswer::NoToAll) return false;
+    if (stickyAnswer == OverwriteAnswer::YesToAll) return true;
+    stickyAnswer = host.AskOverwrite(target);
+    if (stickyAnswer == OverwriteAnswer::Cancel) host.cancelRequested = 1;
+    return stickyAnswer == OverwriteAnswer::Yes || stickyAnswer == OverwriteAnswer::YesToAll;
+}
+
+// The records of a folder stream whose folder exists under the destination. False when the
+// stream stopped on an error (already reported).
+bool ExtractRecords(ExtractHost& host, StreamReader& reader, const std::string& shownFolder,
+                    const std::string& folder, std::vector<std::string>& refused) {
+    Buffers buffers;
+    OverwriteAnswer stickyAnswer = OverwriteAnswer::No;
+    std::uint64_t streamConsumed = 0;
+    FileRecord record;
+    while (!host.cancelRequested) {
+        bool found = false;
+        Status s = reader.NextRecord(record, found);
+        if (!s.ok()) {
+            ReportFailure(host, s);
+            return false;
+        }
+        if (!found) break;
+        // A name that is refused is passed over like a skipped file: the next record
+        // starts after its chunk list.
+        std::string name;
+        if (!StoredFileNameToLocal(record.fileName, name)) {
+            refused.push_back(shownFolder + "\\" + ShownStoredText(record.fileName));
+            continue;
+        }
+        host.SetStatus(shownFolder + "\\" + name);
+        const std::string target = PathUnder(folder, name);
+        if (Exists(host, target) && !MayOverwrite(host, target, stickyAnswer)) continue;
+        Progress progress(host, streamConsumed, reader.length());
+        Outcome outcome = WriteTarget(host, reader, record, target, buffers, progress);
+        streamConsumed += reader.consumed();
+        if (outcome == Outcome::Failed) return false;
+    }
+    // Streams end right after their last record; anything else there is damage that hides
+    // the files it held.
+    if (!host.cancelRequested && reader.endedEarly()) {
+        Tell(host, std::string(kExtractError) + "\n\nThe rest of the backup stream is damaged.",
+             MessageIcon::Warning);
+        host.SetStatus("Error");
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void ExtractFolderStream(ExtractHost& host, const std::string& streamPath) {
+    WaitCursor wait(host);
+    const std::string destination = Prepare(host);
+    if (destination.empty()) {
+        ReportNoDestination(host);
+        return;
+    }
+    std::unique_ptr<File> in;
+    Status s = host.files->OpenRead(streamPath, in);
+    if (!s.ok()) {
+        ReportFailure(host, s);
+        return;
+    }
+    StreamReader reader(*in);
+    FolderHeader header;
+    s = reader.ReadFolderHeader(header);
+    if (!s.ok()) {
+        ReportFailure(host, s);
+        return;
+    }
+    std::string relative;
+    if (!StoredFolderToRelative(header.folderPath, relative)) {
+        ReportRefused(host, {ShownStoredText(header.folderPath)});
+        host.SetStatus("Error");
+        return;
+    }
+    // The status line shows the stored path without its leading backslash.
+    std::string_view storedFolder = header.folderPath;
+    if (storedFolder.front() == '\\') storedFolder.remove_prefix(1);
+    const std::string shownFolder = StoredTextToUtf8(storedFolder);
+
+    const std::string folder = PathUnder(destination, relative);
+    s = CreateDirectoryPath(*host.files, folder);
+    if (!s.ok()) {
+        ReportFailure(host, s);
+        return;
+    }
+    std::vector<std::string> refused;
+    const bool finished = ExtractRecords(host, reader, shownFolder, folder, refused);
+    if (!refused.empty()) ReportRefused(host, refused);
+    if (!finished) return;
+    if (host.cancelRequested)
+        host.SetStatus("Cancelled");
+    else
+        host.SetStatus(refused.empty() ? "Extracted" : "Error");
+}
+
+int ExtractFileRecord(ExtractHost& host, const std::string& streamPath, std::uint64_t recordOffset,
+                      const std::string& fileName) {
+    WaitCursor wait(host);
+    const std::string destination = Prepare(host);
+    if (destination.empty()) {
+        ReportNoDestination(host);
+        return 1;
+    }
+    std::string name;
+    if (!StoredFileNameToLocal(fileName, name)) {
+        ReportRefused(host, {ShownStoredText(fileName)});
+        host.SetStatus("Error");
+        return 1;
+    }
+    const std::string target = PathUnder(destination, name);
+
+    std::unique_ptr<File> in;
+    Status s = host.files->OpenRead(streamPath, in);
+    if (!s.ok()) {
+        ReportFailure(host, s);
+        return 1;
+    }
+    StreamReader reader(*in);
+    FileRecord record;
+    s = reader.SeekToRecord(recordOffset, record);
+    if (!s.ok()) {
+        ReportFailure(host, s);
+        return 1;
+    }
+    if (Exists(host, target)) {
+        OverwriteAnswer answer = host.AskOverwrite(target);
+        if (answer != OverwriteAnswer::Yes && answer != OverwriteAnswer::YesToAll) {
+            host.cancelRequested = 1;
+            host.SetStatus("Cancelled");
+            return 0;
+        }
+    }
+    Buffers buffers;
+    Progress progress(host, 0, record.dataSize);
+    return WriteTarget(host, reader, record, target, buffers, progress) == Outcome::Failed ? 1 : 0;
+}
+
+Status CreateDirectoryPath(FileSystem& files, const std::string& path) {
+    // Ancestors first; their failures show up as the failure of the last one.
+    for (std::size_t at = path.find('/', 1); at != std::string::npos; at = path.find('/', at + 1))
+        files.CreateFolder(path.substr(0, at));
+    Status s = files.CreateFolder(path);
+    if (s.code() == Status::Code::AlreadyExists) return Status::Ok();
+    return s;
+}
+
+}  // namespace corvane

@@ -1,0 +1,29 @@
+#pragma once
+// Restores backed-up files from backup streams into the destination folder the host names.
+// Both routines report through the host (status line, progress bar, messages, the overwrite
+// prompt) and stop when its cancel flag is set.
+
+#include <cstdint>
+#include <string>
+
+#include "extract/ExtractHost.h"
+#include "platform/FileLayer.h"
+#include "platform/Status.h"
+
+namespace corvane {
+
+// Restores every file of one folder stream into the destination, below the stream's folder
+// path, creating the folder chain first. The overwrite prompt's "to all" answers hold for
+// the rest of this stream.
+void ExtractFolderStream(ExtractHost& host, const std::string& streamPath);
+
+// Restores the one file whose record's DataSize lies at recordOffset straight into the
+// destination, named fileName (as stored). 0 when the file was extracted, skipped or
+// cancelled, 1 on an error. Any answer but Yes or YesToAll cancels the run.
+int ExtractFileRecord(ExtractHost& host, const std::string& streamPath, std::uint64_t recordOffset,
+                      const std::string& fileName);
+
+// Creates a folder and its missing ancestors. Ok when the folder exists afterwards.
+Status CreateDirectoryPath(FileSystem& files, const std::string& path);
+
+}  // namespace corvane

@@ -1,0 +1,451 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+
+#include "RootedFileSystem.h"
+#include "TestExtractHost.h"
+#include "TreeListing.h"
+#include "extract/FileExtractor.h"
+#include "support/FaultyFileSystem.h"
+#include "support/ScratchFolder.h"
+#include "support/StreamTestUtil.h"
+
+namespace corvane {
+namespace {
+
+using test::ReadWholeFile;
+using test::SampleBytes;
+using test::SampleFile;
+using test::TestExtractHost;
+using test::TreeListing;
+
+constexpr const char* kExtractError = "There was an error extracting the file!";
+
+// Where the record of the file named name lies in a stream (without decoding any chunk).
+std::uint64_t OffsetOf(const std::string& stream, const std::string& name) {
+    std::unique_ptr<File> in;
+    EXPECT_TRUE(DefaultFileSystem().OpenRead(stream, in).ok());
+    StreamReader reader(*in);
+    FolderHeader header;
+    EXPECT_TRUE(reader.ReadFolderHeader(header).ok());
+    FileRecord record;
+    for (bool found = true; reader.NextRecord(record, found).ok() && found;)
+        if (record.fileName == name) return record.recordOffset;
+    ADD_FAILURE() << "no record " << name;
+    return 0;
+}
+
+std::int64_t ModifiedTime(const std::string& path) {
+    FileInfo info;
+    EXPECT_TRUE(DefaultFileSystem().Stat(path, info).ok()) << path;
+    return info.modified;
+}
+
+bool StrictlyGrowing(const std::vector<int>& values) {
+    return std::adjacent_find(values.begin(), values.end(), std::greater_equal<>()) == values.end();
+}
+
+// Streams in a "disc" folder of a scratch folder; the destination "out" beside it.
+class Extraction : public ::testing::Test {
+  protected:
+    std::string WriteStream(const std::string& folderPath, const std::vector<SampleFile>& files,
+                            const std::string& name = "s 0.cvn") {
+        std::string path = scratch.MakeFolder("disc") + "/" + name;
+        EXPECT_TRUE(test::WriteSampleStream(path, folderPath, "", files).ok());
+        return path;
+    }
+
+    test::ScratchFolder scratch;
+    const std::string out = scratch / "out";
+};
+
+TEST_F(Extraction, FolderStreamRestoresEveryFileByteForByteWithItsTime) {
+    const std::vector<SampleFile> files = {
+        {"empty.txt", "", 1, 1000000000},
+        {"f4095", SampleBytes(4095, 1), 1, 1100000000},
+        {"f4096", SampleBytes(4096, 2), 1, 1200000000},
+        {"f4097", SampleBytes(4097, 3), 1, 1300000000},
+        {"caf\xE9.txt", "stored by a single-byte code page", 1, 1400000000},
+        {"big.bin", SampleBytes(3 << 20, 4), 1, 1500000000},
+    };
+    const std::vector<std::string> localNames = {"empty.txt", "f4095",    "f4096",
+                                                 "f4097",     "café.txt", "big.bin"};
+    TestExtractHost host(out);
+    ExtractFolderStream(host, WriteStream("\\Docs\\2008", files));
+
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(host.remembered, out);
+    EXPECT_EQ(host.progressShown, 1);
+    std::vector<std::string> statuses;
+    std::set<std::string> tree = {"Docs", "Docs/2008"};
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        SCOPED_TRACE(localNames[i]);
+        const std::string path = out + "/Docs/2008/" + localNames[i];
+        tree.insert("Docs/2008/" + localNames[i]);
+        EXPECT_EQ(ReadWholeFile(path), files[i].content);
+        EXPECT_EQ(ModifiedTime(path), files[i].modified);
+        const std::string shown = "Docs\\2008\\" + localNames[i];
+        statuses.insert(statuses.end(), {shown, "Extracted"});
+        const std::vector<int>& progress = host.progressUnder[shown];
+        EXPECT_TRUE(StrictlyGrowing(progress)) << ::testing::PrintToString(progress);
+        EXPECT_EQ(progress.empty() ? -1 : progress.back(), 100);
+    }
+    statuses.push_back("Extracted");
+    EXPECT_EQ(host.statuses, statuses);
+    EXPECT_EQ(TreeListing(out), tree);
+}
+
+struct DestinationCase {
+    const char* what;
+    std::string folderPath;
+    std::string destination;
+    std::string remembered;
+    std::string folderTarget;
+    std::string fileTarget;
+    std::string shown;
+};
+
+void PrintTo(const DestinationCase& c, std::ostream* os) { *os << c.what; }
+
+class DestinationForms : public ::testing::TestWithParam<DestinationCase> {};
+
+// The scratch folder plays "/", so that the root can be a destination.
+TEST_P(DestinationForms, GiveTheExpectedTargets) {
+    const auto& c = GetParam();
+    test::ScratchFolder root;
+    const std::string stream = root.MakeFolder("disc") + "/s 0.cvn";
+    ASSERT_TRUE(test::WriteSampleStream(stream, c.folderPath, "", {{"a.txt", "abc"}}).ok());
+    root.MakeFolder("out");  // a single file goes into an existing folder only
+    test::RootedFileSystem files(root.path());
+
+    TestExtractHost folderHost(c.destination);
+    folderHost.files = &files;
+    ExtractFolderStream(folderHost, "/disc/s 0.cvn");
+    EXPECT_EQ(files.written, std::vector<std::string>{c.folderTarget});
+    EXPECT_EQ(ReadWholeFile(root.path() + c.folderTarget), "abc");
+    EXPECT_EQ(folderHost.statuses, (std::vector<std::string>{c.shown, "Extracted", "Extracted"}));
+    EXPECT_EQ(folderHost.remembered, c.remembered);
+
+    std::filesystem::remove(root.path() + c.folderTarget);
+    files.written.clear();
+    TestExtractHost fileHost(c.destination);
+    fileHost.files = &files;
+    EXPECT_EQ(ExtractFileRecord(fileHost, "/disc/s 0.cvn", OffsetOf(stream, "a.txt"), "a.txt"), 0);
+    EXPECT_EQ(files.written, std::vector<std::string>{c.fileTarget});
+    EXPECT_EQ(ReadWholeFile(root.path() + c.fileTarget), "abc");
+    EXPECT_EQ(fileHost.status(), "Extracted");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DestinationForms,
+    ::testing::Values(DestinationCase{"plain", "\\Docs", "/out", "/out", "/out/Docs/a.txt",
+                                      "/out/a.txt", "Docs\\a.txt"},
+                      DestinationCase{"trailing slash", "\\Docs", "/out/", "/out/",
+                                      "/out/Docs/a.txt", "/out/a.txt", "Docs\\a.txt"},
+                      DestinationCase{"slashes and trailing white space", "\\Docs", "/out// \t",
+                                      "/out//", "/out/Docs/a.txt", "/out/a.txt", "Docs\\a.txt"},
+                      DestinationCase{"root destination", "\\Docs", "/", "/", "/Docs/a.txt",
+                                      "/a.txt", "Docs\\a.txt"},
+                      DestinationCase{"root stream", "\\", "/out", "/out", "/out/a.txt",
+                                      "/out/a.txt", "\\a.txt"},
+                      DestinationCase{"root stream, trailing slash", "\\", "/out/", "/out/",
+                                      "/out/a.txt", "/out/a.txt", "\\a.txt"},
+                      DestinationCase{"root stream into the root", "\\", "/", "/", "/a.txt",
+                                      "/a.txt", "\\a.txt"}));
+
+struct OverwriteCase {
+    const char* what;
+    std::vector<OverwriteAnswer> answers;
+    std::string asked;   // files prompted for, in order
+    std::string kept;    // existing files left as they were
+    std::string absent;  // files never written
+    std::string status;
+};
+
+void PrintTo(const OverwriteCase& c, std::ostream* os) { *os << c.what; }
+
+class FolderOverwrite : public Extraction, public ::testing::WithParamInterface<OverwriteCase> {};
+
+// Files a, b, c, d; all but b exist already.
+TEST_P(FolderOverwrite, FollowsTheAnswers) {
+    const auto& c = GetParam();
+    const std::string stream =
+        WriteStream("\\Docs", {{"a", "new a"}, {"b", "new b"}, {"c", "new c"}, {"d", "new d"}});
+    for (const char* name : {"a", "c", "d"})
+        scratch.WriteFile(std::string("out/Docs/") + name, "old");
+    TestExtractHost host(out);
+    host.answers.assign(c.answers.begin(), c.answers.end());
+    ExtractFolderStream(host, stream);
+
+    std::vector<std::string> asked;
+    for (char name : c.asked) asked.push_back(out + "/Docs/" + name);
+    EXPECT_EQ(host.prompts, asked);
+    for (char name : std::string("abcd")) {
+        SCOPED_TRACE(name);
+        const std::string path = out + "/Docs/" + name;
+        if (c.absent.find(name) != std::string::npos)
+            EXPECT_FALSE(std::filesystem::exists(path));
+        else
+            EXPECT_EQ(ReadWholeFile(path),
+                      c.kept.find(name) != std::string::npos ? "old" : std::string("new ") + name);
+    }
+    EXPECT_EQ(host.status(), c.status);
+    EXPECT_EQ(host.cancelRequested.load(), c.status == "Cancelled" ? 1 : 0);
+    EXPECT_TRUE(host.messages.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FolderOverwrite,
+    ::testing::Values(
+        OverwriteCase{"No asks again",
+                      {OverwriteAnswer::No, OverwriteAnswer::No, OverwriteAnswer::No},
+                      "acd",
+                      "acd",
+                      "",
+                      "Extracted"},
+        OverwriteCase{"Yes asks again",
+                      {OverwriteAnswer::Yes, OverwriteAnswer::Yes, OverwriteAnswer::Yes},
+                      "acd",
+                      "",
+                      "",
+                      "Extracted"},
+        OverwriteCase{"NoToAll skips the rest silently",
+                      {OverwriteAnswer::NoToAll},
+                      "a",
+                      "acd",
+                      "",
+                      "Extracted"},
+        OverwriteCase{"YesToAll replaces the rest silently",
+                      {OverwriteAnswer::YesToAll},
+                      "a",
+                      "",
+                      "",
+                      "Extracted"},
+        OverwriteCase{"No, then YesToAll",
+                      {OverwriteAnswer::No, OverwriteAnswer::YesToAll},
+                      "ac",
+                      "a",
+                      "",
+                      "Extracted"},
+        OverwriteCase{
+            "Cancel stops the stream", {OverwriteAnswer::Cancel}, "a", "acd", "b", "Cancelled"}));
+
+TEST_F(Extraction, ToAllAnswersLastOneStreamOnly) {
+    const std::string first = WriteStream("\\Docs", {{"a", "1"}, {"b", "1"}}, "s 0.cvn");
+    const std::string second = WriteStream("\\Docs", {{"a", "2"}, {"b", "2"}}, "s 1.cvn");
+    scratch.WriteFile("out/Docs/a", "old");
+    scratch.WriteFile("out/Docs/b", "old");
+    TestExtractHost host(out);
+    host.answers = {OverwriteAnswer::NoToAll, OverwriteAnswer::YesToAll};
+    ExtractFolderStream(host, first);
+    ExtractFolderStream(host, second);
+    EXPECT_EQ(host.prompts, (std::vector<std::string>{out + "/Docs/a", out + "/Docs/a"}));
+    EXPECT_EQ(ReadWholeFile(out + "/Docs/b"), "2");
+}
+
+TEST_F(Extraction, SingleFileOverwriteFollowsTheAnswer) {
+    const std::string stream = WriteStream("\\Docs", {{"a", "new"}});
+    const struct {
+        OverwriteAnswer answer;
+        bool replaced;
+    } cases[] = {{OverwriteAnswer::Yes, true},
+                 {OverwriteAnswer::YesToAll, true},
+                 {OverwriteAnswer::No, false},
+                 {OverwriteAnswer::NoToAll, false},
+                 {OverwriteAnswer::Cancel, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.answer));
+        scratch.WriteFile("out/a", "old");
+        TestExtractHost host(out);
+        host.answers = {c.answer};
+        EXPECT_EQ(ExtractFileRecord(host, stream, OffsetOf(stream, "a"), "a"), 0);
+        EXPECT_EQ(host.prompts, std::vector<std::string>{out + "/a"});
+        EXPECT_EQ(ReadWholeFile(out + "/a"), c.replaced ? "new" : "old");
+        // Anything but replacing ends the whole run.
+        EXPECT_EQ(host.status(), c.replaced ? "Extracted" : "Cancelled");
+        EXPECT_EQ(host.cancelRequested.load(), c.replaced ? 0 : 1);
+    }
+}
+
+TEST_F(Extraction, CorruptChunkStopsTheStreamAndRemovesThePartialFile) {
+    SampleFile bad{"bad", SampleBytes(3 * 4096, 2)};
+    bad.damagedChunk = 1;
+    const std::string stream =
+        WriteStream("\\Docs", {{"first", SampleBytes(5000, 1)}, bad, {"after", "later"}});
+
+    TestExtractHost host(out);
+    ExtractFolderStream(host, stream);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, kExtractError);
+    EXPECT_EQ(host.messages[0].icon, MessageIcon::Warning);
+    EXPECT_EQ(host.messages[0].caption, "Corvane");
+    EXPECT_EQ(host.statuses,
+              (std::vector<std::string>{"Docs\\first", "Extracted", "Docs\\bad", "Error"}));
+    EXPECT_EQ(TreeListing(out), (std::set<std::string>{"Docs", "Docs/first"}));
+
+    TestExtractHost single(out);
+    EXPECT_EQ(ExtractFileRecord(single, stream, OffsetOf(stream, "bad"), "bad"), 1);
+    ASSERT_EQ(single.messages.size(), 1u);
+    EXPECT_EQ(single.messages[0].text, kExtractError);
+    EXPECT_EQ(single.status(), "Error");
+    EXPECT_FALSE(std::filesystem::exists(out + "/bad"));
+}
+
+TEST_F(Extraction, StreamCutInsideARecordIsReported) {
+    const std::string stream = WriteStream("\\Docs", {{"a", "first"}, {"b", "second"}});
+    const std::string bytes = ReadWholeFile(stream);
+    scratch.WriteFile("disc/s 0.cvn", bytes.substr(0, OffsetOf(stream, "b") - 1));  // inside "b"
+
+    TestExtractHost host(out);
+    ExtractFolderStream(host, stream);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_TRUE(host.messages[0].text.starts_with(kExtractError)) << host.messages[0].text;
+    EXPECT_EQ(host.status(), "Error");
+    EXPECT_EQ(TreeListing(out), (std::set<std::string>{"Docs", "Docs/a"}));
+}
+
+TEST_F(Extraction, CancelDuringALargeFileRemovesItAndKeepsFinishedFiles) {
+    const std::string stream = WriteStream(
+        "\\Docs", {{"small", "done before"}, {"large", SampleBytes(3 << 20, 7)}, {"later", "x"}});
+    TestExtractHost host(out);
+    bool partialSeen = false;
+    host.onProgress = [&](TestExtractHost& h, int) {
+        if (h.status() != "Docs\\large" || h.progressUnder[h.status()].size() < 3) return;
+        partialSeen = std::filesystem::file_size(out + "/Docs/large") > 0;
+        h.cancelRequested = 1;  // the Cancel button
+    };
+    ExtractFolderStream(host, stream);
+
+    EXPECT_TRUE(partialSeen);
+    EXPECT_EQ(host.status(), "Cancelled");
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(TreeListing(out), (std::set<std::string>{"Docs", "Docs/small"}));
+    EXPECT_EQ(ReadWholeFile(out + "/Docs/small"), "done before");
+}
+
+struct FaultCase {
+    const char* what;
+    test::Fault fault;
+    std::set<std::string> left;  // what stays in the destination
+};
+
+void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.what; }
+
+class FileLayerFault : public Extraction, public ::testing::WithParamInterface<FaultCase> {};
+
+// Failures of the file layer are shown with their cause and end the stream, and the file
+// in hand is removed.
+TEST_P(FileLayerFault, IsReportedAsAnExtractionError) {
+    const auto& c = GetParam();
+    const std::string stream = WriteStream(
+        "\\Docs", {{"small", "done before"}, {"large", SampleBytes(1 << 20, 3)}, {"later", "x"}});
+    test::FaultyFileSystem files;
+    files.Add(c.fault);
+    TestExtractHost host(out);
+    host.files = &files;
+    ExtractFolderStream(host, stream);
+
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_TRUE(host.messages[0].text.starts_with(std::string(kExtractError) + "\n\n"))
+        << host.messages[0].text;
+    EXPECT_NE(host.messages[0].text.find("Injected fault"), std::string::npos);
+    EXPECT_EQ(host.status(), "Error");
+    const bool smallDone = c.left.count("Docs/small") == 1;
+    EXPECT_EQ(std::count(host.statuses.begin(), host.statuses.end(), "Extracted"),
+              smallDone ? 1 : 0);
+    EXPECT_EQ(TreeListing(out), c.left);
+}
+
+using Kind = test::Fault::Kind;
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FileLayerFault,
+    ::testing::Values(
+        FaultCase{"destination full",
+                  {Kind::WriteAfter, "large", 100000, Status::Code::NoSpace},
+                  {"Docs", "Docs/small"}},
+        FaultCase{"disc read error", {Kind::ReadAfter, ".cvn", 200000}, {"Docs", "Docs/small"}},
+        FaultCase{"error when closing", {Kind::Close, "large"}, {"Docs", "Docs/small"}},
+        FaultCase{"target cannot be created",
+                  {Kind::OpenWrite, "large", 0, Status::Code::AccessDenied},
+                  {"Docs", "Docs/small"}},
+        FaultCase{"folder cannot be created",
+                  {Kind::CreateFolder, "Docs", 0, Status::Code::AccessDenied},
+                  {}},
+        FaultCase{"stream cannot be opened", {Kind::OpenRead, ".cvn"}, {}}));
+
+TEST_F(Extraction, EmptyDestinationExtractsNothing) {
+    const std::string stream = WriteStream("\\Docs", {{"a", "x"}});
+    for (bool single : {false, true}) {
+        SCOPED_TRACE(single ? "single file" : "folder stream");
+        TestExtractHost host(" \t ");
+        host.remembered = "earlier";
+        if (single)
+            EXPECT_EQ(ExtractFileRecord(host, stream, OffsetOf(stream, "a"), "a"), 1);
+        else
+            ExtractFolderStream(host, stream);
+        ASSERT_EQ(host.messages.size(), 1u);
+        EXPECT_EQ(host.messages[0].text, "You must select a destination folder.");
+        EXPECT_EQ(host.messages[0].icon, MessageIcon::Error);
+        EXPECT_EQ(host.statuses, std::vector<std::string>{"Error"});
+        EXPECT_EQ(host.remembered, "");
+    }
+    EXPECT_EQ(TreeListing(scratch.path()), (std::set<std::string>{"disc", "disc/s 0.cvn"}));
+}
+
+TEST_F(Extraction, SingleFileComesFromItsRecordStraightIntoTheDestination) {
+    const std::string content = SampleBytes(10000, 9);
+    const std::string stream =
+        WriteStream("\\Docs", {{"one", "1"}, {"two", content, 1, 1234567890}, {"three", "3"}});
+    scratch.MakeFolder("out");
+    TestExtractHost host(out + "/");
+    EXPECT_EQ(ExtractFileRecord(host, stream, OffsetOf(stream, "two"), "two"), 0);
+    EXPECT_EQ(host.status(), "Extracted");
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(TreeListing(out), std::set<std::string>{"two"});
+    EXPECT_EQ(ReadWholeFile(out + "/two"), content);
+    EXPECT_EQ(ModifiedTime(out + "/two"), 1234567890);
+    const std::vector<int>& progress = host.progressUnder[""];
+    EXPECT_TRUE(StrictlyGrowing(progress)) << ::testing::PrintToString(progress);
+    EXPECT_EQ(progress.empty() ? -1 : progress.back(), 100);
+}
+
+TEST_F(Extraction, SingleFileThatCannotBeReadOrWrittenIsAnError) {
+    const std::string stream = WriteStream("\\Docs", {{"a", "x"}});
+    const std::uint64_t length = ReadWholeFile(stream).size();
+    const struct {
+        const char* what;
+        std::string streamPath;
+        std::uint64_t offset;
+        std::string destination;
+    } cases[] = {
+        {"no such stream", stream + ".gone", 30, out},
+        {"offset past the end", stream, length + 10, out},
+        {"record cut short", stream, length - 3, out},
+        {"destination missing", stream, OffsetOf(stream, "a"), out + "/missing"},
+    };
+    scratch.MakeFolder("out");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TestExtractHost host(c.destination);
+        EXPECT_EQ(ExtractFileRecord(host, c.streamPath, c.offset, "a"), 1);
+        EXPECT_EQ(host.status(), "Error");
+        EXPECT_EQ(host.messages.size(), 1u);
+        EXPECT_TRUE(TreeListing(out).empty());
+    }
+}
+
+TEST(CreateDirectoryPath, MakesTheWholeChainAndSaysWhenItCannot) {
+    test::ScratchFolder scratch;
+    FileSystem& files = DefaultFileSystem();
+    EXPECT_TRUE(CreateDirectoryPath(files, scratch / "a/b/c").ok());
+    EXPECT_TRUE(std::filesystem::is_directory(scratch / "a/b/c"));
+    EXPECT_TRUE(CreateDirectoryPath(files, scratch / "a/b/c").ok());  // already there
+    scratch.WriteFile("file", "");
+    EXPECT_FALSE(CreateDirectoryPath(files, scratch / "file/sub").ok());
+    EXPECT_FALSE(CreateDirectoryPath(files, scratch / "file").ok());
+}
+
+}  // namespace
+}  // namespace corvane
