@@ -9,6 +9,10 @@
 #include "backup/CBackup.h"
 #include "restore/CRestore.h"
 
+// The pictures are compiled into a static library, whose resources are linked only when
+// something names them.
+static void InitResources() { Q_INIT_RESOURCE(corvane); }
+
 namespace corvane {
 
 namespace {
@@ -36,6 +40,7 @@ int RunMainDialog(SingleInstance& instance) {
 CBackupApp::CBackupApp() : dialogFont(MakeDialogFont()), byteTable(corvane::byteTable) {
     assert(!current);
     current = this;
+    InitResources();
 }
 
 CBackupApp::~CBackupApp() { current = nullptr; }
