@@ -20,10 +20,12 @@ bool SameKey(const std::string& a, const std::string& b) {
     return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive) == 0;
 }
 
-// The theme's icon for the MIME type the name suggests, else a plain file picture.
-QIcon DesktopIconFor(const std::string& name) {
-    const QMimeType type = QMimeDatabase().mimeTypeForFile(QString::fromStdString(name),
-                                                           QMimeDatabase::MatchExtension);
+// The theme's icon for the MIME type the name suggests, else a plain file picture. A bare
+// extension (".txt") stands for a file of that type.
+QIcon DesktopIconFor(const std::string& path) {
+    QString name = QString::fromStdString(AfterLast(path, "\\/"));
+    if (name.startsWith(QLatin1Char('.'))) name.prepend(QStringLiteral("file"));
+    const QMimeType type = QMimeDatabase().mimeTypeForFile(name, QMimeDatabase::MatchExtension);
     QIcon icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName()));
     if (icon.isNull()) icon = QIcon::fromTheme(QStringLiteral("text-x-generic"));
     if (icon.isNull()) icon = QApplication::style()->standardIcon(QStyle::SP_FileIcon);
