@@ -63,8 +63,10 @@ TEST_F(RestoreTest, NamesFromSingleByteSystemsAreReadAsWindows1252) {
 }
 
 // Sequence numbers 10 and 11 list before 2 when names are compared as text, and a folder
-// system may list in any order; the tree must come out the same, parents' files included.
+// may list in any order; the tree must come out the same, parents' files included, and the
+// drives in the order of their labels.
 TEST_F(RestoreTest, StreamsAreShownInBackupOrderWhateverTheListingOrder) {
+    Stream("Alpha 0901011200 0.cvn", "\\");
     Stream("L 0812251430 0.cvn", "\\");
     Stream("L 0812251430 1.cvn", "\\A");
     Stream("L 0812251430 2.cvn", "\\Docs", {{"d.txt", "d"}});
@@ -73,6 +75,7 @@ TEST_F(RestoreTest, StreamsAreShownInBackupOrderWhateverTheListingOrder) {
     Stream("L 0812251430 10.cvn", "\\Docs\\S3\\Deep", {{"deep.txt", "e"}});
     Stream("L 0812251430 11.cvn", "\\Docs\\S3\\Deep\\Deeper");
     const std::string expected =
+        "Alpha\n  09-01-01 12:00\n    ROOT\n"
         "L\n  08-12-25 14:30\n    A\n    Docs\n      d.txt\n      S3\n        Deep\n"
         "          deep.txt\n          Deeper\n      S4\n      S5\n      S6\n      S7\n      S8\n"
         "      S9\n    ROOT\n";
@@ -83,9 +86,9 @@ TEST_F(RestoreTest, StreamsAreShownInBackupOrderWhateverTheListingOrder) {
         std::vector<std::string> sources;
     };
     for (const Listing& listing :
-         {Listing{"as listed", &DefaultFileSystem(), {disc.path()}},
-          Listing{"reversed", &reversedListing, {disc.path()}},
-          Listing{"disc given twice", &reversedListing, {disc.path(), disc.path()}}}) {
+         {Listing{"names ascending", &ascendingNames, {disc.path()}},
+          Listing{"names descending", &descendingNames, {disc.path()}},
+          Listing{"disc given twice", &descendingNames, {disc.path(), disc.path()}}}) {
         SCOPED_TRACE(listing.name);
         Open(listing.sources, listing.files);
         Expand({"L", kBackup, "Docs"});
@@ -131,7 +134,7 @@ TEST_F(RestoreTest, ParentStreamAfterItsSubFolderStillShowsItsFiles) {
 TEST_F(RestoreTest, FoldersNamedLikeOtherItemsKeepItemsOfTheirOwn) {
     Stream("L 0812251430 0.cvn", "\\", {{"r.txt", "r"}});
     Stream("L 0812251430 1.cvn", "\\root", {{"q.txt", "q"}});
-    Stream("L 0812251430 2.cvn", "\\Docs");
+    Stream("L 0812251430 2.cvn", "\\Docs", {{"d.txt", "d"}});
     Stream("L 0812251430 3.cvn", "\\Docs\\dummy", {{"z.txt", "z"}});
     Open();
     EXPECT_EQ(Outline(), "L\n  08-12-25 14:30\n    Docs\n      dummy\n    ROOT\n    root\n");
@@ -141,7 +144,8 @@ TEST_F(RestoreTest, FoldersNamedLikeOtherItemsKeepItemsOfTheirOwn) {
     Expand({"L", kBackup, "Docs"});
     Expand({"L", kBackup, "Docs", "dummy"});
     EXPECT_EQ(Outline(),
-              "L\n  08-12-25 14:30\n    Docs\n      dummy\n        z.txt\n    ROOT\n      r.txt\n"
+              "L\n  08-12-25 14:30\n    Docs\n      d.txt\n      dummy\n        z.txt\n    ROOT\n"
+              "      r.txt\n"
               "    root\n      q.txt\n");
 }
 

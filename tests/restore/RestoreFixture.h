@@ -90,7 +90,7 @@ class RestoreTest : public ::testing::Test {
 
     CBackupApp app;
     ScratchFolder disc;
-    ReversedListing reversedListing;
+    NameOrderedListing ascendingNames{false}, descendingNames{true};
     std::unique_ptr<GatedFileSystem> gate;
     std::unique_ptr<CRestore> window;
 };

@@ -35,14 +35,22 @@ class ForwardingFileSystem : public FileSystem {
     FileSystem& real_ = DefaultFileSystem();
 };
 
-// Lists every folder in the reverse of the real order.
-class ReversedListing final : public ForwardingFileSystem {
+// Lists every folder sorted by name as text ("x 10.cvn" before "x 2.cvn"), or the reverse.
+class NameOrderedListing final : public ForwardingFileSystem {
   public:
+    explicit NameOrderedListing(bool descending) : descending_(descending) {}
+
     Status ListFolder(const std::string& path, std::vector<FolderEntry>& entries) override {
         Status s = ForwardingFileSystem::ListFolder(path, entries);
-        std::reverse(entries.begin(), entries.end());
+        std::sort(entries.begin(), entries.end(),
+                  [this](const FolderEntry& a, const FolderEntry& b) {
+                      return descending_ ? a.name > b.name : a.name < b.name;
+                  });
         return s;
     }
+
+  private:
+    bool descending_;
 };
 
 // Opening a path that contains heldPaths waits until Release.
