@@ -70,8 +70,8 @@ CatalogItem* InsertSorted(CatalogTree& tree, CatalogItem* parent, const QString&
     int low = 0, high = tree.ChildCount(parent);
     while (low < high) {
         const int middle = (low + high) / 2;
-        if (QString::compare(NameOf(tree, tree.Child(parent, middle)), name, Qt::CaseInsensitive) <=
-            0)
+        const QString middleName = NameOf(tree, tree.Child(parent, middle));
+        if (QString::compare(middleName, name, Qt::CaseInsensitive) <= 0)
             low = middle + 1;
         else
             high = middle;
