@@ -1,8 +1,12 @@
 #include "cli/CommandLine.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "cli/BackupCommand.h"
 
 namespace corvane {
 
@@ -15,6 +19,7 @@ constexpr const char* kUsage =
     "backup disc, the backup window anywhere else.\n"
     "\n"
     "Commands:\n"
+    "  backup    back up a folder or USB stick onto discs or ISO image files\n"
     "  help      show this text\n"
     "\n"
     "Run 'corvane COMMAND --help' for the options of a command.\n";
@@ -23,10 +28,12 @@ constexpr const char* kUsage =
 
 int RunCommandLine(int argc, char** argv) {
     std::string_view command = argc > 1 ? argv[1] : "";
+    const std::vector<std::string> args(argv + std::min(argc, 2), argv + argc);
     if (command == "help" || command == "--help" || command == "-h") {
         std::fputs(kUsage, stdout);
         return 0;
     }
+    if (command == "backup") return RunBackupCommand(args);
     std::fprintf(stderr, "corvane: unknown command '%s'\n\n%s", std::string(command).c_str(), kUsage);
     return 2;
 }

@@ -1,0 +1,38 @@
+#pragma once
+// A small parser for "COMMAND [OPTIONS] [OPERANDS]": options are "--name" or "--name VALUE"
+// (also "--name=VALUE"); everything else is an operand.
+
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace corvane {
+
+class Arguments {
+public:
+    // flags take no value; valued options take one. Unknown options are errors.
+    Arguments(const std::vector<std::string>& args, const std::set<std::string>& flags,
+              const std::set<std::string>& valued);
+
+    bool ok() const { return error_.empty(); }
+    const std::string& error() const { return error_; }
+    bool Has(const std::string& name) const;
+    std::optional<std::string> Value(const std::string& name) const;
+    const std::vector<std::string>& Operands() const { return operands_; }
+
+private:
+    std::set<std::string> present_;
+    std::map<std::string, std::string> values_;
+    std::vector<std::string> operands_;
+    std::string error_;
+};
+
+// A byte count with an optional K, M or G suffix (powers of 1024); nullopt when malformed.
+std::optional<std::uint64_t> ParseByteCount(const std::string& text);
+
+// Reads a password from the first line of a file; false with a message when it cannot.
+bool ReadPasswordFile(const std::string& path, std::string& password, std::string& error);
+
+}  // namespace corvane
