@@ -69,6 +69,8 @@ public:
 
     // Services; tests replace them.
     FileSystem* files = &DefaultFileSystem();
+    // The program copied onto every disc: the running executable, as the kernel knows it.
+    std::string programPath = "/proc/self/exe";
     Clock* clock = &DefaultClock();
     // Where staging files live: private to this window or command.
     PrivateTempFolder tempFolder;
