@@ -23,9 +23,9 @@ QFont MakeDialogFont() {
     return font;
 }
 
-template <class Dialog>
-int RunMainDialog(SingleInstance& instance) {
-    Dialog dialog;
+template <class Dialog, class... Args>
+int RunMainDialog(SingleInstance& instance, Args&&... args) {
+    Dialog dialog(std::forward<Args>(args)...);
     QObject::connect(&instance, &SingleInstance::raiseRequested, &dialog, &Dialog::OnRaiseInstance);
     dialog.exec();
     return 0;
@@ -64,7 +64,7 @@ int CBackupApp::InitInstance() {
     LoadFixedImages();
 
     if (ChooseRole(CurrentFolder()) == Role::Restore) return RunMainDialog<CRestore>(instance);
-    return RunMainDialog<CBackup>(instance);
+    return RunMainDialog<CBackup>(instance, BackupWindowServices{});
 }
 
 }  // namespace corvane

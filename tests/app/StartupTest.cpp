@@ -26,7 +26,7 @@ TEST(Startup, ApplicationObjectHoldsTheSharedResources) {
 }
 
 TEST(Startup, RoleWindowsCarryTheirTitles) {
-    CBackup backup;
+    CBackup backup(BackupWindowServices{});
     EXPECT_EQ(backup.windowTitle(), "Corvane");
     CRestore restore;
     EXPECT_EQ(restore.windowTitle(), "Corvane- Restore");

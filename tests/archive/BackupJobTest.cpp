@@ -7,6 +7,7 @@
 
 #include "StreamTestUtil.h"
 #include "archive/BackupJob.h"
+#include "archive/FolderArchiver.h"
 #include "support/FaultyFileSystem.h"
 #include "support/ScratchFolder.h"
 #include "support/ScriptedDiscMaster.h"
@@ -73,12 +74,12 @@ TEST(BackupJob, SpansDiscsInDepthFirstOrderAndEveryByteComesBack) {
         {"A/a1.bin", test::SampleBytes(9000, 2)},
         {"A/Sub/deep.bin", test::SampleBytes(4097, 3)},
         {"A/Sub/empty", ""},
-        {"B b/Ünïcode name.txt", test::SampleBytes(4096, 4)},
-        {"C/c.bin", test::SampleBytes(20000, 5)},
+        {"B b/Ünïcode name.txt", test::SampleBytes(9000, 4)},
+        {"C/c.bin", test::SampleBytes(10000, 5)},
     };
     for (const auto& [path, content] : files) rig.source.WriteFile(path, content);
     rig.source.MakeFolder("A/Empty");
-    rig.master->SetCapacity(20000);  // a few streams per disc, payload included
+    rig.master->SetCapacity(8000);  // a few streams per disc, payload included
 
     EXPECT_EQ(rig.Run(), BackupOutcome::Completed) << Messages(rig.host);
     EXPECT_EQ(rig.host.status, "Completed Successfully!");
@@ -100,10 +101,10 @@ TEST(BackupJob, SpansDiscsInDepthFirstOrderAndEveryByteComesBack) {
         std::replace(prefix.begin(), prefix.end(), '\\', '/');
         for (const auto& f : streams[i].content.files) restored[prefix.empty() ? f.name : prefix + "/" + f.name] = f.content;
     }
-    EXPECT_EQ(restored, files);
+    EXPECT_TRUE(restored == files) << "restored " << restored.size() << " of " << files.size() << " files";
     // Depth first, a folder before its sub-folders; siblings in listing order, so compare
     // the order of each folder relative to its parent only.
-    ASSERT_EQ(folders.size(), 7u);
+    ASSERT_EQ(folders.size(), 6u);
     EXPECT_EQ(folders[0], "\\");
     auto at = [&](const std::string& f) { return std::find(folders.begin(), folders.end(), f) - folders.begin(); };
     EXPECT_LT(at("\\A"), at("\\A\\Sub"));
