@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "StreamTestUtil.h"
+#include "support/StreamTestUtil.h"
 #include "archive/BackupJob.h"
 #include "archive/FolderArchiver.h"
 #include "support/FaultyFileSystem.h"
