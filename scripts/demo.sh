@@ -11,7 +11,8 @@ mkdir -p "$work"
 
 scripts/make-sample-tree.sh "$work/USB STICK" 24
 
-# Each disc also carries the program itself: make the discs a few MiB larger than that.
+# Each disc also carries the program itself, and a folder never spans two discs: make the
+# discs large enough for the program and the largest folder, and small enough to need several.
 program_mib=$(( $(stat -c %s "$corvane") / 1048576 + 1 ))
 capacity="$(( program_mib + 8 ))M"
 echo

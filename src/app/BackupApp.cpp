@@ -6,6 +6,7 @@
 #include "app/RoleChoice.h"
 #include "app/SingleInstance.h"
 #include "archive/BlockCodec.h"
+#include "disc/DiscLayer.h"
 #include "backup/CBackup.h"
 #include "restore/CRestore.h"
 

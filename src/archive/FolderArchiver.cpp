@@ -122,6 +122,10 @@ bool AddToDisc(ArchiveContext& c, const StagedFile& staged, const std::string& f
     BackupHost& host = c.host;
     Status s = c.joliet.AddData(staged, false);
     if (s.ok()) return true;
+    if (s.code() == Status::Code::TooLarge) {
+        LeaveOut(host, folderPath, "its files do not fit on one disc (" + s.message() + ")");
+        return false;
+    }
     if (s.code() != Status::Code::NoSpace) {
         host.Ask({"The folder " + folderPath + " could not be added to the disc: " + s.message(),
                   MessageIcon::Warning, MessageButtons::Ok});

@@ -44,11 +44,12 @@ int UsageError(const std::string& message) {
     return 2;
 }
 
-// The medium of an image disc: a named size or a byte count.
-bool ParseCapacity(const std::string& text, ImageMedium& medium) {
-    for (const auto& preset : DefaultImageMedia()) {
-        std::string name = preset.label;
+// The medium of an image disc: a named size (cd, dvd, dvd-dl, bd) or a byte count.
+bool ParseCapacity(const std::string& text, const std::string& folder, ImageRecorderPath& medium) {
+    for (const auto& preset : DefaultImageRecorders(folder)) {
+        std::string name = preset.medium;
         std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+        std::replace(name.begin(), name.end(), ' ', '-');
         if (name == text) {
             medium = preset;
             return true;
@@ -56,8 +57,7 @@ bool ParseCapacity(const std::string& text, ImageMedium& medium) {
     }
     auto bytes = ParseByteCount(text);
     if (!bytes || *bytes == 0) return false;
-    medium.label = text;
-    medium.capacity = *bytes;
+    medium = {text, *bytes, folder};
     return true;
 }
 
@@ -108,18 +108,17 @@ int RunBackupCommand(const std::vector<std::string>& args) {
     DiscLayerOptions options;
     std::string recorderEntry;
     if (imageFolder) {
-        ImageMedium medium = DefaultImageMedia()[1];
-        if (auto capacity = arguments.Value("capacity"); capacity && !ParseCapacity(*capacity, medium))
-            return UsageError("cannot understand the capacity '" + *capacity + "'");
         std::filesystem::create_directories(*imageFolder, error);
-        const std::string folder = std::filesystem::absolute(*imageFolder, error).lexically_normal().string();
-        medium.folder = folder;
-        options.imageMedia = {medium};
+        std::string folder = std::filesystem::absolute(*imageFolder, error).lexically_normal().string();
+        if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+        ImageRecorderPath medium{"DVD", kDvdCapacity, folder};
+        if (auto capacity = arguments.Value("capacity"); capacity && !ParseCapacity(*capacity, folder, medium))
+            return UsageError("cannot understand the capacity '" + *capacity + "'");
+        options.imageRecorders = {medium};
         options.scanOpticalDrives = false;
-        recorderEntry = RecorderEntryText(MakeImageRecorderPath({medium.label, medium.capacity, folder}), "/");
+        recorderEntry = RecorderEntryText(MakeImageRecorderPath(medium), "/");
     } else {
         if (arguments.Value("capacity")) return UsageError("--capacity goes with --images");
-        options.imageMedia.clear();
         options.scanOpticalDrives = true;
         recorderEntry = RecorderEntryText(*recorderName, "/");
         if (recorderEntry.empty()) {
@@ -131,7 +130,7 @@ int RunBackupCommand(const std::vector<std::string>& args) {
     const std::set<std::string> imagesBefore = imageFolder ? IsoFilesIn(*imageFolder) : std::set<std::string>{};
     Terminal terminal(arguments.Has("yes"));
     TerminalBackupHost host(terminal, recorderEntry, ChooseSource(sourcePath.string()), password);
-    BackupJobServices services{[options] { return CreateDiscMaster(options); },
+    BackupJobServices services{[options] { return std::shared_ptr<IDiscMaster>(CreateDiscMaster(options)); },
                                [](const std::string& path) { return RecorderEntryText(path, "/"); }};
     BackupOutcome outcome;
     {
@@ -143,12 +142,12 @@ int RunBackupCommand(const std::vector<std::string>& args) {
         for (const auto& name : IsoFilesIn(*imageFolder))
             if (!imagesBefore.count(name)) terminal.Say("Wrote " + (std::filesystem::path(*imageFolder) / name).string());
     }
-    terminal.Say(std::to_string(host.filesDone) + " files, " + FormatCount(host.bytesRead) + " bytes read, " +
-                 FormatCount(host.bytesWritten) + " stored");
+    terminal.Say(std::to_string(host.filesDone) + " files; read " + FormatCount(host.bytesRead) + ", stored " +
+                 FormatCount(host.bytesWritten));
     switch (outcome) {
         case BackupOutcome::Completed: return 0;
         case BackupOutcome::Incomplete:
-            std::fprintf(stderr, "corvane backup: %zu items were left out\n", host.leftOut.size());
+            std::fprintf(stderr, "corvane backup: not everything was backed up (%zu left out)\n", host.leftOut.size());
             return 1;
         case BackupOutcome::Cancelled:
             std::fprintf(stderr, "corvane backup: cancelled%s\n", InterruptGuard::Interrupted() ? " by a signal" : "");

@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "disc/DiscPayload.h"
+#include "disc/RecorderPath.h"
 
 namespace corvane {
 
@@ -59,7 +60,9 @@ bool PrepareDisc(BackupHost& host, IJolietDiscMaster& joliet,
         } else if (!AskRetry(host, "Please insert a blank writeable disc", kProductTitle)) {
             return false;
         }
-        host.clock->Sleep(kPassPause);
+        // An optical drive gets time to settle between passes; an image file needs none.
+        ImageRecorderPath image;
+        if (!ParseImageRecorderPath(recorder->GetPath(), image)) host.clock->Sleep(kPassPause);
         if (ready) return true;
     }
 }
