@@ -41,6 +41,8 @@ public:
     // The recorder's device path: "/dev/sr0" for an optical drive, MakeImageRecorderPath's
     // text (RecorderPath.h) for an image-file recorder.
     virtual std::string GetPath() = 0;
+    // True for a recorder that writes image files: no drive needs time to settle.
+    virtual bool WritesImageFiles() const { return false; }
     virtual Status OpenExclusive() = 0;
     // mediaType is informational; flags hold MEDIA_* bits. Needs the recorder open.
     virtual Status QueryMediaType(int& mediaType, unsigned& flags) = 0;

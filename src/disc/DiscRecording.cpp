@@ -3,7 +3,6 @@
 #include <chrono>
 
 #include "disc/DiscPayload.h"
-#include "disc/RecorderPath.h"
 
 namespace corvane {
 
@@ -61,8 +60,7 @@ bool PrepareDisc(BackupHost& host, IJolietDiscMaster& joliet,
             return false;
         }
         // An optical drive gets time to settle between passes; an image file needs none.
-        ImageRecorderPath image;
-        if (!ParseImageRecorderPath(recorder->GetPath(), image)) host.clock->Sleep(kPassPause);
+        if (!recorder->WritesImageFiles()) host.clock->Sleep(kPassPause);
         if (ready) return true;
     }
 }

@@ -13,6 +13,7 @@ class ImageRecorder final : public LibraryRecorder {
     explicit ImageRecorder(ImageRecorderPath spec) : spec_(std::move(spec)) {}
 
     std::string GetPath() override { return MakeImageRecorderPath(spec_); }
+    bool WritesImageFiles() const override { return true; }
     // Creates the folder when it is missing (its parent must exist) and locks it against other
     // recordings.
     Status OpenExclusive() override;
