@@ -3,9 +3,11 @@
 #include <QApplication>
 #include <cassert>
 
+#include "app/Resources.h"
 #include "app/RoleChoice.h"
 #include "app/SingleInstance.h"
 #include "archive/BlockCodec.h"
+#include "disc/DiscLayer.h"
 #include "disc/DiscLayer.h"
 #include "backup/CBackup.h"
 #include "restore/CRestore.h"
@@ -35,6 +37,7 @@ int RunMainDialog(SingleInstance& instance, Args&&... args) {
 }  // namespace
 
 CBackupApp::CBackupApp() : dialogFont(MakeDialogFont()), byteTable(corvane::byteTable) {
+    LoadResources();
     assert(!current);
     current = this;
 }
@@ -65,7 +68,12 @@ int CBackupApp::InitInstance() {
     LoadFixedImages();
 
     if (ChooseRole(CurrentFolder()) == Role::Restore) return RunMainDialog<CRestore>(instance);
-    return RunMainDialog<CBackup>(instance, BackupWindowServices{});
+    BackupWindowServices services{[] {
+                                      DiscLayerOptions options{DefaultImageRecorders(DefaultImageFolder()), true};
+                                      return std::shared_ptr<IDiscMaster>(CreateDiscMaster(options));
+                                  },
+                                  "/"};
+    return RunMainDialog<CBackup>(instance, std::move(services));
 }
 
 }  // namespace corvane

@@ -79,10 +79,18 @@ void CBackup::BuildControls() {
     picture->setPalette(white);
     Line(this, QFrame::VLine)->setGeometry(du.rect(70, 7, 1, 186));
 
+    // Labels keep their place; one that the desktop font makes wider than its box grows to
+    // the right rather than being cut. The two-line one wraps as laid out.
     auto label = [&](const char* text, int x, int y, int w, int h) {
         auto* l = new QLabel(QString::fromUtf8(text), this);
-        l->setGeometry(du.rect(x, y, w, h));
-        l->setWordWrap(true);
+        QRect box = du.rect(x, y, w, h);
+        if (h > 8) {
+            l->setWordWrap(true);
+        } else {
+            box.setWidth(std::max(box.width(), l->sizeHint().width()));
+            box.setHeight(std::max(box.height(), l->sizeHint().height()));
+        }
+        l->setGeometry(box);
         return l;
     };
     label("Source USB Drive", 91, 6, 56, 8);
