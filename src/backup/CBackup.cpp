@@ -177,14 +177,11 @@ void CBackup::OnBurn() {
     idle = 0;
     outcome_ = -1;
     SetInputsEnabled(false);
-    if (worker_) {
-        worker_->wait();
-        delete worker_;
-    }
+    if (worker_) worker_->wait();
     BackupJobServices jobServices{services_.createDiscMaster, [root = services_.systemRoot](const std::string& path) {
                                       return RecorderEntryText(path, root);
                                   }};
-    worker_ = QThread::create([this, jobServices] { outcome_ = static_cast<int>(RunBackupJob(*this, jobServices)); });
+    worker_.reset(QThread::create([this, jobServices] { outcome_ = static_cast<int>(RunBackupJob(*this, jobServices)); }));
     worker_->start(QThread::LowPriority);
     EndWaitCursor();
 }

@@ -86,7 +86,7 @@ private:
     QPushButton* burnButton_ = nullptr;
     QPushButton* cancelButton_ = nullptr;
 
-    QThread* worker_ = nullptr;
+    std::unique_ptr<QThread> worker_;
     std::atomic<int> outcome_{-1};
     // The totals change after every chunk: the latest values are kept here and shown by at
     // most one pending update at a time.
