@@ -4,7 +4,7 @@
 #include <filesystem>
 
 #include "DiscMasterFixture.h"
-#include "PeerTools.h"
+#include "support/PeerTools.h"
 
 namespace corvane::test {
 namespace {

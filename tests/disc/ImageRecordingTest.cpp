@@ -5,7 +5,7 @@
 #include <map>
 
 #include "DiscMasterFixture.h"
-#include "PeerTools.h"
+#include "support/PeerTools.h"
 
 namespace corvane::test {
 namespace {

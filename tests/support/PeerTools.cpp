@@ -1,4 +1,4 @@
-#include "PeerTools.h"
+#include "support/PeerTools.h"
 
 #include <gtest/gtest.h>
 
