@@ -17,6 +17,7 @@
 #include "backup/CBackup.h"
 #include "platform/DialogUnits.h"
 #include "platform/ElidedLabel.h"
+#include "support/InstantClock.h"
 #include "support/ScratchFolder.h"
 #include "support/ScriptedDiscMaster.h"
 #include "support/ScriptedPrompt.h"
@@ -29,6 +30,7 @@ struct WindowRig {
     test::ScratchFolder stick;  // the stick's content
     std::shared_ptr<test::ScriptedDiscMaster> master = std::make_shared<test::ScriptedDiscMaster>();
     test::ScriptedPrompt prompt;
+    test::InstantClock clock;  // the pauses between disc checks cost nothing here
     std::unique_ptr<CBackup> window;
 
     explicit WindowRig(bool withRecorder = true) {
@@ -47,6 +49,7 @@ struct WindowRig {
         BackupWindowServices services{[this] { return master; }, root.path()};
         window = std::make_unique<CBackup>(services);
         window->programPath = stick.path() + "/a.txt";
+        window->clock = &clock;
         window->show();
     }
 
@@ -63,7 +66,7 @@ struct WindowRig {
     bool WaitForIdle() const {
         QElapsedTimer timer;
         timer.start();
-        while (!window->idle && timer.elapsed() < 30000) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        while (!window->idle && timer.elapsed() < 30000) QTest::qWait(5);
         QCoreApplication::processEvents();
         return window->idle != 0;
     }
@@ -156,6 +159,14 @@ TEST(BackupWindow, BurnsTheStickAndShowsTheTotals) {
     EXPECT_TRUE(rig.Control<QProgressBar>(1005)->isVisible());
     EXPECT_EQ(rig.Control<QProgressBar>(1005)->value(), 100);
     EXPECT_TRUE(rig.Control<QPushButton>(2)->isEnabled());
+
+    // Staging files live in the window's private folder and go with the window.
+    ASSERT_FALSE(rig.window->stagedFiles.empty());
+    const std::string staging = rig.window->tempFolder.path();
+    EXPECT_EQ(rig.window->stagedFiles.front().rfind(staging + "/", 0), 0u);
+    EXPECT_TRUE(std::filesystem::exists(staging));
+    rig.window.reset();
+    EXPECT_FALSE(std::filesystem::exists(staging));
 }
 
 TEST(BackupWindow, EnterNeverClosesTheWindow) {
