@@ -1,5 +1,5 @@
 # Every target installs what it needs first (scripts/deps.sh is idempotent).
-.PHONY: deps build test asan-test clean
+.PHONY: deps build test asan-test demo clean
 
 deps:
 	@./scripts/deps.sh
@@ -16,6 +16,9 @@ asan-test: deps
 	@cmake --preset asan >/dev/null
 	@cmake --build --preset asan
 	@ctest --preset asan
+
+demo: build
+	@scripts/demo.sh
 
 clean:
 	rm -rf build build-asan

@@ -10,7 +10,7 @@ packages=(
   googletest libgtest-dev
   xorriso genisoimage
   xvfb xauth imagemagick fonts-dejavu-core
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev openssl
   desktop-file-utils shared-mime-info
 )
 

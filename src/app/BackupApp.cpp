@@ -3,15 +3,14 @@
 #include <QApplication>
 #include <cassert>
 
+#include "app/Resources.h"
 #include "app/RoleChoice.h"
 #include "app/SingleInstance.h"
 #include "archive/BlockCodec.h"
+#include "disc/DiscLayer.h"
+#include "disc/DiscLayer.h"
 #include "backup/CBackup.h"
 #include "restore/CRestore.h"
-
-// The pictures are compiled into a static library, whose resources are linked only when
-// something names them.
-static void InitResources() { Q_INIT_RESOURCE(corvane); }
 
 namespace corvane {
 
@@ -27,9 +26,9 @@ QFont MakeDialogFont() {
     return font;
 }
 
-template <class Dialog>
-int RunMainDialog(SingleInstance& instance) {
-    Dialog dialog;
+template <class Dialog, class... Args>
+int RunMainDialog(SingleInstance& instance, Args&&... args) {
+    Dialog dialog(std::forward<Args>(args)...);
     QObject::connect(&instance, &SingleInstance::raiseRequested, &dialog, &Dialog::OnRaiseInstance);
     dialog.exec();
     return 0;
@@ -38,9 +37,9 @@ int RunMainDialog(SingleInstance& instance) {
 }  // namespace
 
 CBackupApp::CBackupApp() : dialogFont(MakeDialogFont()), byteTable(corvane::byteTable) {
+    LoadResources();
     assert(!current);
     current = this;
-    InitResources();
 }
 
 CBackupApp::~CBackupApp() { current = nullptr; }
@@ -69,7 +68,12 @@ int CBackupApp::InitInstance() {
     LoadFixedImages();
 
     if (ChooseRole(CurrentFolder()) == Role::Restore) return RunMainDialog<CRestore>(instance);
-    return RunMainDialog<CBackup>(instance);
+    BackupWindowServices services{[] {
+                                      DiscLayerOptions options{DefaultImageRecorders(DefaultImageFolder()), true};
+                                      return std::shared_ptr<IDiscMaster>(CreateDiscMaster(options));
+                                  },
+                                  "/"};
+    return RunMainDialog<CBackup>(instance, std::move(services));
 }
 
 }  // namespace corvane

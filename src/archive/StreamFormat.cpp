@@ -311,12 +311,7 @@ Status StreamReader::NextRecord(FileRecord& record, bool& found) {
         endedEarly_ = true;
         return Status::Ok();
     }
-    record.dataSize = GetU32(raw);
-    record.created = GetI64(raw + 4);
-    record.modified = GetI64(raw + 12);
-    dataSize_ = record.dataSize;
-    consumed_ = 0;
-    inRecord_ = true;
+    EnterRecord(raw, record);
     found = true;
     return Status::Ok();
 }
@@ -333,13 +328,17 @@ Status StreamReader::SeekToRecord(std::uint64_t recordOffset, FileRecord& record
     if (!s.ok()) return s;
     if (got < sizeof raw) return Damaged("file record cut short");
     record.recordOffset = recordOffset;
-    record.dataSize = GetU32(raw);
-    record.created = GetI64(raw + 4);
-    record.modified = GetI64(raw + 12);
+    EnterRecord(raw, record);
+    return Status::Ok();
+}
+
+void StreamReader::EnterRecord(const unsigned char* fixed, FileRecord& record) {
+    record.dataSize = GetU32(fixed);
+    record.created = GetI64(fixed + 4);
+    record.modified = GetI64(fixed + 12);
     dataSize_ = record.dataSize;
     consumed_ = 0;
     inRecord_ = true;
-    return Status::Ok();
 }
 
 Status StreamReader::SkipData() {

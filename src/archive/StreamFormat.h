@@ -119,6 +119,8 @@ private:
     Status ReadExact(void* data, std::size_t n, std::size_t& got);
     Status Fill();
     Status SeekTo(std::uint64_t position);
+    // Takes DataSize and the two times (20 bytes) and starts reading that record's chunks.
+    void EnterRecord(const unsigned char* fixed, FileRecord& record);
 
     File& in_;
     bool haveLength_ = false;

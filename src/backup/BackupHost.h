@@ -20,6 +20,12 @@ namespace corvane {
 // The totals' display rule: up to 1048576 the plain number, above it whole megabytes ("5 MB").
 std::string FormatCount(std::uint64_t value);
 
+// The folder to back up and the label its backup is named after (none when unreadable).
+struct SourceChoice {
+    std::string root;
+    std::optional<std::string> label;
+};
+
 class BackupHost {
 public:
     virtual ~BackupHost() = default;
@@ -42,9 +48,9 @@ public:
     virtual void BeginWaitCursor() = 0;
     virtual void EndWaitCursor() = 0;
 
-    // The selected recorder entry and source entry, when there is a selection.
+    // The selected recorder entry and the selected source, when there is a selection.
     virtual std::optional<std::string> RecorderSelection() = 0;
-    virtual std::optional<std::string> SourceSelection() = 0;
+    virtual std::optional<SourceChoice> SourceSelection() = 0;
     // The text of the password box.
     virtual std::string Password() = 0;
 
@@ -58,9 +64,13 @@ public:
     std::uint64_t bytesWritten = 0;
     // Temporary files made for discs, deleted when the face goes away.
     std::vector<std::string> stagedFiles;
+    // What the job had to leave out, one line each ("path: reason"), reported at its end.
+    std::vector<std::string> leftOut;
 
     // Services; tests replace them.
     FileSystem* files = &DefaultFileSystem();
+    // The program copied onto every disc: the running executable, as the kernel knows it.
+    std::string programPath = "/proc/self/exe";
     Clock* clock = &DefaultClock();
     // Where staging files live: private to this window or command.
     PrivateTempFolder tempFolder;

@@ -1,17 +1,308 @@
 #include "backup/CBackup.h"
 
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QValidator>
+
+#include "app/AboutBox.h"
 #include "app/RaiseInstance.h"
 #include "platform/DialogUnits.h"
+#include "platform/ElidedLabel.h"
+#include "platform/GuiThread.h"
+#include "platform/Prompt.h"
 
 namespace corvane {
 
-CBackup::CBackup(QWidget* parent) : QDialog(parent) {
+namespace {
+
+constexpr int kPasswordBytes = 16;
+const QColor kBackground(200, 200, 235);
+const QColor kCounterText(0, 0, 192);
+
+// Password boxes take at most 16 bytes of UTF-8, which is what a stream can store.
+class PasswordValidator final : public QValidator {
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int&) const override {
+        return input.toUtf8().size() <= kPasswordBytes ? Acceptable : Invalid;
+    }
+};
+
+QFrame* Line(QWidget* parent, QFrame::Shape shape) {
+    auto* line = new QFrame(parent);
+    line->setFrameShape(shape);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
+}
+
+QString ToQ(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+
+}  // namespace
+
+CBackup::CBackup(BackupWindowServices services, QWidget* parent) : QDialog(parent), services_(std::move(services)) {
     setWindowTitle(QStringLiteral("Corvane"));
+    setWindowIcon(QIcon(QStringLiteral(":/res/program.png")));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    BuildControls();
+    OnInitDialog();
+}
+
+CBackup::~CBackup() {
+    if (worker_) worker_->wait();
+    for (const auto& path : stagedFiles) files->RemoveFile(path);
+}
+
+void CBackup::BuildControls() {
     setFont(DialogFont());
-    DialogUnits units(font());
-    setFixedSize(units.x(252), units.y(202));
+    DialogUnits du(font());
+    setFixedSize(du.x(252), du.y(202));
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, kBackground);
+    setPalette(palette);
+    setAutoFillBackground(true);
+
+    auto* picture = new QLabel(this);
+    picture->setPixmap(QPixmap(QStringLiteral(":/res/side.png")));
+    picture->setGeometry(du.rect(0, 0, 80, 203));
+    picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    picture->setAutoFillBackground(true);
+    QPalette white = picture->palette();
+    white.setColor(QPalette::Window, Qt::white);
+    picture->setPalette(white);
+    Line(this, QFrame::VLine)->setGeometry(du.rect(70, 7, 1, 186));
+
+    // Labels keep their place; one that the desktop font makes wider than its box grows to
+    // the right rather than being cut. The two-line one wraps as laid out.
+    auto label = [&](const char* text, int x, int y, int w, int h) {
+        auto* l = new QLabel(QString::fromUtf8(text), this);
+        QRect box = du.rect(x, y, w, h);
+        if (h > 8) {
+            l->setWordWrap(true);
+        } else {
+            box.setWidth(std::max(box.width(), l->sizeHint().width()));
+            box.setHeight(std::max(box.height(), l->sizeHint().height()));
+        }
+        l->setGeometry(box);
+        return l;
+    };
+    label("Source USB Drive", 91, 6, 56, 8);
+    sourceCombo = new QComboBox(this);
+    PlaceControl(sourceCombo, du, 1004, 90, 17, 148, 12);
+    label("Destination CD/DVD", 91, 35, 64, 8);
+    recorderCombo = new QComboBox(this);
+    PlaceControl(recorderCombo, du, 1003, 90, 46, 148, 12);
+    Line(this, QFrame::HLine)->setGeometry(du.rect(86, 66, 152, 1));
+
+    label("Password:", 91, 76, 34, 8);
+    password_ = new QLineEdit(this);
+    PlaceControl(password_, du, 1014, 132, 74, 92, 14);
+    label("Confirm Password:", 91, 91, 35, 17);
+    confirmation_ = new QLineEdit(this);
+    PlaceControl(confirmation_, du, 1015, 132, 93, 92, 14);
+    for (QLineEdit* box : {password_, confirmation_}) {
+        box->setEchoMode(QLineEdit::Password);
+        box->setMaxLength(kPasswordBytes);
+        box->setValidator(new PasswordValidator(box));
+        box->setAutoFillBackground(true);
+        box->setPalette(QApplication::palette(box));  // the password boxes keep the system colours
+    }
+    Line(this, QFrame::HLine)->setGeometry(du.rect(86, 114, 152, 2));
+
+    progressBar = new QProgressBar(this);
+    PlaceControl(progressBar, du, 1005, 89, 119, 144, 9);
+    progressBar->setTextVisible(false);
+    progressBar->setRange(0, 100);
+    progressBar->hide();
+
+    QFont small = font();
+    small.setPixelSize(9);
+    statusLine = new ElidedLabel(this);
+    PlaceControl(statusLine, du, 1006, 91, 130, 140, 8);
+    auto* totalLabel = new QLabel(QStringLiteral("Total "), this);
+    PlaceControl(totalLabel, du, 1010, 88, 145, 19, 8);
+    totalLine_ = new QLabel(QStringLiteral("0 MB"), this);
+    PlaceControl(totalLine_, du, 1007, 88, 153, 61, 8);
+    auto* compressedLabel = new QLabel(QStringLiteral("Compressed"), this);
+    PlaceControl(compressedLabel, du, 1011, 88, 164, 40, 8);
+    compressedLine_ = new QLabel(QStringLiteral("0 MB"), this);
+    PlaceControl(compressedLine_, du, 1008, 88, 173, 60, 8);
+    for (QLabel* l : std::initializer_list<QLabel*>{totalLine_, compressedLine_, totalLabel, compressedLabel, statusLine})
+        l->setFont(small);
+    for (QLabel* counter : {totalLine_, compressedLine_}) {
+        QPalette p = counter->palette();
+        p.setColor(QPalette::WindowText, kCounterText);
+        counter->setPalette(p);
+    }
+
+    burnButton_ = new QPushButton(QStringLiteral("Burn"), this);
+    PlaceControl(burnButton_, du, 1000, 152, 147, 39, 20);
+    burnButton_->setDefault(true);
+    cancelButton_ = new QPushButton(QStringLiteral("Cancel"), this);
+    PlaceControl(cancelButton_, du, 2, 194, 147, 38, 21);
+    connect(burnButton_, &QPushButton::clicked, this, &CBackup::OnBurn);
+    connect(cancelButton_, &QPushButton::clicked, this, &CBackup::OnCancel);
+
+    auto* notice = new QLabel(QStringLiteral("corvane.example.org"), this);
+    notice->setGeometry(du.rect(177, 193, 68, 8));
+    notice->setFont(small);
+}
+
+void CBackup::OnInitDialog() {
+    std::shared_ptr<IDiscMaster> master = services_.createDiscMaster ? services_.createDiscMaster() : nullptr;
+    DriveList recorders = FillRecorderList(master.get(), services_.systemRoot);
+    for (const auto& entry : recorders.entries) recorderCombo->addItem(ToQ(entry));
+    recorderCombo->setCurrentIndex(recorders.selected);
+
+    sources_ = ListSourceDrives(services_.systemRoot);
+    for (const auto& drive : sources_) sourceCombo->addItem(ToQ(drive.entryText));
+    sourceCombo->setCurrentIndex(sources_.empty() ? -1 : 0);
+}
+
+void CBackup::OnBurn() {
+    BeginWaitCursor();
+    if (password_->text() != confirmation_->text()) {
+        corvane::Ask(this, {"Password is not confirmed.", MessageIcon::Warning, MessageButtons::Ok});
+        EndWaitCursor();
+        return;
+    }
+    cancelRequested = 0;
+    idle = 0;
+    outcome_ = -1;
+    SetInputsEnabled(false);
+    if (worker_) worker_->wait();
+    BackupJobServices jobServices{services_.createDiscMaster, [root = services_.systemRoot](const std::string& path) {
+                                      return RecorderEntryText(path, root);
+                                  }};
+    worker_.reset(QThread::create([this, jobServices] { outcome_ = static_cast<int>(RunBackupJob(*this, jobServices)); }));
+    worker_->start(QThread::LowPriority);
+    EndWaitCursor();
+}
+
+std::optional<BackupOutcome> CBackup::LastOutcome() const {
+    int value = outcome_.load();
+    if (value < 0) return std::nullopt;
+    return static_cast<BackupOutcome>(value);
+}
+
+void CBackup::OnCancel() {
+    cancelRequested = 1;
+    if (idle) QDialog::reject();
+}
+
+void CBackup::accept() {}
+
+void CBackup::reject() { OnCancel(); }
+
+void CBackup::closeEvent(QCloseEvent* event) {
+    OnCancel();
+    if (!idle) event->ignore();
+}
+
+void CBackup::contextMenuEvent(QContextMenuEvent* event) {
+    // The About entry that a window's system menu would hold.
+    QMenu menu(this);
+    QAction* about = menu.addAction(QStringLiteral("&About corvane08..."));
+    if (menu.exec(event->globalPos()) == about) {
+        CAbout box(this);
+        box.exec();
+    }
 }
 
 void CBackup::OnRaiseInstance(quint32 key) { RaiseWindowFor(this, key); }
+
+// ---- BackupHost ----
+
+void CBackup::SetStatus(const std::string& text) {
+    CallOnThreadOf(this, [&] { statusLine->SetFullText(ToQ(text)); });
+}
+
+std::string CBackup::StatusText() {
+    return CallOnThreadOf(this, [&] { return statusLine->FullText().toStdString(); });
+}
+
+void CBackup::FlushCounters() {
+    countersPending_ = false;
+    totalLine_->setText(ToQ(FormatCount(shownRead_)));
+    compressedLine_->setText(ToQ(FormatCount(shownWritten_)));
+}
+
+void CBackup::ShowCounters(std::uint64_t read, std::uint64_t written) {
+    shownRead_ = read;
+    shownWritten_ = written;
+    if (QThread::currentThread() == thread()) {
+        FlushCounters();
+    } else if (!countersPending_.exchange(true)) {
+        QMetaObject::invokeMethod(this, [this] { FlushCounters(); }, Qt::QueuedConnection);
+    }
+}
+
+void CBackup::ShowProgress() {
+    CallOnThreadOf(this, [&] {
+        progressBar->setRange(0, 100);
+        progressBar->setValue(0);
+        progressBar->show();
+    });
+}
+
+void CBackup::SetProgress(int percent) {
+    CallOnThreadOf(this, [&] { progressBar->setValue(std::clamp(percent, 0, 100)); });
+}
+
+int CBackup::Progress() {
+    return CallOnThreadOf(this, [&] { return progressBar->value() < 0 ? 0 : progressBar->value(); });
+}
+
+void CBackup::SetCancelEnabled(bool enabled) {
+    CallOnThreadOf(this, [&] { cancelButton_->setEnabled(enabled); });
+}
+
+void CBackup::SetInputsEnabled(bool enabled) {
+    CallOnThreadOf(this, [&] {
+        if (enabled) FlushCounters();
+        for (QWidget* w : std::initializer_list<QWidget*>{sourceCombo, recorderCombo, burnButton_, password_, confirmation_})
+            w->setEnabled(enabled);
+    });
+}
+
+MessageAnswer CBackup::Ask(const Message& message) { return corvane::Ask(this, message); }
+
+void CBackup::BeginWaitCursor() {
+    CallOnThreadOf(this, [&] {
+        if (waitCursorDepth_++ == 0) QApplication::setOverrideCursor(Qt::WaitCursor);
+    });
+}
+
+void CBackup::EndWaitCursor() {
+    CallOnThreadOf(this, [&] {
+        if (waitCursorDepth_ > 0 && --waitCursorDepth_ == 0) QApplication::restoreOverrideCursor();
+    });
+}
+
+std::optional<std::string> CBackup::RecorderSelection() {
+    return CallOnThreadOf(this, [&]() -> std::optional<std::string> {
+        if (recorderCombo->currentIndex() < 0) return std::nullopt;
+        return recorderCombo->currentText().toStdString();
+    });
+}
+
+std::optional<SourceChoice> CBackup::SourceSelection() {
+    return CallOnThreadOf(this, [&]() -> std::optional<SourceChoice> {
+        auto drive = FindSourceByEntry(sources_, sourceCombo->currentText().toStdString());
+        if (sourceCombo->currentIndex() < 0 || !drive) return std::nullopt;
+        return SourceChoice{drive->mountPoint, drive->label};
+    });
+}
+
+std::string CBackup::Password() {
+    return CallOnThreadOf(this, [&] { return password_->text().toStdString(); });
+}
 
 }  // namespace corvane

@@ -1,18 +1,99 @@
 #pragma once
-// The backup window. Its controls, the job it runs and its rules arrive with the backup role;
-// for now it opens with its title and closes on Cancel.
+// The backup window: pick the source drive and the recorder, type an optional password twice
+// and press "Burn". The backup job runs on a worker thread and reports through this window,
+// which is its BackupHost.
 
 #include <QDialog>
+#include <QThread>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "archive/BackupJob.h"
+#include "backup/BackupHost.h"
+#include "backup/DriveDiscovery.h"
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
 
 namespace corvane {
 
-class CBackup : public QDialog {
+class ElidedLabel;
+
+struct BackupWindowServices {
+    // A disc master for filling the recorder list and for each job.
+    std::function<std::shared_ptr<IDiscMaster>()> createDiscMaster;
+    // Where mount table, sysfs and /dev are read ("/" on a live system).
+    std::string systemRoot = "/";
+};
+
+class CBackup : public QDialog, public BackupHost {
     Q_OBJECT
 public:
-    explicit CBackup(QWidget* parent = nullptr);
+    explicit CBackup(BackupWindowServices services, QWidget* parent = nullptr);
+    ~CBackup() override;
+
+    // BackupHost: callable from the job's thread.
+    void SetStatus(const std::string& text) override;
+    std::string StatusText() override;
+    void ShowCounters(std::uint64_t bytesRead, std::uint64_t bytesWritten) override;
+    void ShowProgress() override;
+    void SetProgress(int percent) override;
+    int Progress() override;
+    void SetCancelEnabled(bool enabled) override;
+    void SetInputsEnabled(bool enabled) override;
+    MessageAnswer Ask(const Message& message) override;
+    void BeginWaitCursor() override;
+    void EndWaitCursor() override;
+    std::optional<std::string> RecorderSelection() override;
+    std::optional<SourceChoice> SourceSelection() override;
+    std::string Password() override;
+
+    // The last job's outcome, once it has ended.
+    std::optional<BackupOutcome> LastOutcome() const;
 
 public slots:
+    void OnBurn();
     void OnRaiseInstance(quint32 key);
+
+protected:
+    void accept() override;  // Enter presses "Burn"; nothing closes the window but Cancel
+    void reject() override;  // Cancel, Escape and the close box
+    void closeEvent(QCloseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+
+private:
+    void BuildControls();
+    void OnInitDialog();
+    void OnCancel();
+    void FlushCounters();
+
+    BackupWindowServices services_;
+    std::vector<SourceDrive> sources_;
+
+    QComboBox* sourceCombo = nullptr;
+    QComboBox* recorderCombo = nullptr;
+    QLineEdit* password_ = nullptr;
+    QLineEdit* confirmation_ = nullptr;
+    QProgressBar* progressBar = nullptr;
+    ElidedLabel* statusLine = nullptr;
+    QLabel* totalLine_ = nullptr;
+    QLabel* compressedLine_ = nullptr;
+    QPushButton* burnButton_ = nullptr;
+    QPushButton* cancelButton_ = nullptr;
+
+    std::unique_ptr<QThread> worker_;
+    std::atomic<int> outcome_{-1};
+    // The totals change after every chunk: the latest values are kept here and shown by at
+    // most one pending update at a time.
+    std::atomic<std::uint64_t> shownRead_{0};
+    std::atomic<std::uint64_t> shownWritten_{0};
+    std::atomic<bool> countersPending_{false};
+    int waitCursorDepth_ = 0;
 };
 
 }  // namespace corvane

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/BackupCommand.h"
 #include "cli/ListCommand.h"
 
 namespace corvane {
@@ -19,6 +20,7 @@ constexpr const char* kUsage =
     "backup disc, the backup window anywhere else.\n"
     "\n"
     "Commands:\n"
+    "  backup    back up a folder or USB stick onto discs or ISO image files\n"
     "  browse    open the restore window on folders of backup streams (several discs at once)\n"
     "  list      print the backups in folders of backup streams as a tree\n"
     "  help      show this text\n"
@@ -34,6 +36,7 @@ int RunCommandLine(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
+    if (command == "backup") return RunBackupCommand(args);
     if (command == "list") return RunListCommand(args);
     std::fprintf(stderr, "corvane: unknown command '%s'\n\n%s", std::string(command).c_str(), kUsage);
     return 2;

@@ -19,8 +19,8 @@ inline constexpr unsigned MEDIA_RW = 0x2;
 inline constexpr unsigned MEDIA_WRITABLE = 0x4;
 
 // Receives progress while a disc is recorded and answers whether to stop. Methods are called
-// on the thread that called RecordDisc. A method the sink does not handle answers
-// NotImplemented.
+// on the thread that called RecordDisc, while the disc layer is busy: they must not call back
+// into it. A method the sink does not handle answers NotImplemented.
 class IDiscMasterProgressEvents {
 public:
     virtual ~IDiscMasterProgressEvents() = default;
@@ -38,9 +38,11 @@ public:
 class IDiscRecorder {
 public:
     virtual ~IDiscRecorder() = default;
-    // The recorder's device path: "/dev/sr0" for an optical drive, "image:<folder>#<name>"
-    // for an image-file recorder.
+    // The recorder's device path: "/dev/sr0" for an optical drive, MakeImageRecorderPath's
+    // text (RecorderPath.h) for an image-file recorder.
     virtual std::string GetPath() = 0;
+    // True for a recorder that writes image files: no drive needs time to settle.
+    virtual bool WritesImageFiles() const { return false; }
     virtual Status OpenExclusive() = 0;
     // mediaType is informational; flags hold MEDIA_* bits. Needs the recorder open.
     virtual Status QueryMediaType(int& mediaType, unsigned& flags) = 0;
@@ -64,8 +66,10 @@ class IJolietDiscMaster {
 public:
     virtual ~IJolietDiscMaster() = default;
     // Takes the staged file's bytes into the disc's own staging area, so the caller may delete
-    // its file right afterwards. Fails with NoSpace when the image would no longer fit the
-    // medium ("disc full"), AlreadyExists when the name is taken and overwrite is false.
+    // its file right afterwards (and must not rewrite it in place: the disc may share its bytes
+    // through a hard link). Fails with NoSpace when the image would no longer fit the medium
+    // ("disc full"), TooLarge when the file would not fit even an empty disc, AlreadyExists when
+    // the name is taken and overwrite is false.
     virtual Status AddData(const StagedFile& file, bool overwrite) = 0;
 };
 

@@ -10,16 +10,13 @@ namespace corvane {
 
 namespace {
 
-// The kernel's link to the running program: still the image that runs even when its file
-// has been replaced or removed since the start.
-constexpr const char* kSelfLink = "/proc/self/exe";
 constexpr std::size_t kPieceSize = 4096;
 
-// The program's path, for the status line.
-std::string ExecutablePath() {
+// The program's path, for the status line: what a link such as /proc/self/exe points at.
+std::string ExecutablePath(const std::string& program) {
     char buffer[4096];
-    ssize_t n = ::readlink(kSelfLink, buffer, sizeof buffer);
-    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buffer) return kSelfLink;
+    ssize_t n = ::readlink(program.c_str(), buffer, sizeof buffer);
+    if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buffer) return program;
     return std::string(buffer, static_cast<std::size_t>(n));
 }
 
@@ -83,8 +80,8 @@ Status Stage(BackupHost& host, IJolietDiscMaster& joliet, const std::string& sou
 }  // namespace
 
 Status StageSelfCopy(BackupHost& host, IJolietDiscMaster& joliet) {
-    host.SetStatus(ExecutablePath());
-    return Stage(host, joliet, kSelfLink, "corvaneex.mcb", "corvane.exe");
+    host.SetStatus(ExecutablePath(host.programPath));
+    return Stage(host, joliet, host.programPath, "corvaneex.mcb", "corvane.exe");
 }
 
 Status StageAutorun(BackupHost& host, IJolietDiscMaster& joliet) {

@@ -59,7 +59,8 @@ bool PrepareDisc(BackupHost& host, IJolietDiscMaster& joliet,
         } else if (!AskRetry(host, "Please insert a blank writeable disc", kProductTitle)) {
             return false;
         }
-        host.clock->Sleep(kPassPause);
+        // An optical drive gets time to settle between passes; an image file needs none.
+        if (!recorder->WritesImageFiles()) host.clock->Sleep(kPassPause);
         if (ready) return true;
     }
 }

@@ -21,12 +21,12 @@ TEST(Startup, ApplicationObjectHoldsTheSharedResources) {
 
     app.LoadFixedImages();
     ASSERT_EQ(app.imageList.Count(), 4);
-    for (int i = 0; i < 4; ++i) EXPECT_FALSE(app.imageList.At(i).isNull()) << "fixed image " << i;
+    for (int i = 0; i < 4; ++i) EXPECT_FALSE(app.imageList.At(i).pixmap(16, 16).isNull()) << "fixed image " << i;
     EXPECT_EQ(app.imageList.Add(QIcon()), 4) << "cached icons follow from index 4";
 }
 
 TEST(Startup, RoleWindowsCarryTheirTitles) {
-    CBackup backup;
+    CBackup backup(BackupWindowServices{});
     EXPECT_EQ(backup.windowTitle(), "Corvane");
     CRestore restore;
     EXPECT_EQ(restore.windowTitle(), "Corvane- Restore");

@@ -30,7 +30,7 @@ public:
     void BeginWaitCursor() override;
     void EndWaitCursor() override;
     std::optional<std::string> RecorderSelection() override { return recorderSelection; }
-    std::optional<std::string> SourceSelection() override { return sourceSelection; }
+    std::optional<SourceChoice> SourceSelection() override { return sourceSelection; }
     std::string Password() override { return password; }
 
     // The rest of every log entry that starts with prefix, in order:
@@ -50,7 +50,7 @@ public:
     std::deque<MessageAnswer> answers;
     MessageAnswer defaultAnswer = MessageAnswer::Cancel;
     std::optional<std::string> recorderSelection = "/dev/sr0";
-    std::optional<std::string> sourceSelection;
+    std::optional<SourceChoice> sourceSelection;
     std::string password;
 
     // Current state of the displays.

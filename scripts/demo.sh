@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# The main job, end to end: backs up a generated sample tree onto image-file discs small
+# enough that the backup spans several of them, then shows what each disc holds, as a peer
+# ISO reader (xorriso) sees it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+corvane=build/corvane
+work=build/demo
+rm -rf "$work"
+mkdir -p "$work"
+
+scripts/make-sample-tree.sh "$work/USB STICK" 24
+
+# Each disc also carries the program itself, and a folder never spans two discs: make the
+# discs large enough for the program and the largest folder, and small enough to need several.
+program_mib=$(( $(stat -c %s "$corvane") / 1048576 + 1 ))
+capacity="$(( program_mib + 8 ))M"
+echo
+echo "== Backing up onto $capacity image discs"
+"$corvane" backup "$work/USB STICK" --images "$work/discs" --capacity "$capacity" --yes
+
+echo
+echo "== What each disc holds"
+for image in "$work"/discs/*.iso; do
+  echo "-- $image ($(stat -c %s "$image") bytes)"
+  xorriso -indev "stdio:$image" -lsl / 2>/dev/null | sed 's/^/   /'
+done

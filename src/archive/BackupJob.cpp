@@ -1,0 +1,164 @@
+#include "archive/BackupJob.h"
+
+#include <cstdio>
+
+#include "archive/FolderArchiver.h"
+#include "archive/StreamFormat.h"
+#include "disc/CBurnProgress.h"
+#include "disc/DiscRecording.h"
+
+namespace corvane {
+
+namespace {
+
+void Tell(BackupHost& host, const char* text) { host.Ask({text, MessageIcon::Warning, MessageButtons::Ok}); }
+
+std::string Confirmation(double totalKB) {
+    char text[96];
+    std::snprintf(text, sizeof text, "Are you sure you want to burn %.1f MB to disc?", totalKB / 1024.0);
+    return text;
+}
+
+std::string LeftOutReport(const BackupHost& host) {
+    std::string text = "The backup was recorded, but " + std::to_string(host.leftOut.size()) +
+                       (host.leftOut.size() == 1 ? " item was" : " items were") + " left out:\n";
+    for (const auto& line : host.leftOut) text += "\n" + line;
+    return text;
+}
+
+// The job's connection to the disc layer, released in the described order on every way out.
+struct DiscSession {
+    std::shared_ptr<IDiscMaster> master;
+    IJolietDiscMaster* joliet = nullptr;
+    std::unique_ptr<IEnumDiscRecorders> recorders;
+    std::shared_ptr<IDiscRecorder> recorder;  // the last one taken from the list
+    std::uint32_t cookie = 0;
+    bool advised = false;
+
+    ~DiscSession() {
+        if (!master) return;
+        if (advised) master->ProgressUnadvise(cookie);
+        if (recorder) recorder->Close();
+        master->Close();
+    }
+};
+
+}  // namespace
+
+void MeasureFolder(BackupHost& host, const std::string& folderPath) {
+    std::vector<FolderEntry> entries;
+    if (!host.files->ListFolder(folderPath, entries).ok()) return;
+    std::vector<std::string> subFolders;
+    const std::string prefix = folderPath.empty() || folderPath.back() == '/' ? folderPath : folderPath + "/";
+    for (const auto& entry : entries) {
+        if (entry.info.isFolder()) {
+            subFolders.push_back(prefix + entry.name);
+        } else if (entry.info.isFile()) {
+            ++host.fileCount;
+            host.totalKB += static_cast<double>(entry.info.size / 1024);
+        }
+    }
+    for (const auto& sub : subFolders) MeasureFolder(host, sub);
+}
+
+BackupOutcome RunBackupJob(BackupHost& host, const BackupJobServices& services) {
+    CBurnProgress sink(host);
+    const std::int64_t startTime = host.clock->Now();
+    host.BeginWaitCursor();
+    BackupOutcome outcome = BackupOutcome::NotStarted;
+
+    // Setting idle comes last: from then on the window may close and go away.
+    auto end = [&] {
+        host.SetInputsEnabled(true);
+        host.SetCancelEnabled(true);
+        if (host.cancelRequested) {
+            host.SetStatus("Cancelled");
+            if (outcome != BackupOutcome::NotStarted) outcome = BackupOutcome::Cancelled;
+        }
+        host.EndWaitCursor();
+        host.idle = 1;
+        return outcome;
+    };
+
+    const auto recorderText = host.RecorderSelection();
+    if (!recorderText) {
+        Tell(host, "You must select a CD/DVD writable drive.");
+        return end();
+    }
+    const auto source = host.SourceSelection();
+    if (!source) {
+        Tell(host, "You must select a USB drive to backup.");
+        return end();
+    }
+    const std::string backupName =
+        MakeBackupName(source->label ? &*source->label : nullptr, FormatBackupTimeStamp(startTime));
+
+    {
+        DiscSession disc;
+        host.SetStatus("Initializing...");
+        disc.master = services.createDiscMaster ? services.createDiscMaster() : nullptr;
+        bool ready = disc.master && disc.master->Open().ok() &&
+                     disc.master->SetActiveDiscMasterFormat(disc.joliet).ok() && disc.joliet;
+        if (ready) {
+            disc.advised = disc.master->ProgressAdvise(&sink, disc.cookie).ok();
+            ready = disc.master->EnumDiscRecorders(disc.recorders).ok() && disc.recorders;
+        }
+        host.SetStatus("Selecting Disc Burner...");
+        bool chosen = false;
+        if (ready && disc.advised) {
+            while (auto recorder = disc.recorders->Next()) {
+                disc.recorder = recorder;
+                if (services.recorderEntryText(recorder->GetPath()) == *recorderText) {
+                    chosen = true;
+                    break;
+                }
+            }
+        }
+        if (!chosen) {
+            Tell(host, "Disc Recorder not accessible.");
+            return end();
+        }
+
+        disc.master->SetActiveDiscRecorder(disc.recorder);
+        host.totalKB = 0.0;
+        host.bytesRead = host.bytesWritten = host.fileCount = 0;
+        host.leftOut.clear();
+        MeasureFolder(host, source->root);
+        host.ShowProgress();
+
+        if (host.Ask({Confirmation(host.totalKB), MessageIcon::Question, MessageButtons::YesNo}) !=
+            MessageAnswer::Yes) {
+            host.SetStatus("Cancelled");
+            outcome = BackupOutcome::Cancelled;
+            return end();
+        }
+        outcome = BackupOutcome::Cancelled;
+        host.filesDone = 0;
+        if (host.cancelRequested) return end();
+
+        host.SetStatus("Accessing disc burner...");
+        if (!PrepareDisc(host, *disc.joliet, disc.recorder, *disc.master)) host.cancelRequested = 1;
+
+        host.SetStatus("Adding files...");
+        ArchiveContext context{host, *disc.joliet, *disc.master, disc.recorder, source->root, backupName, 0};
+        if (!host.cancelRequested) ArchiveFolder(context, source->root);
+        if (host.cancelRequested) return end();
+
+        host.SetStatus("Burning Disc...");
+        if (!BurnDisc(host, *disc.master, disc.recorder)) {
+            host.SetStatus("Error writing disc!");
+            outcome = BackupOutcome::Failed;
+        } else if (!host.leftOut.empty()) {
+            // Never a plain success while files were left out.
+            host.SetStatus("Completed, " + std::to_string(host.leftOut.size()) + " left out");
+            host.Ask({LeftOutReport(host), MessageIcon::Warning, MessageButtons::Ok});
+            outcome = BackupOutcome::Incomplete;
+        } else {
+            host.SetStatus("Completed Successfully!");
+            outcome = BackupOutcome::Completed;
+        }
+    }
+    return end();
+}
+
+}  // namespace corvane

@@ -1,0 +1,32 @@
+#pragma once
+// Backs up a folder tree, one stream per folder in depth-first pre-order: each folder's
+// stream is staged in a private file, added to the disc image and deleted; when the disc is
+// full it is recorded, the user is asked for another one, and the stream goes onto the next.
+
+#include <memory>
+#include <string>
+
+#include "backup/BackupHost.h"
+#include "disc/DiscMaster.h"
+
+namespace corvane {
+
+struct ArchiveContext {
+    BackupHost& host;
+    IJolietDiscMaster& joliet;
+    IDiscMaster& discMaster;
+    std::shared_ptr<IDiscRecorder> recorder;
+    std::string sourceRoot;  // the drive's mount point; stored paths are relative to it
+    std::string backupName;
+    int sequence = 0;  // the next stream's number; runs on across discs
+};
+
+// Archives folderPath (the source root or a folder below it) and everything under it.
+// Sets host.cancelRequested when the job has to stop; files and folders it had to leave out
+// are added to host.leftOut.
+void ArchiveFolder(ArchiveContext& context, const std::string& folderPath);
+
+// The stored form of a folder: "\" for the root, "\Docs\2008" below it.
+std::string StoredFolderPath(const std::string& sourceRoot, const std::string& folderPath);
+
+}  // namespace corvane

@@ -1,0 +1,163 @@
+#include "cli/BackupCommand.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <set>
+
+#include "archive/BackupJob.h"
+#include "backup/DriveDiscovery.h"
+#include "cli/Arguments.h"
+#include "cli/TerminalBackupHost.h"
+#include "disc/DiscLayer.h"
+#include "disc/RecorderPath.h"
+
+namespace corvane {
+
+const char* const kBackupUsage =
+    "Usage: corvane backup SOURCE (--recorder NAME | --images DIR) [--capacity SIZE]\n"
+    "                      [--password-file FILE] [--yes]\n"
+    "\n"
+    "Backs up the folder SOURCE (usually a USB stick's mount point) onto discs, one stream\n"
+    "file per folder; when a disc is full it is recorded and the backup goes on on the next.\n"
+    "\n"
+    "  --recorder NAME       record onto this optical drive, e.g. /dev/sr0\n"
+    "  --images DIR          write each disc as an ISO image file into DIR instead; the files\n"
+    "                        are named '<label> <time> disc NN.iso' and sort in disc order\n"
+    "  --capacity SIZE       capacity of each image disc: a byte count with an optional K, M\n"
+    "                        or G suffix (powers of 1024), or cd, dvd, dvd-dl, bd (default dvd)\n"
+    "  --password-file FILE  protect the backup with the password on the first line of FILE\n"
+    "                        (at most 16 bytes; it guards browsing, it does not encrypt)\n"
+    "  --yes                 answer yes to the confirmation and to every 'insert another\n"
+    "                        disc' question; without it they are asked on the terminal, and\n"
+    "                        answered no when there is no terminal\n"
+    "\n"
+    "The backup is named after SOURCE's volume label when SOURCE is a removable drive, else\n"
+    "after the folder's name. Exit status: 0 when everything was backed up; 1 when the backup\n"
+    "failed, was cancelled or had to leave files out; 2 for wrong arguments.\n";
+
+namespace {
+
+int UsageError(const std::string& message) {
+    std::fprintf(stderr, "corvane backup: %s\n\n%s", message.c_str(), kBackupUsage);
+    return 2;
+}
+
+// The medium of an image disc: a named size (cd, dvd, dvd-dl, bd) or a byte count.
+bool ParseCapacity(const std::string& text, const std::string& folder, ImageRecorderPath& medium) {
+    for (const auto& preset : DefaultImageRecorders(folder)) {
+        std::string name = preset.medium;
+        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+        std::replace(name.begin(), name.end(), ' ', '-');
+        if (name == text) {
+            medium = preset;
+            return true;
+        }
+    }
+    auto bytes = ParseByteCount(text);
+    if (!bytes || *bytes == 0) return false;
+    medium = {text, *bytes, folder};
+    return true;
+}
+
+std::set<std::string> IsoFilesIn(const std::string& folder) {
+    std::set<std::string> names;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+        if (entry.path().extension() == ".iso") names.insert(entry.path().filename().string());
+    return names;
+}
+
+SourceChoice ChooseSource(const std::string& folder) {
+    for (const auto& drive : ListSourceDrives("/"))
+        if (drive.mountPoint == folder) return {folder, drive.label};
+    std::string name = std::filesystem::path(folder).filename().string();
+    if (name.empty()) return {folder, std::nullopt};
+    return {folder, name};
+}
+
+}  // namespace
+
+int RunBackupCommand(const std::vector<std::string>& args) {
+    Arguments arguments(args, {"yes", "help"}, {"recorder", "images", "capacity", "password-file"});
+    if (arguments.Has("help")) {
+        std::fputs(kBackupUsage, stdout);
+        return 0;
+    }
+    if (!arguments.ok()) return UsageError(arguments.error());
+    if (arguments.Operands().size() != 1) return UsageError("name one SOURCE folder");
+    const auto recorderName = arguments.Value("recorder");
+    const auto imageFolder = arguments.Value("images");
+    if (recorderName.has_value() == imageFolder.has_value()) return UsageError("give either --recorder or --images");
+
+    std::error_code error;
+    const std::filesystem::path sourcePath = std::filesystem::canonical(arguments.Operands()[0], error);
+    if (error || !std::filesystem::is_directory(sourcePath)) {
+        std::fprintf(stderr, "corvane backup: %s is not a folder that can be read\n", arguments.Operands()[0].c_str());
+        return 1;
+    }
+
+    std::string password;
+    if (auto file = arguments.Value("password-file")) {
+        std::string why;
+        if (!ReadPasswordFile(*file, password, why)) return UsageError(why);
+        if (password.size() > 16) return UsageError("the password is longer than 16 bytes");
+    }
+
+    DiscLayerOptions options;
+    std::string recorderEntry;
+    if (imageFolder) {
+        std::filesystem::create_directories(*imageFolder, error);
+        std::string folder = std::filesystem::absolute(*imageFolder, error).lexically_normal().string();
+        if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+        ImageRecorderPath medium{"DVD", kDvdCapacity, folder};
+        if (auto capacity = arguments.Value("capacity"); capacity && !ParseCapacity(*capacity, folder, medium))
+            return UsageError("cannot understand the capacity '" + *capacity + "'");
+        options.imageRecorders = {medium};
+        options.scanOpticalDrives = false;
+        recorderEntry = RecorderEntryText(MakeImageRecorderPath(medium), "/");
+    } else {
+        if (arguments.Value("capacity")) return UsageError("--capacity goes with --images");
+        options.scanOpticalDrives = true;
+        recorderEntry = RecorderEntryText(*recorderName, "/");
+        if (recorderEntry.empty()) {
+            std::fprintf(stderr, "corvane backup: %s is not a disc recorder\n", recorderName->c_str());
+            return 1;
+        }
+    }
+
+    const std::set<std::string> imagesBefore = imageFolder ? IsoFilesIn(*imageFolder) : std::set<std::string>{};
+    Terminal terminal(arguments.Has("yes"));
+    TerminalBackupHost host(terminal, recorderEntry, ChooseSource(sourcePath.string()), password);
+    BackupJobServices services{[options] { return std::shared_ptr<IDiscMaster>(CreateDiscMaster(options)); },
+                               [](const std::string& path) { return RecorderEntryText(path, "/"); }};
+    BackupOutcome outcome;
+    {
+        InterruptGuard guard(&host.cancelRequested);
+        outcome = RunBackupJob(host, services);
+    }
+
+    if (imageFolder) {
+        for (const auto& name : IsoFilesIn(*imageFolder))
+            if (!imagesBefore.count(name)) terminal.Say("Wrote " + (std::filesystem::path(*imageFolder) / name).string());
+    }
+    terminal.Say(std::to_string(host.filesDone) + " files; read " + FormatCount(host.bytesRead) + ", stored " +
+                 FormatCount(host.bytesWritten));
+    switch (outcome) {
+        case BackupOutcome::Completed: return 0;
+        case BackupOutcome::Incomplete:
+            std::fprintf(stderr, "corvane backup: not everything was backed up (%zu left out)\n", host.leftOut.size());
+            return 1;
+        case BackupOutcome::Cancelled:
+            std::fprintf(stderr, "corvane backup: cancelled%s\n", InterruptGuard::Interrupted() ? " by a signal" : "");
+            return 1;
+        case BackupOutcome::Failed:
+        case BackupOutcome::NotStarted:
+            std::fprintf(stderr, "corvane backup: the backup failed\n");
+            return 1;
+    }
+    return 1;
+}
+
+}  // namespace corvane

@@ -1,0 +1,112 @@
+#include "cli/Terminal.h"
+
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+
+namespace corvane {
+
+namespace {
+
+// Retry answers given in a row to the same question before --yes gives up: a drive that
+// stays unusable for a minute (12 waits of 5 s) will not get better by itself.
+constexpr int kMaxAutomaticRetries = 12;
+
+std::atomic<int>* interruptFlag = nullptr;
+volatile std::sig_atomic_t interrupted = 0;
+
+void OnSignal(int) {
+    interrupted = 1;
+    if (interruptFlag) interruptFlag->store(1);
+}
+
+const char* ButtonsHint(MessageButtons buttons) {
+    switch (buttons) {
+        case MessageButtons::YesNo: return " [y/N] ";
+        case MessageButtons::RetryCancel: return " [r]etry or [C]ancel: ";
+        case MessageButtons::Ok: break;
+    }
+    return "";
+}
+
+}  // namespace
+
+Terminal::Terminal(bool yes) : yes_(yes), interactive_(::isatty(STDIN_FILENO) && ::isatty(STDERR_FILENO)) {}
+
+void Terminal::ClearLiveLine() {
+    if (!liveLineShown_) return;
+    std::fputs("\r\033[K", stderr);
+    liveLineShown_ = false;
+}
+
+void Terminal::Say(const std::string& text) {
+    ClearLiveLine();
+    std::fprintf(stdout, "%s\n", text.c_str());
+    std::fflush(stdout);
+}
+
+void Terminal::Progress(const std::string& text, bool force) {
+    if (!::isatty(STDERR_FILENO)) return;
+    auto now = std::chrono::steady_clock::now();
+    if (!force && now - lastProgress_ < std::chrono::milliseconds(100)) return;
+    lastProgress_ = now;
+    std::fprintf(stderr, "\r\033[K%s", text.c_str());
+    std::fflush(stderr);
+    liveLineShown_ = true;
+}
+
+MessageAnswer Terminal::Ask(const Message& message) {
+    ClearLiveLine();
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s", message.text.c_str());
+    if (message.buttons == MessageButtons::Ok) {
+        std::fputc('\n', stderr);
+        return MessageAnswer::Ok;
+    }
+    const bool retry = message.buttons == MessageButtons::RetryCancel;
+    if (yes_) {
+        repeatedRetries_ = retry && message.text == lastRetryText_ ? repeatedRetries_ + 1 : 0;
+        lastRetryText_ = retry ? message.text : std::string();
+        if (retry && repeatedRetries_ >= kMaxAutomaticRetries) {
+            std::fputs(" [cancel: no change after repeated retries]\n", stderr);
+            return MessageAnswer::Cancel;
+        }
+        std::fputs(retry ? " [retry]\n" : " [yes]\n", stderr);
+        return retry ? MessageAnswer::Retry : MessageAnswer::Yes;
+    }
+    if (!interactive_) {
+        std::fputs(retry ? " [cancel: no terminal to answer; --yes answers for you]\n"
+                         : " [no: no terminal to answer; --yes answers for you]\n",
+                   stderr);
+        return retry ? MessageAnswer::Cancel : MessageAnswer::No;
+    }
+    std::fputs(ButtonsHint(message.buttons), stderr);
+    std::string line;
+    if (!std::getline(std::cin, line) || interrupted) {
+        std::cin.clear();
+        return retry ? MessageAnswer::Cancel : MessageAnswer::No;
+    }
+    const char first = line.empty() ? '\0' : static_cast<char>(std::tolower(static_cast<unsigned char>(line[0])));
+    if (retry) return first == 'r' ? MessageAnswer::Retry : MessageAnswer::Cancel;
+    return first == 'y' ? MessageAnswer::Yes : MessageAnswer::No;
+}
+
+InterruptGuard::InterruptGuard(std::atomic<int>* flag) {
+    interruptFlag = flag;
+    interrupted = 0;
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(sig, &action, nullptr);
+}
+
+InterruptGuard::~InterruptGuard() {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, SIG_DFL);
+    interruptFlag = nullptr;
+}
+
+bool InterruptGuard::Interrupted() { return interrupted != 0; }
+
+}  // namespace corvane

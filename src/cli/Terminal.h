@@ -1,0 +1,51 @@
+#pragma once
+// Talking to the user on the terminal: questions answered at a prompt (or by --yes), status
+// lines, a live progress line, and Ctrl+C turned into a polite stop.
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+#include "platform/Message.h"
+
+namespace corvane {
+
+class Terminal {
+public:
+    // yes answers every question with Yes or Retry; without it questions are asked on the
+    // terminal, or answered No / Cancel when there is no terminal to ask.
+    explicit Terminal(bool yes);
+
+    MessageAnswer Ask(const Message& message);
+    // A line that stays.
+    void Say(const std::string& text);
+    // The live line on a terminal: shown at most ten times a second unless forced.
+    void Progress(const std::string& text, bool force = false);
+
+    bool interactive() const { return interactive_; }
+
+private:
+    void ClearLiveLine();
+
+    bool yes_;
+    bool interactive_;
+    bool liveLineShown_ = false;
+    std::string lastRetryText_;
+    int repeatedRetries_ = 0;
+    std::chrono::steady_clock::time_point lastProgress_{};
+};
+
+// Until the returned guard goes away, SIGINT, SIGTERM and SIGHUP set *flag to 1 instead of
+// ending the process.
+class InterruptGuard {
+public:
+    explicit InterruptGuard(std::atomic<int>* flag);
+    ~InterruptGuard();
+    InterruptGuard(const InterruptGuard&) = delete;
+    InterruptGuard& operator=(const InterruptGuard&) = delete;
+    // True when a signal arrived while the guard was in place.
+    static bool Interrupted();
+};
+
+}  // namespace corvane

@@ -1,0 +1,38 @@
+#include "cli/TerminalBackupHost.h"
+
+namespace corvane {
+
+TerminalBackupHost::TerminalBackupHost(Terminal& terminal, std::string recorderEntry, SourceChoice source,
+                                       std::string password)
+    : terminal_(terminal), recorderEntry_(std::move(recorderEntry)), source_(std::move(source)),
+      password_(std::move(password)) {}
+
+TerminalBackupHost::~TerminalBackupHost() {
+    for (const auto& path : stagedFiles) files->RemoveFile(path);
+}
+
+void TerminalBackupHost::SetStatus(const std::string& text) {
+    if (text == status_) return;
+    status_ = text;
+    // Folder paths change often: they go on the live line; every other status is a line.
+    if (!text.empty() && text[0] == '/') {
+        ShowLiveLine(false);
+    } else {
+        terminal_.Say(text);
+    }
+}
+
+void TerminalBackupHost::ShowCounters(std::uint64_t, std::uint64_t) { ShowLiveLine(false); }
+
+void TerminalBackupHost::SetProgress(int percent) {
+    progress_ = percent;
+    ShowLiveLine(false);
+}
+
+void TerminalBackupHost::ShowLiveLine(bool force) {
+    terminal_.Progress(std::to_string(progress_) + "%  read " + FormatCount(bytesRead) + ", stored " +
+                           FormatCount(bytesWritten) + "  " + status_,
+                       force);
+}
+
+}  // namespace corvane

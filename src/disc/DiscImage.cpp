@@ -1,0 +1,236 @@
+#include "disc/DiscImage.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "disc/IsoBurn.h"
+#include "platform/TextCodec.h"
+
+namespace corvane {
+
+namespace {
+
+constexpr std::uint64_t kBlock = 2048;
+constexpr int kMaxJolietName = 64;
+// Above this a file takes one more directory record per section (ISO level 3).
+constexpr std::uint64_t kSectionLimit = 0xffffffffull - kBlock + 1;
+
+std::uint64_t RoundUpToBlock(std::uint64_t bytes) { return (bytes + kBlock - 1) / kBlock * kBlock; }
+
+// What a file adds to the image at most: its data blocks, and a block for its directory
+// records in the three trees per section (measured: 240 to 375 bytes for names of 22 to 60
+// characters).
+std::uint64_t UpperCost(std::uint64_t size) {
+    return RoundUpToBlock(size) + kBlock * (1 + size / kSectionLimit);
+}
+
+// The same options for the size check and for recording, so that both see the same image.
+IsoWriteOpts* NewWriteOptions(bool sizeOnly, std::uint32_t tailBlocks) {
+    IsoWriteOpts* options = nullptr;
+    if (iso_write_opts_new(&options, 0) < 0) return nullptr;
+    iso_write_opts_set_iso_level(options, 3);  // level 2 refuses files of 4 GiB and more
+    iso_write_opts_set_rockridge(options, 1);
+    iso_write_opts_set_joliet(options, 1);
+    // Read-only files owned by root on the disc, not the private modes of the staging copies.
+    iso_write_opts_set_replace_mode(options, 1, 1, 1, 1);
+    iso_write_opts_set_always_gmt(options, 1);
+    iso_write_opts_set_tail_blocks(options, tailBlocks);
+    iso_write_opts_set_will_cancel(options, sizeOnly ? 1 : 0);
+    return options;
+}
+
+Status BurnSourceOf(IsoImage* image, std::uint32_t tailBlocks, bool sizeOnly,
+                    ::burn_source*& source) {
+    IsoWriteOpts* options = NewWriteOptions(sizeOnly, tailBlocks);
+    if (!options) return Status(Status::Code::IoError, "Cannot set up the disc image writer");
+    int result = iso_image_create_burn_source(image, options, &source);
+    iso_write_opts_free(options);
+    if (result < 0)
+        return Status(Status::Code::IoError,
+                      std::string("Cannot build the disc image: ") + iso_error_to_msg(result));
+    return Status::Ok();
+}
+
+Status SizeOf(IsoImage* image, std::uint32_t tailBlocks, std::uint64_t& size) {
+    ::burn_source* source = nullptr;
+    Status status = BurnSourceOf(image, tailBlocks, true, source);
+    if (!status.ok()) return status;
+    burn::burn_source* burnSource = AsBurn(source);
+    off_t bytes = burnSource->get_size(burnSource);
+    burnSource->cancel(burnSource);
+    burn::burn_source_free(burnSource);
+    if (bytes < 0) return Status(Status::Code::IoError, "Cannot measure the disc image");
+    size = static_cast<std::uint64_t>(bytes);
+    return Status::Ok();
+}
+
+Status CheckName(const std::string& name) {
+    if (name.empty() || name == "." || name == ".." ||
+        name.find_first_of(std::string("/\0", 2)) != std::string::npos)
+        return Status(Status::Code::InvalidArgument, "\"" + name + "\" is not a file name");
+    int length = Utf16Length(name);
+    if (length < 0)
+        return Status(Status::Code::InvalidArgument, "The name \"" + name + "\" is not UTF-8");
+    if (length > kMaxJolietName)
+        return Status(Status::Code::InvalidArgument,
+                      "The name \"" + name + "\" is longer than the " +
+                          std::to_string(kMaxJolietName) + " characters a disc keeps");
+    return Status::Ok();
+}
+
+}  // namespace
+
+int Utf16Length(const std::string& name) {
+    if (!IsValidUtf8(name)) return -1;
+    int units = 0;
+    for (unsigned char c : name) {
+        if ((c & 0xc0) == 0x80) continue;  // continuation byte
+        units += c >= 0xf0 ? 2 : 1;        // four-byte sequences need a surrogate pair
+    }
+    return units;
+}
+
+DiscImage::DiscImage() {
+    DiscLibrary::Lock lock;
+    if (DiscLibrary::Ready()) iso_image_new("CORVANE", &image_);
+}
+
+DiscImage::~DiscImage() {
+    DiscLibrary::Lock lock;
+    if (image_) iso_image_unref(image_);
+}
+
+Status DiscImage::Add(const StagedFile& file, bool overwrite, const MediumLimits& limits) {
+    DiscLibrary::Lock lock;
+    if (!image_)
+        return Status(Status::Code::Unavailable, "The disc image library is not available");
+    Status status = CheckName(file.name);
+    if (!status.ok()) return status;
+    struct stat info {};
+    if (::stat(file.path.c_str(), &info) != 0)
+        return Status::FromErrno(errno, "Cannot add " + file.path);
+    if (!S_ISREG(info.st_mode))
+        return Status(Status::Code::InvalidArgument, file.path + " is not a plain file");
+    auto size = static_cast<std::uint64_t>(info.st_size);
+
+    std::uint64_t emptySize = 0;
+    status = EmptyImageSize(limits.tailBlocks, emptySize);
+    if (!status.ok()) return status;
+    if (emptySize + RoundUpToBlock(size) > limits.capacity)
+        return Status(Status::Code::TooLarge, "\"" + file.name + "\" (" + std::to_string(size) +
+                                                  " bytes) does not fit even an empty disc of " +
+                                                  std::to_string(limits.capacity) + " bytes");
+
+    IsoDir* root = iso_image_get_root(image_);
+    IsoNode* replaced = nullptr;
+    if (iso_dir_get_node(root, file.name.c_str(), &replaced) == 1) {
+        if (!overwrite)
+            return Status(Status::Code::AlreadyExists,
+                          "\"" + file.name + "\" is on the disc already");
+        iso_node_take(replaced);  // kept until the new file is in, to put back on failure
+    }
+
+    std::string stagedPath;
+    IsoNode* node = nullptr;
+    status = StageCopy(file.path, stagedPath);
+    if (status.ok()) {
+        int added =
+            iso_tree_add_new_node(image_, root, file.name.c_str(), stagedPath.c_str(), &node);
+        if (added < 0)
+            status = Status(
+                Status::Code::IoError,
+                "Cannot add \"" + file.name + "\" to the disc image: " + iso_error_to_msg(added));
+    }
+    if (status.ok()) status = Fit(file.name, size, limits);
+    if (!status.ok()) {
+        if (node) iso_node_remove(node);
+        if (!stagedPath.empty()) ::unlink(stagedPath.c_str());
+        if (replaced) iso_dir_add_node(root, replaced, ISO_REPLACE_NEVER);
+        return status;
+    }
+
+    if (replaced) {
+        iso_node_unref(replaced);
+        ::unlink(stagedPaths_[file.name].c_str());
+    } else {
+        names_.push_back(file.name);
+    }
+    stagedPaths_[file.name] = stagedPath;
+    return Status::Ok();
+}
+
+Status DiscImage::Fit(const std::string& name, std::uint64_t size, const MediumLimits& limits) {
+    std::uint64_t cost = UpperCost(size);
+    if (boundKnown_ && boundTail_ == limits.tailBlocks && boundSize_ + cost <= limits.capacity) {
+        boundSize_ += cost;
+        return Status::Ok();
+    }
+    std::uint64_t exact = 0;
+    Status status = ExactSize(limits.tailBlocks, exact);
+    if (!status.ok()) return status;
+    if (exact > limits.capacity)
+        return Status(Status::Code::NoSpace, "The disc is full: \"" + name +
+                                                 "\" would take the image to " +
+                                                 std::to_string(exact) + " of " +
+                                                 std::to_string(limits.capacity) + " bytes");
+    boundSize_ = exact;
+    boundTail_ = limits.tailBlocks;
+    boundKnown_ = true;
+    return Status::Ok();
+}
+
+Status DiscImage::ExactSize(std::uint32_t tailBlocks, std::uint64_t& size) {
+    DiscLibrary::Lock lock;
+    if (!image_)
+        return Status(Status::Code::Unavailable, "The disc image library is not available");
+    return SizeOf(image_, tailBlocks, size);
+}
+
+Status DiscImage::CreateBurnSource(std::uint32_t tailBlocks, bool sizeOnly,
+                                   ::burn_source*& source) {
+    DiscLibrary::Lock lock;
+    if (!image_)
+        return Status(Status::Code::Unavailable, "The disc image library is not available");
+    return BurnSourceOf(image_, tailBlocks, sizeOnly, source);
+}
+
+void DiscImage::SetVolumeId(const std::string& name) {
+    DiscLibrary::Lock lock;
+    std::string id = name.substr(0, 32);
+    while (!id.empty() && !IsValidUtf8(id)) id.pop_back();  // never cut inside a character
+    if (image_) iso_image_set_volume_id(image_, id.c_str());
+}
+
+Status DiscImage::StageCopy(const std::string& from, std::string& stagedPath) {
+    Status status = staging_.Create();
+    if (!status.ok()) return status;
+    stagedPath = staging_.path() + "/" + std::to_string(++stagedCount_);
+    if (::link(from.c_str(), stagedPath.c_str()) == 0) return Status::Ok();
+    std::error_code error;
+    if (std::filesystem::copy_file(from, stagedPath, error)) return Status::Ok();
+    ::unlink(stagedPath.c_str());
+    stagedPath.clear();
+    return Status::FromErrno(error.value(), "Cannot copy " + from + " for the disc");
+}
+
+Status DiscImage::EmptyImageSize(std::uint32_t tailBlocks, std::uint64_t& size) {
+    if (emptySizeKnown_ && emptySizeTail_ == tailBlocks) {
+        size = emptySize_;
+        return Status::Ok();
+    }
+    IsoImage* empty = nullptr;
+    if (iso_image_new("CORVANE", &empty) < 0)
+        return Status(Status::Code::IoError, "Cannot build an empty disc image");
+    Status status = SizeOf(empty, tailBlocks, size);
+    iso_image_unref(empty);
+    if (!status.ok()) return status;
+    emptySize_ = size;
+    emptySizeTail_ = tailBlocks;
+    emptySizeKnown_ = true;
+    return Status::Ok();
+}
+
+}  // namespace corvane

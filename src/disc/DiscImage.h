@@ -1,0 +1,79 @@
+#pragma once
+// The content of one disc: a libisofs image whose root holds the added files. libisofs reads a
+// file's bytes only while recording, so each added file is first copied (or hard-linked) into
+// the disc's own staging folder, a private temporary folder removed with the DiscImage.
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "disc/DiscLibrary.h"
+#include "disc/DiscMaster.h"
+#include "platform/PrivateTempFolder.h"
+#include "platform/Status.h"
+
+struct burn_source;
+struct Iso_Image;
+
+namespace corvane {
+
+// Where an image goes: the bytes it may take, and the blocks of padding recorded after it.
+struct MediumLimits {
+    std::uint64_t capacity = 0;
+    std::uint32_t tailBlocks = 0;
+};
+
+class DiscImage {
+  public:
+    DiscImage();
+    ~DiscImage();
+    DiscImage(const DiscImage&) = delete;
+    DiscImage& operator=(const DiscImage&) = delete;
+
+    // Adds the staged file to the root under its name. InvalidArgument for a name that is not
+    // a plain UTF-8 file name of at most 64 UTF-16 characters (what Joliet keeps whole);
+    // AlreadyExists when the name is taken and overwrite is false; TooLarge when the file would
+    // not fit even an empty disc; NoSpace when the image would no longer fit the medium. On
+    // any failure the image and the staging folder are as they were.
+    Status Add(const StagedFile& file, bool overwrite, const MediumLimits& limits);
+
+    // The exact size in bytes of the image as it would be recorded.
+    Status ExactSize(std::uint32_t tailBlocks, std::uint64_t& size);
+    // A burn source that produces the image; the caller frees it with burn_source_free.
+    // sizeOnly: the source will only be asked for its size, then cancelled.
+    Status CreateBurnSource(std::uint32_t tailBlocks, bool sizeOnly, ::burn_source*& source);
+    // The ISO 9660 volume name; cut to the 32 bytes the format holds.
+    void SetVolumeId(const std::string& name);
+
+    // The names in the root, in the order they were first added.
+    const std::vector<std::string>& names() const { return names_; }
+
+  private:
+    // Copies or links the file into the staging folder; stagedPath stays empty on failure.
+    Status StageCopy(const std::string& from, std::string& stagedPath);
+    // Whether the image, holding the newly added file of that size, still fits: the running
+    // bound decides while it is well below the capacity, an exact measure near it.
+    Status Fit(const std::string& name, std::uint64_t size, const MediumLimits& limits);
+    Status EmptyImageSize(std::uint32_t tailBlocks, std::uint64_t& size);
+
+    DiscLibrary::User library_;
+    PrivateTempFolder staging_;
+    Iso_Image* image_ = nullptr;
+    std::vector<std::string> names_;
+    std::map<std::string, std::string> stagedPaths_;  // name in the root -> its staged copy
+    int stagedCount_ = 0;
+    // A cheap upper bound of the image size: the exact size at the last exact check (made with
+    // boundTail_) plus a generous estimate for every file added since.
+    std::uint64_t boundSize_ = 0;
+    std::uint32_t boundTail_ = 0;
+    bool boundKnown_ = false;
+    std::uint64_t emptySize_ = 0;  // of an image with no file, made with emptySizeTail_
+    std::uint32_t emptySizeTail_ = 0;
+    bool emptySizeKnown_ = false;
+};
+
+// The number of UTF-16 code units of a UTF-8 name; -1 when it is not valid UTF-8.
+int Utf16Length(const std::string& name);
+
+}  // namespace corvane

@@ -1,0 +1,34 @@
+#include "disc/DiscLayer.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "disc/LibraryDiscMaster.h"
+
+namespace corvane {
+
+std::string DefaultImageFolder() {
+    const char* home = std::getenv("HOME");
+    if (!home || !*home) {
+        const passwd* user = ::getpwuid(::getuid());
+        home = user ? user->pw_dir : nullptr;
+    }
+    std::string folder = home && *home ? home : ".";
+    if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    return folder + "/Corvane Discs";
+}
+
+std::vector<ImageRecorderPath> DefaultImageRecorders(const std::string& folder) {
+    return {{"CD", kCdCapacity, folder},
+            {"DVD", kDvdCapacity, folder},
+            {"DVD-DL", kDvdDlCapacity, folder},
+            {"BD", kBdCapacity, folder}};
+}
+
+std::unique_ptr<IDiscMaster> CreateDiscMaster(const DiscLayerOptions& options) {
+    return std::make_unique<LibraryDiscMaster>(options);
+}
+
+}  // namespace corvane

@@ -1,0 +1,36 @@
+#pragma once
+// A recorder that writes every disc as an ISO image file into a folder, with the capacity of a
+// chosen medium. Its "disc" is always blank: the next image file, which does not exist yet.
+
+#include "disc/FolderLock.h"
+#include "disc/LibraryRecorder.h"
+#include "disc/RecorderPath.h"
+
+namespace corvane {
+
+class ImageRecorder final : public LibraryRecorder {
+  public:
+    explicit ImageRecorder(ImageRecorderPath spec) : spec_(std::move(spec)) {}
+
+    std::string GetPath() override { return MakeImageRecorderPath(spec_); }
+    bool WritesImageFiles() const override { return true; }
+    // Creates the folder when it is missing (its parent must exist) and locks it against other
+    // recordings.
+    Status OpenExclusive() override;
+    // MEDIA_WRITABLE | MEDIA_BLANK when the folder can be written into.
+    Status QueryMediaType(int& mediaType, unsigned& flags) override;
+    Status Close() override;
+
+    MediumLimits Limits() const override { return {spec_.capacity, 0}; }
+    // Writes "<backup name> disc NN.iso"; a simulation reads the whole image but writes nothing.
+    Status Record(DiscImage& image, const std::string& backupName, bool simulate, bool eject,
+                  RecordingProgress& progress) override;
+
+  private:
+    Status RecordFile(DiscImage& image, const std::string& backupName, RecordingProgress& progress);
+
+    ImageRecorderPath spec_;
+    FolderLock lock_;
+};
+
+}  // namespace corvane

@@ -1,0 +1,141 @@
+#include "extract/CExtract.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+
+#include "extract/COverwrite.h"
+#include "extract/FileExtractor.h"
+#include "platform/DialogUnits.h"
+#include "platform/ElidedLabel.h"
+#include "platform/GuiThread.h"
+#include "platform/Prompt.h"
+#include "platform/TextCodec.h"
+
+namespace corvane {
+
+CExtract::CExtract(const std::vector<std::string>& streamPaths, const std::vector<std::uint64_t>& recordOffsets,
+                   const std::vector<std::string>& itemNames, std::string* lastDestinationText, QWidget* parent)
+    : QDialog(parent), streamPaths_(streamPaths), recordOffsets_(recordOffsets), itemNames_(itemNames) {
+    lastDestination = lastDestinationText;
+    setWindowTitle(QStringLiteral("Restore"));
+    setFont(DialogFont());
+    DialogUnits du(font());
+    setFixedSize(du.x(224), du.y(83));
+
+    destination_ = new QLineEdit(this);
+    PlaceControl(destination_, du, 1013, 12, 16, 156, 14);
+    auto* browse = new QPushButton(QStringLiteral("&Browse"), this);
+    PlaceControl(browse, du, 1015, 174, 16, 35, 14);
+    restoreButton_ = new QPushButton(QStringLiteral("&Restore"), this);
+    PlaceControl(restoreButton_, du, 1, 106, 58, 50, 14);
+    restoreButton_->setDefault(true);
+    auto* cancel = new QPushButton(QStringLiteral("&Cancel"), this);
+    PlaceControl(cancel, du, 2, 160, 58, 50, 14);
+    auto* label = new QLabel(QStringLiteral("Destination"), this);
+    label->setGeometry(du.rect(13, 6, 44, 8));
+    label->resize(std::max(label->width(), label->sizeHint().width()), label->height());
+    progressBar = new QProgressBar(this);
+    PlaceControl(progressBar, du, 1005, 12, 35, 156, 9);
+    progressBar->setTextVisible(false);
+    progressBar->hide();
+    statusLine_ = new ElidedLabel(this);
+    PlaceControl(statusLine_, du, 1017, 14, 46, 155, 10);
+
+    connect(browse, &QPushButton::clicked, this, &CExtract::OnBrowse);
+    connect(restoreButton_, &QPushButton::clicked, this, &CExtract::accept);
+    connect(cancel, &QPushButton::clicked, this, &CExtract::reject);
+
+    if (lastDestination) destination_->setText(QString::fromStdString(*lastDestination));
+}
+
+CExtract::~CExtract() {
+    if (worker_) worker_->wait();
+}
+
+void CExtract::accept() {
+    if (!idle) return;
+    cancelRequested = 0;
+    idle = 0;
+    if (worker_) worker_->wait();
+    worker_.reset(QThread::create([this] { ExtractWorker(); }));
+    worker_->start(QThread::LowPriority);
+}
+
+void CExtract::reject() {
+    cancelRequested = 1;
+    if (idle) QDialog::reject();
+}
+
+void CExtract::closeEvent(QCloseEvent* event) {
+    reject();
+    if (!idle) event->ignore();
+}
+
+void CExtract::OnBrowse() {
+    QString folder = QFileDialog::getExistingDirectory(nullptr, QStringLiteral("Select A Folder"));
+    if (!folder.isEmpty()) destination_->setText(folder);
+}
+
+void CExtract::ExtractWorker() {
+    BeginWaitCursor();
+    CallOnThreadOf(this, [&] { restoreButton_->setEnabled(false); });
+    for (std::size_t i = 0; i < streamPaths_.size() && !cancelRequested; ++i) {
+        if (recordOffsets_[i] == 0) {
+            ExtractFolderStream(*this, streamPaths_[i]);
+        } else {
+            ExtractFileRecord(*this, streamPaths_[i], recordOffsets_[i], itemNames_[i]);
+        }
+    }
+    CallOnThreadOf(this, [&] { restoreButton_->setEnabled(true); });
+    SetStatus("Done!");
+    EndWaitCursor();
+    idle = 1;  // the last touch: from here on the dialog may close
+}
+
+void CExtract::SetStatus(const std::string& text) {
+    CallOnThreadOf(this, [&] { statusLine_->SetFullText(StoredTextToQString(text)); });
+}
+
+void CExtract::ShowProgress() {
+    CallOnThreadOf(this, [&] {
+        progressBar->setRange(0, 100);
+        progressBar->setValue(0);
+        progressBar->show();
+    });
+}
+
+void CExtract::SetProgress(int percent) {
+    CallOnThreadOf(this, [&] { progressBar->setValue(std::clamp(percent, 0, 100)); });
+}
+
+std::string CExtract::Destination() {
+    return CallOnThreadOf(this, [&] { return destination_->text().toStdString(); });
+}
+
+MessageAnswer CExtract::Ask(const Message& message) { return corvane::Ask(this, message); }
+
+OverwriteAnswer CExtract::AskOverwrite(const std::string& targetPath) {
+    return CallOnThreadOf(this, [&] {
+        COverwrite prompt;
+        return prompt.Ask(targetPath);
+    });
+}
+
+void CExtract::BeginWaitCursor() {
+    CallOnThreadOf(this, [&] {
+        if (waitCursorDepth_++ == 0) QApplication::setOverrideCursor(Qt::WaitCursor);
+    });
+}
+
+void CExtract::EndWaitCursor() {
+    CallOnThreadOf(this, [&] {
+        if (waitCursorDepth_ > 0 && --waitCursorDepth_ == 0) QApplication::restoreOverrideCursor();
+    });
+}
+
+}  // namespace corvane

@@ -1,0 +1,64 @@
+#pragma once
+// The "Restore" dialog: asks for a destination folder, then restores a list of entries (whole
+// folder streams, or single file records) on a worker thread with progress and a status line.
+// Cancel stops a run; when no run is going on it closes the dialog.
+
+#include <QDialog>
+#include <QThread>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "extract/ExtractHost.h"
+
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+
+namespace corvane {
+
+class ElidedLabel;
+
+class CExtract : public QDialog, public ExtractHost {
+    Q_OBJECT
+public:
+    // The three lists are parallel and stay the caller's; a record offset of 0 stands for a
+    // whole folder stream. lastDestination (may be null) fills the destination box.
+    CExtract(const std::vector<std::string>& streamPaths, const std::vector<std::uint64_t>& recordOffsets,
+             const std::vector<std::string>& itemNames, std::string* lastDestination, QWidget* parent = nullptr);
+    ~CExtract() override;
+
+    // ExtractHost: callable from the worker thread.
+    void SetStatus(const std::string& text) override;
+    void ShowProgress() override;
+    void SetProgress(int percent) override;
+    std::string Destination() override;
+    MessageAnswer Ask(const Message& message) override;
+    OverwriteAnswer AskOverwrite(const std::string& targetPath) override;
+    void BeginWaitCursor() override;
+    void EndWaitCursor() override;
+
+    std::atomic<int> idle{1};
+
+protected:
+    void accept() override;  // "&Restore" and Enter: start a run
+    void reject() override;  // "&Cancel", Escape and the close box
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void OnBrowse();
+    void ExtractWorker();
+
+    const std::vector<std::string>& streamPaths_;
+    const std::vector<std::uint64_t>& recordOffsets_;
+    const std::vector<std::string>& itemNames_;
+
+    QLineEdit* destination_ = nullptr;
+    QPushButton* restoreButton_ = nullptr;
+    QProgressBar* progressBar = nullptr;
+    ElidedLabel* statusLine_ = nullptr;
+    std::unique_ptr<QThread> worker_;
+    int waitCursorDepth_ = 0;
+};
+
+}  // namespace corvane

@@ -1,0 +1,190 @@
+// The real backup window under the offscreen platform, over a fixture machine with one USB
+// stick and the scripted disc layer.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+
+#include "backup/CBackup.h"
+#include "platform/DialogUnits.h"
+#include "platform/ElidedLabel.h"
+#include "support/InstantClock.h"
+#include "support/ScratchFolder.h"
+#include "support/ScriptedDiscMaster.h"
+#include "support/ScriptedPrompt.h"
+
+namespace corvane {
+namespace {
+
+struct WindowRig {
+    test::ScratchFolder root;   // the machine: mount table and sysfs
+    test::ScratchFolder stick;  // the stick's content
+    std::shared_ptr<test::ScriptedDiscMaster> master = std::make_shared<test::ScriptedDiscMaster>();
+    test::ScriptedPrompt prompt;
+    test::InstantClock clock;  // the pauses between disc checks cost nothing here
+    std::unique_ptr<CBackup> window;
+
+    explicit WindowRig(bool withRecorder = true) {
+        root.WriteFile("proc/self/mountinfo", "22 1 254:0 / / rw - ext4 /dev/vda rw\n"
+                                              "30 22 8:17 / " + stick.path() + " rw - vfat /dev/sdb1 rw\n");
+        root.WriteFile("sys/block/sdb/removable", "1\n");
+        root.WriteFile("sys/block/sdb/sdb1/partition", "1\n");
+        root.WriteFile("dev/sdb1", "");
+        root.WriteFile("sys/block/sr0/removable", "1\n");
+        root.WriteFile("dev/sr0", "");
+        std::filesystem::create_directories(root / "dev/disk/by-label");
+        std::filesystem::create_symlink("../../sdb1", root / "dev/disk/by-label/STICK");
+        stick.WriteFile("a.txt", "hello");
+        stick.WriteFile("big.bin", test::SampleBytes(8 << 20, 1));
+        if (!withRecorder) master->Fail("Open");
+        BackupWindowServices services{[this] { return master; }, root.path()};
+        window = std::make_unique<CBackup>(services);
+        window->programPath = stick.path() + "/a.txt";
+        window->clock = &clock;
+        window->show();
+    }
+
+    template <class T>
+    T* Control(int id) const {
+        return qobject_cast<T*>(FindControl(window.get(), id));
+    }
+    QString Status() const { return Control<ElidedLabel>(1006)->FullText(); }
+    bool InputsEnabled() const {
+        for (int id : {1003, 1004, 1000, 1014, 1015})
+            if (!FindControl(window.get(), id)->isEnabled()) return false;
+        return true;
+    }
+    bool WaitForIdle() const {
+        QElapsedTimer timer;
+        timer.start();
+        while (!window->idle && timer.elapsed() < 30000) QTest::qWait(5);
+        QCoreApplication::processEvents();
+        return window->idle != 0;
+    }
+};
+
+TEST(BackupWindow, ShowsTheStickAndTheRecorder) {
+    WindowRig rig;
+    auto* sources = rig.Control<QComboBox>(1004);
+    ASSERT_EQ(sources->count(), 1);
+    EXPECT_EQ(sources->currentText(), QString::fromStdString(rig.stick.path() + " (STICK)"));
+    auto* recorders = rig.Control<QComboBox>(1003);
+    ASSERT_EQ(recorders->count(), 1);
+    EXPECT_EQ(recorders->currentText(), "/dev/sr0");
+    EXPECT_FALSE(rig.Control<QProgressBar>(1005)->isVisible());
+    EXPECT_EQ(rig.Control<QLabel>(1007)->text(), "0 MB");
+}
+
+TEST(BackupWindow, PasswordsMustAgreeAndHoldAtMostSixteenCharacters) {
+    WindowRig rig;
+    auto* password = rig.Control<QLineEdit>(1014);
+    auto* confirmation = rig.Control<QLineEdit>(1015);
+    QTest::keyClicks(password, "0123456789abcdefg");
+    EXPECT_EQ(password->text(), "0123456789abcdef") << "a 17th character is refused";
+    QTest::keyClicks(confirmation, "0123456789ABCDEF");
+    rig.Control<QPushButton>(1000)->click();
+    EXPECT_EQ(rig.prompt.Texts(), std::vector<std::string>{"Password is not confirmed."});
+    EXPECT_TRUE(rig.InputsEnabled());
+    EXPECT_TRUE(rig.window->idle) << "no job was started";
+
+    // Typed letters that take two bytes each: the ninth would pass 16 bytes.
+    password->clear();
+    for (int i = 0; i < 9; ++i) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Eacute, Qt::NoModifier, QString::fromUtf8("\xC3\xA9"));
+        QApplication::sendEvent(password, &press);
+    }
+    EXPECT_EQ(password->text(), QString::fromUtf8("\xC3\xA9").repeated(8)) << "16 bytes is what a stream can hold";
+}
+
+TEST(BackupWindow, BurnWithoutARecorderSaysSo) {
+    WindowRig rig(/*withRecorder=*/false);
+    EXPECT_EQ(rig.Control<QComboBox>(1003)->count(), 0);
+    rig.Control<QPushButton>(1000)->click();
+    ASSERT_TRUE(rig.WaitForIdle());
+    EXPECT_EQ(rig.prompt.Texts(), std::vector<std::string>{"You must select a CD/DVD writable drive."});
+    EXPECT_TRUE(rig.InputsEnabled());
+}
+
+TEST(BackupWindow, NoAtTheConfirmationEndsCancelledWithInputsBack) {
+    WindowRig rig;
+    rig.prompt.answer = [](const Message& m) {
+        return m.buttons == MessageButtons::YesNo ? MessageAnswer::No : MessageAnswer::Ok;
+    };
+    rig.Control<QPushButton>(1000)->click();
+    EXPECT_FALSE(rig.InputsEnabled()) << "inputs are locked while the job runs";
+    ASSERT_TRUE(rig.WaitForIdle());
+    ASSERT_EQ(rig.prompt.messages.size(), 1u);
+    EXPECT_EQ(rig.prompt.messages[0].text.rfind("Are you sure you want to burn 8.0 MB to disc?", 0), 0u);
+    EXPECT_EQ(rig.Status(), "Cancelled");
+    EXPECT_TRUE(rig.InputsEnabled());
+    EXPECT_EQ(rig.window->LastOutcome(), BackupOutcome::Cancelled);
+}
+
+TEST(BackupWindow, CancelStopsTheJobAndTheNextCancelCloses) {
+    WindowRig rig;
+    auto* cancel = rig.Control<QPushButton>(2);
+    // The user presses Cancel while the confirmation is still on screen, then says Yes.
+    rig.prompt.answer = [&](const Message& m) {
+        if (m.buttons != MessageButtons::YesNo) return MessageAnswer::Ok;
+        cancel->click();
+        return MessageAnswer::Yes;
+    };
+    rig.Control<QPushButton>(1000)->click();
+    ASSERT_TRUE(rig.WaitForIdle());
+    EXPECT_TRUE(rig.window->isVisible()) << "a Cancel during a job does not close the window";
+    EXPECT_EQ(rig.Status(), "Cancelled");
+    EXPECT_TRUE(rig.master->recordedDiscs().empty());
+
+    cancel->click();
+    EXPECT_FALSE(rig.window->isVisible());
+    EXPECT_EQ(rig.window->result(), QDialog::Rejected);
+}
+
+TEST(BackupWindow, BurnsTheStickAndShowsTheTotals) {
+    WindowRig rig;
+    rig.Control<QPushButton>(1000)->click();
+    ASSERT_TRUE(rig.WaitForIdle());
+    EXPECT_EQ(rig.Status(), "Completed Successfully!");
+    EXPECT_EQ(rig.master->recordedDiscs().size(), 1u);
+    EXPECT_EQ(rig.Control<QLabel>(1007)->text(), "8 MB") << "bytes read, shown by the display rule";
+    EXPECT_TRUE(rig.Control<QProgressBar>(1005)->isVisible());
+    EXPECT_EQ(rig.Control<QProgressBar>(1005)->value(), 100);
+    EXPECT_TRUE(rig.Control<QPushButton>(2)->isEnabled());
+
+    // Staging files live in the window's private folder and go with the window.
+    ASSERT_FALSE(rig.window->stagedFiles.empty());
+    const std::string staging = rig.window->tempFolder.path();
+    EXPECT_EQ(rig.window->stagedFiles.front().rfind(staging + "/", 0), 0u);
+    EXPECT_TRUE(std::filesystem::exists(staging));
+    rig.window.reset();
+    EXPECT_FALSE(std::filesystem::exists(staging));
+}
+
+TEST(BackupWindow, EnterNeverClosesTheWindow) {
+    WindowRig rig;
+    rig.prompt.answer = [](const Message&) { return MessageAnswer::No; };
+    QTest::keyClick(rig.window.get(), Qt::Key_Return);
+    ASSERT_TRUE(rig.WaitForIdle());
+    EXPECT_TRUE(rig.window->isVisible());
+}
+
+TEST(FormatCount, PlainBytesUpToOneMebibyteThenWholeMegabytes) {
+    struct Case {
+        std::uint64_t value;
+        const char* text;
+    } cases[] = {{0, "0"}, {300, "300"}, {1048576, "1048576"}, {1048577, "1 MB"}, {3145727, "2 MB"},
+                 {5u * 1048576 + 10, "5 MB"}, {6ull << 32, "24576 MB"}};
+    for (auto c : cases) EXPECT_EQ(FormatCount(c.value), c.text);
+}
+
+}  // namespace
+}  // namespace corvane

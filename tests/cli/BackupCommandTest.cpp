@@ -1,0 +1,140 @@
+// The command line as a user runs it: the real program backs up a generated tree onto
+// image-file discs small enough to need several; xorriso, a peer ISO reader, takes the files
+// back out of every image and the project's stream reader decodes them.
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <algorithm>
+#include <filesystem>
+#include <map>
+
+#include "archive/StreamFormat.h"
+#include "support/PeerTools.h"
+#include "support/ScratchFolder.h"
+#include "support/StreamTestUtil.h"
+
+namespace corvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ProgramRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+ProgramRun Corvane(const QStringList& args) {
+    QProcess process;
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.start(QStringLiteral(CORVANE_BINARY_PATH), args);
+    process.closeWriteChannel();  // no terminal to answer questions
+    process.waitForFinished(120000);
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
+}
+
+std::map<std::string, std::string> MakeTree(const test::ScratchFolder& dir) {
+    std::map<std::string, std::string> files = {
+        {"readme.txt", "hello"},
+        {"empty.txt", ""},
+        {"Docs/a-4095.bin", test::SampleBytes(4095, 1)},
+        {"Docs/b-4096.bin", test::SampleBytes(4096, 2)},
+        {"Docs/c-4097.bin", test::SampleBytes(4097, 3)},
+        {"Docs/Été 2008/rapport annuel.txt", test::SampleBytes(300000, 4)},
+        {"Music/Übung.ogg", test::SampleBytes(400000, 5)},
+        {"Deep/a/b/c/d/bottom.txt", "bottom"},
+        {"Video/holiday.mp4", test::SampleBytes(350000, 6)},
+    };
+    for (const auto& [path, content] : files) dir.WriteFile(path, content);
+    dir.MakeFolder("Empty Folder");
+    return files;
+}
+
+TEST(BackupCommand, SpansImageDiscsAndEveryFileComesBackThroughAPeerReader) {
+    test::ScratchFolder source, discs, out;
+    const auto files = MakeTree(source);
+    // Each disc carries the program; leave room for it and one large folder and the image's own overhead (about 66 KiB).
+    const auto program = fs::file_size(CORVANE_BINARY_PATH);
+    const std::string capacity = std::to_string(program + 290000);
+
+    ProgramRun run = Corvane({"backup", QString::fromStdString(source.path()), "--images",
+                       QString::fromStdString(discs.path()), "--capacity", QString::fromStdString(capacity), "--yes"});
+    ASSERT_EQ(run.exitCode, 0) << run.out << run.err;
+
+    std::vector<std::string> images;
+    for (const auto& entry : fs::directory_iterator(discs.path())) images.push_back(entry.path().string());
+    std::sort(images.begin(), images.end());
+    ASSERT_GE(images.size(), 3u) << run.out;
+
+    std::map<long long, test::ReadBack> streams;
+    for (std::size_t i = 0; i < images.size(); ++i) {
+        EXPECT_NE(images[i].find("disc 0" + std::to_string(i + 1) + ".iso"), std::string::npos) << images[i];
+        const std::string into = out.MakeFolder("disc" + std::to_string(i));
+        test::FilePrints prints = test::ExtractWithXorriso(images[i], into);
+        ASSERT_TRUE(prints.count("corvane.exe")) << images[i];
+        EXPECT_EQ(test::ReadWholeFile(into + "/corvane.exe"), test::ReadWholeFile(CORVANE_BINARY_PATH));
+        EXPECT_EQ(test::ReadWholeFile(into + "/autorun.inf"), "[AutoRun]\r\nOPEN=corvane.exe\r\n");
+        for (const auto& [name, print] : prints) {
+            StreamNameParts parts;
+            if (!ParseStreamName(name, parts)) continue;
+            EXPECT_EQ(parts.label, fs::path(source.path()).filename().string());
+            EXPECT_TRUE(streams.emplace(parts.sequence, test::ReadBack{}).second) << "sequence repeated: " << name;
+            ASSERT_TRUE(test::ReadSampleStream(into + "/" + name, streams[parts.sequence]).ok()) << name;
+        }
+    }
+
+    // Numbers run 0, 1, 2, ... across discs without gap; a folder comes before its sub-folders.
+    std::map<std::string, std::string> restored;
+    long long expected = 0;
+    std::vector<std::string> order;
+    for (const auto& [sequence, stream] : streams) {
+        EXPECT_EQ(sequence, expected++);
+        order.push_back(stream.header.folderPath);
+        std::string prefix = stream.header.folderPath.substr(1);
+        std::replace(prefix.begin(), prefix.end(), '\\', '/');
+        for (const auto& f : stream.files) restored[prefix.empty() ? f.name : prefix + "/" + f.name] = f.content;
+    }
+    EXPECT_EQ(test::Prints(restored), test::Prints(files));
+    auto at = [&](const std::string& f) { return std::find(order.begin(), order.end(), f) - order.begin(); };
+    for (const char* deeper : {"\\Deep\\a", "\\Deep\\a\\b", "\\Deep\\a\\b\\c", "\\Deep\\a\\b\\c\\d"})
+        EXPECT_EQ(at(deeper), at(std::string(deeper).substr(0, std::string(deeper).rfind('\\'))) + 1) << deeper;
+    EXPECT_NE(std::find(order.begin(), order.end(), "\\Empty Folder"), order.end());
+}
+
+TEST(BackupCommand, RefusesBadArgumentsAndNeverWaitsWithoutATerminal) {
+    test::ScratchFolder source, discs;
+    source.WriteFile("a.txt", "a");
+    const QString src = QString::fromStdString(source.path());
+    const QString dir = QString::fromStdString(discs.path());
+    struct Case {
+        const char* what;
+        QStringList args;
+        int exitCode;
+        const char* says;
+    } cases[] = {
+        {"no destination", {"backup", src}, 2, "either --recorder or --images"},
+        {"both destinations", {"backup", src, "--images", dir, "--recorder", "/dev/sr0"}, 2, "either"},
+        {"bad capacity", {"backup", src, "--images", dir, "--capacity", "12X"}, 2, "capacity"},
+        {"unknown option", {"backup", src, "--images", dir, "--fast"}, 2, "unknown option"},
+        {"missing source", {"backup", src + "/nope", "--images", dir}, 1, "not a folder"},
+        {"not a recorder", {"backup", src, "--recorder", "/dev/null"}, 1, "not a disc recorder"},
+        {"no terminal, no --yes", {"backup", src, "--images", dir}, 1, "cancelled"},
+    };
+    for (const auto& c : cases) {
+        ProgramRun run = Corvane(c.args);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.what << "\n" << run.err;
+        EXPECT_NE(run.err.find(c.says), std::string::npos) << c.what << "\n" << run.err;
+    }
+    EXPECT_TRUE(fs::is_empty(discs.path())) << "nothing was written";
+
+    ProgramRun help = Corvane({"backup", "--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("--capacity SIZE"), std::string::npos);
+    ProgramRun top = Corvane({"--help"});
+    EXPECT_NE(top.out.find("backup"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace corvane

@@ -1,0 +1,184 @@
+// The real "Restore" dialog and overwrite prompt under the offscreen platform: the answers a
+// user clicks decide what is replaced.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "extract/CExtract.h"
+#include "extract/COverwrite.h"
+#include "platform/DialogUnits.h"
+#include "platform/ElidedLabel.h"
+#include "support/ScratchFolder.h"
+#include "support/ScriptedPrompt.h"
+#include "support/StreamTestUtil.h"
+
+namespace corvane {
+namespace {
+
+// Clicks through every overwrite prompt that opens, answering from a list (then Cancel).
+class PromptClicker {
+public:
+    explicit PromptClicker(std::vector<OverwriteAnswer> answers) : answers_(std::move(answers)) {
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Answer(); });
+        timer_.start(5);
+    }
+    int shown = 0;
+
+private:
+    void Answer() {
+        auto* prompt = qobject_cast<COverwrite*>(QApplication::activeModalWidget());
+        if (!prompt) return;
+        OverwriteAnswer answer = shown < static_cast<int>(answers_.size()) ? answers_[static_cast<std::size_t>(shown)]
+                                                                          : OverwriteAnswer::Cancel;
+        ++shown;
+        const bool all = answer == OverwriteAnswer::YesToAll || answer == OverwriteAnswer::NoToAll;
+        qobject_cast<QCheckBox*>(FindControl(prompt, 1023))->setChecked(all);
+        int button = answer == OverwriteAnswer::Cancel                                     ? 2
+                     : answer == OverwriteAnswer::Yes || answer == OverwriteAnswer::YesToAll ? 1
+                                                                                            : 3;
+        qobject_cast<QPushButton*>(FindControl(prompt, button))->click();
+    }
+
+    std::vector<OverwriteAnswer> answers_;
+    QTimer timer_;
+};
+
+struct DialogRig {
+    test::ScratchFolder backup, destination;
+    std::vector<std::string> streamPaths;
+    std::vector<std::uint64_t> recordOffsets;
+    std::vector<std::string> itemNames;
+    std::string lastDestination;
+    test::ScriptedPrompt messages;
+
+    // One folder stream \Docs with a, b, c, all already present (as "old") in the destination.
+    void FolderWithExistingTargets() {
+        std::string stream = backup / "DATA 0812251430 0.cvn";
+        EXPECT_TRUE(test::WriteSampleStream(stream, "\\Docs", "", {{"a", "new a"}, {"b", "new b"}, {"c", "new c"}}).ok());
+        for (const char* name : {"a", "b", "c"}) destination.WriteFile(std::string("Docs/") + name, "old");
+        streamPaths = {stream};
+        recordOffsets = {0};
+        itemNames = {"Docs"};
+    }
+
+    std::string Run(CExtract& dialog) {
+        dialog.show();
+        qobject_cast<QLineEdit*>(FindControl(&dialog, 1013))->setText(QString::fromStdString(destination.path()));
+        qobject_cast<QPushButton*>(FindControl(&dialog, 1))->click();
+        for (int i = 0; i < 6000 && !dialog.idle; ++i) QTest::qWait(5);
+        EXPECT_TRUE(dialog.idle);
+        return qobject_cast<ElidedLabel*>(FindControl(&dialog, 1017))->FullText().toStdString();
+    }
+
+    std::string Contents() const {
+        std::string all;
+        for (const char* name : {"a", "b", "c"}) all += test::ReadWholeFile(destination / (std::string("Docs/") + name)) + ";";
+        return all;
+    }
+};
+
+using A = OverwriteAnswer;
+
+TEST(ExtractDialog, OverwriteAnswersForAFolderStream) {
+    struct Case {
+        const char* what;
+        std::vector<A> clicks;
+        int prompts;
+        const char* contents;
+    } cases[] = {
+        {"No asks again", {A::No, A::Yes, A::No}, 3, "old;new b;old;"},
+        {"Yes asks again", {A::Yes, A::Yes, A::Yes}, 3, "new a;new b;new c;"},
+        {"No to all skips the rest", {A::Yes, A::NoToAll}, 2, "new a;old;old;"},
+        {"Yes to all replaces the rest", {A::No, A::YesToAll}, 2, "old;new b;new c;"},
+        {"Cancel stops the run", {A::Yes, A::Cancel}, 2, "new a;old;old;"},
+    };
+    for (const auto& c : cases) {
+        DialogRig rig;
+        rig.FolderWithExistingTargets();
+        CExtract dialog(rig.streamPaths, rig.recordOffsets, rig.itemNames, &rig.lastDestination);
+        PromptClicker clicker(c.clicks);
+        EXPECT_EQ(rig.Run(dialog), "Done!") << c.what;
+        EXPECT_EQ(clicker.shown, c.prompts) << c.what;
+        EXPECT_EQ(rig.Contents(), c.contents) << c.what;
+        EXPECT_EQ(rig.lastDestination, rig.destination.path()) << c.what;
+    }
+}
+
+TEST(ExtractDialog, OverwriteAnswersForASingleFile) {
+    struct Case {
+        A click;
+        const char* content;
+    } cases[] = {{A::Yes, "new b"}, {A::YesToAll, "new b"}, {A::No, "old"}, {A::NoToAll, "old"}, {A::Cancel, "old"}};
+    for (const auto& c : cases) {
+        DialogRig rig;
+        rig.FolderWithExistingTargets();
+        test::ReadBack back;
+        ASSERT_TRUE(test::ReadSampleStream(rig.streamPaths[0], back).ok());
+        rig.destination.WriteFile("b", "old");
+        rig.recordOffsets = {back.records[1].recordOffset};
+        rig.itemNames = {"b"};
+        CExtract dialog(rig.streamPaths, rig.recordOffsets, rig.itemNames, nullptr);
+        PromptClicker clicker({c.click});
+        rig.Run(dialog);
+        EXPECT_EQ(clicker.shown, 1);
+        EXPECT_EQ(test::ReadWholeFile(rig.destination / "b"), c.content) << static_cast<int>(c.click);
+        EXPECT_EQ(dialog.cancelRequested.load() != 0, c.click != A::Yes && c.click != A::YesToAll)
+            << "any answer but Yes ends the run";
+    }
+}
+
+TEST(ExtractDialog, CancelClosesOnlyWhenIdleAndEmptyRunsEndDone) {
+    DialogRig rig;
+    CExtract dialog(rig.streamPaths, rig.recordOffsets, rig.itemNames, &rig.lastDestination);
+    EXPECT_EQ(rig.Run(dialog), "Done!") << "an empty list ends at once";
+    EXPECT_TRUE(dialog.isVisible());
+    qobject_cast<QPushButton*>(FindControl(&dialog, 2))->click();
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), QDialog::Rejected);
+}
+
+TEST(ExtractDialog, EmptyDestinationIsReportedForEveryEntry) {
+    DialogRig rig;
+    rig.FolderWithExistingTargets();
+    rig.streamPaths.push_back(rig.streamPaths[0]);
+    rig.recordOffsets.push_back(0);
+    rig.itemNames.push_back("Docs");
+    CExtract dialog(rig.streamPaths, rig.recordOffsets, rig.itemNames, &rig.lastDestination);
+    dialog.show();
+    qobject_cast<QPushButton*>(FindControl(&dialog, 1))->click();
+    for (int i = 0; i < 6000 && !dialog.idle; ++i) QTest::qWait(5);
+    EXPECT_EQ(rig.messages.Texts(),
+              (std::vector<std::string>{"You must select a destination folder.", "You must select a destination folder."}));
+    EXPECT_EQ(rig.Contents(), "old;old;old;");
+}
+
+TEST(ExtractDialog, OpensWithTheLastDestination) {
+    DialogRig rig;
+    rig.lastDestination = "/media/backup target";
+    CExtract dialog(rig.streamPaths, rig.recordOffsets, rig.itemNames, &rig.lastDestination);
+    EXPECT_EQ(qobject_cast<QLineEdit*>(FindControl(&dialog, 1013))->text(), "/media/backup target");
+}
+
+TEST(OverwritePrompt, EveryWayOutSetsTheAnswer) {
+    COverwrite prompt;
+    QTimer::singleShot(10, [&] { QTest::keyClick(&prompt, Qt::Key_Escape); });
+    EXPECT_EQ(prompt.Ask("/x/y"), A::Cancel);
+    QTimer::singleShot(10, [&] {
+        qobject_cast<QCheckBox*>(FindControl(&prompt, 1023))->setChecked(true);
+        QTest::keyClick(&prompt, Qt::Key_Return);
+    });
+    EXPECT_EQ(prompt.Ask("/x/y"), A::YesToAll);
+    QTimer::singleShot(10, [&] { QTest::keyClick(&prompt, Qt::Key_Return); });
+    EXPECT_EQ(prompt.Ask("/x/y"), A::Yes) << "the box is clear again at every showing";
+    QTimer::singleShot(10, [&] { prompt.close(); });
+    EXPECT_EQ(prompt.Ask("/x/y"), A::Cancel);
+}
+
+}  // namespace
+}  // namespace corvane

@@ -1,0 +1,56 @@
+#pragma once
+// Reading our disc images the way a user would, with the peer tool xorriso, and a progress
+// sink that records what a recording reports.
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "disc/DiscMaster.h"
+
+namespace corvane::test {
+
+// Files by name with a short print of their bytes (size and hash), so that a failed comparison
+// stays readable.
+using FilePrints = std::map<std::string, std::string>;
+FilePrints Prints(const std::map<std::string, std::string>& files);
+
+// The files of an image as xorriso extracts them (Rock Ridge names). Fails the current test when
+// xorriso does.
+FilePrints ExtractWithXorriso(const std::string& image, const std::string& intoFolder);
+
+// The Joliet names of an image's root and their sizes, as xorriso lists them.
+std::map<std::string, std::uint64_t> JolietListing(const std::string& image);
+
+// The names in a folder, hidden ones included, sorted.
+std::vector<std::string> FolderNames(const std::string& folder);
+
+struct SinkEvent {
+    enum Kind { Preparing, Blocks, Closing, Complete } kind;
+    int completed = 0;
+    int total = 0;
+    Status::Code result = Status::Code::Ok;
+};
+
+class RecordingSink final : public IDiscMasterProgressEvents {
+  public:
+    // Answers QueryCancel with true once a block progress has come.
+    bool cancelAfterFirstBlocks = false;
+    std::vector<SinkEvent> events;
+
+    bool QueryCancel() override;
+    Status NotifyPnPActivity() override { return NotImplemented(); }
+    Status NotifyAddProgress(int, int) override { return NotImplemented(); }
+    Status NotifyBlockProgress(int completedBlocks, int totalBlocks) override;
+    Status NotifyTrackProgress(int, int) override { return NotImplemented(); }
+    Status NotifyPreparingBurn(int) override;
+    Status NotifyClosingDisc(int) override;
+    Status NotifyBurnComplete(const Status& result) override;
+    Status NotifyEraseComplete(const Status&) override { return NotImplemented(); }
+
+  private:
+    static Status NotImplemented() { return Status(Status::Code::NotImplemented, ""); }
+};
+
+}  // namespace corvane::test
