@@ -44,10 +44,7 @@ CRestore::CRestore(std::vector<std::string> sources, FileSystem* files, QWidget*
 
 CRestore::~CRestore() {
     cancelRequested = 1;
-    if (worker_) {
-        worker_->wait();
-        delete worker_;
-    }
+    if (worker_) worker_->wait();
     for (const std::string& path : tempFiles) DefaultFileSystem().RemoveFile(path);
 }
 
@@ -85,7 +82,7 @@ void CRestore::BuildControls() {
 void CRestore::OnInitDialog() {
     scanFinished = 0;
     tree->SetShowLoadingCursor(true);
-    worker_ = QThread::create([this] { ScanWorker(); });
+    worker_.reset(QThread::create([this] { ScanWorker(); }));
     worker_->start(QThread::LowPriority);
     LayoutControls();
 }

@@ -7,6 +7,7 @@
 #include <QThread>
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -89,7 +90,7 @@ class CRestore : public QDialog {
 
     std::vector<std::string> sources_;
     FileSystem* files_;
-    QThread* worker_ = nullptr;
+    std::unique_ptr<QThread> worker_;
     QFrame* separator_ = nullptr;
     QLabel* notice_ = nullptr;
 };
