@@ -86,8 +86,7 @@ Status ImageFileSystem::Locate(const std::string& path, bool asFolder, Location&
     return Status::Ok();
 }
 
-Status ImageFileSystem::OpenVolume(const std::string& image,
-                                   std::shared_ptr<ImageVolume>& volume) {
+Status ImageFileSystem::OpenVolume(const std::string& image, std::shared_ptr<ImageVolume>& volume) {
     std::unique_ptr<File> file;
     Status status = files_.OpenRead(image, file);
     if (!status.ok()) return status;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <new>
 
 #include "disc/IsoBurn.h"
@@ -15,8 +16,8 @@ static_assert(sizeof(off_t) == 8, "images and the files in them may be larger th
 
 constexpr std::size_t kBlock = 2048;
 // libisofs asks its data source for one block at a time. Reading each with its own system call
-// made an image read about five times slower than a plain file; a window of 32 blocks read at
-// once makes it as fast.
+// made reading a file from an image several times slower than reading a plain file; reading a
+// window of 32 blocks at once saves most of that.
 constexpr std::size_t kWindowBlocks = 32;
 
 // The data source behind an image: its blocks, read through the file layer a window at a time.
@@ -27,7 +28,7 @@ struct ImageBlockReader {
     std::vector<std::uint8_t> window = std::vector<std::uint8_t>(kWindowBlocks * kBlock);
     std::uint32_t first = 0;  // the block at the start of the window
     std::uint32_t count = 0;  // whole blocks in the window
-    Status error;             // why the last read failed, until ImageVolume::Failure reports it
+    Status error;             // why the last read failed, until read again or reported by Failure
 };
 
 namespace {
@@ -50,7 +51,8 @@ int ReadBlock(IsoDataSource* source, std::uint32_t block, std::uint8_t* buffer) 
         std::size_t got = 0;
         Status status =
             reader.file->Seek(static_cast<std::int64_t>(block) * kBlock, SeekFrom::Start);
-        if (status.ok()) status = reader.file->ReadFull(reader.window.data(), reader.window.size(), got);
+        if (status.ok())
+            status = reader.file->ReadFull(reader.window.data(), reader.window.size(), got);
         if (status.ok() && got < kBlock)
             status = Status(Status::Code::Corrupt, "the image file ends early (it was cut short)");
         if (!status.ok()) {
@@ -59,6 +61,7 @@ int ReadBlock(IsoDataSource* source, std::uint32_t block, std::uint8_t* buffer) 
         }
         reader.first = block;
         reader.count = static_cast<std::uint32_t>(got / kBlock);
+        reader.error = Status::Ok();
     }
     std::memcpy(buffer, reader.window.data() + (block - reader.first) * kBlock, kBlock);
     return ISO_SUCCESS;
@@ -72,14 +75,59 @@ struct SourceUnref {
 // Must be released while a DiscLibrary::Lock is held.
 using SourceRef = std::unique_ptr<IsoFileSource, SourceUnref>;
 
-// Looks a path up and examines it without following a link; libisofs's result.
+// The name of an entry, empty when it has none that a path could name: a damaged record may
+// have no name, one with a separator, or "." or "..".
+std::string NameOf(IsoFileSource* source) {
+    std::string name;
+    if (char* raw = iso_file_source_get_name(source)) {
+        name = raw;
+        std::free(raw);
+    }
+    if (name == "." || name == ".." || name.find('/') != std::string::npos) name.clear();
+    return name;
+}
+
+// Calls visit with each named entry of a folder until it returns false; libisofs's result.
+int ReadFolder(IsoFileSource* folder,
+               const std::function<bool(const std::string& name, SourceRef entry)>& visit) {
+    int result = iso_file_source_open(folder);
+    if (result < 0) return result;
+    IsoFileSource* next = nullptr;
+    while ((result = iso_file_source_readdir(folder, &next)) == 1) {
+        SourceRef entry(next);
+        std::string name = NameOf(next);
+        if (!name.empty() && !visit(name, std::move(entry))) break;
+    }
+    iso_file_source_close(folder);
+    return result < 0 ? result : ISO_SUCCESS;
+}
+
+// Looks a path up one name at a time and examines what it names without following a link;
+// libisofs's result. (libisofs's own get_by_path crashes in a folder holding a record whose
+// name could not be decoded.)
 int Find(IsoFilesystem* filesystem, const std::string& inner, SourceRef& source,
          struct stat& info) {
-    IsoFileSource* found = nullptr;
-    int result = filesystem->get_by_path(filesystem, inner.c_str(), &found);
+    IsoFileSource* root = nullptr;
+    int result = filesystem->get_root(filesystem, &root);
     if (result < 0) return result;
-    source.reset(found);
-    return iso_file_source_lstat(found, &info);
+    source.reset(root);
+    for (std::size_t at = 1; at < inner.size();) {
+        std::size_t end = std::min(inner.find('/', at), inner.size());
+        const std::string wanted = inner.substr(at, end - at);
+        at = end + 1;
+        result = iso_file_source_lstat(source.get(), &info);
+        if (result < 0) return result;
+        if (!S_ISDIR(info.st_mode)) return static_cast<int>(ISO_FILE_IS_NOT_DIR);
+        SourceRef found;
+        result = ReadFolder(source.get(), [&](const std::string& name, SourceRef entry) {
+            if (name == wanted) found = std::move(entry);
+            return !found;
+        });
+        if (result < 0) return result;
+        if (!found) return static_cast<int>(ISO_FILE_DOESNT_EXIST);
+        source = std::move(found);
+    }
+    return iso_file_source_lstat(source.get(), &info);
 }
 
 FileInfo InfoOf(const struct stat& stat) {
@@ -217,24 +265,16 @@ Status ImageVolume::List(const std::string& inner, std::vector<FolderEntry>& ent
     if (result < 0) return Failure(result, "Cannot list " + shown);
     if (!S_ISDIR(info.st_mode))
         return Status(Status::Code::NotFound, "Cannot list " + shown + ": it is not a folder");
-    result = iso_file_source_open(folder.get());
-    if (result < 0) return Failure(result, "Cannot list " + shown);
-    IsoFileSource* next = nullptr;
-    while ((result = iso_file_source_readdir(folder.get(), &next)) == 1) {
-        SourceRef child(next);
-        FolderEntry entry;
-        if (char* name = iso_file_source_get_name(next)) {
-            entry.name = name;
-            std::free(name);
-        }
-        struct stat childInfo {};
-        if (iso_file_source_lstat(next, &childInfo) >= 0)
-            entry.info = InfoOf(childInfo);
+    result = ReadFolder(folder.get(), [&](const std::string& name, SourceRef entry) {
+        struct stat entryInfo {};
+        FolderEntry listed{name, {}};
+        if (iso_file_source_lstat(entry.get(), &entryInfo) >= 0)
+            listed.info = InfoOf(entryInfo);
         else
-            entry.info.kind = FileInfo::Kind::Other;
-        entries.push_back(std::move(entry));
-    }
-    iso_file_source_close(folder.get());
+            listed.info.kind = FileInfo::Kind::Other;
+        entries.push_back(std::move(listed));
+        return true;
+    });
     if (result < 0) return Failure(result, "Cannot list " + shown);
     return Status::Ok();
 }

@@ -1,13 +1,13 @@
-#include "disc/ImageFileSystem.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 
 #include "DiscMasterFixture.h"
+#include "disc/ImageFileSystem.h"
 #include "support/FaultyFileSystem.h"
 #include "support/PeerTools.h"
 #include "support/StreamTestUtil.h"
@@ -83,7 +83,8 @@ class ImageFiles : public DiscMasterFixture {
   private:
     std::string SourceFolder(const std::string& image, const Files& files) {
         std::string folder = scratch.MakeFolder("source of " + image);
-        for (const auto& [path, bytes] : files) scratch.WriteFile("source of " + image + "/" + path, bytes);
+        for (const auto& [path, bytes] : files)
+            scratch.WriteFile("source of " + image + "/" + path, bytes);
         return folder;
     }
 };
@@ -118,6 +119,12 @@ TEST_F(ImageFiles, ListsAndReadsWhatEachToolRecorded) {
         ASSERT_TRUE(ListTree(images, c.image, "", listed).ok());
         EXPECT_EQ(listed, expected);
 
+        std::unique_ptr<File> file;
+        EXPECT_EQ(images.OpenRead(c.image + "/DATA 0812251430 9.cvn", file).code(),
+                  Status::Code::NotFound);
+        EXPECT_EQ(images.Stat(c.image + "/corvane.exe/deeper", info).code(),
+                  Status::Code::NotFound);
+
         for (const auto& [path, bytes] : c.files) {
             std::string read;
             Status status = ReadAll(images, c.image + "/" + path, read);
@@ -135,7 +142,9 @@ TEST_F(ImageFiles, SeeksAndReadsLikeThePlainFileEvenAfterTheFileSystemIsGone) {
     const std::string bytes = SampleBytes(300000, 5);
     std::string image = XorrisoImage({{"DATA 0812251430 0.cvn", bytes}});
     std::unique_ptr<File> plain, inImage;
-    ASSERT_TRUE(DefaultFileSystem().OpenRead(scratch / "source of peer.iso/DATA 0812251430 0.cvn", plain).ok());
+    ASSERT_TRUE(DefaultFileSystem()
+                    .OpenRead(scratch / "source of peer.iso/DATA 0812251430 0.cvn", plain)
+                    .ok());
     {
         ImageFileSystem scoped(DefaultFileSystem());
         ASSERT_TRUE(scoped.OpenRead(image + "/DATA 0812251430 0.cvn", inImage).ok());
@@ -149,13 +158,14 @@ TEST_F(ImageFiles, SeeksAndReadsLikeThePlainFileEvenAfterTheFileSystemIsGone) {
         std::int64_t offset;
         std::size_t read;
     } steps[] = {
-        {SeekFrom::Start, 150001, 5000},   {SeekFrom::Current, -10000, 70000},
-        {SeekFrom::End, -10, 100},         {SeekFrom::End, 0, 10},
+        {SeekFrom::Start, 150001, 5000},    {SeekFrom::Current, -10000, 70000},
+        {SeekFrom::End, -10, 100},          {SeekFrom::End, 0, 10},
         {SeekFrom::Current, -299990, 4096}, {SeekFrom::Start, 0, 65536},
-        {SeekFrom::End, 100, 10},          {SeekFrom::Current, -1000000, 3000},
+        {SeekFrom::End, 100, 10},           {SeekFrom::Current, -1000000, 3000},
     };
     for (const auto& step : steps) {
-        SCOPED_TRACE(std::to_string(static_cast<int>(step.from)) + " " + std::to_string(step.offset));
+        SCOPED_TRACE(std::to_string(static_cast<int>(step.from)) + " " +
+                     std::to_string(step.offset));
         std::uint64_t plainAt = 0, imageAt = 0;
         Status plainSeek = plain->Seek(step.offset, step.from, &plainAt);
         Status imageSeek = inImage->Seek(step.offset, step.from, &imageAt);
@@ -268,7 +278,8 @@ TEST_F(ImageFiles, NothingInAnImageCanBeChanged) {
     };
     for (const auto& change : changes) {
         Status status = change.attempt();
-        EXPECT_EQ(status.code(), Status::Code::AccessDenied) << change.what << ": " << status.message();
+        EXPECT_EQ(status.code(), Status::Code::AccessDenied)
+            << change.what << ": " << status.message();
         EXPECT_NE(status.message().find("disc image"), std::string::npos) << status.message();
     }
     file.reset();
@@ -314,6 +325,37 @@ TEST_F(ImageFiles, DamagedAndForeignImagesGiveErrors) {
     std::string read;
     ASSERT_TRUE(ReadAll(images, scratch / "not an image.iso", read).ok());
     EXPECT_TRUE(read == SampleBytes(100000, 9));
+}
+
+// A Joliet root whose own record claims two blocks: libisofs then reads the next folder's
+// records as entries of the root, its "." as one that has no name.
+TEST_F(ImageFiles, EntriesWithoutANameAreLeftOut) {
+    const Files files = {{"corvane.exe", SampleBytes(40000, 11)}, {"Sub/inner.bin", "x"}};
+    std::string image = JolietOnlyImage(files);
+    std::string bytes = ReadWholeFile(image);
+    auto le32 = [&](std::size_t at) {
+        std::uint32_t value = 0;
+        for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<std::uint8_t>(bytes[at + i]);
+        return value;
+    };
+    const std::size_t descriptor = 17 * 2048;  // Joliet's, after the primary one
+    ASSERT_EQ(bytes.substr(descriptor, 6), std::string(1, '\x02') + "CD001");
+    const std::size_t rootLength = le32(descriptor + 156 + 2) * 2048 + 10;  // of the root's "."
+    ASSERT_EQ(le32(rootLength), 2048u);
+    bytes[rootLength + 1] = 0x10;
+    scratch.WriteFile("joliet.iso", bytes);
+
+    std::vector<FolderEntry> entries;
+    ASSERT_TRUE(images.ListFolder(image, entries).ok());
+    std::set<std::string> names;
+    for (const auto& entry : entries) names.insert(entry.name);
+    EXPECT_EQ(names.count(""), 0u);
+    EXPECT_EQ(names.count("corvane.exe"), 1u);
+    FileInfo info;
+    EXPECT_EQ(images.Stat(image + "/missing.cvn", info).code(), Status::Code::NotFound);
+    std::string read;
+    ASSERT_TRUE(ReadAll(images, image + "/corvane.exe", read).ok());
+    EXPECT_TRUE(read == files.at("corvane.exe"));
 }
 
 TEST_F(ImageFiles, ReadErrorsOfTheImageFileReachTheReader) {
