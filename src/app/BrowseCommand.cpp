@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/BackupApp.h"
+#include "disc/ImageFileSystem.h"
 #include "restore/CRestore.h"
 
 namespace corvane {
@@ -13,10 +14,11 @@ namespace corvane {
 namespace {
 
 const char* const kBrowseUsage =
-    "Usage: corvane browse FOLDER...\n"
+    "Usage: corvane browse PLACE...\n"
     "\n"
-    "Opens the restore window on the backup stream files (*.cvn) in the FOLDERs, such as the\n"
-    "mounted discs of one backup, all in one tree.\n";
+    "Opens the restore window on the backup stream files (*.cvn) in each PLACE, all in one\n"
+    "tree: folders such as the mounted discs of one backup, or the disc image files (.iso)\n"
+    "themselves, read without mounting them.\n";
 
 }  // namespace
 
@@ -30,17 +32,19 @@ int RunBrowseCommand(int argc, char** argv) {
         std::fprintf(stderr, "corvane browse: name at least one FOLDER\n\n%s", kBrowseUsage);
         return 2;
     }
+    ImageFileSystem files(DefaultFileSystem());
     for (const std::string& folder : folders) {
         FileInfo info;
-        if (!DefaultFileSystem().Stat(folder, info).ok() || !info.isFolder()) {
-            std::fprintf(stderr, "corvane browse: %s is not a folder\n", folder.c_str());
+        if (!files.Stat(folder, info).ok() || !info.isFolder()) {
+            std::fprintf(stderr, "corvane browse: %s is neither a folder nor a disc image\n", folder.c_str());
             return 2;
         }
     }
     QApplication application(argc, argv);
     CBackupApp app;
     app.LoadFixedImages();
-    CRestore window(folders, &DefaultFileSystem());
+    CRestore window(folders, &files);
+    window.lastDestination = &app.lastDestination;
     window.exec();
     return 0;
 }

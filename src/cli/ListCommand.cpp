@@ -6,6 +6,7 @@
 
 #include "archive/StreamFormat.h"
 #include "cli/Arguments.h"
+#include "disc/ImageFileSystem.h"
 #include "restore/PlainCatalogTree.h"
 
 namespace corvane {
@@ -15,7 +16,8 @@ namespace {
 const char* const kListUsage =
     "Usage: corvane list FOLDER... [--password-file FILE]\n"
     "\n"
-    "Prints the backups whose stream files (*.cvn) lie in the FOLDERs as a tree, fully\n"
+    "Prints the backups whose stream files (*.cvn) lie in the FOLDERs (folders, or disc\n"
+    "image files (.iso) read without mounting them) as a tree, fully\n"
     "expanded: drive label, backup time (yy-mm-dd HH:MM), folders (ROOT is the drive's root\n"
     "folder) and files. Give every disc of a backup at once to see all of it.\n"
     "\n"
@@ -56,7 +58,7 @@ int RunListCommand(const std::vector<std::string>& args) {
         password = QString::fromStdString(text);
     }
 
-    FileSystem& files = DefaultFileSystem();
+    ImageFileSystem files(DefaultFileSystem());  // disc image files are read like folders
     std::vector<BackupStream> streams;
     for (const std::string& folder : arguments.Operands()) {
         const std::size_t before = streams.size();

@@ -5,7 +5,11 @@
 #include <QLabel>
 #include <QMenu>
 
+#include <set>
+
 #include "app/RaiseInstance.h"
+#include "extract/CExtract.h"
+#include "platform/Prompt.h"
 #include "platform/DialogUnits.h"
 #include "restore/CPW.h"
 #include "restore/CProps.h"
@@ -197,7 +201,47 @@ void CRestore::OnRestore() {
     if (!item) return;
     RestoreEntries entries;
     CollectForRestore(*tree, item, entries);
-    if (runExtract) runExtract(entries);
+    if (runExtract) {
+        runExtract(entries);
+    } else {
+        RunExtract(entries);
+    }
+}
+
+void CRestore::RunExtract(RestoreEntries& entries) {
+    std::set<std::string> given;
+    std::set<std::string> refused;
+    for (const std::string& password : entries.lockedPasswords) {
+        if (password.empty() || given.count(password) || refused.count(password)) continue;
+        CPW prompt;
+        prompt.expectedPassword = password;
+        if (prompt.exec() == QDialog::Accepted) {
+            given.insert(password);
+            AcceptPassword(password);
+        } else {
+            refused.insert(password);
+        }
+    }
+    // A protected folder is never restored without its password, not even through its parent.
+    RestoreEntries allowed;
+    std::string leftOut;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (refused.count(entries.lockedPasswords[i])) {
+            leftOut += "\n" + entries.itemNames[i];
+            continue;
+        }
+        allowed.streamPaths.push_back(entries.streamPaths[i]);
+        allowed.recordOffsets.push_back(entries.recordOffsets[i]);
+        allowed.itemNames.push_back(entries.itemNames[i]);
+        allowed.lockedPasswords.push_back({});
+    }
+    if (!leftOut.empty()) {
+        Ask(this, {"Protected folders are left out without their password:" + leftOut, MessageIcon::Warning,
+                   MessageButtons::Ok});
+    }
+    CExtract dialog(allowed.streamPaths, allowed.recordOffsets, allowed.itemNames, lastDestination);
+    dialog.files = files_;
+    dialog.exec();
 }
 
 void CRestore::OnProperties() {

@@ -58,8 +58,10 @@ class CRestore : public QDialog {
     std::vector<std::string> unlockedPasswords;
     CMyTree* tree = nullptr;
 
-    // The commands that extraction fills in; by default they do nothing.
-    // "Restore...": the entries collected from the selected item.
+    // The destination the Restore dialog starts with; the extractor keeps it up to date.
+    std::string* lastDestination = nullptr;
+
+    // "Restore...": the entries collected from the selected item. By default RunExtract.
     std::function<void(RestoreEntries& entries)> runExtract;
     // "Open", "Open With..." and a double click, on the selected item.
     std::function<void(QTreeWidgetItem* item, bool openWith)> openItem;
@@ -72,6 +74,9 @@ class CRestore : public QDialog {
     void OnOpenWith();
     void OnRestore();
     void OnProperties();
+    // Asks for the password of every protected folder among the entries (leaving out, and
+    // naming, those whose password is not given), then runs the Restore dialog on the rest.
+    void RunExtract(RestoreEntries& entries);
 
   signals:
     // The scan has ended and every stream it read is in the tree.
