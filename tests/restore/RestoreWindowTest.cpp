@@ -3,9 +3,16 @@
 #include <QLabel>
 #include <filesystem>
 
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
 #include "RestoreFixture.h"
+#include "extract/CExtract.h"
 #include "platform/DialogUnits.h"
+#include "restore/CPW.h"
 #include "restore/CProps.h"
+#include "support/ScriptedPrompt.h"
 
 namespace corvane {
 namespace {
@@ -92,3 +99,58 @@ TEST_F(RestoreTest, PropertiesShowTheNameInBlueAndBothTimes) {
 
 }  // namespace
 }  // namespace corvane
+
+namespace corvane::test {
+namespace {
+
+// Restore... from a backup item: a protected folder below it is restored only with its
+// password; refused, it is left out and named, and everything else is restored.
+TEST_F(RestoreTest, ProtectedFoldersNeedTheirPasswordToBeRestoredThroughTheirParent) {
+    for (bool typePassword : {false, true}) {
+        ScratchFolder destination;
+        Stream("DATA 0812251430 0.cvn", "\\", {{"open.txt", "open"}});
+        Stream("DATA 0812251430 1.cvn", "\\Secret", {{"secret.txt", "secret"}}, "pw");
+        ScriptedPrompt messages;
+        Open();
+        window->tree->setCurrentItem(Item({"DATA", "08-12-25 14:30"}));
+
+        bool started = false;
+        QTimer driver;
+        QObject::connect(&driver, &QTimer::timeout, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* prompt = qobject_cast<CPW*>(modal)) {
+                if (!typePassword) return prompt->reject();
+                prompt->findChild<QLineEdit*>()->setText("pw");
+                return prompt->accept();
+            }
+            auto* dialog = qobject_cast<CExtract*>(modal);
+            if (!dialog) return;
+            if (!started) {
+                qobject_cast<QLineEdit*>(FindControl(dialog, 1013))->setText(QString::fromStdString(destination.path()));
+                qobject_cast<QPushButton*>(FindControl(dialog, 1))->click();
+                started = true;
+            } else if (dialog->idle) {
+                qobject_cast<QPushButton*>(FindControl(dialog, 2))->click();
+            }
+        });
+        driver.start(5);
+        window->OnRestore();
+
+        if (typePassword) {
+            EXPECT_EQ(ReadWholeFile(destination / "open.txt"), "open");
+            EXPECT_EQ(ReadWholeFile(destination / "Secret/secret.txt"), "secret");
+            EXPECT_TRUE(messages.messages.empty());
+        } else {
+            EXPECT_EQ(ReadWholeFile(destination / "open.txt"), "open");
+            EXPECT_FALSE(std::filesystem::exists(destination / "Secret"));
+            ASSERT_EQ(messages.messages.size(), 1u);
+            EXPECT_NE(messages.messages[0].text.find("left out"), std::string::npos);
+        }
+        window.reset();
+        std::filesystem::remove_all(disc.path() + "/DATA 0812251430 0.cvn");
+        std::filesystem::remove_all(disc.path() + "/DATA 0812251430 1.cvn");
+    }
+}
+
+}  // namespace
+}  // namespace corvane::test
