@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/BackupCommand.h"
+#include "cli/RestoreCommand.h"
 #include "cli/ListCommand.h"
 
 namespace corvane {
@@ -21,8 +22,9 @@ constexpr const char* kUsage =
     "\n"
     "Commands:\n"
     "  backup    back up a folder or USB stick onto discs or ISO image files\n"
-    "  browse    open the restore window on folders of backup streams (several discs at once)\n"
-    "  list      print the backups in folders of backup streams as a tree\n"
+    "  browse    open the restore window on discs, folders or disc images (several at once)\n"
+    "  list      print the backups on discs, folders or disc images as a tree\n"
+    "  restore   restore whole backups, or a folder or file of one, into a folder\n"
     "  help      show this text\n"
     "\n"
     "Run 'corvane COMMAND --help' for the options of a command.\n";
@@ -38,6 +40,7 @@ int RunCommandLine(int argc, char** argv) {
     }
     if (command == "backup") return RunBackupCommand(args);
     if (command == "list") return RunListCommand(args);
+    if (command == "restore") return RunRestoreCommand(args);
     std::fprintf(stderr, "corvane: unknown command '%s'\n\n%s", std::string(command).c_str(), kUsage);
     return 2;
 }

@@ -1,0 +1,113 @@
+// Back up with the real program onto image discs, then restore from the images with it:
+// whole backups, one folder, one file, protected folders, existing files.
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <chrono>
+#include <filesystem>
+
+#include "support/ScratchFolder.h"
+
+namespace corvane {
+namespace {
+
+namespace fs = std::filesystem;
+
+int Corvane(const QStringList& args, std::string* err = nullptr) {
+    QProcess process;
+    process.start(QStringLiteral(CORVANE_BINARY_PATH), args);
+    process.closeWriteChannel();
+    process.waitForFinished(120000);
+    if (err) *err = process.readAllStandardError().toStdString();
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+// Runs a command and returns the output of `diff -r a b` (empty when the trees match).
+std::string Diff(const std::string& a, const std::string& b) {
+    QProcess diff;
+    diff.start("diff", {"-r", QString::fromStdString(a), QString::fromStdString(b)});
+    diff.waitForFinished(60000);
+    return diff.readAllStandardOutput().toStdString() + (diff.exitCode() == 0 ? "" : "(differs)");
+}
+
+struct Backup {
+    test::ScratchFolder source, discs, scratch;
+    QStringList images;
+
+    explicit Backup(const std::string& password = "") {
+        for (auto [path, size] : std::initializer_list<std::pair<const char*, std::size_t>>{
+                 {"empty.txt", 0}, {"a-4095", 4095}, {"Docs/b-4096", 4096}, {"Docs/c-4097", 4097},
+                 {"Docs/Été 2008/rapport.txt", 1000000}, {"Music/Übung.ogg", 1000001}, {"Deep/a/b/c/d/e.txt", 10},
+                 {"Video/clip.mp4", 1000002}})
+            source.WriteFile(path, test::SampleBytes(size, static_cast<std::uint32_t>(size)));
+        source.MakeFolder("Empty Folder");
+        QStringList args = {"backup", QString::fromStdString(source.path()), "--images",
+                            QString::fromStdString(discs.path()), "--capacity",
+                            QString::number(fs::file_size(CORVANE_BINARY_PATH) + 650000), "--yes"};
+        if (!password.empty()) args << "--password-file" << QString::fromStdString(scratch.WriteFile("pw", password + "\n"));
+        EXPECT_EQ(Corvane(args), 0);
+        for (const auto& entry : fs::directory_iterator(discs.path())) images << QString::fromStdString(entry.path().string());
+    }
+
+    int Restore(const std::string& to, QStringList extra = {}, std::string* err = nullptr) const {
+        return Corvane(QStringList{"restore"} + images + QStringList{"--to", QString::fromStdString(to)} + extra, err);
+    }
+};
+
+TEST(RestoreCommand, WholeBackupFromSeveralImagesComesBackIdentical) {
+    Backup backup;
+    ASSERT_GE(backup.images.size(), 3);
+    test::ScratchFolder out;
+    ASSERT_EQ(backup.Restore(out.path() + "/"), 0) << "a trailing slash changes nothing";
+    EXPECT_EQ(Diff(backup.source.path(), out.path()), "");
+    // Times are stored in whole seconds.
+    auto seconds = [](const fs::path& p) {
+        return std::chrono::floor<std::chrono::seconds>(fs::last_write_time(p).time_since_epoch()).count();
+    };
+    EXPECT_EQ(seconds(out / "Docs/c-4097"), seconds(backup.source / "Docs/c-4097"));
+}
+
+TEST(RestoreCommand, OnlyAFolderOrAFile) {
+    Backup backup;
+    test::ScratchFolder folder, file;
+    ASSERT_EQ(backup.Restore(folder.path(), {"--only", "Docs"}), 0);
+    EXPECT_EQ(Diff(backup.source / "Docs", folder / "Docs"), "");
+    EXPECT_FALSE(fs::exists(folder / "Music"));
+    ASSERT_EQ(backup.Restore(file.path(), {"--only", "Docs/Été 2008/rapport.txt"}), 0);
+    EXPECT_EQ(test::ReadWholeFile(file / "rapport.txt"), test::ReadWholeFile(backup.source / "Docs/Été 2008/rapport.txt"));
+    std::string err;
+    EXPECT_EQ(backup.Restore(file.path(), {"--only", "Nowhere"}, &err), 1);
+    EXPECT_NE(err.find("nothing in the backup matches"), std::string::npos);
+}
+
+TEST(RestoreCommand, ProtectedFoldersNeedThePassword) {
+    Backup backup("s3cret");
+    test::ScratchFolder without, wrong, right;
+    std::string err;
+    EXPECT_EQ(backup.Restore(without.path(), {}, &err), 1);
+    EXPECT_NE(err.find("protected"), std::string::npos);
+    EXPECT_TRUE(fs::is_empty(without.path()));
+    EXPECT_EQ(backup.Restore(wrong.path(), {"--password-file", QString::fromStdString(backup.scratch.WriteFile("bad", "S3CRET"))}), 1);
+    EXPECT_TRUE(fs::is_empty(wrong.path()));
+    ASSERT_EQ(backup.Restore(right.path(), {"--password-file", QString::fromStdString(backup.scratch / "pw")}), 0);
+    EXPECT_EQ(Diff(backup.source.path(), right.path()), "");
+}
+
+TEST(RestoreCommand, ExistingFilesAreKeptReplacedOrAskedAbout) {
+    Backup backup;
+    test::ScratchFolder out;
+    out.WriteFile("empty.txt", "mine");
+    EXPECT_EQ(backup.Restore(out.path(), {"--overwrite", "no"}), 0);
+    EXPECT_EQ(test::ReadWholeFile(out / "empty.txt"), "mine");
+    std::string err;
+    EXPECT_EQ(backup.Restore(out.path(), {}, &err), 1) << "no terminal to ask";
+    EXPECT_NE(err.find("--overwrite"), std::string::npos);
+    EXPECT_EQ(backup.Restore(out.path(), {"--overwrite", "yes"}), 0);
+    EXPECT_EQ(test::ReadWholeFile(out / "empty.txt"), "");
+    EXPECT_EQ(backup.Restore(out.path(), {"--overwrite", "maybe"}), 2);
+    EXPECT_EQ(Corvane({"restore", "--to", QString::fromStdString(out.path())}), 2);
+}
+
+}  // namespace
+}  // namespace corvane
