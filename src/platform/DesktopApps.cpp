@@ -121,6 +121,7 @@ bool ReadEntry(const std::string& path, const std::string& id, QMimeDatabase& db
     app.exec = file.Value(kEntryGroup, "Exec");
     app.icon = file.Value(kEntryGroup, "Icon");
     app.noDisplay = file.Flag(kEntryGroup, "NoDisplay");
+    app.terminal = file.Flag(kEntryGroup, "Terminal");
     for (const std::string& declared : file.List(kEntryGroup, "MimeType")) {
         const QMimeType type = db.mimeTypeForName(QString::fromStdString(declared));
         app.mimeTypes.push_back(type.isValid() ? type.name().toStdString() : declared);
@@ -358,6 +359,7 @@ Status ExecArguments(const DesktopApp& app, const std::string& path,
     if (arguments.empty())
         return Status(Status::Code::InvalidArgument, app.name + ": the command line is empty");
     if (!fileGiven) arguments.push_back(path);
+    if (app.terminal) arguments.insert(arguments.begin(), {"x-terminal-emulator", "-e"});
     return Status::Ok();
 }
 

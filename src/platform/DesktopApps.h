@@ -19,6 +19,7 @@ struct DesktopApp {
     std::string icon;  // Icon: a theme icon name or a file path
     std::vector<std::string> mimeTypes;
     bool noDisplay = false;
+    bool terminal = false;  // a program for a terminal: started in one
 };
 
 // The file's MIME type from its name and its content: "inode/directory" for a folder,
@@ -36,7 +37,8 @@ std::vector<DesktopApp> AppsFor(const std::string& mimeType);
 
 // The program and its arguments that open path with app: field codes expanded (%f %F to the
 // path, %u %U to its file: URL, each one argument whatever it holds; %% to %; others dropped),
-// the path appended when Exec takes no file. No shell is involved.
+// the path appended when Exec takes no file. No shell is involved. A terminal program is
+// run by the desktop's terminal emulator (x-terminal-emulator -e).
 Status ExecArguments(const DesktopApp& app, const std::string& path,
                      std::vector<std::string>& arguments);
 

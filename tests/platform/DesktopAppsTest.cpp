@@ -29,7 +29,7 @@ TEST(DesktopApps, ListsTheDefaultFirstThenInOrderOfPreference) {
     desktop.AddApp("editor.desktop", App("Editor", "text/plain;"));
     desktop.AddApp("editor.desktop", App("Old Editor", "text/plain;"), Place::SystemData);
     desktop.AddApp("viewer.desktop", App("Viewer", "text/plain;"));
-    desktop.AddApp("suite/writer.desktop", App("Writer", "text/plain;"));
+    desktop.AddApp("suite/writer.desktop", App("Writer", "text/plain;", "Terminal=true"));
     desktop.AddApp("gone.desktop", App("Gone", "text/plain;", "Hidden=true"));
     desktop.AddApp("quiet.desktop", App("Quiet", "text/plain;", "NoDisplay=true"));
     desktop.AddApp("masked.desktop", "Hidden=true");
@@ -46,6 +46,7 @@ TEST(DesktopApps, ListsTheDefaultFirstThenInOrderOfPreference) {
     const auto chosen = DefaultAppFor("text/plain");
     ASSERT_TRUE(chosen);
     EXPECT_EQ(chosen->id, "suite-writer.desktop");
+    EXPECT_TRUE(chosen->terminal);
 }
 
 TEST(DesktopApps, FindsTheDefaultAsTheAssociationListsSayInTheirOrder) {
@@ -138,6 +139,7 @@ TEST(DesktopApps, ExpandsFieldCodesIntoOneArgumentEach) {
     struct Case {
         const char* exec;
         std::vector<std::string> expected;  // empty: refused
+        bool terminal = false;
     } cases[] = {
         {"viewer %f", {"viewer", path}},
         {"viewer --open=%f --zoom=100%%", {"viewer", "--open=" + path, "--zoom=100%"}},
@@ -150,11 +152,13 @@ TEST(DesktopApps, ExpandsFieldCodesIntoOneArgumentEach) {
         {"viewer --new-window", {"viewer", "--new-window", path}},
         {"viewer \"unclosed %f", {}},
         {"%i", {}},
+        {"vim %f", {"x-terminal-emulator", "-e", "vim", path}, true},
     };
     for (const auto& c : cases) {
         DesktopApp app;
         app.name = "Viewer";
         app.exec = c.exec;
+        app.terminal = c.terminal;
         std::vector<std::string> arguments;
         const Status s = ExecArguments(app, path, arguments);
         if (c.expected.empty()) {
