@@ -26,9 +26,8 @@ QFont MakeDialogFont() {
     return font;
 }
 
-template <class Dialog, class... Args>
-int RunMainDialog(SingleInstance& instance, Args&&... args) {
-    Dialog dialog(std::forward<Args>(args)...);
+template <class Dialog>
+int RunMainDialog(SingleInstance& instance, Dialog& dialog) {
     QObject::connect(&instance, &SingleInstance::raiseRequested, &dialog, &Dialog::OnRaiseInstance);
     dialog.exec();
     return 0;
@@ -67,13 +66,18 @@ int CBackupApp::InitInstance() {
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/res/program.png")));
     LoadFixedImages();
 
-    if (ChooseRole(CurrentFolder()) == Role::Restore) return RunMainDialog<CRestore>(instance);
+    if (ChooseRole(CurrentFolder()) == Role::Restore) {
+        CRestore window;
+        window.lastDestination = &lastDestination;
+        return RunMainDialog(instance, window);
+    }
     BackupWindowServices services{[] {
                                       DiscLayerOptions options{DefaultImageRecorders(DefaultImageFolder()), true};
                                       return std::shared_ptr<IDiscMaster>(CreateDiscMaster(options));
                                   },
                                   "/"};
-    return RunMainDialog<CBackup>(instance, std::move(services));
+    CBackup window(std::move(services));
+    return RunMainDialog(instance, window);
 }
 
 }  // namespace corvane

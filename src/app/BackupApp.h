@@ -26,6 +26,11 @@ public:
     // The shared pictures: folder, disc, stick, locked folder, in this order.
     void LoadFixedImages();
 
+    // The imageList index of the desktop's icon for a file type, added on first use and cached
+    // by key: the text after the last '.', or for "exe" the executable's own name. Always a
+    // valid index.
+    int LookupFileIcon(std::string path);
+
     std::string lastDestination;  // last extraction destination, for this run only
     QFont dialogFont;             // the name line of the properties dialog
     ImageList imageList;

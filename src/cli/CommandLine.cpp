@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/BackupCommand.h"
+#include "cli/ListCommand.h"
 
 namespace corvane {
 
@@ -20,6 +21,8 @@ constexpr const char* kUsage =
     "\n"
     "Commands:\n"
     "  backup    back up a folder or USB stick onto discs or ISO image files\n"
+    "  browse    open the restore window on folders of backup streams (several discs at once)\n"
+    "  list      print the backups in folders of backup streams as a tree\n"
     "  help      show this text\n"
     "\n"
     "Run 'corvane COMMAND --help' for the options of a command.\n";
@@ -34,6 +37,7 @@ int RunCommandLine(int argc, char** argv) {
         return 0;
     }
     if (command == "backup") return RunBackupCommand(args);
+    if (command == "list") return RunListCommand(args);
     std::fprintf(stderr, "corvane: unknown command '%s'\n\n%s", std::string(command).c_str(), kUsage);
     return 2;
 }

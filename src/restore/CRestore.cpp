@@ -1,17 +1,254 @@
 #include "restore/CRestore.h"
 
+#include <QApplication>
+#include <QFrame>
+#include <QLabel>
+#include <QMenu>
+
+#include <set>
+
 #include "app/RaiseInstance.h"
+#include "extract/CExtract.h"
+#include "platform/Prompt.h"
 #include "platform/DialogUnits.h"
+#include "restore/CPW.h"
+#include "restore/CProps.h"
 
 namespace corvane {
 
-CRestore::CRestore(QWidget* parent) : QDialog(parent) {
+namespace {
+
+// Pixel places of the controls that follow the window's size.
+constexpr int kTreeLeft = 122;
+constexpr int kSeparatorLeft = 119;
+constexpr int kSeparatorWidth = 2;
+constexpr int kNoticeLeft = 2;
+constexpr int kNoticeWidth = 116;
+constexpr int kNoticeHeight = 30;
+
+class WaitCursor {
+  public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+}  // namespace
+
+CRestore::CRestore(std::vector<std::string> sources, FileSystem* files, QWidget* parent)
+    : QDialog(parent), sources_(std::move(sources)), files_(files) {
     setWindowTitle(QStringLiteral("Corvane- Restore"));
+    setWindowIcon(QIcon(QStringLiteral(":/res/program.png")));
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinMaxButtonsHint | Qt::WindowCloseButtonHint);
+    BuildControls();
+    OnInitDialog();
+}
+
+CRestore::~CRestore() {
+    cancelRequested = 1;
+    if (worker_) worker_->wait();
+    for (const std::string& path : tempFiles) DefaultFileSystem().RemoveFile(path);
+}
+
+void CRestore::BuildControls() {
     setFont(DialogFont());
-    DialogUnits units(font());
-    resize(units.x(356), units.y(269));
+    DialogUnits du(font());
+    resize(du.x(356), du.y(269));
+    QPalette white = palette();
+    white.setColor(QPalette::Window, Qt::white);
+    setPalette(white);
+    setAutoFillBackground(true);
+
+    auto* picture = new QLabel(this);
+    picture->setPixmap(QPixmap(QStringLiteral(":/res/side.png")));
+    picture->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    picture->setGeometry(QRect(QPoint(0, 0), picture->pixmap().size()));
+
+    separator_ = new QFrame(this);
+    separator_->setFrameStyle(QFrame::VLine | QFrame::Sunken);
+    PlaceControl(separator_, du, 1022, 82, 134, 20, 20);
+
+    notice_ = new QLabel(QStringLiteral("Right-click a folder or file to restore it."), this);
+    PlaceControl(notice_, du, 1021, 7, 238, 65, 24);
+    notice_->setWordWrap(true);
+    notice_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+
+    tree = new CMyTree(this);
+    PlaceControl(tree, du, 1001, 111, 7, 213, 221);
+    tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(tree, &QWidget::customContextMenuRequested, this, &CRestore::ShowContextMenu);
+    connect(tree, &QTreeWidget::itemExpanded, this, &CRestore::OnItemExpanded);
+    connect(tree, &QTreeWidget::itemDoubleClicked, this, &CRestore::OnOpen);
+}
+
+void CRestore::OnInitDialog() {
+    scanFinished = 0;
+    tree->SetShowLoadingCursor(true);
+    worker_.reset(QThread::create([this] { ScanWorker(); }));
+    worker_->start(QThread::LowPriority);
+    LayoutControls();
+}
+
+void CRestore::ScanWorker() {
+    // Every source first, then the streams in the order the backup wrote them, so a folder is
+    // always placed before its sub-folders. A source that cannot be listed adds nothing.
+    std::vector<BackupStream> streams;
+    for (const std::string& folder : sources_) FindStreams(*files_, folder, streams);
+    SortStreams(streams);
+    for (BackupStream& stream : streams) {
+        if (cancelRequested) break;
+        if (!ReadStreamHeader(*files_, stream).ok()) continue;  // damaged or unreadable
+        QMetaObject::invokeMethod(
+            this, [this, stream] { AddBackupStream(*tree, stream, unlockedPasswords); },
+            Qt::QueuedConnection);
+    }
+    // Queued after the last stream, so the tree is complete when the scan counts as ended.
+    QMetaObject::invokeMethod(
+        this, [this] { ScanEnded(); }, Qt::QueuedConnection);
+}
+
+void CRestore::ScanEnded() {
+    tree->SetShowLoadingCursor(false);
+    scanFinished = 1;
+    emit scanEnded();
+}
+
+void CRestore::LayoutControls() {
+    if (!tree) return;
+    const int width = this->width(), height = this->height();
+    tree->setGeometry(kTreeLeft, 0, width - kTreeLeft, height);
+    separator_->setGeometry(kSeparatorLeft, 0, kSeparatorWidth, height);
+    notice_->setGeometry(kNoticeLeft, height - kNoticeHeight, kNoticeWidth, kNoticeHeight);
+}
+
+void CRestore::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    LayoutControls();
+}
+
+void CRestore::reject() {
+    cancelRequested = 1;
+    if (scanFinished) QDialog::reject();
 }
 
 void CRestore::OnRaiseInstance(quint32 key) { RaiseWindowFor(this, key); }
+
+void CRestore::AcceptPassword(const std::string& password) {
+    unlockedPasswords.push_back(password);
+    UnlockPassword(*tree, password);
+}
+
+// The first expansion of a stream folder lists its files; a locked one asks for its password
+// first and stays closed unless it is given.
+void CRestore::OnItemExpanded(QTreeWidgetItem* widgetItem) {
+    CTreeItem* item = CMyTree::ItemOf(widgetItem);
+    if (!item || !item->record || item->record->kind != kFolderItem ||
+        !FindPlaceholder(*tree, item))
+        return;
+    if (item->record->locked) {
+        tree->collapseItem(item);
+        CPW prompt(this);
+        prompt.expectedPassword = item->record->password;
+        if (prompt.exec() != QDialog::Accepted) return;
+        AcceptPassword(item->record->password);
+    }
+    {
+        WaitCursor wait;
+        OpenStreamFolder(*tree, item, *files_);
+    }
+    tree->expandItem(item);
+}
+
+ContextMenuState CRestore::ContextMenuStateFor(QTreeWidgetItem* item) {
+    ContextMenuState state;
+    if (!item || !item->parent()) return state;
+    state.restore = true;
+    const CTreeItem* treeItem = CMyTree::ItemOf(item);
+    state.fileCommands = treeItem && treeItem->record && treeItem->record->kind == kFileItem;
+    return state;
+}
+
+void CRestore::ShowContextMenu(const QPoint& position) {
+    QTreeWidgetItem* item = tree->itemAt(position);
+    if (item) tree->setCurrentItem(item);
+    const ContextMenuState state = ContextMenuStateFor(item);
+
+    QMenu menu(this);
+    menu.addAction(QStringLiteral("Open"), this, &CRestore::OnOpen)->setEnabled(state.fileCommands);
+    menu.addAction(QStringLiteral("Open With..."), this, &CRestore::OnOpenWith)
+        ->setEnabled(state.fileCommands);
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("Restore..."), this, &CRestore::OnRestore)
+        ->setEnabled(state.restore);
+    menu.addSeparator();
+    menu.addAction(QStringLiteral("Properties"), this, &CRestore::OnProperties)
+        ->setEnabled(state.fileCommands);
+    menu.exec(tree->viewport()->mapToGlobal(position));
+}
+
+void CRestore::OnOpen() {
+    if (QTreeWidgetItem* item = tree->currentItem(); item && openItem) openItem(item, false);
+}
+
+void CRestore::OnOpenWith() {
+    if (QTreeWidgetItem* item = tree->currentItem(); item && openItem) openItem(item, true);
+}
+
+void CRestore::OnRestore() {
+    const CTreeItem* item = CMyTree::ItemOf(tree->currentItem());
+    if (!item) return;
+    RestoreEntries entries;
+    CollectForRestore(*tree, item, entries);
+    if (runExtract) {
+        runExtract(entries);
+    } else {
+        RunExtract(entries);
+    }
+}
+
+void CRestore::RunExtract(RestoreEntries& entries) {
+    std::set<std::string> given;
+    std::set<std::string> refused;
+    for (const std::string& password : entries.lockedPasswords) {
+        if (password.empty() || given.count(password) || refused.count(password)) continue;
+        CPW prompt;
+        prompt.expectedPassword = password;
+        if (prompt.exec() == QDialog::Accepted) {
+            given.insert(password);
+            AcceptPassword(password);
+        } else {
+            refused.insert(password);
+        }
+    }
+    // A protected folder is never restored without its password, not even through its parent.
+    RestoreEntries allowed;
+    std::string leftOut;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (refused.count(entries.lockedPasswords[i])) {
+            leftOut += "\n" + entries.itemNames[i];
+            continue;
+        }
+        allowed.streamPaths.push_back(entries.streamPaths[i]);
+        allowed.recordOffsets.push_back(entries.recordOffsets[i]);
+        allowed.itemNames.push_back(entries.itemNames[i]);
+        allowed.lockedPasswords.push_back({});
+    }
+    if (!leftOut.empty()) {
+        Ask(this, {"Protected folders are left out without their password:" + leftOut, MessageIcon::Warning,
+                   MessageButtons::Ok});
+    }
+    CExtract dialog(allowed.streamPaths, allowed.recordOffsets, allowed.itemNames, lastDestination);
+    dialog.files = files_;
+    dialog.exec();
+}
+
+void CRestore::OnProperties() {
+    const CTreeItem* item = CMyTree::ItemOf(tree->currentItem());
+    if (!item || !item->record) return;
+    CProps props(item->record.get(), this);
+    props.exec();
+}
 
 }  // namespace corvane

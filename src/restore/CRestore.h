@@ -1,18 +1,103 @@
 #pragma once
-// The restore window. Its tree, scan and commands arrive with the restore browser; for now it
-// opens with its title and closes on Cancel.
+// The restore window: every backup found in its stream sources as a tree, read by a worker
+// thread while the user can already browse. Its context menu opens, restores and describes
+// the item under the mouse.
 
 #include <QDialog>
+#include <QThread>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/RoleChoice.h"
+#include "platform/FileLayer.h"
+#include "restore/BackupCatalog.h"
+#include "restore/CMyTree.h"
+
+class QFrame;
+class QLabel;
 
 namespace corvane {
 
+// Which context-menu commands apply to an item (null: empty tree space).
+struct ContextMenuState {
+    bool fileCommands = false;  // "Open", "Open With..." and "Properties": a file item
+    bool restore = false;       // "Restore...": any item below a drive item
+};
+
 class CRestore : public QDialog {
     Q_OBJECT
-public:
-    explicit CRestore(QWidget* parent = nullptr);
+  public:
+    // sources are folders of backup streams in files, which the scan thread and the GUI thread
+    // use at once. By default: the current folder on the real file system, as when the program
+    // is started from a backup disc.
+    explicit CRestore(std::vector<std::string> sources = {CurrentFolder()},
+                      FileSystem* files = &DefaultFileSystem(), QWidget* parent = nullptr);
+    ~CRestore() override;
 
-public slots:
+    static ContextMenuState ContextMenuStateFor(QTreeWidgetItem* item);
+
+    // A password the user has typed correctly: every folder protected by it opens, now and
+    // when the scan adds more.
+    void AcceptPassword(const std::string& password);
+
+    // Places the controls for the window's size.
+    void LayoutControls();
+
+    // Temporary copies made by "Open" and "Open With..."; deleted with the window.
+    std::vector<std::string> tempFiles;
+    // Cancel during the scan stops it after the stream being read.
+    std::atomic<int> cancelRequested{0};
+    // 0 while the scan runs; Cancel closes the window only when it is 1. GUI thread only.
+    int scanFinished = 1;
+    // Stored passwords typed correctly in this window. Only touched on the GUI thread: the scan
+    // hands every stream to the GUI thread, where AddBackupStream reads this list, so it needs
+    // no lock.
+    std::vector<std::string> unlockedPasswords;
+    CMyTree* tree = nullptr;
+
+    // The destination the Restore dialog starts with; the extractor keeps it up to date.
+    std::string* lastDestination = nullptr;
+
+    // "Restore...": the entries collected from the selected item. By default RunExtract.
+    std::function<void(RestoreEntries& entries)> runExtract;
+    // "Open", "Open With..." and a double click, on the selected item.
+    std::function<void(QTreeWidgetItem* item, bool openWith)> openItem;
+
+  public slots:
+    // Cancel, Escape and the close box: stops a running scan, else closes the window.
+    void reject() override;
     void OnRaiseInstance(quint32 key);
+    void OnOpen();
+    void OnOpenWith();
+    void OnRestore();
+    void OnProperties();
+    // Asks for the password of every protected folder among the entries (leaving out, and
+    // naming, those whose password is not given), then runs the Restore dialog on the rest.
+    void RunExtract(RestoreEntries& entries);
+
+  signals:
+    // The scan has ended and every stream it read is in the tree.
+    void scanEnded();
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    void BuildControls();
+    void OnInitDialog();
+    void ScanWorker();
+    void ScanEnded();
+    void OnItemExpanded(QTreeWidgetItem* item);
+    void ShowContextMenu(const QPoint& position);
+
+    std::vector<std::string> sources_;
+    FileSystem* files_;
+    std::unique_ptr<QThread> worker_;
+    QFrame* separator_ = nullptr;
+    QLabel* notice_ = nullptr;
 };
 
 }  // namespace corvane

@@ -69,6 +69,15 @@ std::map<std::string, std::uint64_t> JolietListing(const std::string& image) {
     return files;
 }
 
+void MakeImageWithXorriso(const std::string& folder, const std::string& image) {
+    Run("xorriso -local_charset UTF-8 -outdev " + Quote("stdio:" + image) +
+        " -joliet on -map " + Quote(folder) + " /");
+}
+
+void MakeJolietOnlyImage(const std::string& folder, const std::string& image) {
+    Run("genisoimage -quiet -input-charset utf-8 -J -o " + Quote(image) + " " + Quote(folder));
+}
+
 std::vector<std::string> FolderNames(const std::string& folder) {
     std::vector<std::string> names;
     std::error_code error;

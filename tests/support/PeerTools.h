@@ -23,6 +23,11 @@ FilePrints ExtractWithXorriso(const std::string& image, const std::string& intoF
 // The Joliet names of an image's root and their sizes, as xorriso lists them.
 std::map<std::string, std::uint64_t> JolietListing(const std::string& image);
 
+// An image of a folder's content made by xorriso, with Rock Ridge and Joliet names.
+void MakeImageWithXorriso(const std::string& folder, const std::string& image);
+// An image of a folder's content made by genisoimage, with Joliet names only.
+void MakeJolietOnlyImage(const std::string& folder, const std::string& image);
+
 // The names in a folder, hidden ones included, sorted.
 std::vector<std::string> FolderNames(const std::string& folder);
 

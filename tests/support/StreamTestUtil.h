@@ -68,9 +68,10 @@ struct ReadBack {
 };
 
 // Reads a whole stream back, decoding every chunk.
-inline Status ReadSampleStream(const std::string& path, ReadBack& result) {
+inline Status ReadSampleStream(const std::string& path, ReadBack& result,
+                               FileSystem& files = DefaultFileSystem()) {
     std::unique_ptr<File> in;
-    Status s = DefaultFileSystem().OpenRead(path, in);
+    Status s = files.OpenRead(path, in);
     if (!s.ok()) return s;
     StreamReader reader(*in);
     s = reader.ReadFolderHeader(result.header);

@@ -1,0 +1,177 @@
+#include "disc/ImageFileSystem.h"
+
+#include <cstring>
+#include <string_view>
+
+#include "disc/ImageVolume.h"
+
+namespace corvane {
+
+namespace {
+
+constexpr std::int64_t kVolumeIdOffset = 16 * 2048 + 1;  // in the first volume descriptor
+constexpr std::string_view kVolumeId = "CD001";
+
+bool HasImageName(const std::string& path) {
+    constexpr std::string_view kEnding = ".iso";
+    if (path.size() <= kEnding.size()) return false;
+    std::size_t start = path.size() - kEnding.size();
+    if (path[start - 1] == '/') return false;
+    for (std::size_t i = 0; i < kEnding.size(); ++i) {
+        char c = path[start + i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != kEnding[i]) return false;
+    }
+    return true;
+}
+
+// "/a/b" of the components of text, without empty ones; "/" when there are none.
+std::string InnerPath(std::string_view text) {
+    std::string inner;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find('/', at);
+        if (end == std::string_view::npos) end = text.size();
+        if (end > at) inner.append("/").append(text.substr(at, end - at));
+        at = end + 1;
+    }
+    return inner.empty() ? "/" : inner;
+}
+
+}  // namespace
+
+Status ImageFileSystem::HoldsVolume(const std::string& path, bool& holds) {
+    holds = false;
+    std::unique_ptr<File> file;
+    Status status = files_.OpenRead(path, file);
+    if (!status.ok()) return status;
+    char id[kVolumeId.size()];
+    std::size_t got = 0;
+    status = file->Seek(kVolumeIdOffset, SeekFrom::Start);
+    if (status.ok()) status = file->ReadFull(id, sizeof id, got);
+    file->Close();
+    holds = status.ok() && got == sizeof id && std::memcmp(id, kVolumeId.data(), sizeof id) == 0;
+    return status;
+}
+
+Status ImageFileSystem::Locate(const std::string& path, bool asFolder, Location& where) {
+    where = Location{};
+    std::string whole = path;
+    while (whole.size() > 1 && whole.back() == '/') whole.pop_back();
+    // The longest part of the path that exists outside any image.
+    std::string existing = whole;
+    FileInfo info;
+    for (;;) {
+        Status status = files_.Stat(existing, info);
+        if (status.ok()) break;
+        std::size_t cut = existing.find_last_of('/');
+        if (status.code() != Status::Code::NotFound || cut == std::string::npos || cut == 0)
+            return Status::Ok();  // the wrapped file system will answer for the path
+        existing.erase(cut);
+    }
+    if (!info.isFile() || !HasImageName(existing)) return Status::Ok();
+
+    const bool inside = existing.size() < whole.size();
+    bool holds = false;
+    Status status = HoldsVolume(existing, holds);
+    if (!holds) {
+        if (!inside && !asFolder) return Status::Ok();  // a plain file that ends in ".iso"
+        if (!status.ok()) return status;
+        return Status(Status::Code::Corrupt,
+                      existing + " is not a disc image: it holds no ISO 9660 volume");
+    }
+    where.image = existing;
+    where.inner = InnerPath(std::string_view(whole).substr(existing.size()));
+    where.imageInfo = info;
+    return Status::Ok();
+}
+
+Status ImageFileSystem::OpenVolume(const std::string& image, std::shared_ptr<ImageVolume>& volume) {
+    std::unique_ptr<File> file;
+    Status status = files_.OpenRead(image, file);
+    if (!status.ok()) return status;
+    return ImageVolume::Open(std::move(file), image, volume);
+}
+
+Status ImageFileSystem::Changeable(const std::string& path) {
+    Location where;
+    Status status = Locate(path, false, where);
+    if (status.ok() && !where.image.empty()) return ImageIsReadOnly(path);
+    return status;
+}
+
+Status ImageFileSystem::OpenRead(const std::string& path, std::unique_ptr<File>& file) {
+    Location where;
+    Status status = Locate(path, false, where);
+    if (!status.ok()) return status;
+    if (where.image.empty()) return files_.OpenRead(path, file);
+    if (where.inner == "/")
+        return Status(Status::Code::InvalidArgument,
+                      "Cannot open " + path + ": it is a disc image, opened like a folder");
+    std::shared_ptr<ImageVolume> volume;
+    status = OpenVolume(where.image, volume);
+    if (!status.ok()) return status;
+    return volume->OpenRead(where.inner, file);
+}
+
+Status ImageFileSystem::ListFolder(const std::string& path, std::vector<FolderEntry>& entries) {
+    entries.clear();
+    Location where;
+    Status status = Locate(path, true, where);
+    if (!status.ok()) return status;
+    if (!where.image.empty()) {
+        std::shared_ptr<ImageVolume> volume;
+        status = OpenVolume(where.image, volume);
+        if (!status.ok()) return status;
+        return volume->List(where.inner, entries);
+    }
+    status = files_.ListFolder(path, entries);
+    if (!status.ok()) return status;
+    // Images in a real folder are shown as the folders that Stat says they are.
+    const std::string prefix = path.empty() || path.back() == '/' ? path : path + "/";
+    for (auto& entry : entries) {
+        bool holds = false;
+        if (entry.info.isFile() && HasImageName(entry.name) &&
+            HoldsVolume(prefix + entry.name, holds).ok() && holds)
+            entry.info.kind = FileInfo::Kind::Folder;
+    }
+    return Status::Ok();
+}
+
+Status ImageFileSystem::Stat(const std::string& path, FileInfo& info) {
+    Location where;
+    Status status = Locate(path, false, where);
+    if (!status.ok()) return status;
+    if (where.image.empty()) return files_.Stat(path, info);
+    if (where.inner == "/") {
+        info = where.imageInfo;
+        info.kind = FileInfo::Kind::Folder;
+        return Status::Ok();
+    }
+    std::shared_ptr<ImageVolume> volume;
+    status = OpenVolume(where.image, volume);
+    if (!status.ok()) return status;
+    return volume->Stat(where.inner, info);
+}
+
+Status ImageFileSystem::OpenWrite(const std::string& path, std::unique_ptr<File>& file) {
+    Status status = Changeable(path);
+    return status.ok() ? files_.OpenWrite(path, file) : status;
+}
+
+Status ImageFileSystem::CreateFolder(const std::string& path) {
+    Status status = Changeable(path);
+    return status.ok() ? files_.CreateFolder(path) : status;
+}
+
+Status ImageFileSystem::RemoveFile(const std::string& path) {
+    Status status = Changeable(path);
+    return status.ok() ? files_.RemoveFile(path) : status;
+}
+
+Status ImageFileSystem::SetModifiedTime(const std::string& path, std::int64_t modified) {
+    Status status = Changeable(path);
+    return status.ok() ? files_.SetModifiedTime(path, modified) : status;
+}
+
+}  // namespace corvane

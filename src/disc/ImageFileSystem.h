@@ -1,0 +1,59 @@
+#pragma once
+// The file layer with disc image files opened like folders, so that backups recorded into
+// image files can be browsed and restored without mounting them.
+//
+// An image is a regular file whose name ends in ".iso" (any case) and that holds the ISO 9660
+// volume descriptor ("CD001" at byte 32769). Its path acts as a folder: Stat says Folder, and
+// listing the folder around it says so too; ListFolder("/x/disc 01.iso") lists the image's root
+// and OpenRead("/x/disc 01.iso/DATA 0812251430 0.cvn") opens a file in it. Nothing inside an
+// image can be changed: write operations there answer AccessDenied. A file named ".iso" that
+// holds no volume descriptor stays a plain file, but listing it or opening a path inside it
+// answers Corrupt. Every other path goes to the wrapped file system unchanged.
+//
+// Safe to use from several threads. Each operation opens the image afresh, so a replaced image
+// file is never read stale; an open file keeps its image open until it is closed, even past the
+// end of this object.
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/FileLayer.h"
+
+namespace corvane {
+
+class ImageVolume;
+
+class ImageFileSystem final : public FileSystem {
+  public:
+    // files must outlive this object.
+    explicit ImageFileSystem(FileSystem& files) : files_(files) {}
+
+    Status OpenRead(const std::string& path, std::unique_ptr<File>& file) override;
+    Status OpenWrite(const std::string& path, std::unique_ptr<File>& file) override;
+    Status ListFolder(const std::string& path, std::vector<FolderEntry>& entries) override;
+    Status Stat(const std::string& path, FileInfo& info) override;
+    Status CreateFolder(const std::string& path) override;
+    Status RemoveFile(const std::string& path) override;
+    Status SetModifiedTime(const std::string& path, std::int64_t modified) override;
+
+  private:
+    // Where a path lies: image is empty for a path outside every image; inner is the path in
+    // the image, "/" for the image itself.
+    struct Location {
+        std::string image;
+        std::string inner;
+        FileInfo imageInfo;
+    };
+    // asFolder: the path itself is to be listed, so a plain file named ".iso" is an error.
+    Status Locate(const std::string& path, bool asFolder, Location& where);
+    // Whether a file holds the ISO 9660 volume descriptor.
+    Status HoldsVolume(const std::string& path, bool& holds);
+    // Ok when the path lies outside every image.
+    Status Changeable(const std::string& path);
+    Status OpenVolume(const std::string& image, std::shared_ptr<ImageVolume>& volume);
+
+    FileSystem& files_;
+};
+
+}  // namespace corvane

@@ -1,0 +1,330 @@
+#include "disc/ImageVolume.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <new>
+
+#include "disc/IsoBurn.h"
+
+namespace corvane {
+
+static_assert(sizeof(off_t) == 8, "images and the files in them may be larger than 2 GiB");
+
+constexpr std::size_t kBlock = 2048;
+// libisofs asks its data source for one block at a time. Reading each with its own system call
+// made reading a file from an image several times slower than reading a plain file; reading a
+// window of 32 blocks at once saves most of that.
+constexpr std::size_t kWindowBlocks = 32;
+
+// The data source behind an image: its blocks, read through the file layer a window at a time.
+struct ImageBlockReader {
+    explicit ImageBlockReader(std::unique_ptr<File> image) : file(std::move(image)) {}
+
+    std::unique_ptr<File> file;
+    std::vector<std::uint8_t> window = std::vector<std::uint8_t>(kWindowBlocks * kBlock);
+    std::uint32_t first = 0;  // the block at the start of the window
+    std::uint32_t count = 0;  // whole blocks in the window
+    Status error;             // why the last read failed, until read again or reported by Failure
+};
+
+namespace {
+
+constexpr int kNoImageMessageId = 0x1fffff;  // messages not tied to an image being written
+constexpr std::size_t kLargestRead = 1 << 30;
+
+ImageBlockReader& ReaderOf(IsoDataSource* source) {
+    return *static_cast<ImageBlockReader*>(source->data);
+}
+
+// The file is open from the start to the end of the reader's life.
+int OpenSource(IsoDataSource*) { return ISO_SUCCESS; }
+int CloseSource(IsoDataSource*) { return ISO_SUCCESS; }
+
+int ReadBlock(IsoDataSource* source, std::uint32_t block, std::uint8_t* buffer) {
+    ImageBlockReader& reader = ReaderOf(source);
+    if (block < reader.first || block - reader.first >= reader.count) {
+        reader.count = 0;
+        std::size_t got = 0;
+        Status status =
+            reader.file->Seek(static_cast<std::int64_t>(block) * kBlock, SeekFrom::Start);
+        if (status.ok())
+            status = reader.file->ReadFull(reader.window.data(), reader.window.size(), got);
+        if (status.ok() && got < kBlock)
+            status = Status(Status::Code::Corrupt, "the image file ends early (it was cut short)");
+        if (!status.ok()) {
+            reader.error = status;
+            return static_cast<int>(ISO_DATA_SOURCE_MISHAP);
+        }
+        reader.first = block;
+        reader.count = static_cast<std::uint32_t>(got / kBlock);
+        reader.error = Status::Ok();
+    }
+    std::memcpy(buffer, reader.window.data() + (block - reader.first) * kBlock, kBlock);
+    return ISO_SUCCESS;
+}
+
+void FreeReader(IsoDataSource* source) { delete &ReaderOf(source); }
+
+struct SourceUnref {
+    void operator()(IsoFileSource* source) const { iso_file_source_unref(source); }
+};
+// Must be released while a DiscLibrary::Lock is held.
+using SourceRef = std::unique_ptr<IsoFileSource, SourceUnref>;
+
+// The name of an entry, empty when it has none that a path could name: a damaged record may
+// have no name, one with a separator, or "." or "..".
+std::string NameOf(IsoFileSource* source) {
+    std::string name;
+    if (char* raw = iso_file_source_get_name(source)) {
+        name = raw;
+        std::free(raw);
+    }
+    if (name == "." || name == ".." || name.find('/') != std::string::npos) name.clear();
+    return name;
+}
+
+// Calls visit with each named entry of a folder until it returns false; libisofs's result.
+int ReadFolder(IsoFileSource* folder,
+               const std::function<bool(const std::string& name, SourceRef entry)>& visit) {
+    int result = iso_file_source_open(folder);
+    if (result < 0) return result;
+    IsoFileSource* next = nullptr;
+    while ((result = iso_file_source_readdir(folder, &next)) == 1) {
+        SourceRef entry(next);
+        std::string name = NameOf(next);
+        if (!name.empty() && !visit(name, std::move(entry))) break;
+    }
+    iso_file_source_close(folder);
+    return result < 0 ? result : ISO_SUCCESS;
+}
+
+// Looks a path up one name at a time and examines what it names without following a link;
+// libisofs's result. (libisofs's own get_by_path crashes in a folder holding a record whose
+// name could not be decoded.)
+int Find(IsoFilesystem* filesystem, const std::string& inner, SourceRef& source,
+         struct stat& info) {
+    IsoFileSource* root = nullptr;
+    int result = filesystem->get_root(filesystem, &root);
+    if (result < 0) return result;
+    source.reset(root);
+    for (std::size_t at = 1; at < inner.size();) {
+        std::size_t end = std::min(inner.find('/', at), inner.size());
+        const std::string wanted = inner.substr(at, end - at);
+        at = end + 1;
+        result = iso_file_source_lstat(source.get(), &info);
+        if (result < 0) return result;
+        if (!S_ISDIR(info.st_mode)) return static_cast<int>(ISO_FILE_IS_NOT_DIR);
+        SourceRef found;
+        result = ReadFolder(source.get(), [&](const std::string& name, SourceRef entry) {
+            if (name == wanted) found = std::move(entry);
+            return !found;
+        });
+        if (result < 0) return result;
+        if (!found) return static_cast<int>(ISO_FILE_DOESNT_EXIST);
+        source = std::move(found);
+    }
+    return iso_file_source_lstat(source.get(), &info);
+}
+
+FileInfo InfoOf(const struct stat& stat) {
+    FileInfo info;
+    info.kind = S_ISDIR(stat.st_mode)   ? FileInfo::Kind::Folder
+                : S_ISREG(stat.st_mode) ? FileInfo::Kind::File
+                                        : FileInfo::Kind::Other;
+    info.size = S_ISREG(stat.st_mode) ? static_cast<std::uint64_t>(stat.st_size) : 0;
+    info.modified = stat.st_mtime;
+    info.created = stat.st_mtime;  // an image records no birth time
+    return info;
+}
+
+class ImageFile final : public File {
+  public:
+    ImageFile(std::shared_ptr<ImageVolume> volume, SourceRef source, std::string path,
+              std::uint64_t length)
+        : volume_(std::move(volume)),
+          source_(std::move(source)),
+          path_(std::move(path)),
+          length_(length) {}
+    ~ImageFile() override { Close(); }
+
+    Status Read(void* buffer, std::size_t n, std::size_t& got) override {
+        got = 0;
+        DiscLibrary::Lock lock;
+        if (!source_) return Closed();
+        if (n == 0) return Status::Ok();  // libisofs refuses to read nothing
+        int result = iso_file_source_read(source_.get(), buffer, std::min(n, kLargestRead));
+        if (result < 0) return volume_->Failure(result, "Cannot read " + path_);
+        got = static_cast<std::size_t>(result);
+        position_ += got;
+        return Status::Ok();
+    }
+
+    Status Seek(std::int64_t offset, SeekFrom from, std::uint64_t* newPosition) override {
+        // libisofs refuses a negative offset even from the current position or the end, so
+        // every seek is made from the start.
+        std::int64_t base = from == SeekFrom::Start     ? 0
+                            : from == SeekFrom::Current ? static_cast<std::int64_t>(position_)
+                                                        : static_cast<std::int64_t>(length_);
+        std::int64_t target = 0;
+        if (__builtin_add_overflow(base, offset, &target) || target < 0)
+            return Status(Status::Code::InvalidArgument,
+                          "Cannot seek before the start of " + path_);
+        DiscLibrary::Lock lock;
+        if (!source_) return Closed();
+        off_t reached = iso_file_source_lseek(source_.get(), target, 0);
+        if (reached != target)
+            return volume_->Failure(static_cast<int>(reached), "Cannot seek in " + path_);
+        position_ = static_cast<std::uint64_t>(target);
+        if (newPosition) *newPosition = position_;
+        return Status::Ok();
+    }
+
+    Status Length(std::uint64_t& length) override {
+        length = length_;
+        return Status::Ok();
+    }
+
+    Status Write(const void*, std::size_t) override { return ImageIsReadOnly(path_); }
+    Status Truncate(std::uint64_t) override { return ImageIsReadOnly(path_); }
+
+    Status Close() override {
+        DiscLibrary::Lock lock;
+        if (source_) {
+            iso_file_source_close(source_.get());
+            source_.reset();
+        }
+        return Status::Ok();
+    }
+
+  private:
+    Status Closed() const {
+        return Status(Status::Code::InvalidArgument, "Cannot use " + path_ + ": it is closed");
+    }
+
+    std::shared_ptr<ImageVolume> volume_;  // outlives source_
+    SourceRef source_;
+    std::string path_;
+    std::uint64_t length_;
+    std::uint64_t position_ = 0;
+};
+
+}  // namespace
+
+ImageVolume::ImageVolume(std::string path) : path_(std::move(path)) {}
+
+ImageVolume::~ImageVolume() {
+    DiscLibrary::Lock lock;
+    if (filesystem_) iso_filesystem_unref(filesystem_);
+    if (source_) iso_data_source_unref(source_);  // frees the reader and its file
+}
+
+Status ImageVolume::Open(std::unique_ptr<File> image, const std::string& path,
+                         std::shared_ptr<ImageVolume>& volume) {
+    DiscLibrary::Lock lock;
+    std::shared_ptr<ImageVolume> opened(new ImageVolume(path));
+    if (!DiscLibrary::Ready())
+        return Status(Status::Code::Unavailable,
+                      "Cannot read " + path + ": the disc image library could not be set up");
+    // libisofs frees the data source itself with free() once its last reference is dropped.
+    auto* source = static_cast<IsoDataSource*>(std::calloc(1, sizeof(IsoDataSource)));
+    if (!source) throw std::bad_alloc();
+    opened->reader_ = new ImageBlockReader(std::move(image));
+    source->refcount = 1;
+    source->open = OpenSource;
+    source->close = CloseSource;
+    source->read_block = ReadBlock;
+    source->free_data = FreeReader;
+    source->data = opened->reader_;
+    opened->source_ = source;
+
+    // The default options read Rock Ridge names, else Joliet ones without their ";1".
+    IsoReadOpts* options = nullptr;
+    int result = iso_read_opts_new(&options, 0);
+    if (result >= 0) {
+        IsoImageFilesystem* filesystem = nullptr;
+        result = iso_image_filesystem_new(source, options, kNoImageMessageId, &filesystem);
+        iso_read_opts_free(options);
+        if (result >= 0) opened->filesystem_ = filesystem;
+    }
+    if (result < 0) return opened->Failure(result, "Cannot read the disc image " + path);
+    volume = std::move(opened);
+    return Status::Ok();
+}
+
+Status ImageVolume::List(const std::string& inner, std::vector<FolderEntry>& entries) {
+    entries.clear();
+    const std::string shown = path_ + inner;
+    DiscLibrary::Lock lock;
+    SourceRef folder;
+    struct stat info {};
+    int result = Find(filesystem_, inner, folder, info);
+    if (result < 0) return Failure(result, "Cannot list " + shown);
+    if (!S_ISDIR(info.st_mode))
+        return Status(Status::Code::NotFound, "Cannot list " + shown + ": it is not a folder");
+    result = ReadFolder(folder.get(), [&](const std::string& name, SourceRef entry) {
+        struct stat entryInfo {};
+        FolderEntry listed{name, {}};
+        if (iso_file_source_lstat(entry.get(), &entryInfo) >= 0)
+            listed.info = InfoOf(entryInfo);
+        else
+            listed.info.kind = FileInfo::Kind::Other;
+        entries.push_back(std::move(listed));
+        return true;
+    });
+    if (result < 0) return Failure(result, "Cannot list " + shown);
+    return Status::Ok();
+}
+
+Status ImageVolume::Stat(const std::string& inner, FileInfo& info) {
+    DiscLibrary::Lock lock;
+    SourceRef source;
+    struct stat stat {};
+    int result = Find(filesystem_, inner, source, stat);
+    if (result < 0) return Failure(result, "Cannot examine " + path_ + inner);
+    info = InfoOf(stat);
+    return Status::Ok();
+}
+
+Status ImageVolume::OpenRead(const std::string& inner, std::unique_ptr<File>& file) {
+    const std::string shown = path_ + inner;
+    DiscLibrary::Lock lock;
+    SourceRef source;
+    struct stat info {};
+    int result = Find(filesystem_, inner, source, info);
+    if (result < 0) return Failure(result, "Cannot open " + shown);
+    if (!S_ISREG(info.st_mode))
+        return Status(Status::Code::InvalidArgument,
+                      "Cannot open " + shown + ": it is not a plain file");
+    result = iso_file_source_open(source.get());
+    if (result < 0) return Failure(result, "Cannot open " + shown);
+    file = std::make_unique<ImageFile>(shared_from_this(), std::move(source), shown,
+                                       static_cast<std::uint64_t>(info.st_size));
+    return Status::Ok();
+}
+
+Status ImageVolume::Failure(int result, const std::string& what) {
+    Status::Code code = Status::Code::Corrupt;
+    std::string why = iso_error_to_msg(result);
+    if (result == static_cast<int>(ISO_FILE_DOESNT_EXIST) ||
+        result == static_cast<int>(ISO_FILE_IS_NOT_DIR))
+        code = Status::Code::NotFound;
+    if (reader_ && !reader_->error.ok()) {
+        code = reader_->error.code();
+        why = reader_->error.message();
+        reader_->error = Status::Ok();
+    }
+    std::string messages = DescribeMessages(DiscLibrary::TakeMessages(), LibrarySeverity::Sorry);
+    if (!messages.empty()) why += " (" + messages + ")";
+    return Status(code, what + ": " + why);
+}
+
+Status ImageIsReadOnly(const std::string& path) {
+    return Status(Status::Code::AccessDenied,
+                  "Cannot change " + path + ": files on a disc image cannot be changed");
+}
+
+}  // namespace corvane

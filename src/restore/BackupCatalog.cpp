@@ -1,0 +1,340 @@
+#include "restore/BackupCatalog.h"
+
+#include <algorithm>
+#include <cctype>
+#include <ctime>
+#include <string_view>
+#include <tuple>
+
+#include "archive/StreamFormat.h"
+#include "extract/StoredPath.h"
+#include "platform/TextCodec.h"
+
+namespace corvane {
+
+namespace {
+
+constexpr std::string_view kStreamExtension = ".cvn";
+constexpr const char* kTipTimePattern = "%A %B %d, %Y  %I%M%p";
+
+bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+bool HasStreamExtension(std::string_view name) {
+    if (name.size() < kStreamExtension.size()) return false;
+    std::string_view tail = name.substr(name.size() - kStreamExtension.size());
+    return std::equal(tail.begin(), tail.end(), kStreamExtension.begin(), [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == b;
+    });
+}
+
+std::string_view FileNameOf(std::string_view path) {
+    auto slash = path.find_last_of('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+bool SameText(const QString& a, const QString& b) {
+    return QString::compare(a, b, Qt::CaseInsensitive) == 0;
+}
+
+// "yy-mm-dd HH:MM" from "yymmddHHMM"; pieces past the end of a shorter stamp are empty.
+QString BackupTimeText(const std::string& stamp) {
+    auto piece = [&](std::size_t at) { return at < stamp.size() ? stamp.substr(at, 2) : ""; };
+    return StoredTextToQString(piece(0) + "-" + piece(2) + "-" + piece(4) + " " + piece(6) + ":" +
+                               piece(8));
+}
+
+CatalogItem* FindByText(const CatalogTree& tree, CatalogItem* parent, const QString& text) {
+    for (int i = 0; i < tree.ChildCount(parent); ++i) {
+        CatalogItem* child = tree.Child(parent, i);
+        if (SameText(tree.Text(child), text)) return child;
+    }
+    return nullptr;
+}
+
+bool IsFolder(const CatalogItem* item) {
+    if (item->look == ItemLook::Placeholder) return false;
+    return !item->record || item->record->kind == kFolderItem;
+}
+
+// The name an item is matched and sorted by: its record's name when it has one (a locked
+// folder shows "<protected>" but keeps its place among its siblings), else its text.
+QString NameOf(const CatalogTree& tree, const CatalogItem* item) {
+    return item->record ? StoredTextToQString(item->record->name) : tree.Text(item);
+}
+
+// Sorted insertion among siblings by name, ignoring case; equal names go after the ones
+// already there. Siblings below the top level are kept in this order, so a binary search
+// finds the place.
+CatalogItem* InsertSorted(CatalogTree& tree, CatalogItem* parent, const QString& name,
+                          const QString& text, ItemLook look) {
+    int low = 0, high = tree.ChildCount(parent);
+    while (low < high) {
+        const int middle = (low + high) / 2;
+        const QString middleName = NameOf(tree, tree.Child(parent, middle));
+        if (QString::compare(middleName, name, Qt::CaseInsensitive) <= 0)
+            low = middle + 1;
+        else
+            high = middle;
+    }
+    return tree.Insert(parent, low, text, look);
+}
+
+CatalogItem* InsertSorted(CatalogTree& tree, CatalogItem* parent, const QString& text,
+                          ItemLook look) {
+    return InsertSorted(tree, parent, text, text, look);
+}
+
+// Placeholders and files never match a folder: a real folder named "dummy", or a sub-folder
+// named like a file beside it, gets an item of its own.
+CatalogItem* FindFolder(const CatalogTree& tree, CatalogItem* parent, const QString& name) {
+    for (int i = 0; i < tree.ChildCount(parent); ++i) {
+        CatalogItem* child = tree.Child(parent, i);
+        if (IsFolder(child) && SameText(NameOf(tree, child), name)) return child;
+    }
+    return nullptr;
+}
+
+// Where a stream folder goes below parent. Null with duplicate set when the same stream is
+// shown already (a disc given twice). A path folder made for a sub-folder whose stream came
+// first is taken over, so the folder's own files are not lost. Anything else with that name
+// is a different folder (the drive's root beside a folder named "root") and gets its own item.
+CatalogItem* StreamFolderSlot(const CatalogTree& tree, CatalogItem* parent, const QString& name,
+                              std::string_view streamPath, bool& duplicate) {
+    duplicate = false;
+    CatalogItem* pathFolder = nullptr;
+    for (int i = 0; i < tree.ChildCount(parent); ++i) {
+        CatalogItem* child = tree.Child(parent, i);
+        if (!IsFolder(child) || !SameText(NameOf(tree, child), name)) continue;
+        if (!child->record) {
+            if (!pathFolder) pathFolder = child;
+        } else if (FileNameOf(child->record->streamPath) == FileNameOf(streamPath)) {
+            duplicate = true;
+            return nullptr;
+        }
+    }
+    return pathFolder;
+}
+
+void RemoveStream(RestoreEntries& entries, const std::string& streamPath) {
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (entries.streamPaths[i] == streamPath) continue;
+        if (kept != i) {
+            entries.streamPaths[kept] = std::move(entries.streamPaths[i]);
+            entries.recordOffsets[kept] = entries.recordOffsets[i];
+            entries.itemNames[kept] = std::move(entries.itemNames[i]);
+            entries.lockedPasswords[kept] = std::move(entries.lockedPasswords[i]);
+        }
+        ++kept;
+    }
+    entries.streamPaths.resize(kept);
+    entries.recordOffsets.resize(kept);
+    entries.itemNames.resize(kept);
+    entries.lockedPasswords.resize(kept);
+}
+
+void UnlockBelow(CatalogTree& tree, CatalogItem* parent, const std::string& password) {
+    for (int i = 0; i < tree.ChildCount(parent); ++i) {
+        CatalogItem* item = tree.Child(parent, i);
+        CItemData* record = item->record.get();
+        if (record && record->locked && record->password == password) {
+            record->locked = 0;
+            tree.SetLook(item, StoredTextToQString(record->name), ItemLook::Folder);
+        }
+        UnlockBelow(tree, item, password);
+    }
+}
+
+void OutlineBelow(const CatalogTree& tree, const CatalogItem* parent, int depth, std::string& out) {
+    for (int i = 0; i < tree.ChildCount(parent); ++i) {
+        const CatalogItem* item = tree.Child(parent, i);
+        if (item->look == ItemLook::Placeholder) continue;
+        out.append(static_cast<std::size_t>(2 * depth), ' ');
+        out += tree.Text(item).toStdString();
+        out += '\n';
+        OutlineBelow(tree, item, depth + 1, out);
+    }
+}
+
+// Trailing white space in the C library's sense: space, tab, line ends, form feed.
+QString TrimmedRight(QString text) {
+    auto blank = [](QChar c) {
+        return c.unicode() < 0x80 && IsBlank(static_cast<char>(c.unicode()));
+    };
+    while (!text.isEmpty() && blank(text.back())) text.chop(1);
+    return text;
+}
+
+}  // namespace
+
+Status FindStreams(FileSystem& files, const std::string& folder,
+                   std::vector<BackupStream>& streams) {
+    std::vector<FolderEntry> entries;
+    Status s = files.ListFolder(folder, entries);
+    if (!s.ok()) return s;
+    for (const FolderEntry& entry : entries) {
+        if (!entry.info.isFile() || !HasStreamExtension(entry.name)) continue;
+        BackupStream stream;
+        stream.path = PathUnder(folder, entry.name);
+        StreamNameParts parts;
+        if (ParseStreamName(entry.name, parts)) {
+            stream.label = parts.label;
+            stream.timeStamp = parts.timeStamp;
+            stream.sequence = parts.sequence;
+        } else {
+            stream.label = entry.name.substr(0, entry.name.size() - kStreamExtension.size());
+        }
+        streams.push_back(std::move(stream));
+    }
+    return Status::Ok();
+}
+
+void SortStreams(std::vector<BackupStream>& streams) {
+    std::stable_sort(streams.begin(), streams.end(),
+                     [](const BackupStream& a, const BackupStream& b) {
+                         return std::tie(a.label, a.timeStamp, a.sequence, a.path) <
+                                std::tie(b.label, b.timeStamp, b.sequence, b.path);
+                     });
+}
+
+Status ReadStreamHeader(FileSystem& files, BackupStream& stream) {
+    std::unique_ptr<File> in;
+    Status s = files.OpenRead(stream.path, in);
+    if (!s.ok()) return s;
+    FolderHeader header;
+    s = StreamReader(*in).ReadFolderHeader(header);
+    in->Close();
+    if (!s.ok()) return s;
+    stream.folderPath = std::move(header.folderPath);
+    stream.password = header.password.substr(0, header.password.find('\0'));
+    return Status::Ok();
+}
+
+CatalogItem* AddBackupStream(CatalogTree& tree, const BackupStream& stream,
+                             const std::vector<std::string>& unlockedPasswords) {
+    const QString label = StoredTextToQString(stream.label);
+    CatalogItem* drive = FindByText(tree, nullptr, label);
+    if (!drive) drive = tree.Insert(nullptr, tree.ChildCount(nullptr), label, ItemLook::Drive);
+
+    const QString when = BackupTimeText(stream.timeStamp);
+    CatalogItem* current = FindByText(tree, drive, when);
+    if (!current) current = InsertSorted(tree, drive, when, ItemLook::Backup);
+
+    std::string_view rest = stream.folderPath;
+    for (auto slash = rest.find('\\'); slash != std::string_view::npos; slash = rest.find('\\')) {
+        std::string component(rest.substr(0, slash));
+        rest.remove_prefix(slash + 1);
+        while (!component.empty() && IsBlank(component.back())) component.pop_back();
+        if (component.empty()) continue;
+        const QString shown = StoredTextToQString(component);
+        CatalogItem* next = FindFolder(tree, current, shown);
+        current = next ? next : InsertSorted(tree, current, shown, ItemLook::Folder);
+    }
+
+    auto record = std::make_unique<CItemData>();
+    record->name = rest.empty() ? std::string("ROOT") : std::string(rest);
+    record->streamPath = stream.path;
+    record->password = stream.password;
+    const bool known = IsNoPassword(stream.password) ||
+                       std::find(unlockedPasswords.begin(), unlockedPasswords.end(),
+                                 stream.password) != unlockedPasswords.end();
+    record->locked = known ? 0 : 1;
+
+    const QString name = StoredTextToQString(record->name);
+    bool duplicate = false;
+    CatalogItem* folder = StreamFolderSlot(tree, current, name, stream.path, duplicate);
+    if (duplicate) return drive;
+    const QString text = record->locked ? QStringLiteral("<protected>") : name;
+    const ItemLook look = record->locked ? ItemLook::LockedFolder : ItemLook::Folder;
+    if (folder)
+        tree.SetLook(folder, text, look);
+    else
+        folder = InsertSorted(tree, current, name, text, look);
+    folder->record = std::move(record);
+    InsertSorted(tree, folder, QStringLiteral("dummy"), ItemLook::Placeholder);
+    return drive;
+}
+
+CatalogItem* FindPlaceholder(const CatalogTree& tree, const CatalogItem* folder) {
+    for (int i = 0; i < tree.ChildCount(folder); ++i) {
+        CatalogItem* child = tree.Child(folder, i);
+        if (child->look == ItemLook::Placeholder) return child;
+    }
+    return nullptr;
+}
+
+void ListStreamFiles(CatalogTree& tree, CatalogItem* folder, FileSystem& files) {
+    const std::string& streamPath = folder->record->streamPath;
+    std::unique_ptr<File> in;
+    if (!files.OpenRead(streamPath, in).ok()) return;
+    StreamReader reader(*in);
+    FolderHeader header;
+    if (reader.ReadFolderHeader(header).ok()) {
+        FileRecord fileRecord;
+        bool found = false;
+        while (reader.NextRecord(fileRecord, found).ok() && found) {
+            auto record = std::make_unique<CItemData>();
+            record->kind = kFileItem;
+            record->name = fileRecord.fileName;
+            record->streamPath = streamPath;
+            record->recordOffset = fileRecord.recordOffset;
+            record->created = fileRecord.created;
+            record->modified = fileRecord.modified;
+            CatalogItem* item =
+                InsertSorted(tree, folder, StoredTextToQString(record->name), ItemLook::File);
+            item->record = std::move(record);
+        }
+    }
+    in->Close();
+}
+
+bool OpenStreamFolder(CatalogTree& tree, CatalogItem* folder, FileSystem& files) {
+    CatalogItem* placeholder = FindPlaceholder(tree, folder);
+    if (!placeholder || !folder->record || folder->record->locked) return false;
+    tree.DeleteSubtree(placeholder);
+    ListStreamFiles(tree, folder, files);
+    return true;
+}
+
+void UnlockPassword(CatalogTree& tree, const std::string& password) {
+    UnlockBelow(tree, nullptr, password);
+}
+
+bool PasswordMatches(const QString& typed, const std::string& stored) {
+    return TrimmedRight(typed) == TrimmedRight(StoredTextToQString(stored));
+}
+
+void CollectForRestore(const CatalogTree& tree, const CatalogItem* item, RestoreEntries& entries) {
+    for (int i = 0; i < tree.ChildCount(item); ++i)
+        CollectForRestore(tree, tree.Child(item, i), entries);
+    const CItemData* record = item ? item->record.get() : nullptr;
+    if (!record || record->streamPath.empty()) return;
+    if (record->recordOffset == 0) RemoveStream(entries, record->streamPath);
+    entries.streamPaths.push_back(record->streamPath);
+    entries.recordOffsets.push_back(record->recordOffset);
+    entries.itemNames.push_back(record->name);
+    entries.lockedPasswords.push_back(record->locked ? record->password : std::string());
+}
+
+std::string FormatTime(std::int64_t time, const char* pattern) {
+    auto t = static_cast<std::time_t>(time);
+    std::tm local{};
+    if (!::localtime_r(&t, &local)) return {};
+    char text[128];
+    std::size_t length = std::strftime(text, sizeof text, pattern, &local);
+    return std::string(text, length);
+}
+
+QString FileTipText(const CItemData& file) {
+    return QStringLiteral("Created:\t%1\nLast Modified:\t%2")
+        .arg(QString::fromLocal8Bit(FormatTime(file.created, kTipTimePattern)),
+             QString::fromLocal8Bit(FormatTime(file.modified, kTipTimePattern)));
+}
+
+std::string CatalogOutline(const CatalogTree& tree) {
+    std::string out;
+    OutlineBelow(tree, nullptr, 0, out);
+    return out;
+}
+
+}  // namespace corvane

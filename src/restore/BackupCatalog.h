@@ -1,0 +1,133 @@
+#pragma once
+// The backup tree as the restore window and the list command build it: one item per drive
+// label, below it one item per backup, below that the backed-up folders and, once a folder
+// is listed, its files. The operations work on any tree that implements CatalogTree: the
+// window's widget tree and the command line's plain tree share them.
+
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/FileLayer.h"
+#include "platform/Status.h"
+
+namespace corvane {
+
+enum ItemKind { kFolderItem = 0, kFileItem = 1 };
+
+// The record behind every stream-folder item and every file item.
+struct CItemData {
+    int kind = kFolderItem;
+    std::string name;        // stored bytes: the folder's last path component ("ROOT" for the
+                             // drive's root), or the file name
+    std::string streamPath;  // the stream file, in the file system the tree was read from
+    std::uint64_t recordOffset = 0;  // files: position of DataSize in the stream; folders: 0
+    std::string password;            // folders: the stream's stored Password
+    int locked = 0;                  // 1 while the folder is shown as "<protected>"
+    std::int64_t created = 0;
+    std::int64_t modified = 0;
+};
+
+// How an item is drawn; each tree maps it to its own pictures.
+enum class ItemLook { Drive, Backup, Folder, LockedFolder, File, Placeholder };
+
+// An item of a CatalogTree. Trees derive their own items from it; Insert and SetLook keep
+// look up to date.
+class CatalogItem {
+  public:
+    virtual ~CatalogItem() = default;
+    std::unique_ptr<CItemData> record;  // stream folders and files only
+    ItemLook look = ItemLook::Folder;
+};
+
+// What the catalog needs of a tree. A null parent stands for the top level.
+class CatalogTree {
+  public:
+    virtual ~CatalogTree() = default;
+    virtual int ChildCount(const CatalogItem* parent) const = 0;
+    virtual CatalogItem* Child(const CatalogItem* parent, int index) const = 0;
+    virtual QString Text(const CatalogItem* item) const = 0;
+    // A new item at index among parent's children.
+    virtual CatalogItem* Insert(CatalogItem* parent, int index, const QString& text,
+                                ItemLook look) = 0;
+    virtual void SetLook(CatalogItem* item, const QString& text, ItemLook look) = 0;
+    // Removes an item with everything below it, records included.
+    virtual void DeleteSubtree(CatalogItem* item) = 0;
+};
+
+// A backup stream file: what its name says and, once read, its folder header.
+struct BackupStream {
+    std::string path;       // full path in its file system
+    std::string label;      // drive label
+    std::string timeStamp;  // "yymmddHHMM"
+    long long sequence = 0;
+    std::string folderPath;  // "\" for the drive's root, "\Docs\2008" below it
+    std::string password;    // stored Password, up to its first zero byte
+};
+
+// Appends the streams of one folder (names ending in ".cvn", any case) with their name parts.
+// A name without the usual "<label> <stamp> <number>" shape is kept: its whole title is the
+// label and its time stamp is empty.
+Status FindStreams(FileSystem& files, const std::string& folder,
+                   std::vector<BackupStream>& streams);
+
+// Puts streams in the order a backup wrote them: by label, time stamp and sequence number (as a
+// number), so every folder comes before its sub-folders whatever order the folders listed.
+void SortStreams(std::vector<BackupStream>& streams);
+
+// Reads a stream's folder header into folderPath and password; Corrupt when it is damaged.
+Status ReadStreamHeader(FileSystem& files, BackupStream& stream);
+
+// Places a stream's folder in the tree below its drive and backup items, with a placeholder
+// child until its files are listed. It is shown as "<protected>" unless it has no password or
+// its password is in unlockedPasswords. Returns the drive item.
+CatalogItem* AddBackupStream(CatalogTree& tree, const BackupStream& stream,
+                             const std::vector<std::string>& unlockedPasswords);
+
+// The placeholder of a stream folder whose files have not been listed, or null.
+CatalogItem* FindPlaceholder(const CatalogTree& tree, const CatalogItem* folder);
+
+// Inserts one item per file record of a stream folder's stream, sorted among its children.
+// The listing ends quietly where the stream is damaged.
+void ListStreamFiles(CatalogTree& tree, CatalogItem* folder, FileSystem& files);
+
+// The first expansion of a stream folder: replaces its placeholder by its files. False when
+// there is nothing to do: no placeholder (listed already, or not a stream folder), or the
+// folder is still locked.
+bool OpenStreamFolder(CatalogTree& tree, CatalogItem* folder, FileSystem& files);
+
+// Shows every locked folder whose stored password is exactly password with its name.
+void UnlockPassword(CatalogTree& tree, const std::string& password);
+
+// True when a typed password opens a stored one: both compared without trailing white space,
+// with case.
+bool PasswordMatches(const QString& typed, const std::string& stored);
+
+// What "Restore..." hands to extraction: parallel lists, one entry per thing to extract.
+struct RestoreEntries {
+    std::vector<std::string> streamPaths;
+    std::vector<std::uint64_t> recordOffsets;  // 0: the whole folder stream
+    std::vector<std::string> itemNames;        // stored name: the file name, or the folder's
+    // The stored password a folder entry still needs ("" when none): a folder shown as
+    // "<protected>" is collected too, and extraction must ask for it or leave it out.
+    std::vector<std::string> lockedPasswords;
+
+    std::size_t size() const { return streamPaths.size(); }
+};
+
+// Collects item and everything below it, children before their parent. A stream folder's
+// entry stands for its whole stream and replaces the entries of its own files.
+void CollectForRestore(const CatalogTree& tree, const CatalogItem* item, RestoreEntries& entries);
+
+// A time as local time in a strftime pattern; empty when it cannot be shown.
+std::string FormatTime(std::int64_t time, const char* pattern);
+
+// The tip of a file item: its creation and last-write times.
+QString FileTipText(const CItemData& file);
+
+// The tree as indented text, two spaces a level, placeholders left out.
+std::string CatalogOutline(const CatalogTree& tree);
+
+}  // namespace corvane

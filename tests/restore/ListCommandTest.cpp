@@ -1,0 +1,96 @@
+#include <gtest/gtest.h>
+
+#include <QProcess>
+
+#include "support/ScratchFolder.h"
+#include "support/StreamTestUtil.h"
+
+namespace corvane {
+namespace {
+
+using test::ScratchFolder;
+using test::WriteSampleStream;
+
+struct Outcome {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+Outcome Corvane(const QStringList& arguments) {
+    QProcess process;
+    process.start(QStringLiteral(CORVANE_BINARY_PATH), arguments);
+    EXPECT_TRUE(process.waitForFinished(120000));
+    return {process.exitCode(), process.readAllStandardOutput().toStdString(),
+            process.readAllStandardError().toStdString()};
+}
+
+QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+// Two discs of one backup, and a protected backup of another drive.
+class ListCommand : public ::testing::Test {
+  protected:
+    ListCommand() {
+        Write(disc1 / "DATA 0812251430 0.cvn", "\\", "", {{"b.txt", "b"}, {"a.txt", "a"}});
+        Write(disc1 / "DATA 0812251430 1.cvn", "\\Docs", "", {{"r.txt", "r"}});
+        Write(disc2 / "DATA 0812251430 2.cvn", "\\Docs\\2008", "", {{"x.txt", "x"}});
+        Write(disc2 / "Safe 0901011200 0.cvn", "\\", "pw", {{"s.txt", "s"}});
+    }
+    static void Write(const std::string& path, const std::string& folder,
+                      const std::string& password, const std::vector<test::SampleFile>& files) {
+        ASSERT_TRUE(WriteSampleStream(path, folder, password, files).ok()) << path;
+    }
+
+    ScratchFolder disc1, disc2, other;
+};
+
+TEST_F(ListCommand, PrintsEveryDiscAsOneTree) {
+    const Outcome run = Corvane({"list", Q(disc2.path()), Q(disc1.path())});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out,
+              "DATA\n"
+              "  08-12-25 14:30\n"
+              "    Docs\n"
+              "      2008\n"
+              "        x.txt\n"
+              "      r.txt\n"
+              "    ROOT\n"
+              "      a.txt\n"
+              "      b.txt\n"
+              "Safe\n"
+              "  09-01-01 12:00\n"
+              "    <protected>\n");
+}
+
+TEST_F(ListCommand, ThePasswordOpensProtectedFolders) {
+    const std::string right = other.WriteFile("right", "pw  \n");
+    Outcome run = Corvane({"list", Q(disc1.path()), Q(disc2.path()), "--password-file", Q(right)});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.out.find("Safe\n  09-01-01 12:00\n    ROOT\n      s.txt\n"), std::string::npos)
+        << run.out;
+
+    const std::string wrong = other.WriteFile("wrong", "PW\n");
+    run = Corvane({"list", Q(disc2.path()), "--password-file", Q(wrong)});
+    EXPECT_NE(run.out.find("<protected>"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("does not open"), std::string::npos) << run.err;
+}
+
+TEST_F(ListCommand, AFolderWithoutStreamsIsAnError) {
+    other.WriteFile("notes.txt", "no streams here");
+    for (const std::string& folder : {other.path(), other / "missing"}) {
+        const Outcome run = Corvane({"list", Q(disc1.path()), Q(folder)});
+        EXPECT_NE(run.exitCode, 0);
+        EXPECT_TRUE(run.out.empty()) << run.out;
+        EXPECT_NE(run.err.find(folder), std::string::npos) << run.err;
+    }
+}
+
+TEST(CommandLine, HelpListsTheRestoreCommands) {
+    const Outcome run = Corvane({"--help"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.out.find("  list "), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("  browse "), std::string::npos) << run.out;
+}
+
+}  // namespace
+}  // namespace corvane

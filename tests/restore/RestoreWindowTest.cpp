@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <filesystem>
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include "RestoreFixture.h"
+#include "extract/CExtract.h"
+#include "platform/DialogUnits.h"
+#include "restore/CPW.h"
+#include "restore/CProps.h"
+#include "support/ScriptedPrompt.h"
+
+namespace corvane {
+namespace {
+
+using test::RestoreTest;
+
+TEST_F(RestoreTest, CancelDuringTheScanStopsItAndTheNextOneCloses) {
+    Stream("L 0812251430 0.cvn", "\\");
+    Stream("L 0812251430 1.cvn", "\\A");
+    Stream("L 0812251430 2.cvn", "\\B");
+    gate = std::make_unique<test::GatedFileSystem>(" 1.cvn");
+    Open({}, gate.get(), false);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return Item({"L", "08-12-25 14:30", "ROOT"}) != nullptr;
+        },
+        60000));
+    EXPECT_TRUE(Tree().showLoadingCursor());
+
+    window->reject();
+    EXPECT_TRUE(window->isVisible()) << "the first Cancel only stops the scan";
+    gate->Release();
+    WaitForScan();
+    EXPECT_EQ(Outline(), "L\n  08-12-25 14:30\n    A\n    ROOT\n")
+        << "the stream being read is kept, none is started after it";
+    EXPECT_FALSE(Tree().showLoadingCursor());
+
+    window->reject();
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(RestoreTest, FolderWithoutStreamsGivesAnEmptyTreeAndCancelCloses) {
+    disc.WriteFile("readme.txt", "not a stream");
+    Open();
+    window->show();
+    EXPECT_EQ(Tree().topLevelItemCount(), 0);
+    window->reject();
+    EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(RestoreTest, ResizingKeepsTheTreeBesideThePictureAndTheNoticeAtTheBottom) {
+    Open();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    for (QSize size : {QSize(700, 500), QSize(420, 380)}) {
+        window->resize(size);
+        QTRY_COMPARE(window->size(), size);
+        EXPECT_EQ(FindControl(window.get(), 1001)->geometry(),
+                  QRect(122, 0, size.width() - 122, size.height()));
+        EXPECT_EQ(FindControl(window.get(), 1022)->geometry(), QRect(119, 0, 2, size.height()));
+        EXPECT_EQ(FindControl(window.get(), 1021)->geometry(),
+                  QRect(2, size.height() - 30, 116, 30));
+    }
+}
+
+TEST_F(RestoreTest, TemporaryCopiesGoWithTheWindow) {
+    const std::string copy = disc.WriteFile("copy.txt", "opened earlier");
+    Open();
+    window->tempFiles = {copy, disc / "gone already.txt"};
+    window.reset();
+    EXPECT_FALSE(std::filesystem::exists(copy));
+}
+
+TEST_F(RestoreTest, PropertiesShowTheNameInBlueAndBothTimes) {
+    CItemData file;
+    file.kind = kFileItem;
+    file.name = "report.txt";
+    file.created = 1230215400;   // 2008-12-25 14:30 UTC
+    file.modified = 1230256800;  // 2008-12-26 02:00 UTC
+    CProps props(&file);
+    auto* name = qobject_cast<QLabel*>(FindControl(&props, 1020));
+    ASSERT_NE(name, nullptr);
+    EXPECT_EQ(name->text(), "report.txt");
+    EXPECT_EQ(name->font().pixelSize(), app.dialogFont.pixelSize()) << "the application's font";
+    EXPECT_EQ(name->palette().color(QPalette::WindowText), QColor(10, 10, 192));
+    EXPECT_EQ(qobject_cast<QLabel*>(FindControl(&props, 1018))->text(), "Thu Dec 25, 2008  0230PM");
+    EXPECT_EQ(qobject_cast<QLabel*>(FindControl(&props, 1019))->text(), "Fri Dec 26, 2008  0200AM");
+
+    CProps empty(nullptr);
+    EXPECT_EQ(qobject_cast<QLabel*>(FindControl(&empty, 1020))->text(), "name");
+    EXPECT_EQ(qobject_cast<QLabel*>(FindControl(&empty, 1018))->text(), "0");
+}
+
+}  // namespace
+}  // namespace corvane
+
+namespace corvane::test {
+namespace {
+
+// Restore... from a backup item: a protected folder below it is restored only with its
+// password; refused, it is left out and named, and everything else is restored.
+TEST_F(RestoreTest, ProtectedFoldersNeedTheirPasswordToBeRestoredThroughTheirParent) {
+    for (bool typePassword : {false, true}) {
+        ScratchFolder destination;
+        Stream("DATA 0812251430 0.cvn", "\\", {{"open.txt", "open"}});
+        Stream("DATA 0812251430 1.cvn", "\\Secret", {{"secret.txt", "secret"}}, "pw");
+        ScriptedPrompt messages;
+        Open();
+        window->tree->setCurrentItem(Item({"DATA", "08-12-25 14:30"}));
+
+        bool started = false;
+        QTimer driver;
+        QObject::connect(&driver, &QTimer::timeout, [&] {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (auto* prompt = qobject_cast<CPW*>(modal)) {
+                if (!typePassword) return prompt->reject();
+                prompt->findChild<QLineEdit*>()->setText("pw");
+                return prompt->accept();
+            }
+            auto* dialog = qobject_cast<CExtract*>(modal);
+            if (!dialog) return;
+            if (!started) {
+                qobject_cast<QLineEdit*>(FindControl(dialog, 1013))->setText(QString::fromStdString(destination.path()));
+                qobject_cast<QPushButton*>(FindControl(dialog, 1))->click();
+                started = true;
+            } else if (dialog->idle) {
+                qobject_cast<QPushButton*>(FindControl(dialog, 2))->click();
+            }
+        });
+        driver.start(5);
+        window->OnRestore();
+
+        if (typePassword) {
+            EXPECT_EQ(ReadWholeFile(destination / "open.txt"), "open");
+            EXPECT_EQ(ReadWholeFile(destination / "Secret/secret.txt"), "secret");
+            EXPECT_TRUE(messages.messages.empty());
+        } else {
+            EXPECT_EQ(ReadWholeFile(destination / "open.txt"), "open");
+            EXPECT_FALSE(std::filesystem::exists(destination / "Secret"));
+            ASSERT_EQ(messages.messages.size(), 1u);
+            EXPECT_NE(messages.messages[0].text.find("left out"), std::string::npos);
+        }
+        window.reset();
+        std::filesystem::remove_all(disc.path() + "/DATA 0812251430 0.cvn");
+        std::filesystem::remove_all(disc.path() + "/DATA 0812251430 1.cvn");
+    }
+}
+
+}  // namespace
+}  // namespace corvane::test
