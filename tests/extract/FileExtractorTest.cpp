@@ -15,6 +15,7 @@
 namespace corvane {
 namespace {
 
+using test::OffsetOf;
 using test::ReadWholeFile;
 using test::SampleBytes;
 using test::SampleFile;
@@ -22,20 +23,6 @@ using test::TestExtractHost;
 using test::TreeListing;
 
 constexpr const char* kExtractError = "There was an error extracting the file!";
-
-// Where the record of the file named name lies in a stream (without decoding any chunk).
-std::uint64_t OffsetOf(const std::string& stream, const std::string& name) {
-    std::unique_ptr<File> in;
-    EXPECT_TRUE(DefaultFileSystem().OpenRead(stream, in).ok());
-    StreamReader reader(*in);
-    FolderHeader header;
-    EXPECT_TRUE(reader.ReadFolderHeader(header).ok());
-    FileRecord record;
-    for (bool found = true; reader.NextRecord(record, found).ok() && found;)
-        if (record.fileName == name) return record.recordOffset;
-    ADD_FAILURE() << "no record " << name;
-    return 0;
-}
 
 std::int64_t ModifiedTime(const std::string& path) {
     FileInfo info;

@@ -46,6 +46,21 @@ inline Status WriteSampleStream(const std::string& path, const std::string& fold
     return s.ok() ? closed : s;
 }
 
+// Where the record of the first file named name lies in a stream, read without decoding any
+// chunk; 0 when there is none.
+inline std::uint64_t OffsetOf(const std::string& path, const std::string& name) {
+    std::unique_ptr<File> in;
+    if (!DefaultFileSystem().OpenRead(path, in).ok()) return 0;
+    StreamReader reader(*in);
+    FolderHeader header;
+    if (!reader.ReadFolderHeader(header).ok()) return 0;
+    FileRecord record;
+    for (bool found = true; reader.NextRecord(record, found).ok() && found;) {
+        if (record.fileName == name) return record.recordOffset;
+    }
+    return 0;
+}
+
 struct ReadBack {
     FolderHeader header;
     std::vector<SampleFile> files;
