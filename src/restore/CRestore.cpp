@@ -9,6 +9,8 @@
 
 #include "app/RaiseInstance.h"
 #include "extract/CExtract.h"
+#include "extract/COpenWith.h"
+#include "extract/OpenFile.h"
 #include "platform/Prompt.h"
 #include "platform/DialogUnits.h"
 #include "restore/CPW.h"
@@ -189,11 +191,11 @@ void CRestore::ShowContextMenu(const QPoint& position) {
 }
 
 void CRestore::OnOpen() {
-    if (QTreeWidgetItem* item = tree->currentItem(); item && openItem) openItem(item, false);
+    if (QTreeWidgetItem* item = tree->currentItem()) openItem ? openItem(item, false) : OpenItem(item, false);
 }
 
 void CRestore::OnOpenWith() {
-    if (QTreeWidgetItem* item = tree->currentItem(); item && openItem) openItem(item, true);
+    if (QTreeWidgetItem* item = tree->currentItem()) openItem ? openItem(item, true) : OpenItem(item, true);
 }
 
 void CRestore::OnRestore() {
@@ -206,6 +208,19 @@ void CRestore::OnRestore() {
     } else {
         RunExtract(entries);
     }
+}
+
+void CRestore::OpenItem(QTreeWidgetItem* item, bool openWith) {
+    const CTreeItem* file = CMyTree::ItemOf(item);
+    if (!file || !file->record || file->record->kind != kFileItem) return;
+    const TellUser tell = [this](const Message& message) { Ask(this, message); };
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const std::string copy = ExtractToTemp(tempFolder, file->record->streamPath, file->record->recordOffset,
+                                           file->record->name, tell, *files_);
+    QApplication::restoreOverrideCursor();
+    if (copy.empty()) return;
+    tempFiles.push_back(copy);
+    LaunchPath(copy, openWith, tell, COpenWith::ChooserFor(this));
 }
 
 void CRestore::RunExtract(RestoreEntries& entries) {

@@ -13,6 +13,7 @@
 
 #include "app/RoleChoice.h"
 #include "platform/FileLayer.h"
+#include "platform/PrivateTempFolder.h"
 #include "restore/BackupCatalog.h"
 #include "restore/CMyTree.h"
 
@@ -63,8 +64,13 @@ class CRestore : public QDialog {
 
     // "Restore...": the entries collected from the selected item. By default RunExtract.
     std::function<void(RestoreEntries& entries)> runExtract;
-    // "Open", "Open With..." and a double click, on the selected item.
+    // "Open", "Open With..." and a double click, on the selected item. By default OpenItem.
     std::function<void(QTreeWidgetItem* item, bool openWith)> openItem;
+    // Extracts a file item into the window's private folder and hands the copy to its
+    // application (openWith: to the chooser). Folder items open nothing.
+    void OpenItem(QTreeWidgetItem* item, bool openWith);
+    // Where the copies of "Open" live; removed with everything in it when the window goes.
+    PrivateTempFolder tempFolder;
 
   public slots:
     // Cancel, Escape and the close box: stops a running scan, else closes the window.

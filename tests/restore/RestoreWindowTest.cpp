@@ -12,6 +12,7 @@
 #include "platform/DialogUnits.h"
 #include "restore/CPW.h"
 #include "restore/CProps.h"
+#include "support/DesktopFixture.h"
 #include "support/ScriptedPrompt.h"
 
 namespace corvane {
@@ -150,6 +151,37 @@ TEST_F(RestoreTest, ProtectedFoldersNeedTheirPasswordToBeRestoredThroughTheirPar
         std::filesystem::remove_all(disc.path() + "/DATA 0812251430 0.cvn");
         std::filesystem::remove_all(disc.path() + "/DATA 0812251430 1.cvn");
     }
+}
+
+}  // namespace
+}  // namespace corvane::test
+
+namespace corvane::test {
+namespace {
+
+// "Open" on a file item: the desktop's application for its type gets a readable copy from the
+// window's private folder; the copy goes with the window. A folder item opens nothing.
+TEST_F(RestoreTest, OpenHandsAPrivateCopyToTheApplicationAndTheCopyGoesWithTheWindow) {
+    DesktopFixture desktop;
+    const std::string received = desktop.folder / "received";
+    desktop.AddScript("viewer.sh", "cat -- \"$1\" > \"" + received + ".part\"; mv \"" + received + ".part\" \"" +
+                                       received + "\"");
+    desktop.AddApp("viewer.desktop", "Name=viewer\nMimeType=text/plain;\nExec=" + desktop.folder / "viewer.sh" + " %f");
+    desktop.Write(DesktopFixture::Place::UserConfig, "mimeapps.list", "[Default Applications]\ntext/plain=viewer.desktop\n");
+    Stream("DATA 0812251430 0.cvn", "\\Docs", {{"notes.txt", "the notes"}});
+    Open();
+
+    window->OpenItem(Item({"DATA", "08-12-25 14:30", "Docs"}), false);
+    EXPECT_TRUE(window->tempFiles.empty()) << "a folder item opens nothing";
+    Expand({"DATA", "08-12-25 14:30", "Docs"});
+    window->OpenItem(Item({"DATA", "08-12-25 14:30", "Docs", "notes.txt"}), false);
+    ASSERT_EQ(window->tempFiles.size(), 1u);
+    const std::string copy = window->tempFiles[0];
+    EXPECT_EQ(copy.rfind(window->tempFolder.path() + "/", 0), 0u);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(received); }, 20000));
+    EXPECT_EQ(ReadWholeFile(received), "the notes");
+    window.reset();
+    EXPECT_FALSE(std::filesystem::exists(copy));
 }
 
 }  // namespace
