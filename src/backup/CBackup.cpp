@@ -18,6 +18,7 @@
 #include "platform/ElidedLabel.h"
 #include "platform/GuiThread.h"
 #include "platform/Prompt.h"
+#include "platform/WaitCursor.h"
 
 namespace corvane {
 
@@ -275,15 +276,11 @@ void CBackup::SetInputsEnabled(bool enabled) {
 MessageAnswer CBackup::Ask(const Message& message) { return corvane::Ask(this, message); }
 
 void CBackup::BeginWaitCursor() {
-    CallOnThreadOf(this, [&] {
-        if (waitCursorDepth_++ == 0) QApplication::setOverrideCursor(Qt::WaitCursor);
-    });
+    CallOnThreadOf(this, [&] { waitCursor_.Begin(); });
 }
 
 void CBackup::EndWaitCursor() {
-    CallOnThreadOf(this, [&] {
-        if (waitCursorDepth_ > 0 && --waitCursorDepth_ == 0) QApplication::restoreOverrideCursor();
-    });
+    CallOnThreadOf(this, [&] { waitCursor_.End(); });
 }
 
 std::optional<std::string> CBackup::RecorderSelection() {

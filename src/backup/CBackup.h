@@ -13,6 +13,7 @@
 #include "archive/BackupJob.h"
 #include "backup/BackupHost.h"
 #include "backup/DriveDiscovery.h"
+#include "platform/WaitCursor.h"
 
 class QComboBox;
 class QLabel;
@@ -93,7 +94,7 @@ private:
     std::atomic<std::uint64_t> shownRead_{0};
     std::atomic<std::uint64_t> shownWritten_{0};
     std::atomic<bool> countersPending_{false};
-    int waitCursorDepth_ = 0;
+    NestedWaitCursor waitCursor_;
 };
 
 }  // namespace corvane

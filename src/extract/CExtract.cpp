@@ -14,6 +14,7 @@
 #include "platform/ElidedLabel.h"
 #include "platform/GuiThread.h"
 #include "platform/Prompt.h"
+#include "platform/WaitCursor.h"
 #include "platform/TextCodec.h"
 
 namespace corvane {
@@ -127,15 +128,11 @@ OverwriteAnswer CExtract::AskOverwrite(const std::string& targetPath) {
 }
 
 void CExtract::BeginWaitCursor() {
-    CallOnThreadOf(this, [&] {
-        if (waitCursorDepth_++ == 0) QApplication::setOverrideCursor(Qt::WaitCursor);
-    });
+    CallOnThreadOf(this, [&] { waitCursor_.Begin(); });
 }
 
 void CExtract::EndWaitCursor() {
-    CallOnThreadOf(this, [&] {
-        if (waitCursorDepth_ > 0 && --waitCursorDepth_ == 0) QApplication::restoreOverrideCursor();
-    });
+    CallOnThreadOf(this, [&] { waitCursor_.End(); });
 }
 
 }  // namespace corvane

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "extract/ExtractHost.h"
+#include "platform/WaitCursor.h"
 
 class QLineEdit;
 class QProgressBar;
@@ -58,7 +59,7 @@ private:
     QProgressBar* progressBar = nullptr;
     ElidedLabel* statusLine_ = nullptr;
     std::unique_ptr<QThread> worker_;
-    int waitCursorDepth_ = 0;
+    NestedWaitCursor waitCursor_;
 };
 
 }  // namespace corvane
