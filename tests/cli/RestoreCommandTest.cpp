@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include "support/PeerTools.h"
 #include "support/ScratchFolder.h"
 
 namespace corvane {
@@ -14,12 +15,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-int Corvane(const QStringList& args, std::string* err = nullptr) {
+int Corvane(const QStringList& args, std::string* err = nullptr, std::string* out = nullptr) {
     QProcess process;
     process.start(QStringLiteral(CORVANE_BINARY_PATH), args);
     process.closeWriteChannel();
     process.waitForFinished(120000);
     if (err) *err = process.readAllStandardError().toStdString();
+    if (out) *out = process.readAllStandardOutput().toStdString();
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
@@ -66,6 +68,22 @@ TEST(RestoreCommand, WholeBackupFromSeveralImagesComesBackIdentical) {
         return std::chrono::floor<std::chrono::seconds>(fs::last_write_time(p).time_since_epoch()).count();
     };
     EXPECT_EQ(seconds(out / "Docs/c-4097"), seconds(backup.source / "Docs/c-4097"));
+}
+
+TEST(RestoreCommand, ImagesListLikeTheFilesAPeerTakesOutOfThem) {
+    Backup backup;
+    test::ScratchFolder copied;
+    QStringList folders;
+    for (const QString& image : backup.images) {
+        const std::string into = copied.MakeFolder(fs::path(image.toStdString()).stem().string());
+        test::ExtractWithXorriso(image.toStdString(), into);
+        folders << QString::fromStdString(into);
+    }
+    std::string fromImages, fromFolders;
+    ASSERT_EQ(Corvane(QStringList{"list"} + backup.images, nullptr, &fromImages), 0);
+    ASSERT_EQ(Corvane(QStringList{"list"} + folders, nullptr, &fromFolders), 0);
+    EXPECT_EQ(fromImages, fromFolders);
+    EXPECT_NE(fromImages.find("e.txt"), std::string::npos) << fromImages;
 }
 
 TEST(RestoreCommand, OnlyAFolderOrAFile) {
