@@ -154,17 +154,8 @@ bool AddToDisc(ArchiveContext& c, const StagedFile& staged, const std::string& f
 }  // namespace
 
 std::string StoredFolderPath(const std::string& sourceRoot, const std::string& folderPath) {
-    std::string relative = folderPath.substr(std::min(sourceRoot.size(), folderPath.size()));
-    std::string stored = "\\";
-    for (char ch : relative) {
-        if (ch == '/') {
-            if (stored.back() != '\\') stored += '\\';
-        } else {
-            stored += ch;
-        }
-    }
-    if (stored.size() > 1 && stored.back() == '\\') stored.pop_back();
-    return stored;
+    const std::size_t rootLength = std::min(sourceRoot.size(), folderPath.size());
+    return StoredFolderPathOf(std::string_view(folderPath).substr(rootLength));
 }
 
 void ArchiveFolder(ArchiveContext& c, const std::string& folderPath) {

@@ -87,6 +87,19 @@ bool ParseStreamName(std::string_view fileName, StreamNameParts& parts) {
     return true;
 }
 
+std::string StoredFolderPathOf(std::string_view relative) {
+    std::string stored = "\\";
+    for (char c : relative) {
+        if (c == '/' || c == '\\') {
+            if (stored.back() != '\\') stored += '\\';
+        } else {
+            stored += c;
+        }
+    }
+    if (stored.size() > 1 && stored.back() == '\\') stored.pop_back();
+    return stored;
+}
+
 bool PadPassword(std::string_view password, std::string& padded) {
     if (password.size() > static_cast<std::size_t>(kPasswordLength)) return false;
     padded = std::string(password);

@@ -33,6 +33,10 @@ struct StreamNameParts {
 // False when the name does not have that shape.
 bool ParseStreamName(std::string_view fileName, StreamNameParts& parts);
 
+// The stored form of a folder path relative to the drive's root ("Docs/2008" gives
+// "\Docs\2008", "" gives "\"): '/' and '\' separate folders, empty steps are dropped.
+std::string StoredFolderPathOf(std::string_view relative);
+
 // The stored form of a password: padded with spaces to 16 bytes. Longer ones are refused.
 bool PadPassword(std::string_view password, std::string& padded);
 // True when a stored password means "no password" (16 spaces).

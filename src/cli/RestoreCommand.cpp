@@ -81,20 +81,6 @@ private:
     std::string overwrite_;
 };
 
-// "Docs/2008" as a stored folder path: "\Docs\2008"; "" or "/" is the drive's root "\".
-std::string StoredFromOnly(const std::string& only) {
-    std::string stored = "\\";
-    for (char c : only) {
-        if (c == '/' || c == '\\') {
-            if (stored.back() != '\\') stored += '\\';
-        } else {
-            stored += c;
-        }
-    }
-    if (stored.size() > 1 && stored.back() == '\\') stored.pop_back();
-    return stored;
-}
-
 bool IsAtOrBelow(const std::string& folder, const std::string& top) {
     if (top == "\\") return true;
     return folder == top || (folder.size() > top.size() && folder.compare(0, top.size(), top) == 0 &&
@@ -158,7 +144,7 @@ int RunRestoreCommand(const std::vector<std::string>& args) {
     SortStreams(streams);
 
     // What to restore: whole streams, or the one file --only names.
-    const std::string only = StoredFromOnly(arguments.Value("only").value_or(""));
+    const std::string only = StoredFolderPathOf(arguments.Value("only").value_or(""));
     const std::size_t lastSeparator = only.rfind('\\');
     const std::string onlyParent = lastSeparator == 0 ? "\\" : only.substr(0, lastSeparator);
     const std::string onlyFile = StoredTextToUtf8(only.substr(lastSeparator + 1));
