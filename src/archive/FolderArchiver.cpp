@@ -101,12 +101,11 @@ Status WriteStream(ArchiveContext& c, const std::string& folderPath, const std::
     for (const auto& entry : entries) {
         if (!s.ok() || Cancelled(host)) break;
         const std::string path = JoinPath(folderPath, entry.name);
-        if (entry.info.isFolder()) {
+        if (!entry.info.isFolder() && !entry.info.isFile()) continue;  // devices, sockets, links to folders
+        if (std::string why = UnstorableName(entry.name); !why.empty()) {
+            LeaveOut(host, path, why);  // a folder too: a backslash would split it on restore
+        } else if (entry.info.isFolder()) {
             subFolders.push_back(path);
-        } else if (!entry.info.isFile()) {
-            continue;  // devices, sockets, links to folders: nothing to copy
-        } else if (std::string why = UnstorableName(entry.name); !why.empty()) {
-            LeaveOut(host, path, why);
         } else {
             s = ArchiveFile(c, writer, path, entry);
         }

@@ -202,6 +202,7 @@ TEST(BackupJob, FilesThatCannotBeReadAreReportedNeverPassedOverSilently) {
     rig.source.WriteFile("Failing/broken.bin", test::SampleBytes(50000, 3));
     rig.source.WriteFile("Failing/after.txt", "after");
     rig.source.WriteFile("back\\slash.txt", "a name the format cannot hold");
+    rig.source.WriteFile("odd\\folder/inside.txt", "a folder name the format cannot hold");
     test::FaultyFileSystem faulty;
     faulty.Add({test::Fault::Kind::OpenRead, "locked.txt"});
     faulty.Add({test::Fault::Kind::ReadAfter, "broken.bin", 10000});
@@ -209,9 +210,9 @@ TEST(BackupJob, FilesThatCannotBeReadAreReportedNeverPassedOverSilently) {
 
     EXPECT_EQ(rig.Run(), BackupOutcome::Incomplete);
     EXPECT_NE(rig.host.status, "Completed Successfully!");
-    ASSERT_EQ(rig.host.leftOut.size(), 3u);
+    ASSERT_EQ(rig.host.leftOut.size(), 4u);
     std::string report = Messages(rig.host);
-    for (const char* name : {"locked.txt", "broken.bin", "back\\slash.txt"}) EXPECT_NE(report.find(name), std::string::npos) << name;
+    for (const char* name : {"locked.txt", "broken.bin", "back\\slash.txt", "odd\\folder"}) EXPECT_NE(report.find(name), std::string::npos) << name;
 
     std::map<std::string, std::string> stored;
     for (const auto& stream : rig.Streams())
