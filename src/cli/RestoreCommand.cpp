@@ -155,7 +155,7 @@ int RunRestoreCommand(const std::vector<std::string>& args) {
             ++problems;
             continue;
         }
-        const bool protectedFolder = stream.password.find_first_not_of(' ') != std::string::npos;
+        const bool protectedFolder = !IsNoPassword(stream.password);  // the rule the tree uses
         if (protectedFolder && !(password && PasswordMatches(QString::fromStdString(*password), stream.password))) {
             if (IsAtOrBelow(stream.folderPath, only)) {
                 std::fprintf(stderr, "corvane restore: %s is protected and was left out%s\n",
