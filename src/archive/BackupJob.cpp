@@ -1,5 +1,6 @@
 #include "archive/BackupJob.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "archive/FolderArchiver.h"
@@ -10,6 +11,10 @@
 namespace corvane {
 
 namespace {
+
+// Batches in flight per compression thread: enough to keep every core busy while the job
+// thread reads and writes, few enough to keep memory small (a batch is about 200 KiB).
+constexpr int kStepsPerWorker = 6;
 
 void Tell(BackupHost& host, const char* text) { host.Ask({text, MessageIcon::Warning, MessageButtons::Ok}); }
 
@@ -140,7 +145,8 @@ BackupOutcome RunBackupJob(BackupHost& host, const BackupJobServices& services) 
         if (!PrepareDisc(host, *disc.joliet, disc.recorder, *disc.master)) host.cancelRequested = 1;
 
         host.SetStatus("Adding files...");
-        ArchiveContext context{host, *disc.joliet, *disc.master, disc.recorder, source->root, backupName, 0};
+        ChunkPipeline pipeline(host.compressionWorkers, kStepsPerWorker * std::max(1, host.compressionWorkers));
+        ArchiveContext context{host, *disc.joliet, *disc.master, disc.recorder, source->root, backupName, 0, pipeline};
         if (!host.cancelRequested) ArchiveFolder(context, source->root);
         if (host.cancelRequested) return end();
 

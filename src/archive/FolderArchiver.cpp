@@ -11,7 +11,7 @@ namespace corvane {
 
 namespace {
 
-constexpr std::size_t kReadBlock = 64 * kPieceSize;  // pieces are cut from larger reads
+constexpr std::size_t kReadBlock = 16 * kPieceSize;  // pieces are read and compressed in batches
 
 class WaitCursor {
 public:
@@ -40,52 +40,105 @@ std::string UnstorableName(const std::string& name) {
     return {};
 }
 
-// Writes one file's record. A file that cannot be read or stored whole leaves no trace in
-// the stream and is listed in host.leftOut; a failure to write the staging file itself is
-// returned, since it ends the job.
-Status ArchiveFile(ArchiveContext& c, StreamWriter& writer, const std::string& path, const FolderEntry& entry) {
+// One folder's stream being written, shared by the pipeline's completions. They all run on
+// the job's thread, in order.
+struct StreamInProgress {
+    BackupHost& host;
+    StreamWriter& writer;
+    Status staging;  // the first failure to write the staging file; it ends the job
+};
+
+// A run of pieces of one file, compressed on a worker thread.
+struct Batch {
+    explicit Batch(std::size_t capacity) : input(capacity) {}
+
+    void Encode() {
+        const std::size_t pieces = (size + kPieceSize - 1) / kPieceSize;
+        output.resize(pieces * kEncodeCapacity);
+        lengths.resize(pieces);
+        for (std::size_t i = 0; i < pieces && status.ok(); ++i) {
+            const std::size_t at = i * kPieceSize;
+            const int n = static_cast<int>(std::min<std::size_t>(kPieceSize, size - at));
+            status = EncodeChunk(input.data() + at, n, output.data() + i * kEncodeCapacity, lengths[i]);
+        }
+    }
+
+    std::vector<std::uint8_t> input;
+    std::size_t size = 0;  // bytes of input in use
+    std::vector<std::uint8_t> output;
+    std::vector<int> lengths;
+    Status status;
+};
+
+// What the file's last step needs to know of the steps before it.
+struct FileInProgress {
+    Status problem;  // why the file has to be left out, once known
+};
+
+// Writes a batch's chunks into the file's record; a stop takes effect before the next batch.
+void WriteBatch(StreamInProgress& stream, FileInProgress& file, const Batch& batch) {
+    BackupHost& host = stream.host;
+    if (!stream.staging.ok() || !file.problem.ok() || Cancelled(host)) return;
+    if (!batch.status.ok()) {
+        file.problem = batch.status;
+        return;
+    }
+    for (std::size_t i = 0; i < batch.lengths.size() && stream.staging.ok(); ++i) {
+        stream.staging = stream.writer.WriteChunk(batch.output.data() + i * kEncodeCapacity, batch.lengths[i]);
+        host.bytesRead += std::min<std::uint64_t>(kPieceSize, batch.size - i * kPieceSize);
+        host.bytesWritten += static_cast<std::uint64_t>(batch.lengths[i]);
+    }
+    host.ShowCounters(host.bytesRead, host.bytesWritten);
+}
+
+// Ends the file's record. A file that could not be read or stored whole leaves no trace in
+// the stream and is listed in host.leftOut. On a stop the record keeps the chunks written so
+// far; the stream never reaches a disc.
+void EndRecord(StreamInProgress& stream, const FileInProgress& file, const std::string& path) {
+    if (!stream.staging.ok()) return;
+    if (!file.problem.ok()) {
+        LeaveOut(stream.host, path, file.problem.message());
+        stream.staging = stream.writer.AbandonFile();
+        return;
+    }
+    Status ended = stream.writer.EndFile();
+    if (ended.code() == Status::Code::TooLarge) {
+        LeaveOut(stream.host, path, ended.message());
+        return;
+    }
+    stream.staging = ended;
+}
+
+// Reads one file in batches and hands them to the pipeline; its record is written as the
+// batches come back. Reading runs ahead of writing by at most the pipeline's budget.
+void ArchiveFile(ArchiveContext& c, StreamInProgress& stream, const std::string& path, const FolderEntry& entry) {
     BackupHost& host = c.host;
     std::unique_ptr<File> in;
     Status source = host.files->OpenRead(path, in);
     if (!source.ok()) {
-        LeaveOut(host, path, source.message());
-        return Status::Ok();
+        c.pipeline.Submit({}, [&stream, path, source] { LeaveOut(stream.host, path, source.message()); });
+        return;
     }
-    ++host.filesDone;
-    Status staging = writer.BeginFile(entry.name, entry.info.created, entry.info.modified, entry.info.size);
-
-    std::vector<std::uint8_t> block(kReadBlock);
-    std::uint8_t chunk[kEncodeCapacity];
-    bool more = staging.ok();
-    while (more && !Cancelled(host)) {
-        std::size_t got = 0;
-        source = in->ReadFull(block.data(), block.size(), got);
-        for (std::size_t at = 0; source.ok() && at < got; at += kPieceSize) {
-            const int n = static_cast<int>(std::min<std::size_t>(kPieceSize, got - at));
-            int length = 0;
-            source = EncodeChunk(block.data() + at, n, chunk, length);
-            if (source.ok()) staging = writer.WriteChunk(chunk, length);
-            if (!source.ok() || !staging.ok()) break;
-            host.bytesRead += static_cast<std::uint64_t>(n);
-            host.bytesWritten += static_cast<std::uint64_t>(length);
-            host.ShowCounters(host.bytesRead, host.bytesWritten);
-            if (Cancelled(host)) break;  // a stop takes effect after at most one chunk
-        }
-        more = source.ok() && staging.ok() && got == block.size();
+    c.pipeline.Submit({}, [&stream, entry] {
+        ++stream.host.filesDone;
+        if (stream.staging.ok())
+            stream.staging = stream.writer.BeginFile(entry.name, entry.info.created, entry.info.modified, entry.info.size);
+    });
+    auto file = std::make_shared<FileInProgress>();
+    for (;;) {
+        if (Cancelled(host) || !stream.staging.ok()) break;
+        auto batch = std::make_shared<Batch>(kReadBlock);
+        source = in->ReadFull(batch->input.data(), batch->input.size(), batch->size);
+        if (!source.ok() || batch->size == 0) break;
+        const bool last = batch->size < kReadBlock;
+        c.pipeline.Submit([batch] { batch->Encode(); }, [&stream, file, batch] { WriteBatch(stream, *file, *batch); });
+        if (last) break;
     }
     in->Close();
-    if (!staging.ok()) return staging;
-    if (!source.ok()) {
-        LeaveOut(host, path, source.message());
-        return writer.AbandonFile();
-    }
-    // On cancel the record keeps the chunks written so far; the stream never reaches a disc.
-    staging = writer.EndFile();
-    if (staging.code() == Status::Code::TooLarge) {
-        LeaveOut(host, path, staging.message());
-        return Status::Ok();
-    }
-    return staging;
+    c.pipeline.Submit({}, [&stream, file, source, path] {
+        if (!source.ok() && file->problem.ok()) file->problem = source;
+        EndRecord(stream, *file, path);
+    });
 }
 
 // Writes the folder's stream into the staging file and collects its sub-folders.
@@ -97,19 +150,21 @@ Status WriteStream(ArchiveContext& c, const std::string& folderPath, const std::
     Status s = host.files->OpenWrite(stagingPath, out);
     if (!s.ok()) return s;
     StreamWriter writer(*out);
-    s = writer.WriteFolderHeader(StoredFolderPath(c.sourceRoot, folderPath), storedPassword);
+    StreamInProgress stream{host, writer, writer.WriteFolderHeader(StoredFolderPath(c.sourceRoot, folderPath), storedPassword)};
     for (const auto& entry : entries) {
-        if (!s.ok() || Cancelled(host)) break;
+        if (!stream.staging.ok() || Cancelled(host)) break;
         const std::string path = JoinPath(folderPath, entry.name);
         if (!entry.info.isFolder() && !entry.info.isFile()) continue;  // devices, sockets, links to folders
         if (std::string why = UnstorableName(entry.name); !why.empty()) {
-            LeaveOut(host, path, why);  // a folder too: a backslash would split it on restore
+            c.pipeline.Submit({}, [&host, path, why] { LeaveOut(host, path, why); });  // a folder too: a backslash would split it on restore
         } else if (entry.info.isFolder()) {
             subFolders.push_back(path);
         } else {
-            s = ArchiveFile(c, writer, path, entry);
+            ArchiveFile(c, stream, path, entry);
         }
     }
+    c.pipeline.Drain();
+    s = stream.staging;
     if (s.ok()) s = writer.Finish();
     Status closed = out->Close();
     return s.ok() ? closed : s;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "archive/ChunkPipeline.h"
 #include "backup/BackupHost.h"
 #include "disc/DiscMaster.h"
 
@@ -19,6 +20,7 @@ struct ArchiveContext {
     std::string sourceRoot;  // the drive's mount point; stored paths are relative to it
     std::string backupName;
     int sequence = 0;  // the next stream's number; runs on across discs
+    ChunkPipeline& pipeline;  // compresses on every core while the folder's stream is written
 };
 
 // Archives folderPath (the source root or a folder below it) and everything under it.

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/Clock.h"
@@ -74,6 +75,8 @@ public:
     Clock* clock = &DefaultClock();
     // Where staging files live: private to this window or command.
     PrivateTempFolder tempFolder;
+    // Threads that compress chunks, one per core; 0 compresses on the job's own thread.
+    int compressionWorkers = static_cast<int>(std::thread::hardware_concurrency());
 };
 
 }  // namespace corvane

@@ -221,6 +221,45 @@ TEST(BackupJob, FilesThatCannotBeReadAreReportedNeverPassedOverSilently) {
         << "a file that failed part-way leaves no partial record";
 }
 
+TEST(BackupJob, CompressingOnManyThreadsWritesTheBytesOfOneThread) {
+    // Sizes around the 4 KiB pieces and the 64 KiB batches, many small files so batches of
+    // several files are in flight at once, and a file that fails part way between them.
+    auto fill = [](test::ScratchFolder& source) {
+        int seed = 1;
+        for (std::size_t size : {0, 1, 4095, 4096, 4097, 65535, 65536, 65537, 300000})
+            source.WriteFile("Sizes/" + std::to_string(size) + ".bin", test::SampleBytes(size, seed++));
+        for (int i = 0; i < 60; ++i)
+            source.WriteFile("Many/Sub" + std::to_string(i % 3) + "/f" + std::to_string(i), test::SampleBytes(700 * i, seed++));
+        source.WriteFile("Many/broken.bin", test::SampleBytes(200000, seed++));
+        source.WriteFile("top.txt", std::string(150000, 'x'));
+    };
+    std::vector<std::vector<DiscImage>> runs;
+    std::vector<std::vector<std::string>> leftOut;
+    for (int workers : {0, 3}) {
+        JobRig rig;
+        fill(rig.source);
+        test::FaultyFileSystem faulty;
+        faulty.Add({test::Fault::Kind::ReadAfter, "broken.bin", 100000});
+        rig.host.files = &faulty;
+        rig.host.compressionWorkers = workers;
+        rig.master->SetCapacity(400000);
+        EXPECT_EQ(rig.Run(), BackupOutcome::Incomplete) << Messages(rig.host);
+        runs.push_back(rig.master->recordedDiscs());
+        leftOut.push_back(rig.host.leftOut);
+    }
+    ASSERT_GE(runs[0].size(), 2u);
+    ASSERT_EQ(runs[0].size(), runs[1].size());
+    for (std::size_t d = 0; d < runs[0].size(); ++d) {
+        ASSERT_EQ(runs[0][d].names(), runs[1][d].names()) << "disc " << d;
+        for (std::size_t f = 0; f < runs[0][d].files.size(); ++f)
+            EXPECT_TRUE(runs[0][d].files[f].bytes == runs[1][d].files[f].bytes) << runs[0][d].files[f].name;
+    }
+    for (const auto& list : leftOut) {
+        ASSERT_EQ(list.size(), 1u);
+        EXPECT_NE(list[0].find("broken.bin"), std::string::npos);
+    }
+}
+
 TEST(BackupJob, EmptyDriveRecordsThePayloadOnly) {
     JobRig rig;
     EXPECT_EQ(rig.Run(), BackupOutcome::Completed);

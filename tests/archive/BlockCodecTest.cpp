@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <random>
 #include <vector>
@@ -93,6 +94,14 @@ TEST(BlockCodec, RoundTripsPiecesOfEverySize) {
             int length = 0, backLength = 0;
             ASSERT_TRUE(EncodeChunk(piece, n, chunk, length).ok());
             EXPECT_LE(length, 4108);
+            // The encoder keeps its zlib state between chunks: its bytes must still be those
+            // of a one-shot compress() at the default level, whatever came before.
+            std::uint8_t reference[kEncodeCapacity];
+            uLongf referenceLength = kEncodeCapacity;
+            ASSERT_EQ(::compress(reference, &referenceLength, piece, static_cast<uLong>(n)), Z_OK);
+            ScrambleBlock(reference, static_cast<int>(referenceLength));
+            ASSERT_EQ(std::vector<std::uint8_t>(chunk, chunk + length),
+                      std::vector<std::uint8_t>(reference, reference + referenceLength)) << n;
             ASSERT_TRUE(DecodeChunk(chunk, length, back, backLength).ok());
             ASSERT_EQ(backLength, n);
             EXPECT_TRUE(std::equal(piece, piece + n, back));
@@ -111,6 +120,11 @@ TEST(BlockCodec, RejectsDamagedOrImpossibleChunks) {
     EXPECT_FALSE(DecodeChunk(chunk, length, back, backLength).ok());
     EXPECT_FALSE(DecodeChunk(chunk, 0, back, backLength).ok());
     EXPECT_FALSE(DecodeChunk(chunk, kMaxChunkLength + 1, back, backLength).ok());
+
+    // A failure leaves the decoder usable for the next, sound chunk.
+    ASSERT_TRUE(EncodeChunk(piece, 100, chunk, length).ok());
+    ASSERT_TRUE(DecodeChunk(chunk, length, back, backLength).ok());
+    EXPECT_EQ(backLength, 100);
 }
 
 }  // namespace

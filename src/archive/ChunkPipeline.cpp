@@ -1,0 +1,77 @@
+#include "archive/ChunkPipeline.h"
+
+#include <algorithm>
+
+namespace corvane {
+
+ChunkPipeline::ChunkPipeline(int workers, int maxInFlight) : maxInFlight_(std::max(1, maxInFlight)) {
+    for (int i = 0; i < workers; ++i) threads_.emplace_back([this] { WorkerLoop(); });
+}
+
+ChunkPipeline::~ChunkPipeline() {
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+        queue_.clear();
+    }
+    workReady_.notify_all();
+    for (auto& thread : threads_) thread.join();
+}
+
+void ChunkPipeline::Submit(std::function<void()> work, std::function<void()> then) {
+    if (threads_.empty()) {
+        if (work) work();
+        then();
+        return;
+    }
+    auto step = std::make_shared<Step>();
+    step->then = std::move(then);
+    if (work) {
+        step->work = std::move(work);
+        {
+            std::lock_guard lock(mutex_);
+            queue_.push_back(step);
+        }
+        workReady_.notify_one();
+    } else {
+        step->done = true;  // nothing to wait for: only its place in the order matters
+    }
+    inFlight_.push_back(std::move(step));
+    Complete(false);
+    while (static_cast<int>(inFlight_.size()) >= maxInFlight_) Complete(true);
+}
+
+void ChunkPipeline::Drain() {
+    while (!inFlight_.empty()) Complete(true);
+}
+
+void ChunkPipeline::Complete(bool wait) {
+    while (!inFlight_.empty()) {
+        std::shared_ptr<Step> head = inFlight_.front();
+        {
+            std::unique_lock lock(mutex_);
+            if (wait) stepDone_.wait(lock, [&] { return head->done; });
+            if (!head->done) return;
+        }
+        inFlight_.pop_front();
+        head->then();
+        wait = false;
+    }
+}
+
+void ChunkPipeline::WorkerLoop() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        workReady_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+        if (stopping_) return;
+        std::shared_ptr<Step> step = std::move(queue_.front());
+        queue_.pop_front();
+        lock.unlock();
+        step->work();
+        lock.lock();
+        step->done = true;
+        stepDone_.notify_all();
+    }
+}
+
+}  // namespace corvane

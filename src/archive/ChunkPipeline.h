@@ -1,0 +1,52 @@
+#pragma once
+// Overlaps reading, compressing and writing: each step's work (compressing a batch of
+// pieces) runs on a worker thread while the caller reads on, and the step's completion
+// (writing the chunks) runs back on the caller's thread, strictly in submission order. At
+// most a fixed number of steps are in flight, so memory stays bounded whatever the file sizes.
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace corvane {
+
+class ChunkPipeline {
+public:
+    // workers 0 runs every step at once on the caller's thread.
+    ChunkPipeline(int workers, int maxInFlight);
+    ~ChunkPipeline();
+    ChunkPipeline(const ChunkPipeline&) = delete;
+    ChunkPipeline& operator=(const ChunkPipeline&) = delete;
+
+    // work (may be empty) runs on a worker; then runs on this thread after the completions of
+    // every earlier step, from inside Submit or Drain. Blocks while the pipeline is full.
+    void Submit(std::function<void()> work, std::function<void()> then);
+    // Waits for every step and runs the completions still due.
+    void Drain();
+
+private:
+    struct Step {
+        std::function<void()> work;
+        std::function<void()> then;
+        bool done = false;  // guarded by mutex_
+    };
+
+    void WorkerLoop();
+    // Runs the completions of finished steps at the head; with wait, first waits for the head.
+    void Complete(bool wait);
+
+    const int maxInFlight_;
+    std::deque<std::shared_ptr<Step>> inFlight_;  // caller's thread only
+    std::mutex mutex_;
+    std::condition_variable workReady_;
+    std::condition_variable stepDone_;
+    std::deque<std::shared_ptr<Step>> queue_;  // guarded by mutex_
+    bool stopping_ = false;                    // guarded by mutex_
+    std::vector<std::thread> threads_;
+};
+
+}  // namespace corvane
