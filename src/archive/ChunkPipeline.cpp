@@ -28,11 +28,13 @@ void ChunkPipeline::Submit(std::function<void()> work, std::function<void()> the
     step->then = std::move(then);
     if (work) {
         step->work = std::move(work);
+        bool wake = false;
         {
             std::lock_guard lock(mutex_);
             queue_.push_back(step);
+            wake = idleWorkers_ > 0;
         }
-        workReady_.notify_one();
+        if (wake) workReady_.notify_one();
     } else {
         step->done = true;  // nothing to wait for: only its place in the order matters
     }
@@ -50,7 +52,11 @@ void ChunkPipeline::Complete(bool wait) {
         std::shared_ptr<Step> head = inFlight_.front();
         {
             std::unique_lock lock(mutex_);
-            if (wait) stepDone_.wait(lock, [&] { return head->done; });
+            if (wait && !head->done) {
+                callerWaiting_ = true;
+                stepDone_.wait(lock, [&] { return head->done; });
+                callerWaiting_ = false;
+            }
             if (!head->done) return;
         }
         inFlight_.pop_front();
@@ -62,7 +68,9 @@ void ChunkPipeline::Complete(bool wait) {
 void ChunkPipeline::WorkerLoop() {
     std::unique_lock lock(mutex_);
     for (;;) {
+        ++idleWorkers_;
         workReady_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+        --idleWorkers_;
         if (stopping_) return;
         std::shared_ptr<Step> step = std::move(queue_.front());
         queue_.pop_front();
@@ -70,7 +78,7 @@ void ChunkPipeline::WorkerLoop() {
         step->work();
         lock.lock();
         step->done = true;
-        stepDone_.notify_all();
+        if (callerWaiting_) stepDone_.notify_one();
     }
 }
 

@@ -46,6 +46,8 @@ private:
     std::condition_variable stepDone_;
     std::deque<std::shared_ptr<Step>> queue_;  // guarded by mutex_
     bool stopping_ = false;                    // guarded by mutex_
+    int idleWorkers_ = 0;                      // guarded by mutex_: workers waiting for a step
+    bool callerWaiting_ = false;               // guarded by mutex_: the caller waits for a step
     std::vector<std::thread> threads_;
 };
 
