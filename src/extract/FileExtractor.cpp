@@ -1,10 +1,13 @@
 #include "extract/FileExtractor.h"
 
+#include <algorithm>
 #include <cctype>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "archive/BlockCodec.h"
+#include "archive/ChunkPipeline.h"
 #include "archive/StreamFormat.h"
 #include "extract/StoredPath.h"
 #include "platform/TextCodec.h"
@@ -107,28 +110,97 @@ class Progress {
     int lastPercent_ = 0;
 };
 
-// The two buffers of one call: a stored chunk and its decoded piece.
-struct Buffers {
-    std::vector<std::uint8_t> chunk = std::vector<std::uint8_t>(kMaxChunkLength);
-    std::vector<std::uint8_t> piece = std::vector<std::uint8_t>(kDecodeCapacity);
+constexpr int kBatchChunks = 16;                      // chunks decoded together on one thread
+constexpr std::uint64_t kParallelFrom = 256 * 1024;  // a chunk list this long is decoded on every core
+constexpr std::size_t kWriteBlock = 1 << 20;         // restored bytes are written in blocks this large
+
+// A run of chunks of one record, decoded on a worker thread.
+struct DecodeBatch {
+    void Decode() {
+        for (int i = 0; i < count && status.ok(); ++i)
+            status = DecodeChunk(chunks.data() + i * kMaxChunkLength, chunkLengths[i],
+                                 pieces.data() + i * kDecodeCapacity, pieceLengths[i]);
+    }
+
+    std::vector<std::uint8_t> chunks = std::vector<std::uint8_t>(kBatchChunks * kMaxChunkLength);
+    std::vector<std::uint8_t> pieces = std::vector<std::uint8_t>(kBatchChunks * kDecodeCapacity);
+    int chunkLengths[kBatchChunks] = {};
+    int pieceLengths[kBatchChunks] = {};
+    int count = 0;
+    std::uint64_t consumedAfter = 0;  // the record's bytes consumed once this batch was read
+    Status status;
+};
+
+// Decodes on this thread for short files and on every core for long ones; the threads are
+// started once, by the first long file.
+class Decoders {
+  public:
+    ChunkPipeline& For(std::uint64_t dataSize) {
+        if (dataSize < kParallelFrom) return inline_;
+        if (!parallel_) {
+            const int workers = static_cast<int>(std::thread::hardware_concurrency());
+            parallel_ = std::make_unique<ChunkPipeline>(workers, 4 * std::max(1, workers));
+        }
+        return *parallel_;
+    }
+
+  private:
+    ChunkPipeline inline_{0, 1};
+    std::unique_ptr<ChunkPipeline> parallel_;
+};
+
+// Collects restored bytes and writes them in large blocks.
+class BlockWriter {
+  public:
+    explicit BlockWriter(File& out) : out_(out) { block_.reserve(kWriteBlock); }
+
+    Status Write(const std::uint8_t* data, std::size_t n) {
+        block_.insert(block_.end(), data, data + n);
+        return block_.size() >= kWriteBlock ? Flush() : Status::Ok();
+    }
+    Status Flush() {
+        Status s = block_.empty() ? Status::Ok() : out_.Write(block_.data(), block_.size());
+        block_.clear();
+        return s;
+    }
+
+  private:
+    File& out_;
+    std::vector<std::uint8_t> block_;
 };
 
 // Decodes the current record's chunk list into out, until it ends or cancel is requested.
-Status CopyChunks(ExtractHost& host, StreamReader& reader, File& out, Buffers& buffers,
-                  Progress& progress) {
-    while (!host.cancelRequested) {
-        int length = 0;
-        bool done = false;
-        Status s = reader.NextChunk(buffers.chunk.data(), length, done);
-        if (s.ok() && done) return s;
-        int pieceLength = 0;
-        if (s.ok())
-            s = DecodeChunk(buffers.chunk.data(), length, buffers.piece.data(), pieceLength);
-        if (s.ok()) s = out.Write(buffers.piece.data(), static_cast<std::size_t>(pieceLength));
-        progress.Update(reader.consumed());
-        if (!s.ok()) return s;
+// Chunks are read here and decoded in batches by the pipeline, which hands them back in order.
+Status CopyChunks(ExtractHost& host, StreamReader& reader, const FileRecord& record, File& out,
+                  Decoders& decoders, Progress& progress) {
+    ChunkPipeline& pipeline = decoders.For(record.dataSize);
+    BlockWriter writer(out);
+    Status failure;  // the first failure to decode or write, found by a completion
+    auto write = [&](const DecodeBatch& batch) {
+        if (!failure.ok() || host.cancelRequested) return;
+        failure = batch.status;
+        for (int i = 0; i < batch.count && failure.ok(); ++i)
+            failure = writer.Write(batch.pieces.data() + i * kDecodeCapacity,
+                                   static_cast<std::size_t>(batch.pieceLengths[i]));
+        progress.Update(batch.consumedAfter);
+    };
+    Status read;
+    bool done = false;
+    while (!done && read.ok() && failure.ok() && !host.cancelRequested) {
+        auto batch = std::make_shared<DecodeBatch>();
+        while (batch->count < kBatchChunks) {
+            read = reader.NextChunk(batch->chunks.data() + batch->count * kMaxChunkLength,
+                                    batch->chunkLengths[batch->count], done);
+            if (!read.ok() || done) break;
+            ++batch->count;
+        }
+        batch->consumedAfter = reader.consumed();
+        if (batch->count > 0) pipeline.Submit([batch] { batch->Decode(); }, [batch, &write] { write(*batch); });
     }
-    return Status::Ok();
+    pipeline.Drain();
+    if (failure.ok()) failure = read;
+    if (failure.ok()) failure = writer.Flush();
+    return failure;
 }
 
 enum class Outcome { Extracted, Cancelled, Failed };
@@ -136,14 +208,14 @@ enum class Outcome { Extracted, Cancelled, Failed };
 // Writes the record in hand to target and sets the status. A target that fails part way or
 // is cancelled is deleted; a finished one gets its stored last-write time back.
 Outcome WriteTarget(ExtractHost& host, StreamReader& reader, const FileRecord& record,
-                    const std::string& target, Buffers& buffers, Progress& progress) {
+                    const std::string& target, Decoders& decoders, Progress& progress) {
     std::unique_ptr<File> out;
     Status s = host.files->OpenWrite(target, out);
     if (!s.ok()) {
         ReportFailure(host, s);
         return Outcome::Failed;
     }
-    s = CopyChunks(host, reader, *out, buffers, progress);
+    s = CopyChunks(host, reader, record, *out, decoders, progress);
     progress.Finish();
     Status closed = out->Close();
     if (s.ok()) s = closed;
@@ -177,7 +249,7 @@ bool MayOverwrite(ExtractHost& host, const std::string& target, OverwriteAnswer&
 // stream stopped on an error (already reported).
 bool ExtractRecords(ExtractHost& host, StreamReader& reader, const std::string& shownFolder,
                     const std::string& folder, std::vector<std::string>& refused) {
-    Buffers buffers;
+    Decoders decoders;
     OverwriteAnswer stickyAnswer = OverwriteAnswer::No;
     std::uint64_t streamConsumed = 0;
     FileRecord record;
@@ -200,7 +272,7 @@ bool ExtractRecords(ExtractHost& host, StreamReader& reader, const std::string& 
         const std::string target = PathUnder(folder, name);
         if (Exists(host, target) && !MayOverwrite(host, target, stickyAnswer)) continue;
         Progress progress(host, streamConsumed, reader.length());
-        Outcome outcome = WriteTarget(host, reader, record, target, buffers, progress);
+        Outcome outcome = WriteTarget(host, reader, record, target, decoders, progress);
         streamConsumed += reader.consumed();
         if (outcome == Outcome::Failed) return false;
     }
@@ -301,9 +373,9 @@ int ExtractFileRecord(ExtractHost& host, const std::string& streamPath, std::uin
             return 0;
         }
     }
-    Buffers buffers;
+    Decoders decoders;
     Progress progress(host, 0, record.dataSize);
-    return WriteTarget(host, reader, record, target, buffers, progress) == Outcome::Failed ? 1 : 0;
+    return WriteTarget(host, reader, record, target, decoders, progress) == Outcome::Failed ? 1 : 0;
 }
 
 Status CreateDirectoryPath(FileSystem& files, const std::string& path) {

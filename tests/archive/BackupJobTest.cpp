@@ -224,20 +224,19 @@ TEST(BackupJob, FilesThatCannotBeReadAreReportedNeverPassedOverSilently) {
 TEST(BackupJob, CompressingOnManyThreadsWritesTheBytesOfOneThread) {
     // Sizes around the 4 KiB pieces and the 64 KiB batches, many small files so batches of
     // several files are in flight at once, and a file that fails part way between them.
-    auto fill = [](test::ScratchFolder& source) {
-        int seed = 1;
-        for (std::size_t size : {0, 1, 4095, 4096, 4097, 65535, 65536, 65537, 300000})
-            source.WriteFile("Sizes/" + std::to_string(size) + ".bin", test::SampleBytes(size, seed++));
-        for (int i = 0; i < 60; ++i)
-            source.WriteFile("Many/Sub" + std::to_string(i % 3) + "/f" + std::to_string(i), test::SampleBytes(700 * i, seed++));
-        source.WriteFile("Many/broken.bin", test::SampleBytes(200000, seed++));
-        source.WriteFile("top.txt", std::string(150000, 'x'));
-    };
+    test::ScratchFolder source;  // one tree for both runs, so the stored times agree too
+    int seed = 1;
+    for (std::size_t size : {0, 1, 4095, 4096, 4097, 65535, 65536, 65537, 300000})
+        source.WriteFile("Sizes/" + std::to_string(size) + ".bin", test::SampleBytes(size, seed++));
+    for (int i = 0; i < 60; ++i)
+        source.WriteFile("Many/Sub" + std::to_string(i % 3) + "/f" + std::to_string(i), test::SampleBytes(700 * i, seed++));
+    source.WriteFile("Many/broken.bin", test::SampleBytes(200000, seed++));
+    source.WriteFile("top.txt", std::string(150000, 'x'));
     std::vector<std::vector<DiscImage>> runs;
     std::vector<std::vector<std::string>> leftOut;
     for (int workers : {0, 3}) {
         JobRig rig;
-        fill(rig.source);
+        rig.host.sourceSelection = SourceChoice{source.path(), std::string("DATA")};
         test::FaultyFileSystem faulty;
         faulty.Add({test::Fault::Kind::ReadAfter, "broken.bin", 100000});
         rig.host.files = &faulty;

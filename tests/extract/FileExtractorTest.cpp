@@ -257,27 +257,32 @@ TEST_F(Extraction, SingleFileOverwriteFollowsTheAnswer) {
 }
 
 TEST_F(Extraction, CorruptChunkStopsTheStreamAndRemovesThePartialFile) {
-    SampleFile bad{"bad", SampleBytes(3 * 4096, 2)};
-    bad.damagedChunk = 1;
-    const std::string stream =
-        WriteStream("\\Docs", {{"first", SampleBytes(5000, 1)}, bad, {"after", "later"}});
+    // A short file is decoded on this thread, a long one on every core.
+    for (auto [pieces, damaged] : {std::pair{3, 1}, std::pair{200, 150}}) {
+        SCOPED_TRACE(pieces);
+        std::filesystem::remove_all(out + "/Docs");
+        SampleFile bad{"bad", SampleBytes(static_cast<std::size_t>(pieces) * 4096, 2)};
+        bad.damagedChunk = damaged;
+        const std::string stream =
+            WriteStream("\\Docs", {{"first", SampleBytes(5000, 1)}, bad, {"after", "later"}});
 
-    TestExtractHost host(out);
-    ExtractFolderStream(host, stream);
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].text, kExtractError);
-    EXPECT_EQ(host.messages[0].icon, MessageIcon::Warning);
-    EXPECT_EQ(host.messages[0].caption, "Corvane");
-    EXPECT_EQ(host.statuses,
-              (std::vector<std::string>{"Docs\\first", "Extracted", "Docs\\bad", "Error"}));
-    EXPECT_EQ(TreeListing(out), (std::set<std::string>{"Docs", "Docs/first"}));
+        TestExtractHost host(out);
+        ExtractFolderStream(host, stream);
+        ASSERT_EQ(host.messages.size(), 1u);
+        EXPECT_EQ(host.messages[0].text, kExtractError);
+        EXPECT_EQ(host.messages[0].icon, MessageIcon::Warning);
+        EXPECT_EQ(host.messages[0].caption, "Corvane");
+        EXPECT_EQ(host.statuses,
+                  (std::vector<std::string>{"Docs\\first", "Extracted", "Docs\\bad", "Error"}));
+        EXPECT_EQ(TreeListing(out), (std::set<std::string>{"Docs", "Docs/first"}));
 
-    TestExtractHost single(out);
-    EXPECT_EQ(ExtractFileRecord(single, stream, OffsetOf(stream, "bad"), "bad"), 1);
-    ASSERT_EQ(single.messages.size(), 1u);
-    EXPECT_EQ(single.messages[0].text, kExtractError);
-    EXPECT_EQ(single.status(), "Error");
-    EXPECT_FALSE(std::filesystem::exists(out + "/bad"));
+        TestExtractHost single(out);
+        EXPECT_EQ(ExtractFileRecord(single, stream, OffsetOf(stream, "bad"), "bad"), 1);
+        ASSERT_EQ(single.messages.size(), 1u);
+        EXPECT_EQ(single.messages[0].text, kExtractError);
+        EXPECT_EQ(single.status(), "Error");
+        EXPECT_FALSE(std::filesystem::exists(out + "/bad"));
+    }
 }
 
 TEST_F(Extraction, StreamCutInsideARecordIsReported) {
