@@ -128,10 +128,12 @@ bool AddToDisc(ArchiveContext& c, const StagedFile& staged, const std::string& f
     if (s.code() != Status::Code::NoSpace) {
         host.Ask({"The folder " + folderPath + " could not be added to the disc: " + s.message(),
                   MessageIcon::Warning, MessageButtons::Ok});
+        c.failed = true;
         host.cancelRequested = 1;
         return false;
     }
     if (!BurnDisc(host, c.discMaster, c.recorder)) {
+        c.failed = !Cancelled(host);  // as for the last disc: a recording that did not happen
         host.cancelRequested = 1;
         return false;
     }
@@ -182,6 +184,7 @@ void ArchiveFolder(ArchiveContext& c, const std::string& folderPath) {
     }
     if (Status made = host.tempFolder.Create(); !made.ok()) {
         LeaveOut(host, folderPath, made.message());
+        c.failed = true;
         host.cancelRequested = 1;
         return;
     }
@@ -195,6 +198,7 @@ void ArchiveFolder(ArchiveContext& c, const std::string& folderPath) {
     Status written = WriteStream(c, folderPath, stagingPath, storedPassword, entries, subFolders);
     if (!written.ok()) {
         host.Ask({"The backup cannot go on: " + written.message(), MessageIcon::Warning, MessageButtons::Ok});
+        c.failed = true;
         host.cancelRequested = 1;
     } else if (!Cancelled(host) && AddToDisc(c, staged, folderPath)) {
         ++c.sequence;
