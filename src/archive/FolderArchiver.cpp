@@ -6,6 +6,7 @@
 #include "archive/BlockCodec.h"
 #include "archive/StreamFormat.h"
 #include "disc/DiscRecording.h"
+#include "extract/StoredPath.h"
 
 namespace corvane {
 
@@ -32,11 +33,18 @@ void LeaveOut(BackupHost& host, const std::string& path, const std::string& reas
     host.leftOut.push_back(path + ": " + reason);
 }
 
-// Why a name cannot be stored, or empty when it can: the stream format separates folders
-// with backslashes and holds names of at most 259 bytes.
-std::string UnstorableName(const std::string& name) {
+// Why an entry cannot be stored, or empty when it can: the stream format separates folders
+// with backslashes and holds names of at most 259 bytes, and restore refuses names that could
+// lead outside its destination (control characters, a drive designator).
+std::string UnstorableName(const ArchiveContext& c, const std::string& path, const FolderEntry& entry) {
+    const std::string& name = entry.name;
     if (name.find('\\') != std::string::npos) return "its name contains a backslash";
     if (name.size() > static_cast<std::size_t>(kMaxStoredText)) return "its name is too long";
+    std::string restored;
+    const bool restorable = entry.info.isFolder()
+                                ? StoredFolderToRelative(StoredFolderPath(c.sourceRoot, path), restored)
+                                : StoredFileNameToLocal(name, restored);
+    if (!restorable) return "its name could not be restored (a control character or a drive designator)";
     return {};
 }
 
@@ -102,7 +110,7 @@ Status WriteStream(ArchiveContext& c, const std::string& folderPath, const std::
         if (!s.ok() || Cancelled(host)) break;
         const std::string path = JoinPath(folderPath, entry.name);
         if (!entry.info.isFolder() && !entry.info.isFile()) continue;  // devices, sockets, links to folders
-        if (std::string why = UnstorableName(entry.name); !why.empty()) {
+        if (std::string why = UnstorableName(c, path, entry); !why.empty()) {
             LeaveOut(host, path, why);  // a folder too: a backslash would split it on restore
         } else if (entry.info.isFolder()) {
             subFolders.push_back(path);
