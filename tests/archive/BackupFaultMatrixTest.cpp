@@ -21,6 +21,7 @@ using test::JobRig;
 
 constexpr const char* kInsertAnother = "Please insert another disc";
 constexpr const char* kInsertBlank = "Please insert a blank writeable disc";
+constexpr const char* kUnrestorable = "its name could not be restored (a control character or a drive designator)";
 
 // In expected texts "%S" stands for the source folder and "%T" for the job's private folder.
 std::string Expand(std::string text, const JobRig& rig) {
@@ -146,6 +147,23 @@ INSTANTIATE_TEST_SUITE_P(
                     [](JobRig&, test::FaultyFileSystem& f) { f.Add({Kind::List, "/A"}); },
                     BackupOutcome::Incomplete, "Completed, 1 left out",
                     {LeftOutReport("%S/A: Injected fault on %S/A")}, {"top.txt"}, 1},
+        // Restore refuses such names, so storing them would promise what cannot be kept.
+        BackupFault{"file name with a control character",
+                    [](JobRig& r, test::FaultyFileSystem&) { r.source.WriteFile("A/tab\there", "x"); },
+                    BackupOutcome::Incomplete, "Completed, 1 left out",
+                    {LeftOutReport("%S/A/tab\there: " + std::string(kUnrestorable))}, kEverything, 1},
+        BackupFault{"file named like a drive",
+                    [](JobRig& r, test::FaultyFileSystem&) { r.source.WriteFile("C:notes", "x"); },
+                    BackupOutcome::Incomplete, "Completed, 1 left out",
+                    {LeftOutReport("%S/C:notes: " + std::string(kUnrestorable))}, kEverything, 1},
+        BackupFault{"top folder named like a drive",
+                    [](JobRig& r, test::FaultyFileSystem&) {
+                        r.source.WriteFile("C:x/inside", "x");
+                        r.source.WriteFile("A/C:deep/kept", "a colon deeper down is no drive designator");
+                    },
+                    BackupOutcome::Incomplete, "Completed, 1 left out",
+                    {LeftOutReport("%S/C:x: " + std::string(kUnrestorable))},
+                    {"top.txt", "A/a1.bin", "A/Sub/deep.bin", "A/C:deep/kept"}, 1},
         BackupFault{"staging area full",
                     [](JobRig&, test::FaultyFileSystem& f) {
                         f.Add({Kind::WriteAfter, "corvane.mcb", 0, Status::Code::NoSpace});
