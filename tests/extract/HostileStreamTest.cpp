@@ -9,6 +9,7 @@
 #include "extract/FileExtractor.h"
 #include "support/ScratchFolder.h"
 #include "support/StreamTestUtil.h"
+#include "support/TestNames.h"
 
 namespace corvane {
 namespace {
@@ -77,7 +78,52 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"absolute name", "\\Docs", "/abs", "/abs"},
         HostileCase{"drive designator in the name", "\\Docs", "C:x", "C:x"},
         HostileCase{"control characters in the name", "\\Docs", "bell\x07\x1b", "bell??"},
-        HostileCase{"NUL in the name", "\\Docs", "a\0/../x"s, "a?/../x"}));
+        HostileCase{"NUL in the name", "\\Docs", "a\0/../x"s, "a?/../x"},
+        HostileCase{"lower-case drive designator in the folder", "\\c:\\x", "a.txt", "\\c:\\x"},
+        HostileCase{"C1 control in the folder", "\\Do\xC2\x85" "cs", "a.txt", "\\Do?cs"},
+        HostileCase{"C1 control in the name", "\\Docs", "osc\xC2\x9D]0;t\xC2\x9C", "osc?]0;t?"},
+        HostileCase{"C1 control once decoded", "\\Docs", "not UTF-8 \x9D", "not UTF-8 ?"}),
+    [](const ::testing::TestParamInfo<HostileCase>& row) { return test::TestNameOf(row.param.what); });
+
+struct OddCase {
+    const char* what;
+    std::string folderPath;
+    std::string fileName;
+    std::string restoredAs;  // below the destination
+};
+
+void PrintTo(const OddCase& c, std::ostream* os) { *os << c.what; }
+
+class OddButHarmlessName : public ::testing::TestWithParam<OddCase> {};
+
+// Names that are not valid UTF-8 are read as Windows-1252; none of their bytes becomes a
+// separator or a parent step on the way.
+TEST_P(OddButHarmlessName, IsRestoredInsideTheDestination) {
+    const auto& c = GetParam();
+    test::ScratchFolder root;
+    const std::string stream = root.MakeFolder("disc") + "/s 0.cvn";
+    ASSERT_TRUE(test::WriteSampleStream(stream, c.folderPath, "", {{c.fileName, "odd"}}).ok());
+    test::RootedFileSystem files(root.path());
+    test::TestExtractHost host("/out");
+    host.files = &files;
+    ExtractFolderStream(host, "/disc/s 0.cvn");
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(host.status(), "Extracted");
+    std::set<std::string> expected = {"disc", "disc/s 0.cvn", "out"};
+    for (std::size_t at = 0; (at = c.restoredAs.find('/', at + 1)) != std::string::npos;)
+        expected.insert("out/" + c.restoredAs.substr(0, at));
+    expected.insert("out/" + c.restoredAs);
+    EXPECT_EQ(test::TreeListing(root.path()), expected);
+    EXPECT_EQ(test::ReadWholeFile(root.path() + "/out/" + c.restoredAs), "odd");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, OddButHarmlessName,
+    ::testing::Values(OddCase{"single-byte name", "\\Docs", "caf\xE9", "Docs/café"},
+                      OddCase{"overlong slashes in the name", "\\Docs", "..\xC0\xAF..\xC0\xAFx", "Docs/..À¯..À¯x"},
+                      OddCase{"overlong backslash in the folder", "\\..\xC1\x9C..", "a", "..Á\xC5\x93../a"},
+                      OddCase{"drive-like folder below the first", "\\Docs\\C:", "x", "Docs/C:/x"}),
+    [](const ::testing::TestParamInfo<OddCase>& row) { return test::TestNameOf(row.param.what); });
 
 }  // namespace
 }  // namespace corvane
