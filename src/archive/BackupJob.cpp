@@ -71,12 +71,13 @@ BackupOutcome RunBackupJob(BackupHost& host, const BackupJobServices& services) 
     const std::int64_t startTime = host.clock->Now();
     host.BeginWaitCursor();
     BackupOutcome outcome = BackupOutcome::NotStarted;
+    bool stoppedByFailure = false;  // the archiver stopped the job, not the user
 
     // Setting idle comes last: from then on the window may close and go away.
     auto end = [&] {
         host.SetInputsEnabled(true);
         host.SetCancelEnabled(true);
-        if (host.cancelRequested) {
+        if (host.cancelRequested && !stoppedByFailure) {
             host.SetStatus("Cancelled");
             if (outcome != BackupOutcome::NotStarted) outcome = BackupOutcome::Cancelled;
         }
@@ -148,6 +149,11 @@ BackupOutcome RunBackupJob(BackupHost& host, const BackupJobServices& services) 
         ChunkPipeline pipeline(host.compressionWorkers, kStepsPerWorker * std::max(1, host.compressionWorkers));
         ArchiveContext context{host, *disc.joliet, *disc.master, disc.recorder, source->root, backupName, 0, pipeline};
         if (!host.cancelRequested) ArchiveFolder(context, source->root);
+        if (context.failed) {
+            stoppedByFailure = true;
+            host.SetStatus("Error writing disc!");
+            outcome = BackupOutcome::Failed;
+        }
         if (host.cancelRequested) return end();
 
         host.SetStatus("Burning Disc...");

@@ -23,7 +23,7 @@ struct BackupJobServices {
 enum class BackupOutcome {
     NotStarted,      // a selection was missing or the recorder was not accessible
     Cancelled,       // the user said no or stopped the job
-    Failed,          // the last disc could not be recorded
+    Failed,          // a disc could not be written or recorded
     Incomplete,      // recorded, but some files or folders had to be left out
     Completed,
 };

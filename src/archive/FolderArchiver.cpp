@@ -6,6 +6,7 @@
 #include "archive/BlockCodec.h"
 #include "archive/StreamFormat.h"
 #include "disc/DiscRecording.h"
+#include "extract/StoredPath.h"
 
 namespace corvane {
 
@@ -32,11 +33,18 @@ void LeaveOut(BackupHost& host, const std::string& path, const std::string& reas
     host.leftOut.push_back(path + ": " + reason);
 }
 
-// Why a name cannot be stored, or empty when it can: the stream format separates folders
-// with backslashes and holds names of at most 259 bytes.
-std::string UnstorableName(const std::string& name) {
+// Why an entry cannot be stored, or empty when it can: the stream format separates folders
+// with backslashes and holds names of at most 259 bytes, and restore refuses names that could
+// lead outside its destination (control characters, a drive designator).
+std::string UnstorableName(const ArchiveContext& c, const std::string& path, const FolderEntry& entry) {
+    const std::string& name = entry.name;
     if (name.find('\\') != std::string::npos) return "its name contains a backslash";
     if (name.size() > static_cast<std::size_t>(kMaxStoredText)) return "its name is too long";
+    std::string restored;
+    const bool restorable = entry.info.isFolder()
+                                ? StoredFolderToRelative(StoredFolderPath(c.sourceRoot, path), restored)
+                                : StoredFileNameToLocal(name, restored);
+    if (!restorable) return "its name could not be restored (a control character or a drive designator)";
     return {};
 }
 
@@ -155,7 +163,7 @@ Status WriteStream(ArchiveContext& c, const std::string& folderPath, const std::
         if (!stream.staging.ok() || Cancelled(host)) break;
         const std::string path = JoinPath(folderPath, entry.name);
         if (!entry.info.isFolder() && !entry.info.isFile()) continue;  // devices, sockets, links to folders
-        if (std::string why = UnstorableName(entry.name); !why.empty()) {
+        if (std::string why = UnstorableName(c, path, entry); !why.empty()) {
             c.pipeline.Submit({}, [&host, path, why] { LeaveOut(host, path, why); });  // a folder too: a backslash would split it on restore
         } else if (entry.info.isFolder()) {
             subFolders.push_back(path);
@@ -183,10 +191,12 @@ bool AddToDisc(ArchiveContext& c, const StagedFile& staged, const std::string& f
     if (s.code() != Status::Code::NoSpace) {
         host.Ask({"The folder " + folderPath + " could not be added to the disc: " + s.message(),
                   MessageIcon::Warning, MessageButtons::Ok});
+        c.failed = true;
         host.cancelRequested = 1;
         return false;
     }
     if (!BurnDisc(host, c.discMaster, c.recorder)) {
+        c.failed = !Cancelled(host);  // as for the last disc: a recording that did not happen
         host.cancelRequested = 1;
         return false;
     }
@@ -237,6 +247,7 @@ void ArchiveFolder(ArchiveContext& c, const std::string& folderPath) {
     }
     if (Status made = host.tempFolder.Create(); !made.ok()) {
         LeaveOut(host, folderPath, made.message());
+        c.failed = true;
         host.cancelRequested = 1;
         return;
     }
@@ -250,6 +261,7 @@ void ArchiveFolder(ArchiveContext& c, const std::string& folderPath) {
     Status written = WriteStream(c, folderPath, stagingPath, storedPassword, entries, subFolders);
     if (!written.ok()) {
         host.Ask({"The backup cannot go on: " + written.message(), MessageIcon::Warning, MessageButtons::Ok});
+        c.failed = true;
         host.cancelRequested = 1;
     } else if (!Cancelled(host) && AddToDisc(c, staged, folderPath)) {
         ++c.sequence;

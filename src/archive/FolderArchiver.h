@@ -21,11 +21,13 @@ struct ArchiveContext {
     std::string backupName;
     int sequence = 0;  // the next stream's number; runs on across discs
     ChunkPipeline& pipeline;  // compresses on every core while the folder's stream is written
+    bool failed = false;      // the job was stopped by a failure, not by the user
 };
 
 // Archives folderPath (the source root or a folder below it) and everything under it.
-// Sets host.cancelRequested when the job has to stop; files and folders it had to leave out
-// are added to host.leftOut.
+// Sets host.cancelRequested when the job has to stop, and context.failed too when a failure
+// rather than the user stops it; files and folders it had to leave out are added to
+// host.leftOut.
 void ArchiveFolder(ArchiveContext& context, const std::string& folderPath);
 
 // The stored form of a folder: "\" for the root, "\Docs\2008" below it.

@@ -297,7 +297,7 @@ Status StreamReader::NextRecord(FileRecord& record, bool& found) {
         if (!s.ok()) return s;
     }
     if (position_ >= length_ || length_ - position_ < 4) {
-        endedEarly_ = position_ != length_;
+        endedEarly_ = endedEarly_ || position_ != length_;
         return Status::Ok();
     }
     unsigned char raw[kRecordFixed - 4];
@@ -359,7 +359,10 @@ Status StreamReader::SkipData() {
     inRecord_ = false;
     std::uint64_t target = position_ + (dataSize_ - consumed_);
     consumed_ = dataSize_;
-    if (target > length_) target = length_;  // a lying DataSize ends the listing at the end
+    if (target > length_) {  // a lying DataSize ends the listing, on damage
+        target = length_;
+        endedEarly_ = true;
+    }
     return SeekTo(target);
 }
 

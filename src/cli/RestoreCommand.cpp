@@ -8,6 +8,7 @@
 #include "cli/Terminal.h"
 #include "disc/ImageFileSystem.h"
 #include "extract/FileExtractor.h"
+#include "extract/StoredPath.h"
 #include "platform/TextCodec.h"
 #include "restore/BackupCatalog.h"
 
@@ -159,7 +160,7 @@ int RunRestoreCommand(const std::vector<std::string>& args) {
         if (protectedFolder && !(password && PasswordMatches(QString::fromStdString(*password), stream.password))) {
             if (IsAtOrBelow(stream.folderPath, only)) {
                 std::fprintf(stderr, "corvane restore: %s is protected and was left out%s\n",
-                             StoredTextToUtf8(stream.folderPath).c_str(),
+                             ShownStoredText(stream.folderPath).c_str(),
                              password ? " (wrong password)" : " (no --password-file)");
                 ++problems;
             }

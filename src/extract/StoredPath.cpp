@@ -21,6 +21,16 @@ bool StartsWithDriveDesignator(std::string_view text) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
+// Control characters U+0080..U+009F in UTF-8 text: 0xC2 followed by 0x80..0x9F. They come
+// from valid UTF-8 or from the undefined Windows-1252 bytes, and terminals may obey them.
+bool HasC1Control(std::string_view utf8) {
+    for (std::size_t i = 0; i + 1 < utf8.size(); ++i) {
+        auto next = static_cast<unsigned char>(utf8[i + 1]);
+        if (utf8[i] == '\xC2' && next >= 0x80 && next <= 0x9F) return true;
+    }
+    return false;
+}
+
 // One step of a path: a name that stays where it is put.
 bool IsPlainStep(std::string_view step) {
     return !step.empty() && step != "." && step != ".." &&
@@ -47,7 +57,9 @@ bool StoredFolderToRelative(std::string_view folderPath, std::string& relative) 
         joined += step;
     }
     relative = StoredTextToUtf8(joined);
-    return true;
+    if (!HasC1Control(relative)) return true;
+    relative.clear();
+    return false;
 }
 
 bool StoredFileNameToLocal(std::string_view fileName, std::string& name) {
@@ -56,7 +68,9 @@ bool StoredFileNameToLocal(std::string_view fileName, std::string& name) {
         std::any_of(fileName.begin(), fileName.end(), IsSeparator))
         return false;
     name = StoredTextToUtf8(fileName);
-    return true;
+    if (!HasC1Control(name)) return true;
+    name.clear();
+    return false;
 }
 
 std::string PathUnder(std::string_view folder, std::string_view relative) {
@@ -71,7 +85,17 @@ std::string PathUnder(std::string_view folder, std::string_view relative) {
 std::string ShownStoredText(std::string_view stored) {
     std::string text(stored);
     std::replace_if(text.begin(), text.end(), IsControl, '?');
-    return StoredTextToUtf8(text);
+    const std::string decoded = StoredTextToUtf8(text);
+    std::string shown;
+    for (std::size_t i = 0; i < decoded.size(); ++i) {
+        if (HasC1Control(std::string_view(decoded).substr(i, 2))) {
+            shown += '?';
+            ++i;
+        } else {
+            shown += decoded[i];
+        }
+    }
+    return shown;
 }
 
 }  // namespace corvane

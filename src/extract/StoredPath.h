@@ -10,11 +10,12 @@ namespace corvane {
 
 // The folder path relative to the destination, '/'-separated UTF-8: "Docs/2008", "" for the
 // root. False for ".." or "." steps, absolute or network forms ("\\server"), a drive
-// designator ("C:") at the start and control characters.
+// designator ("C:") at the start and control characters (C0, DEL and C1, also once decoded).
 bool StoredFolderToRelative(std::string_view folderPath, std::string& relative);
 
 // The file name as UTF-8. False unless it is one plain name: no separator ('/' or '\'), not
-// "." or "..", no drive designator at the start, no control characters.
+// "." or "..", no drive designator at the start, no control characters (C0, DEL and C1, also
+// once decoded).
 bool StoredFileNameToLocal(std::string_view fileName, std::string& name);
 
 // relative inside folder. A trailing '/' of folder is ignored, and "/" stays the root:

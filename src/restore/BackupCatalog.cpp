@@ -150,7 +150,7 @@ void OutlineBelow(const CatalogTree& tree, const CatalogItem* parent, int depth,
         const CatalogItem* item = tree.Child(parent, i);
         if (item->look == ItemLook::Placeholder) continue;
         out.append(static_cast<std::size_t>(2 * depth), ' ');
-        out += tree.Text(item).toStdString();
+        out += ShownStoredText(tree.Text(item).toStdString());  // no control character reaches a terminal
         out += '\n';
         OutlineBelow(tree, item, depth + 1, out);
     }

@@ -5,67 +5,17 @@
 
 #include <algorithm>
 
-#include "support/StreamTestUtil.h"
-#include "archive/BackupJob.h"
+#include "JobRig.h"
 #include "archive/FolderArchiver.h"
 #include "support/FaultyFileSystem.h"
-#include "support/ScratchFolder.h"
-#include "support/ScriptedDiscMaster.h"
-#include "support/TestBackupHost.h"
 
 namespace corvane {
 namespace {
 
 using test::DiscImage;
-using test::ScriptedDiscMaster;
+using test::JobRig;
+using test::Messages;
 using test::TestBackupHost;
-
-// A host and a scripted disc layer set up for one job over a source folder.
-struct JobRig {
-    test::ScratchFolder source;
-    test::ScratchFolder scratch;
-    TestBackupHost host;
-    std::shared_ptr<ScriptedDiscMaster> master = std::make_shared<ScriptedDiscMaster>();
-
-    JobRig() {
-        host.recorderSelection = "/dev/sr0";
-        host.sourceSelection = SourceChoice{source.path(), std::string("DATA")};
-        host.programPath = scratch.WriteFile("program", "#!program\n");
-        host.answers = {MessageAnswer::Yes};  // the confirmation
-        host.defaultAnswer = MessageAnswer::Retry;  // every "insert another disc"
-    }
-
-    BackupOutcome Run() {
-        BackupJobServices services{[this] { return master; }, [](const std::string& path) { return path; }};
-        return RunBackupJob(host, services);
-    }
-
-    // Every stream on every recorded disc, decoded, in disc order.
-    struct Stream {
-        std::size_t disc;
-        StreamNameParts name;
-        test::ReadBack content;
-    };
-    std::vector<Stream> Streams() {
-        std::vector<Stream> streams;
-        for (std::size_t d = 0; d < master->recordedDiscs().size(); ++d) {
-            for (const auto& file : master->recordedDiscs()[d].files) {
-                Stream stream{d, {}, {}};
-                if (!ParseStreamName(file.name, stream.name)) continue;
-                std::string path = scratch.WriteFile("decoded.cvn", file.bytes);
-                EXPECT_TRUE(test::ReadSampleStream(path, stream.content).ok()) << file.name;
-                streams.push_back(std::move(stream));
-            }
-        }
-        return streams;
-    }
-};
-
-std::string Messages(const TestBackupHost& host) {
-    std::string all;
-    for (const auto& m : host.messages) all += m.text + "\n";
-    return all;
-}
 
 TEST(BackupJob, SpansDiscsInDepthFirstOrderAndEveryByteComesBack) {
     JobRig rig;

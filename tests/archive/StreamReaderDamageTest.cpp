@@ -88,6 +88,25 @@ TEST(StreamReaderDamage, LyingLengthsAreRefused) {
     }
 }
 
+TEST(StreamReaderDamage, DataSizePastTheEndEndsTheListingAsDamage) {
+    test::ScratchFolder dir;
+    std::string bytes = MakeGoodStream(dir);
+    const std::uint64_t lastRecord = test::OffsetOf(dir / "good.cvn", "b");
+    Put32(bytes, lastRecord, 1000);
+    dir.WriteFile("bad.cvn", bytes);
+
+    std::unique_ptr<File> in;
+    ASSERT_TRUE(DefaultFileSystem().OpenRead(dir / "bad.cvn", in).ok());
+    StreamReader reader(*in);
+    FolderHeader header;
+    ASSERT_TRUE(reader.ReadFolderHeader(header).ok());
+    std::vector<std::string> names;
+    FileRecord record;
+    for (bool found = true; reader.NextRecord(record, found).ok() && found;) names.push_back(record.fileName);
+    EXPECT_EQ(names, (std::vector<std::string>{"a.txt", "empty", "b"}));
+    EXPECT_TRUE(reader.endedEarly());
+}
+
 TEST(StreamReaderDamage, SeekToRecordOutsideTheStreamFails) {
     test::ScratchFolder dir;
     const std::string good = MakeGoodStream(dir);

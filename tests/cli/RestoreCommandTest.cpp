@@ -6,9 +6,12 @@
 #include <QProcess>
 #include <chrono>
 #include <filesystem>
+#include <set>
 
+#include "extract/TreeListing.h"
 #include "support/PeerTools.h"
 #include "support/ScratchFolder.h"
+#include "support/StreamTestUtil.h"
 
 namespace corvane {
 namespace {
@@ -125,6 +128,43 @@ TEST(RestoreCommand, ExistingFilesAreKeptReplacedOrAskedAbout) {
     EXPECT_EQ(test::ReadWholeFile(out / "empty.txt"), "");
     EXPECT_EQ(backup.Restore(out.path(), {"--overwrite", "maybe"}), 2);
     EXPECT_EQ(Corvane({"restore", "--to", QString::fromStdString(out.path())}), 2);
+}
+
+// A damaged or foreign disc: streams whose names lead outside the destination, hold control
+// characters, are protected or are cut short.
+TEST(RestoreCommand, HostileDiscWritesNothingOutsideTheDestinationAndNamesWhatItRefused) {
+    test::ScratchFolder scratch;
+    const std::string disc = scratch.MakeFolder("disc");
+    const struct {
+        std::string folder, password;
+        std::vector<test::SampleFile> files;
+    } streams[] = {
+        {"\\", "", {{"good.txt", "good"}, {"../escape", "x"}, {"C:drive", "x"}, {"osc\xC2\x9D]0;t\x07", "x"}}},
+        {"\\..\\..\\outside", "", {{"x.txt", "x"}}},
+        {"\\Docs", "", {{"fine.txt", "fine"}}},
+        {"\\Lock\x1b[31m", "pw", {{"x.txt", "x"}}},
+        {"\\Cut", "", {{"a.txt", test::SampleBytes(6000, 1)}}},
+    };
+    std::set<std::string> expected = {"disc", "box", "box/out", "box/out/good.txt", "box/out/Docs",
+                                      "box/out/Docs/fine.txt", "box/out/Cut"};
+    for (std::size_t i = 0; i < std::size(streams); ++i) {
+        const std::string name = "EVIL 2401010000 " + std::to_string(i) + ".cvn";
+        ASSERT_TRUE(test::WriteSampleStream(disc + "/" + name, streams[i].folder, streams[i].password, streams[i].files).ok());
+        expected.insert("disc/" + name);
+    }
+    const std::string cut = disc + "/EVIL 2401010000 4.cvn";
+    fs::resize_file(cut, fs::file_size(cut) - 100);
+    const std::string out = scratch.MakeFolder("box/out");
+
+    std::string err;
+    EXPECT_EQ(Corvane({"restore", QString::fromStdString(disc), "--to", QString::fromStdString(out)}, &err), 1);
+    EXPECT_EQ(test::TreeListing(scratch.path()), expected);
+    EXPECT_EQ(test::ReadWholeFile(out + "/good.txt"), "good");
+    EXPECT_NE(err.find("Not restored, because the backup names a place outside the destination folder:"), std::string::npos) << err;
+    for (const char* refused : {"\\..\\..\\outside", "\\../escape", "\\C:drive", "\\osc?]0;t?",
+                                "\\Lock?[31m is protected", "There was an error extracting the file!"})
+        EXPECT_NE(err.find(refused), std::string::npos) << refused << " in\n" << err;
+    EXPECT_EQ(err.find('\x1b'), std::string::npos) << "a control character from the disc reached the terminal";
 }
 
 }  // namespace

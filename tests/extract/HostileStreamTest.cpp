@@ -3,12 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <functional>
+
 #include "RootedFileSystem.h"
 #include "TestExtractHost.h"
 #include "TreeListing.h"
 #include "extract/FileExtractor.h"
 #include "support/ScratchFolder.h"
 #include "support/StreamTestUtil.h"
+#include "support/TestNames.h"
 
 namespace corvane {
 namespace {
@@ -77,7 +81,119 @@ INSTANTIATE_TEST_SUITE_P(
         HostileCase{"absolute name", "\\Docs", "/abs", "/abs"},
         HostileCase{"drive designator in the name", "\\Docs", "C:x", "C:x"},
         HostileCase{"control characters in the name", "\\Docs", "bell\x07\x1b", "bell??"},
-        HostileCase{"NUL in the name", "\\Docs", "a\0/../x"s, "a?/../x"}));
+        HostileCase{"NUL in the name", "\\Docs", "a\0/../x"s, "a?/../x"},
+        HostileCase{"lower-case drive designator in the folder", "\\c:\\x", "a.txt", "\\c:\\x"},
+        HostileCase{"C1 control in the folder", "\\Do\xC2\x85" "cs", "a.txt", "\\Do?cs"},
+        HostileCase{"C1 control in the name", "\\Docs", "osc\xC2\x9D]0;t\xC2\x9C", "osc?]0;t?"},
+        HostileCase{"C1 control once decoded", "\\Docs", "not UTF-8 \x9D", "not UTF-8 ?"}),
+    [](const ::testing::TestParamInfo<HostileCase>& row) { return test::TestNameOf(row.param.what); });
+
+struct OddCase {
+    const char* what;
+    std::string folderPath;
+    std::string fileName;
+    std::string restoredAs;  // below the destination
+};
+
+void PrintTo(const OddCase& c, std::ostream* os) { *os << c.what; }
+
+class OddButHarmlessName : public ::testing::TestWithParam<OddCase> {};
+
+// Names that are not valid UTF-8 are read as Windows-1252; none of their bytes becomes a
+// separator or a parent step on the way.
+TEST_P(OddButHarmlessName, IsRestoredInsideTheDestination) {
+    const auto& c = GetParam();
+    test::ScratchFolder root;
+    const std::string stream = root.MakeFolder("disc") + "/s 0.cvn";
+    ASSERT_TRUE(test::WriteSampleStream(stream, c.folderPath, "", {{c.fileName, "odd"}}).ok());
+    test::RootedFileSystem files(root.path());
+    test::TestExtractHost host("/out");
+    host.files = &files;
+    ExtractFolderStream(host, "/disc/s 0.cvn");
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(host.status(), "Extracted");
+    std::set<std::string> expected = {"disc", "disc/s 0.cvn", "out"};
+    for (std::size_t at = 0; (at = c.restoredAs.find('/', at + 1)) != std::string::npos;)
+        expected.insert("out/" + c.restoredAs.substr(0, at));
+    expected.insert("out/" + c.restoredAs);
+    EXPECT_EQ(test::TreeListing(root.path()), expected);
+    EXPECT_EQ(test::ReadWholeFile(root.path() + "/out/" + c.restoredAs), "odd");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, OddButHarmlessName,
+    ::testing::Values(OddCase{"single-byte name", "\\Docs", "caf\xE9", "Docs/café"},
+                      OddCase{"overlong slashes in the name", "\\Docs", "..\xC0\xAF..\xC0\xAFx", "Docs/..À¯..À¯x"},
+                      OddCase{"overlong backslash in the folder", "\\..\xC1\x9C..", "a", "..Á\xC5\x93../a"},
+                      OddCase{"drive-like folder below the first", "\\Docs\\C:", "x", "Docs/C:/x"}),
+    [](const ::testing::TestParamInfo<OddCase>& row) { return test::TestNameOf(row.param.what); });
+
+
+// A stream "\Docs" holding a.txt (two chunks) and b, with one length field rewritten.
+constexpr std::size_t kNameLengthAt = 4 + 5 + 16;
+constexpr std::size_t kDataSizeAt = kNameLengthAt + 4 + 5;
+constexpr std::size_t kChunkLengthAt = kDataSizeAt + 4 + 16;
+
+struct LyingCase {
+    const char* what;
+    std::size_t at;
+    // The new value, from the true one.
+    std::function<std::uint32_t(std::uint32_t)> lie;
+    std::vector<std::string> messages;  // how each message shown starts
+    std::set<std::string> kept;         // below the destination
+};
+
+void PrintTo(const LyingCase& c, std::ostream* os) { *os << c.what; }
+
+class LyingLength : public ::testing::TestWithParam<LyingCase> {};
+
+TEST_P(LyingLength, IsReportedAndLeavesNoPartialFile) {
+    const auto& c = GetParam();
+    test::ScratchFolder root;
+    const std::string stream = root.MakeFolder("disc") + "/s 0.cvn";
+    ASSERT_TRUE(test::WriteSampleStream(stream, "\\Docs", "", {{"a.txt", test::SampleBytes(6000, 1)}, {"b", "bb"}}).ok());
+    std::string bytes = test::ReadWholeFile(stream);
+    std::uint32_t value = 0;
+    std::memcpy(&value, bytes.data() + c.at, 4);
+    value = c.lie(value);
+    std::memcpy(bytes.data() + c.at, &value, 4);
+    root.WriteFile("disc/s 0.cvn", bytes);
+
+    test::RootedFileSystem files(root.path());
+    test::TestExtractHost host("/d1/out");
+    host.files = &files;
+    ExtractFolderStream(host, "/disc/s 0.cvn");
+    ASSERT_EQ(host.messages.size(), c.messages.size());
+    for (std::size_t i = 0; i < c.messages.size(); ++i)
+        EXPECT_TRUE(host.messages[i].text.starts_with(c.messages[i])) << host.messages[i].text;
+    EXPECT_EQ(host.status(), "Error");
+    std::set<std::string> expected = {"disc", "disc/s 0.cvn", "d1", "d1/out", "d1/out/Docs"};
+    for (const auto& path : c.kept) expected.insert("d1/out/" + path);
+    EXPECT_EQ(test::TreeListing(root.path()), expected);
+}
+
+const std::string kBroken = "There was an error extracting the file!";
+const std::string kRestDamaged = kBroken + "\n\nThe rest of the backup stream is damaged.";
+const std::string kRefusedInDocs =
+    "Not restored, because the backup names a place outside the destination folder:\nDocs\\";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LyingLength,
+    ::testing::Values(
+        LyingCase{"NameLength too large", kNameLengthAt, [](std::uint32_t) { return 0x7FFFFFFFu; }, {kRestDamaged}, {}},
+        LyingCase{"NameLength too small", kNameLengthAt, [](std::uint32_t v) { return v - 1; }, {kBroken}, {}},
+        LyingCase{"DataSize too large", kDataSizeAt, [](std::uint32_t) { return 0xFFFFFFFFu; }, {kBroken}, {}},
+        LyingCase{"DataSize past the end", kDataSizeAt, [](std::uint32_t v) { return v + 100; }, {kBroken}, {}},
+        LyingCase{"DataSize too small", kDataSizeAt, [](std::uint32_t v) { return v - 1; }, {kBroken}, {}},
+        // An empty record cannot be told from a lying one; what follows reads as damage and
+        // as a name of chunk bytes, refused.
+        LyingCase{"DataSize zero", kDataSizeAt, [](std::uint32_t) { return 0u; }, {kRestDamaged, kRefusedInDocs},
+                  {"Docs/a.txt"}},
+        LyingCase{"ChunkLength too large", kChunkLengthAt, [](std::uint32_t) { return 8193u; }, {kBroken}, {}},
+        LyingCase{"ChunkLength one too large", kChunkLengthAt, [](std::uint32_t v) { return v + 1; }, {kBroken}, {}},
+        LyingCase{"ChunkLength too small", kChunkLengthAt, [](std::uint32_t v) { return v - 1; }, {kBroken}, {}},
+        LyingCase{"ChunkLength zero", kChunkLengthAt, [](std::uint32_t) { return 0u; }, {kBroken}, {}}),
+    [](const ::testing::TestParamInfo<LyingCase>& row) { return test::TestNameOf(row.param.what); });
 
 }  // namespace
 }  // namespace corvane

@@ -31,6 +31,9 @@ TEST(StoredPath, FolderPathsBecomeRelativePathsOrAreRefused) {
         {"\\a\x01z", false, ""},
         {"\\a\x7F", false, ""},
         {"\\a\0b"s, false, ""},
+        {"\\..\xC0\xAF..\xC0\xAFx", true, "..À¯..À¯x"},  // an overlong '/' is no separator
+        {"\\a\xC2\x9D", false, ""},                      // C1 control in UTF-8
+        {"\\a\x8F", false, ""},                          // C1 control once decoded
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(ShownStoredText(c.stored));
@@ -57,6 +60,10 @@ TEST(StoredPath, FileNamesMustBePlainNames) {
         {"\\x", false, ""},       {"C:x", false, ""},
         {"c:", false, ""},        {"line\nbreak", false, ""},
         {"nul\0x"s, false, ""},   {"del\x7F", false, ""},
+        {"..\xC0\xAF..", true, "..À¯.."},  // an overlong '/' is no separator
+        {"a\x9B", true, "a›"},            // a defined Windows-1252 byte
+        {"osc\xC2\x9D", false, ""},      // C1 controls, in UTF-8 and once decoded
+        {"osc\x9D", false, ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(ShownStoredText(c.stored));
@@ -66,6 +73,13 @@ TEST(StoredPath, FileNamesMustBePlainNames) {
             EXPECT_EQ(name, c.name);
         }
     }
+}
+
+TEST(StoredPath, ShownTextMarksEveryControlCharacter) {
+    EXPECT_EQ(ShownStoredText("a\nb\x7F"), "a?b?");
+    EXPECT_EQ(ShownStoredText("osc\xC2\x9D\xC2\x9C" "end"), "osc??end");
+    EXPECT_EQ(ShownStoredText("caf\xE9\x9D"), "café?");
+    EXPECT_EQ(ShownStoredText("\xC2\xA0\xC3\xA9"), "\xC2\xA0é") << "printable characters stay";
 }
 
 TEST(StoredPath, PathUnderKeepsOneSeparatorAndTheRoot) {

@@ -85,6 +85,14 @@ TEST_F(ListCommand, AFolderWithoutStreamsIsAnError) {
     }
 }
 
+TEST_F(ListCommand, ControlCharactersFromTheDiscAreShownAsQuestionMarks) {
+    Write(other / "EVIL 0812251430 0.cvn", "\\", "", {{"red\x1b[31m\x07", "x"}, {"osc\xC2\x9D" "0;t", "y"}});
+    Write(other / "EVIL 0812251430 1.cvn", "\\Dir\x1b[2J", "", {{"z", "z"}});
+    const Outcome run = Corvane({"list", Q(other.path())});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "EVIL\n  08-12-25 14:30\n    Dir?[2J\n      z\n    ROOT\n      osc?0;t\n      red?[31m?\n");
+}
+
 TEST(CommandLine, HelpListsTheRestoreCommands) {
     const Outcome run = Corvane({"--help"});
     EXPECT_EQ(run.exitCode, 0);

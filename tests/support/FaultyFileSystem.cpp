@@ -88,7 +88,9 @@ Status FaultyFileSystem::OpenWrite(const std::string& path, std::unique_ptr<File
 
 Status FaultyFileSystem::ListFolder(const std::string& path, std::vector<FolderEntry>& entries) {
     if (const Fault* f = Find(Fault::Kind::List, path)) return Injected(*f, path);
-    return real_.ListFolder(path, entries);
+    Status s = real_.ListFolder(path, entries);
+    if (s.ok() && afterListing) afterListing(path);
+    return s;
 }
 
 Status FaultyFileSystem::Stat(const std::string& path, FileInfo& info) {

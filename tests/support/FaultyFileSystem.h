@@ -3,6 +3,7 @@
 // through a file, a disk that fills up. Faults match paths that contain a given text.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,9 @@ public:
 
     void Add(Fault fault) { faults_.push_back(std::move(fault)); }
     void Clear() { faults_.clear(); }
+    // Runs after every successful listing, with the folder's path: a test changes the tree
+    // there, between a folder being listed and its files being read.
+    std::function<void(const std::string& folder)> afterListing;
 
     Status OpenRead(const std::string& path, std::unique_ptr<File>& file) override;
     Status OpenWrite(const std::string& path, std::unique_ptr<File>& file) override;
