@@ -42,7 +42,7 @@ public:
     std::string Compressed(std::size_t size);
     // Bytes that do not compress, behind a short format header (photos, music, video).
     std::string Noise(std::size_t size);
-    // Fixed-size records with counters and small values: compresses about four to one.
+    // Fixed-size records with counters and small values: compresses about two to one.
     std::string Records(std::size_t size);
     // Megabyte runs of noise, text and records, like a disk image; noisePercent of the runs
     // are noise.
