@@ -14,6 +14,7 @@ tools=$repo/build/bench
 megabytes=${BENCH_MB:-300}
 rounds=${BENCH_ROUNDS:-3}
 seed=2024
+export LC_NUMERIC=C  # decimal points for awk and printf
 run_start=$EPOCHREALTIME
 
 fail() { echo "bench: $*" >&2; exit 1; }
