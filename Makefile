@@ -1,5 +1,5 @@
 # Every target installs what it needs first (scripts/deps.sh is idempotent).
-.PHONY: deps build test asan-test demo clean
+.PHONY: deps build test asan-test demo bench clean
 
 deps:
 	@./scripts/deps.sh
@@ -19,6 +19,10 @@ asan-test: deps
 
 demo: build
 	@scripts/demo.sh
+
+# Compares backup and restore with tar, pigz and dar (BENCH_MB=60 make bench: a smaller corpus).
+bench: build
+	@bench/run.sh
 
 clean:
 	rm -rf build build-asan

@@ -11,6 +11,7 @@ packages=(
   xorriso genisoimage
   xvfb xauth imagemagick fonts-dejavu-core
   clang libclang-rt-14-dev openssl
+  pigz dar time
   desktop-file-utils shared-mime-info
 )
 
