@@ -10,10 +10,14 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
+#include <csignal>
 
+#include "app/CloseOnSignal.h"
 #include "backup/CBackup.h"
 #include "platform/DialogUnits.h"
 #include "platform/ElidedLabel.h"
@@ -202,6 +206,49 @@ TEST(BackupWindow, TemporaryFilesGoWithTheWindowAfterABackupOrACancel) {
         rig.window.reset();
         EXPECT_EQ(test::FolderNames(tmp.path()), std::vector<std::string>{});
     }
+}
+
+// A signal during a backup stops the job and closes the window, as its Cancel would; the
+// disc recorded before stays, the temporary files go with the window.
+TEST(BackupWindow, ASignalStopsTheJobAndClosesTheWindow) {
+    test::ScratchFolder images;
+    WindowRig rig(true, [&] {
+        DiscLayerOptions options{{{"6 MiB", 6u << 20, images.path()}}, false};
+        return std::shared_ptr<IDiscMaster>(CreateDiscMaster(options));
+    });
+    rig.stick.WriteFile("Sub/more.bin", test::SampleBytes(8 << 20, 2));
+    test::ScopedTmpdir tmp;
+    CloseOnSignal closer(*rig.window);
+    rig.prompt.answer = [&](const Message& m) {
+        if (m.buttons == MessageButtons::YesNo) return MessageAnswer::Yes;
+        if (m.buttons == MessageButtons::RetryCancel) ::raise(SIGTERM);  // while disc 2 is begun
+        return m.buttons == MessageButtons::RetryCancel ? MessageAnswer::Retry : MessageAnswer::Ok;
+    };
+    rig.Control<QPushButton>(1000)->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !rig.window->isVisible(); }, 60000));
+    EXPECT_EQ(rig.window->LastOutcome(), BackupOutcome::Cancelled);
+    EXPECT_EQ(test::FolderNames(images.path()).size(), 1u);
+    rig.window.reset();
+    EXPECT_EQ(test::FolderNames(tmp.path()), std::vector<std::string>{});
+}
+
+// A signal while a real message box waits for the user dismisses it with its safe answer
+// (No to the confirmation), and the window closes.
+TEST(BackupWindow, ASignalDismissesAnOpenMessageBoxAndClosesTheWindow) {
+    WindowRig rig;
+    SetPrompt(nullptr);  // the real message boxes
+    CloseOnSignal closer(*rig.window);
+    QTimer whenAsked;
+    QObject::connect(&whenAsked, &QTimer::timeout, [&] {
+        if (!qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) return;
+        whenAsked.stop();
+        ::raise(SIGINT);
+    });
+    whenAsked.start(10);
+    rig.Control<QPushButton>(1000)->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !rig.window->isVisible(); }, 60000));
+    EXPECT_EQ(rig.window->LastOutcome(), BackupOutcome::Cancelled);
+    EXPECT_TRUE(rig.master->recordedDiscs().empty());
 }
 
 TEST(BackupWindow, EnterNeverClosesTheWindow) {

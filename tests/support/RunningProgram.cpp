@@ -7,10 +7,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <sstream>
+#include <string_view>
 #include <thread>
 
 extern char** environ;
@@ -22,12 +25,19 @@ namespace {
 constexpr auto kEndWait = std::chrono::minutes(5);  // sanitizer builds are slow
 constexpr int kOutputWaitMs = 120000;
 
-// The environment of the parent with TMPDIR replaced.
-std::vector<std::string> Environment(const std::string& tmpdir) {
+// The environment of the parent with the options' variables set.
+std::vector<std::string> Environment(const RunningProgram::Options& options) {
+    std::vector<std::string> set = options.environment;
+    if (!options.tmpdir.empty()) set.push_back("TMPDIR=" + options.tmpdir);
     std::vector<std::string> variables;
-    for (char** v = environ; *v; ++v)
-        if (tmpdir.empty() || std::strncmp(*v, "TMPDIR=", 7) != 0) variables.emplace_back(*v);
-    if (!tmpdir.empty()) variables.push_back("TMPDIR=" + tmpdir);
+    for (char** v = environ; *v; ++v) {
+        const std::string_view variable = *v;
+        const bool replaced = std::any_of(set.begin(), set.end(), [&](const std::string& s) {
+            return variable.substr(0, variable.find('=') + 1) == s.substr(0, s.find('=') + 1);
+        });
+        if (!replaced) variables.emplace_back(variable);
+    }
+    variables.insert(variables.end(), set.begin(), set.end());
     return variables;
 }
 
@@ -43,7 +53,7 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
 RunningProgram::RunningProgram(const std::vector<std::string>& args, const Options& options) {
     std::vector<std::string> argv = {CORVANE_BINARY_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<std::string> envp = Environment(options.tmpdir);
+    std::vector<std::string> envp = Environment(options);
     // Everything the child needs is made before fork: it only redirects and execs.
     std::vector<char*> argPointers = Pointers(argv);
     std::vector<char*> envPointers = Pointers(envp);
@@ -83,6 +93,14 @@ RunningProgram::~RunningProgram() {
 
 void RunningProgram::Signal(int signal) const {
     if (pid_ > 0 && !finished_) ::kill(pid_, signal);
+}
+
+bool RunningProgram::Catches(int signal) const {
+    // "SigCgt:\t0000000000004003": the caught signals as a hexadecimal mask, bit n-1 for signal n.
+    std::istringstream status(ReadWholeFile("/proc/" + std::to_string(pid_) + "/status"));
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("SigCgt:", 0) == 0) return (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1)) & 1;
+    return false;
 }
 
 void RunningProgram::ReadTerminal(int timeoutMs) {

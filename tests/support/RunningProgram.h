@@ -17,6 +17,7 @@ public:
     struct Options {
         std::string tmpdir;     // TMPDIR of the program; inherited when empty
         bool terminal = false;  // a pseudo-terminal as stdin, stdout and stderr
+        std::vector<std::string> environment;  // more NAME=VALUE variables
     };
 
     RunningProgram(const std::vector<std::string>& args, const Options& options);
@@ -26,6 +27,8 @@ public:
     RunningProgram& operator=(const RunningProgram&) = delete;
 
     void Signal(int signal) const;
+    // Whether the program has a handler of its own for the signal now.
+    bool Catches(int signal) const;
     // Terminal only: reads the terminal until text has appeared since the last match. False
     // when the program ended first or nothing came for a long time.
     bool WaitForOutput(const std::string& text);
