@@ -17,7 +17,7 @@ public:
     struct Options {
         std::string tmpdir;     // TMPDIR of the program; inherited when empty
         bool terminal = false;  // a pseudo-terminal as stdin, stdout and stderr
-        std::vector<std::string> environment;  // more NAME=VALUE variables
+        std::vector<std::string> environment = {};  // more NAME=VALUE variables
     };
 
     RunningProgram(const std::vector<std::string>& args, const Options& options);
