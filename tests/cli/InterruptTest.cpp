@@ -7,11 +7,14 @@
 #include <sys/inotify.h>
 
 #include <csignal>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <random>
 
 #include "support/FolderWatch.h"
+#include "support/PeerTools.h"
 #include "support/RunningProgram.h"
 #include "support/ScratchFolder.h"
 
@@ -24,6 +27,7 @@ using test::RunningProgram;
 using test::ScratchFolder;
 
 constexpr std::size_t kMiB = 1 << 20;
+const std::vector<std::string> kNone;
 constexpr std::size_t kBigSize = 20 * kMiB;  // the root's file: restored first, recorded on disc 1
 
 std::string RandomBytes(std::size_t size, std::uint32_t seed) {
@@ -44,13 +48,6 @@ std::map<std::string, std::string> FilesBelow(const std::string& folder) {
     return files;
 }
 
-std::vector<std::string> NamesIn(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // Every file in restored is whole and equal to the file of the same path in source.
 void ExpectOnlyWholeFiles(const std::string& restored, const std::map<std::string, std::string>& source) {
     for (const auto& [path, content] : FilesBelow(restored)) {
@@ -58,12 +55,6 @@ void ExpectOnlyWholeFiles(const std::string& restored, const std::map<std::strin
         ASSERT_NE(original, source.end()) << path;
         EXPECT_TRUE(content == original->second) << path << ": " << content.size() << " of " << original->second.size() << " bytes";
     }
-}
-
-std::string Joined(const std::vector<std::string>& names) {
-    std::string text;
-    for (const auto& name : names) text += name + "\n";
-    return text;
 }
 
 bool IsFinishedImage(const std::string& name) { return name.front() != '.' && name.ends_with(".iso"); }
@@ -96,7 +87,7 @@ struct Shared {
     }
     std::vector<std::string> RestoreArgs(const std::string& images, const std::string& to) const {
         std::vector<std::string> args = {"restore"};
-        for (const auto& name : NamesIn(images)) args.push_back(images + "/" + name);
+        for (const auto& name : test::FolderNames(images)) args.push_back(images + "/" + name);
         args.insert(args.end(), {"--to", to});
         return args;
     }
@@ -119,14 +110,14 @@ void Interrupt(const RunningProgram& program, int signal, const std::function<vo
 TEST(Interrupt, CompleteRunsLeaveNothingInTheirTemporaryFolder) {
     const Shared& tree = Tree();
     ASSERT_EQ(tree.backupStatus, 0) << tree.backupOutput;
-    EXPECT_EQ(NamesIn(tree.discs.path()).size(), 3u) << tree.backupOutput;
-    EXPECT_EQ(Joined(NamesIn(tree.tmp.path())), "") << "after the backup";
+    EXPECT_EQ(test::FolderNames(tree.discs.path()).size(), 3u) << tree.backupOutput;
+    EXPECT_EQ(test::FolderNames(tree.tmp.path()), kNone) << "after the backup";
 
     ScratchFolder to, tmp;
     RunningProgram restore(tree.RestoreArgs(tree.discs.path(), to.path()), {tmp.path()});
     ASSERT_EQ(restore.Finish(), 0) << restore.output();
     EXPECT_TRUE(FilesBelow(to.path()) == tree.files);
-    EXPECT_EQ(Joined(NamesIn(tmp.path())), "") << "after the restore";
+    EXPECT_EQ(test::FolderNames(tmp.path()), kNone) << "after the restore";
 }
 
 TEST(Interrupt, BackupStopsCleanlyAndKeepsOnlyDiscsRecordedInFull) {
@@ -159,11 +150,11 @@ TEST(Interrupt, BackupStopsCleanlyAndKeepsOnlyDiscsRecordedInFull) {
         }
         EXPECT_EQ(backup.Finish(), 1) << backup.output();
         EXPECT_NE(backup.output().find("cancelled by a signal"), std::string::npos) << backup.output();
-        EXPECT_EQ(Joined(NamesIn(tmp.path())), "");
+        EXPECT_EQ(test::FolderNames(tmp.path()), kNone);
 
-        const std::vector<std::string> kept = NamesIn(discs.path());
+        const std::vector<std::string> kept = test::FolderNames(discs.path());
         if (c.moment == Moment::RecordingFirstDisc) {
-            EXPECT_EQ(Joined(kept), "");
+            EXPECT_EQ(kept, kNone);
             continue;
         }
         ASSERT_EQ(kept.size(), 1u);
@@ -194,7 +185,7 @@ TEST(Interrupt, RestoreStopsCleanlyAndRemovesTheFileItWasWriting) {
         EXPECT_NE(restore.output().find("cancelled"), std::string::npos) << restore.output();
         EXPECT_FALSE(fs::exists(to / "big.bin")) << "the partial file is removed";
         ExpectOnlyWholeFiles(to.path(), tree.files);
-        EXPECT_EQ(Joined(NamesIn(tmp.path())), "");
+        EXPECT_EQ(test::FolderNames(tmp.path()), kNone);
     }
 }
 
@@ -225,9 +216,9 @@ TEST(Interrupt, QuestionsOnTheTerminalCanBeRefusedOrInterrupted) {
         backup.Type(c.typed);
         EXPECT_EQ(backup.Finish(), 1) << backup.output();
         EXPECT_NE(backup.output().find(c.says), std::string::npos) << backup.output();
-        EXPECT_EQ(NamesIn(discs.path()).size(), static_cast<std::size_t>(c.discsKept));
-        for (const auto& name : NamesIn(discs.path())) EXPECT_TRUE(IsFinishedImage(name)) << name;
-        EXPECT_EQ(Joined(NamesIn(tmp.path())), "");
+        EXPECT_EQ(test::FolderNames(discs.path()).size(), static_cast<std::size_t>(c.discsKept));
+        for (const auto& name : test::FolderNames(discs.path())) EXPECT_TRUE(IsFinishedImage(name)) << name;
+        EXPECT_EQ(test::FolderNames(tmp.path()), kNone);
     }
 }
 
