@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <cassert>
 
+#include "app/CloseOnSignal.h"
 #include "app/Resources.h"
 #include "app/RoleChoice.h"
 #include "app/SingleInstance.h"
@@ -29,6 +30,7 @@ QFont MakeDialogFont() {
 template <class Dialog>
 int RunMainDialog(SingleInstance& instance, Dialog& dialog) {
     QObject::connect(&instance, &SingleInstance::raiseRequested, &dialog, &Dialog::OnRaiseInstance);
+    CloseOnSignal closer(dialog);
     dialog.exec();
     return 0;
 }

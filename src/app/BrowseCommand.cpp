@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/BackupApp.h"
+#include "app/CloseOnSignal.h"
 #include "disc/ImageFileSystem.h"
 #include "restore/CRestore.h"
 
@@ -45,6 +46,7 @@ int RunBrowseCommand(int argc, char** argv) {
     app.LoadFixedImages();
     CRestore window(folders, &files);
     window.lastDestination = &app.lastDestination;
+    CloseOnSignal closer(window);
     window.exec();
     return 0;
 }

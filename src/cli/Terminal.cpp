@@ -84,7 +84,8 @@ MessageAnswer Terminal::Ask(const Message& message) {
     }
     std::fputs(ButtonsHint(message.buttons), stderr);
     std::string line;
-    if (!std::getline(std::cin, line) || interrupted) {
+    // A signal that came before the read would otherwise leave it waiting for Enter.
+    if (interrupted || !std::getline(std::cin, line) || interrupted) {
         std::cin.clear();
         return retry ? MessageAnswer::Cancel : MessageAnswer::No;
     }

@@ -10,14 +10,21 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
+#include <csignal>
 
+#include "app/CloseOnSignal.h"
 #include "backup/CBackup.h"
 #include "platform/DialogUnits.h"
 #include "platform/ElidedLabel.h"
+#include "disc/DiscLayer.h"
 #include "support/InstantClock.h"
+#include "support/PeerTools.h"
+#include "support/ScopedTmpdir.h"
 #include "support/ScratchFolder.h"
 #include "support/ScriptedDiscMaster.h"
 #include "support/ScriptedPrompt.h"
@@ -33,7 +40,8 @@ struct WindowRig {
     test::InstantClock clock;  // the pauses between disc checks cost nothing here
     std::unique_ptr<CBackup> window;
 
-    explicit WindowRig(bool withRecorder = true) {
+    // discLayer: the disc layer the window uses instead of the scripted one.
+    explicit WindowRig(bool withRecorder = true, std::function<std::shared_ptr<IDiscMaster>()> discLayer = nullptr) {
         root.WriteFile("proc/self/mountinfo", "22 1 254:0 / / rw - ext4 /dev/vda rw\n"
                                               "30 22 8:17 / " + stick.path() + " rw - vfat /dev/sdb1 rw\n");
         root.WriteFile("sys/block/sdb/removable", "1\n");
@@ -46,7 +54,8 @@ struct WindowRig {
         stick.WriteFile("a.txt", "hello");
         stick.WriteFile("big.bin", test::SampleBytes(8 << 20, 1));
         if (!withRecorder) master->Fail("Open");
-        BackupWindowServices services{[this] { return master; }, root.path()};
+        if (!discLayer) discLayer = [this] { return master; };
+        BackupWindowServices services{discLayer, root.path()};
         window = std::make_unique<CBackup>(services);
         window->programPath = stick.path() + "/a.txt";
         window->clock = &clock;
@@ -167,6 +176,79 @@ TEST(BackupWindow, BurnsTheStickAndShowsTheTotals) {
     EXPECT_TRUE(std::filesystem::exists(staging));
     rig.window.reset();
     EXPECT_FALSE(std::filesystem::exists(staging));
+}
+
+// With the real disc layer writing image files, staging files live under TMPDIR while the
+// window is open and are all gone once it closes: after a backup over two discs, and after one
+// cancelled at "insert another disc".
+TEST(BackupWindow, TemporaryFilesGoWithTheWindowAfterABackupOrACancel) {
+    for (bool cancelAtNextDisc : {false, true}) {
+        SCOPED_TRACE(cancelAtNextDisc ? "cancelled" : "finished");
+        test::ScratchFolder images;
+        WindowRig rig(true, [&] {
+            DiscLayerOptions options{{{"6 MiB", 6u << 20, images.path()}}, false};
+            return std::shared_ptr<IDiscMaster>(CreateDiscMaster(options));
+        });
+        test::ScopedTmpdir tmp;  // made after the rig's own folders, so it only sees the window's
+        rig.stick.WriteFile("Sub/more.bin", test::SampleBytes(8 << 20, 2));  // a second stream (3.6 MiB compressed, like the root's): disc 1 is full
+        std::vector<std::string> atNextDisc;
+        rig.prompt.answer = [&](const Message& m) {
+            if (m.buttons == MessageButtons::YesNo) return MessageAnswer::Yes;
+            if (m.buttons != MessageButtons::RetryCancel) return MessageAnswer::Ok;
+            atNextDisc = test::FolderNames(tmp.path());
+            return cancelAtNextDisc ? MessageAnswer::Cancel : MessageAnswer::Retry;
+        };
+        rig.Control<QPushButton>(1000)->click();
+        ASSERT_TRUE(rig.WaitForIdle());
+        EXPECT_EQ(rig.window->LastOutcome(), cancelAtNextDisc ? BackupOutcome::Cancelled : BackupOutcome::Completed);
+        EXPECT_EQ(test::FolderNames(images.path()).size(), cancelAtNextDisc ? 1u : 2u);
+        EXPECT_EQ(atNextDisc.size(), 1u) << "the window's private folder, seen while the question is up";
+        rig.window.reset();
+        EXPECT_EQ(test::FolderNames(tmp.path()), std::vector<std::string>{});
+    }
+}
+
+// A signal during a backup stops the job and closes the window, as its Cancel would; the
+// disc recorded before stays, the temporary files go with the window.
+TEST(BackupWindow, ASignalStopsTheJobAndClosesTheWindow) {
+    test::ScratchFolder images;
+    WindowRig rig(true, [&] {
+        DiscLayerOptions options{{{"6 MiB", 6u << 20, images.path()}}, false};
+        return std::shared_ptr<IDiscMaster>(CreateDiscMaster(options));
+    });
+    rig.stick.WriteFile("Sub/more.bin", test::SampleBytes(8 << 20, 2));
+    test::ScopedTmpdir tmp;
+    CloseOnSignal closer(*rig.window);
+    rig.prompt.answer = [&](const Message& m) {
+        if (m.buttons == MessageButtons::YesNo) return MessageAnswer::Yes;
+        if (m.buttons == MessageButtons::RetryCancel) ::raise(SIGTERM);  // while disc 2 is begun
+        return m.buttons == MessageButtons::RetryCancel ? MessageAnswer::Retry : MessageAnswer::Ok;
+    };
+    rig.Control<QPushButton>(1000)->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !rig.window->isVisible(); }, 60000));
+    EXPECT_EQ(rig.window->LastOutcome(), BackupOutcome::Cancelled);
+    EXPECT_EQ(test::FolderNames(images.path()).size(), 1u);
+    rig.window.reset();
+    EXPECT_EQ(test::FolderNames(tmp.path()), std::vector<std::string>{});
+}
+
+// A signal while a real message box waits for the user dismisses it with its safe answer
+// (No to the confirmation), and the window closes.
+TEST(BackupWindow, ASignalDismissesAnOpenMessageBoxAndClosesTheWindow) {
+    WindowRig rig;
+    SetPrompt(nullptr);  // the real message boxes
+    CloseOnSignal closer(*rig.window);
+    QTimer whenAsked;
+    QObject::connect(&whenAsked, &QTimer::timeout, [&] {
+        if (!qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) return;
+        whenAsked.stop();
+        ::raise(SIGINT);
+    });
+    whenAsked.start(10);
+    rig.Control<QPushButton>(1000)->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !rig.window->isVisible(); }, 60000));
+    EXPECT_EQ(rig.window->LastOutcome(), BackupOutcome::Cancelled);
+    EXPECT_TRUE(rig.master->recordedDiscs().empty());
 }
 
 TEST(BackupWindow, EnterNeverClosesTheWindow) {

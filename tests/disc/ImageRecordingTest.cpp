@@ -6,6 +6,7 @@
 
 #include "DiscMasterFixture.h"
 #include "support/PeerTools.h"
+#include "support/ScopedTmpdir.h"
 
 namespace corvane::test {
 namespace {
@@ -222,16 +223,11 @@ TEST_F(DiscRecording, SimulationWritesNothingAndKeepsTheDisc) {
 // The disc's own staging copies live in a private folder under TMPDIR; one vanishing there
 // (a cleaner of temporary files) must fail the recording rather than put zeros on the disc.
 TEST_F(DiscRecording, VanishedStagingCopyFailsTheRecording) {
-    std::string temporary = scratch.MakeFolder("tmp");
-    const char* previous = std::getenv("TMPDIR");
-    std::string saved = previous ? previous : "";
-    ::setenv("TMPDIR", temporary.c_str(), 1);
+    ScopedTmpdir temporary;
     Start(kMiB);
-    Status added = Add("DATA 0812251430 0.cvn", SampleBytes(300000, 11));
-    previous ? ::setenv("TMPDIR", saved.c_str(), 1) : ::unsetenv("TMPDIR");
-    ASSERT_TRUE(added.ok());
+    ASSERT_TRUE(Add("DATA 0812251430 0.cvn", SampleBytes(300000, 11)).ok());
     int removed = 0;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(temporary))
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(temporary.path()))
         if (entry.is_regular_file()) removed += std::filesystem::remove(entry.path());
     ASSERT_EQ(removed, 1);
 

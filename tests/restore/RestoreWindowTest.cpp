@@ -13,6 +13,8 @@
 #include "restore/CPW.h"
 #include "restore/CProps.h"
 #include "support/DesktopFixture.h"
+#include "support/PeerTools.h"
+#include "support/ScopedTmpdir.h"
 #include "support/ScriptedPrompt.h"
 
 namespace corvane {
@@ -169,6 +171,7 @@ TEST_F(RestoreTest, OpenHandsAPrivateCopyToTheApplicationAndTheCopyGoesWithTheWi
     desktop.AddApp("viewer.desktop", "Name=viewer\nMimeType=text/plain;\nExec=" + desktop.folder / "viewer.sh" + " %f");
     desktop.Write(DesktopFixture::Place::UserConfig, "mimeapps.list", "[Default Applications]\ntext/plain=viewer.desktop\n");
     Stream("DATA 0812251430 0.cvn", "\\Docs", {{"notes.txt", "the notes"}});
+    ScopedTmpdir tmp;
     Open();
 
     window->OpenItem(Item({"DATA", "08-12-25 14:30", "Docs"}), false);
@@ -178,10 +181,12 @@ TEST_F(RestoreTest, OpenHandsAPrivateCopyToTheApplicationAndTheCopyGoesWithTheWi
     ASSERT_EQ(window->tempFiles.size(), 1u);
     const std::string copy = window->tempFiles[0];
     EXPECT_EQ(copy.rfind(window->tempFolder.path() + "/", 0), 0u);
+    EXPECT_EQ(copy.rfind(tmp.path() + "/", 0), 0u) << "under TMPDIR";
     ASSERT_TRUE(QTest::qWaitFor([&] { return std::filesystem::exists(received); }, 20000));
     EXPECT_EQ(ReadWholeFile(received), "the notes");
     window.reset();
     EXPECT_FALSE(std::filesystem::exists(copy));
+    EXPECT_EQ(FolderNames(tmp.path()), std::vector<std::string>{}) << "the private folder goes too";
 }
 
 }  // namespace
