@@ -174,6 +174,9 @@ Status WriteImage(GrabbedDrive& drive, DiscImage& image, std::uint32_t tailBlock
     job.Free();
     CollectMessages(messages);  // the image writer's, now that it has been joined
 
+    // A cancel that came after the last poll but before success is reported still counts:
+    // the user asked for no disc, and an image file is then removed.
+    if (!cancelled) cancelled = progress.CancelRequested();
     if (cancelled) return Status(Status::Code::Cancelled, "The recording was cancelled");
     if (!ended || !wroteWell || AnyAtLeast(messages, false, LibrarySeverity::Mishap)) {
         std::string why = DescribeMessages(messages, LibrarySeverity::Sorry);
