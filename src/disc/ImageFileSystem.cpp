@@ -169,6 +169,12 @@ Status ImageFileSystem::RemoveFile(const std::string& path) {
     return status.ok() ? files_.RemoveFile(path) : status;
 }
 
+Status ImageFileSystem::Rename(const std::string& from, const std::string& to) {
+    Status status = Changeable(from);
+    if (status.ok()) status = Changeable(to);
+    return status.ok() ? files_.Rename(from, to) : status;
+}
+
 Status ImageFileSystem::SetModifiedTime(const std::string& path, std::int64_t modified) {
     Status status = Changeable(path);
     return status.ok() ? files_.SetModifiedTime(path, modified) : status;

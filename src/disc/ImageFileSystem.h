@@ -36,6 +36,7 @@ class ImageFileSystem final : public FileSystem {
     Status CreateFolder(const std::string& path) override;
     Status RemoveFile(const std::string& path) override;
     Status SetModifiedTime(const std::string& path, std::int64_t modified) override;
+    Status Rename(const std::string& from, const std::string& to) override;
 
   private:
     // Where a path lies: image is empty for a path outside every image; inner is the path in

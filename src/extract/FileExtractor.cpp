@@ -1,5 +1,7 @@
 #include "extract/FileExtractor.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <memory>
@@ -205,12 +207,22 @@ Status CopyChunks(ExtractHost& host, StreamReader& reader, const FileRecord& rec
 
 enum class Outcome { Extracted, Cancelled, Failed };
 
+// Where a file being restored over an existing one is written until it is complete: beside
+// it, under a hidden name, so that the old file stays whole if the restore fails or stops.
+std::string ReplacementPath(const std::string& target) {
+    const std::size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    return folder + ".corvane-restoring-" + std::to_string(::getpid());
+}
+
 // Writes the record in hand to target and sets the status. A target that fails part way or
-// is cancelled is deleted; a finished one gets its stored last-write time back.
+// is cancelled is deleted, and a file it was to replace is left as it was; a finished one
+// gets its stored last-write time back.
 Outcome WriteTarget(ExtractHost& host, StreamReader& reader, const FileRecord& record,
-                    const std::string& target, Decoders& decoders, Progress& progress) {
+                    const std::string& target, bool replacing, Decoders& decoders, Progress& progress) {
+    const std::string written = replacing ? ReplacementPath(target) : target;
     std::unique_ptr<File> out;
-    Status s = host.files->OpenWrite(target, out);
+    Status s = host.files->OpenWrite(written, out);
     if (!s.ok()) {
         ReportFailure(host, s);
         return Outcome::Failed;
@@ -219,13 +231,14 @@ Outcome WriteTarget(ExtractHost& host, StreamReader& reader, const FileRecord& r
     progress.Finish();
     Status closed = out->Close();
     if (s.ok()) s = closed;
+    if (s.ok() && !host.cancelRequested && replacing) s = host.files->Rename(written, target);
     if (!s.ok()) {
-        host.files->RemoveFile(target);
+        host.files->RemoveFile(written);
         ReportFailure(host, s);
         return Outcome::Failed;
     }
     if (host.cancelRequested) {
-        host.files->RemoveFile(target);
+        host.files->RemoveFile(written);
         host.SetStatus("Cancelled");
         return Outcome::Cancelled;
     }
@@ -270,9 +283,10 @@ bool ExtractRecords(ExtractHost& host, StreamReader& reader, const std::string& 
         }
         host.SetStatus(shownFolder + "\\" + name);
         const std::string target = PathUnder(folder, name);
-        if (Exists(host, target) && !MayOverwrite(host, target, stickyAnswer)) continue;
+        const bool replacing = Exists(host, target);
+        if (replacing && !MayOverwrite(host, target, stickyAnswer)) continue;
         Progress progress(host, streamConsumed, reader.length());
-        Outcome outcome = WriteTarget(host, reader, record, target, decoders, progress);
+        Outcome outcome = WriteTarget(host, reader, record, target, replacing, decoders, progress);
         streamConsumed += reader.consumed();
         if (outcome == Outcome::Failed) return false;
     }
@@ -365,7 +379,8 @@ int ExtractFileRecord(ExtractHost& host, const std::string& streamPath, std::uin
         ReportFailure(host, s);
         return 1;
     }
-    if (Exists(host, target)) {
+    const bool replacing = Exists(host, target);
+    if (replacing) {
         OverwriteAnswer answer = host.AskOverwrite(target);
         if (answer != OverwriteAnswer::Yes && answer != OverwriteAnswer::YesToAll) {
             host.cancelRequested = 1;
@@ -375,7 +390,7 @@ int ExtractFileRecord(ExtractHost& host, const std::string& streamPath, std::uin
     }
     Decoders decoders;
     Progress progress(host, 0, record.dataSize);
-    return WriteTarget(host, reader, record, target, decoders, progress) == Outcome::Failed ? 1 : 0;
+    return WriteTarget(host, reader, record, target, replacing, decoders, progress) == Outcome::Failed ? 1 : 0;
 }
 
 Status CreateDirectoryPath(FileSystem& files, const std::string& path) {

@@ -60,6 +60,8 @@ public:
     virtual Status CreateFolder(const std::string& path) = 0;
     virtual Status RemoveFile(const std::string& path) = 0;
     virtual Status SetModifiedTime(const std::string& path, std::int64_t modified) = 0;
+    // Gives a file a new name in the same file system, replacing a file of that name at once.
+    virtual Status Rename(const std::string& from, const std::string& to) = 0;
 };
 
 class PosixFileSystem final : public FileSystem {
@@ -71,6 +73,7 @@ public:
     Status CreateFolder(const std::string& path) override;
     Status RemoveFile(const std::string& path) override;
     Status SetModifiedTime(const std::string& path, std::int64_t modified) override;
+    Status Rename(const std::string& from, const std::string& to) override;
 };
 
 // The process-wide real file system.

@@ -196,6 +196,11 @@ Status PosixFileSystem::SetModifiedTime(const std::string& path, std::int64_t mo
     return Status::Ok();
 }
 
+Status PosixFileSystem::Rename(const std::string& from, const std::string& to) {
+    if (::rename(from.c_str(), to.c_str()) != 0) return Status::FromErrno(errno, "Cannot rename " + from + " to " + to);
+    return Status::Ok();
+}
+
 FileSystem& DefaultFileSystem() {
     static PosixFileSystem fs;
     return fs;

@@ -256,6 +256,39 @@ TEST_F(Extraction, SingleFileOverwriteFollowsTheAnswer) {
     }
 }
 
+TEST_F(Extraction, AReplacementThatFailsOrStopsKeepsTheOldFile) {
+    SampleFile damaged{"big", SampleBytes(100 * 4096, 5)};
+    damaged.damagedChunk = 60;
+    const std::string sound = WriteStream("\\Docs", {{"big", SampleBytes(100 * 4096, 5)}}, "sound 0.cvn");
+    const std::string broken = WriteStream("\\Docs", {damaged}, "broken 0.cvn");
+    enum class Way { Damaged, DiskFull, Cancel };
+    for (Way way : {Way::Damaged, Way::DiskFull, Way::Cancel}) {
+        for (bool single : {false, true}) {
+            SCOPED_TRACE(static_cast<int>(way) * 2 + single);
+            std::filesystem::remove_all(out);
+            scratch.WriteFile(single ? "out/big" : "out/Docs/big", "the old content");
+            test::FaultyFileSystem files;
+            if (way == Way::DiskFull) files.Add({test::Fault::Kind::WriteAfter, "restoring", 1000, Status::Code::NoSpace});
+            TestExtractHost host(out);
+            host.files = &files;
+            host.answers = {OverwriteAnswer::Yes};
+            if (way == Way::Cancel)
+                host.onProgress = [](TestExtractHost& h, int percent) {
+                    if (percent > 10) h.cancelRequested = 1;
+                };
+            const std::string& stream = way == Way::Damaged ? broken : sound;
+            if (single)
+                ExtractFileRecord(host, stream, OffsetOf(stream, "big"), "big");
+            else
+                ExtractFolderStream(host, stream);
+            EXPECT_EQ(host.status(), way == Way::Cancel ? "Cancelled" : "Error");
+            const std::string folder = single ? out : out + "/Docs";
+            EXPECT_EQ(ReadWholeFile(folder + "/big"), "the old content");
+            EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1) << "no partial file beside it";
+        }
+    }
+}
+
 TEST_F(Extraction, CorruptChunkStopsTheStreamAndRemovesThePartialFile) {
     // A short file is decoded on this thread, a long one on every core.
     for (auto [pieces, damaged] : {std::pair{3, 1}, std::pair{200, 150}}) {

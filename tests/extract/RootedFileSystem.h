@@ -31,6 +31,7 @@ class RootedFileSystem final : public FileSystem {
         return real_.CreateFolder(root_ + path);
     }
     Status RemoveFile(const std::string& path) override { return real_.RemoveFile(root_ + path); }
+    Status Rename(const std::string& from, const std::string& to) override { return real_.Rename(root_ + from, root_ + to); }
     Status SetModifiedTime(const std::string& path, std::int64_t modified) override {
         return real_.SetModifiedTime(root_ + path, modified);
     }

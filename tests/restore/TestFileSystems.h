@@ -27,6 +27,7 @@ class ForwardingFileSystem : public FileSystem {
     Status Stat(const std::string& path, FileInfo& info) override { return real_.Stat(path, info); }
     Status CreateFolder(const std::string& path) override { return real_.CreateFolder(path); }
     Status RemoveFile(const std::string& path) override { return real_.RemoveFile(path); }
+    Status Rename(const std::string& from, const std::string& to) override { return real_.Rename(from, to); }
     Status SetModifiedTime(const std::string& path, std::int64_t modified) override {
         return real_.SetModifiedTime(path, modified);
     }

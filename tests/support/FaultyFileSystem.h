@@ -35,6 +35,7 @@ public:
     Status Stat(const std::string& path, FileInfo& info) override;
     Status CreateFolder(const std::string& path) override;
     Status RemoveFile(const std::string& path) override { return real_.RemoveFile(path); }
+    Status Rename(const std::string& from, const std::string& to) override { return real_.Rename(from, to); }
     Status SetModifiedTime(const std::string& path, std::int64_t modified) override {
         return real_.SetModifiedTime(path, modified);
     }
