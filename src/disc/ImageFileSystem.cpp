@@ -1,6 +1,6 @@
 #include "disc/ImageFileSystem.h"
 
-#include <cstring>
+#include <algorithm>
 #include <string_view>
 
 #include "disc/ImageVolume.h"
@@ -9,8 +9,12 @@ namespace corvane {
 
 namespace {
 
-constexpr std::int64_t kVolumeIdOffset = 16 * 2048 + 1;  // in the first volume descriptor
+constexpr std::int64_t kDescriptorOffset = 16 * 2048;  // the first volume descriptor
+constexpr std::size_t kDescriptorLength = 2048;
+constexpr std::size_t kVolumeIdOffset = 1;  // in the descriptor
 constexpr std::string_view kVolumeId = "CD001";
+// Images kept open: enough for every disc of a large backup, which a listing visits in turn.
+constexpr std::size_t kKeptVolumes = 64;
 
 bool HasImageName(const std::string& path) {
     constexpr std::string_view kEnding = ".iso";
@@ -38,19 +42,28 @@ std::string InnerPath(std::string_view text) {
     return inner.empty() ? "/" : inner;
 }
 
+bool SameFile(const FileInfo& a, const FileInfo& b) {
+    return a.kind == b.kind && a.size == b.size && a.modified == b.modified &&
+           a.created == b.created;
+}
+
 }  // namespace
 
-Status ImageFileSystem::HoldsVolume(const std::string& path, bool& holds) {
+Status ImageFileSystem::HoldsVolume(const std::string& path, bool& holds,
+                                    std::string* descriptor) {
     holds = false;
     std::unique_ptr<File> file;
     Status status = files_.OpenRead(path, file);
     if (!status.ok()) return status;
-    char id[kVolumeId.size()];
+    std::string bytes(kDescriptorLength, '\0');
     std::size_t got = 0;
-    status = file->Seek(kVolumeIdOffset, SeekFrom::Start);
-    if (status.ok()) status = file->ReadFull(id, sizeof id, got);
+    status = file->Seek(kDescriptorOffset, SeekFrom::Start);
+    if (status.ok()) status = file->ReadFull(bytes.data(), bytes.size(), got);
     file->Close();
-    holds = status.ok() && got == sizeof id && std::memcmp(id, kVolumeId.data(), sizeof id) == 0;
+    bytes.resize(got);
+    holds = status.ok() && got >= kVolumeIdOffset + kVolumeId.size() &&
+            bytes.compare(kVolumeIdOffset, kVolumeId.size(), kVolumeId) == 0;
+    if (descriptor) *descriptor = std::move(bytes);
     return status;
 }
 
@@ -73,7 +86,7 @@ Status ImageFileSystem::Locate(const std::string& path, bool asFolder, Location&
 
     const bool inside = existing.size() < whole.size();
     bool holds = false;
-    Status status = HoldsVolume(existing, holds);
+    Status status = HoldsVolume(existing, holds, &where.descriptor);
     if (!holds) {
         if (!inside && !asFolder) return Status::Ok();  // a plain file that ends in ".iso"
         if (!status.ok()) return status;
@@ -86,11 +99,40 @@ Status ImageFileSystem::Locate(const std::string& path, bool asFolder, Location&
     return Status::Ok();
 }
 
-Status ImageFileSystem::OpenVolume(const std::string& image, std::shared_ptr<ImageVolume>& volume) {
+Status ImageFileSystem::OpenVolume(const Location& where, std::shared_ptr<ImageVolume>& volume) {
+    auto sameImage = [&](const KeptVolume& kept) { return kept.image == where.image; };
+    // Volumes let go are freed after the lock below, since freeing one takes the library's lock.
+    std::vector<KeptVolume> dropped;
+    {
+        std::lock_guard<std::mutex> lock(keptMutex_);
+        auto kept = std::find_if(kept_.begin(), kept_.end(), sameImage);
+        if (kept != kept_.end()) {
+            dropped.push_back(std::move(*kept));
+            kept_.erase(kept);
+            if (SameFile(dropped.back().info, where.imageInfo) &&
+                dropped.back().descriptor == where.descriptor) {
+                volume = dropped.back().volume;
+                kept_.push_back(std::move(dropped.back()));
+                return Status::Ok();
+            }
+        }
+    }
     std::unique_ptr<File> file;
-    Status status = files_.OpenRead(image, file);
+    Status status = files_.OpenRead(where.image, file);
+    if (status.ok()) status = ImageVolume::Open(std::move(file), where.image, volume);
     if (!status.ok()) return status;
-    return ImageVolume::Open(std::move(file), image, volume);
+    std::lock_guard<std::mutex> lock(keptMutex_);
+    auto earlier = std::find_if(kept_.begin(), kept_.end(), sameImage);  // from another thread
+    if (earlier != kept_.end()) {
+        dropped.push_back(std::move(*earlier));
+        kept_.erase(earlier);
+    }
+    kept_.push_back({where.image, where.imageInfo, where.descriptor, volume});
+    if (kept_.size() > kKeptVolumes) {
+        dropped.push_back(std::move(kept_.front()));
+        kept_.pop_front();
+    }
+    return Status::Ok();
 }
 
 Status ImageFileSystem::Changeable(const std::string& path) {
@@ -109,7 +151,7 @@ Status ImageFileSystem::OpenRead(const std::string& path, std::unique_ptr<File>&
         return Status(Status::Code::InvalidArgument,
                       "Cannot open " + path + ": it is a disc image, opened like a folder");
     std::shared_ptr<ImageVolume> volume;
-    status = OpenVolume(where.image, volume);
+    status = OpenVolume(where, volume);
     if (!status.ok()) return status;
     return volume->OpenRead(where.inner, file);
 }
@@ -121,7 +163,7 @@ Status ImageFileSystem::ListFolder(const std::string& path, std::vector<FolderEn
     if (!status.ok()) return status;
     if (!where.image.empty()) {
         std::shared_ptr<ImageVolume> volume;
-        status = OpenVolume(where.image, volume);
+        status = OpenVolume(where, volume);
         if (!status.ok()) return status;
         return volume->List(where.inner, entries);
     }
@@ -149,7 +191,7 @@ Status ImageFileSystem::Stat(const std::string& path, FileInfo& info) {
         return Status::Ok();
     }
     std::shared_ptr<ImageVolume> volume;
-    status = OpenVolume(where.image, volume);
+    status = OpenVolume(where, volume);
     if (!status.ok()) return status;
     return volume->Stat(where.inner, info);
 }

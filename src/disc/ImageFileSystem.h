@@ -10,11 +10,16 @@
 // holds no volume descriptor stays a plain file, but listing it or opening a path inside it
 // answers Corrupt. Every other path goes to the wrapped file system unchanged.
 //
-// Safe to use from several threads. Each operation opens the image afresh, so a replaced image
-// file is never read stale; an open file keeps its image open until it is closed, even past the
-// end of this object.
+// Safe to use from several threads. The images used last are kept open with the folders read
+// from them, so that reading every file of a disc reads each folder once. A kept image is used
+// again only while its file has the same size, times and volume descriptor (which records when
+// the image was made, to the hundredth of a second), so a replaced or re-recorded image is
+// opened afresh. An open file keeps its image open until it is closed, even past the end of
+// this object.
 
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -44,16 +49,27 @@ class ImageFileSystem final : public FileSystem {
         std::string image;
         std::string inner;
         FileInfo imageInfo;
+        std::string descriptor;  // the image's first volume descriptor
+    };
+    // An image kept open, with what its file was like when it was opened.
+    struct KeptVolume {
+        std::string image;
+        FileInfo info;
+        std::string descriptor;
+        std::shared_ptr<ImageVolume> volume;
     };
     // asFolder: the path itself is to be listed, so a plain file named ".iso" is an error.
     Status Locate(const std::string& path, bool asFolder, Location& where);
-    // Whether a file holds the ISO 9660 volume descriptor.
-    Status HoldsVolume(const std::string& path, bool& holds);
+    // Whether a file holds the ISO 9660 volume descriptor; descriptor gets the bytes read.
+    Status HoldsVolume(const std::string& path, bool& holds, std::string* descriptor = nullptr);
     // Ok when the path lies outside every image.
     Status Changeable(const std::string& path);
-    Status OpenVolume(const std::string& image, std::shared_ptr<ImageVolume>& volume);
+    // The located image's volume: the kept one while it is the same image, else opened afresh.
+    Status OpenVolume(const Location& where, std::shared_ptr<ImageVolume>& volume);
 
     FileSystem& files_;
+    std::mutex keptMutex_;
+    std::deque<KeptVolume> kept_;  // the one used last at the back
 };
 
 }  // namespace corvane
