@@ -41,12 +41,13 @@ int main(int argc, char** argv) {
     }
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     const std::vector<std::string> places(argv + 1, argv + argc);
-    ImageFileSystem files(DefaultFileSystem());
 
-    // The streams there, counted before the clock starts, to check the tree against.
+    // The streams there, counted before the clock starts to check the tree against, through a
+    // file system of their own so that the window's starts with no image read.
     std::vector<BackupStream> streams;
+    ImageFileSystem counting(DefaultFileSystem());
     for (const std::string& place : places) {
-        Status s = FindStreams(files, place, streams);
+        Status s = FindStreams(counting, place, streams);
         if (!s.ok()) {
             std::fprintf(stderr, "scan-timer: cannot read %s: %s\n", place.c_str(),
                          s.message().c_str());
@@ -58,6 +59,7 @@ int main(int argc, char** argv) {
     CBackupApp app;
     app.LoadFixedImages();
 
+    ImageFileSystem files(DefaultFileSystem());
     QElapsedTimer clock;
     clock.start();
     CRestore window(places, &files);
@@ -72,5 +74,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "scan-timer: %zu streams found, %d in the tree (damaged ones are "
                      "left out)\n", streams.size(), shown);
     std::printf("scan %.3f s, %d streams\n", seconds, shown);
+    std::fflush(stdout);
     return shown == static_cast<int>(streams.size()) ? 0 : 1;
 }

@@ -218,7 +218,8 @@ Status ReadStreamHeader(FileSystem& files, BackupStream& stream) {
     Status s = files.OpenRead(stream.path, in);
     if (!s.ok()) return s;
     FolderHeader header;
-    s = StreamReader(*in).ReadFolderHeader(header);
+    // The header is all that is read: a larger read would fetch file data for nothing.
+    s = StreamReader(*in, kLargestFolderHeader).ReadFolderHeader(header);
     in->Close();
     if (!s.ok()) return s;
     stream.folderPath = std::move(header.folderPath);
