@@ -18,11 +18,11 @@ namespace {
 using namespace corvane;
 
 // The stream folders in the tree: the items that stand for a whole stream.
-int CountStreams(const QTreeWidgetItem* parent) {
+int CountStreams(QTreeWidgetItem* parent) {
     int count = 0;
     for (int i = 0; i < parent->childCount(); ++i) {
-        const QTreeWidgetItem* child = parent->child(i);
-        const CTreeItem* item = CMyTree::ItemOf(const_cast<QTreeWidgetItem*>(child));
+        QTreeWidgetItem* child = parent->child(i);
+        const CTreeItem* item = CMyTree::ItemOf(child);
         if (item && item->record && item->record->kind == kFolderItem) ++count;
         count += CountStreams(child);
     }

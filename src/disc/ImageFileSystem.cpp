@@ -1,6 +1,7 @@
 #include "disc/ImageFileSystem.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string_view>
 
 #include "disc/ImageVolume.h"
@@ -9,9 +10,7 @@ namespace corvane {
 
 namespace {
 
-constexpr std::int64_t kDescriptorOffset = 16 * 2048;  // the first volume descriptor
-constexpr std::size_t kDescriptorLength = 2048;
-constexpr std::size_t kVolumeIdOffset = 1;  // in the descriptor
+constexpr std::int64_t kVolumeIdOffset = 16 * 2048 + 1;  // in the first volume descriptor
 constexpr std::string_view kVolumeId = "CD001";
 // Images kept open: enough for every disc of a large backup, which a listing visits in turn.
 constexpr std::size_t kKeptVolumes = 64;
@@ -44,26 +43,22 @@ std::string InnerPath(std::string_view text) {
 
 bool SameFile(const FileInfo& a, const FileInfo& b) {
     return a.kind == b.kind && a.size == b.size && a.modified == b.modified &&
-           a.created == b.created;
+           a.created == b.created && a.changed == b.changed;
 }
 
 }  // namespace
 
-Status ImageFileSystem::HoldsVolume(const std::string& path, bool& holds,
-                                    std::string* descriptor) {
+Status ImageFileSystem::HoldsVolume(const std::string& path, bool& holds) {
     holds = false;
     std::unique_ptr<File> file;
     Status status = files_.OpenRead(path, file);
     if (!status.ok()) return status;
-    std::string bytes(kDescriptorLength, '\0');
+    char id[kVolumeId.size()];
     std::size_t got = 0;
-    status = file->Seek(kDescriptorOffset, SeekFrom::Start);
-    if (status.ok()) status = file->ReadFull(bytes.data(), bytes.size(), got);
+    status = file->Seek(kVolumeIdOffset, SeekFrom::Start);
+    if (status.ok()) status = file->ReadFull(id, sizeof id, got);
     file->Close();
-    bytes.resize(got);
-    holds = status.ok() && got >= kVolumeIdOffset + kVolumeId.size() &&
-            bytes.compare(kVolumeIdOffset, kVolumeId.size(), kVolumeId) == 0;
-    if (descriptor) *descriptor = std::move(bytes);
+    holds = status.ok() && got == sizeof id && std::memcmp(id, kVolumeId.data(), sizeof id) == 0;
     return status;
 }
 
@@ -85,8 +80,9 @@ Status ImageFileSystem::Locate(const std::string& path, bool asFolder, Location&
     if (!info.isFile() || !HasImageName(existing)) return Status::Ok();
 
     const bool inside = existing.size() < whole.size();
-    bool holds = false;
-    Status status = HoldsVolume(existing, holds, &where.descriptor);
+    where.volume = KeptVolumeOf(existing, info);
+    bool holds = where.volume != nullptr;
+    Status status = holds ? Status::Ok() : HoldsVolume(existing, holds);
     if (!holds) {
         if (!inside && !asFolder) return Status::Ok();  // a plain file that ends in ".iso"
         if (!status.ok()) return status;
@@ -99,35 +95,43 @@ Status ImageFileSystem::Locate(const std::string& path, bool asFolder, Location&
     return Status::Ok();
 }
 
+std::shared_ptr<ImageVolume> ImageFileSystem::KeptVolumeOf(const std::string& image,
+                                                           const FileInfo& info) {
+    std::shared_ptr<ImageVolume> volume, changed;  // changed is freed after the lock below
+    std::lock_guard<std::mutex> lock(keptMutex_);
+    auto kept = std::find_if(kept_.begin(), kept_.end(),
+                             [&](const KeptVolume& k) { return k.image == image; });
+    if (kept == kept_.end()) return volume;
+    KeptVolume found = std::move(*kept);
+    kept_.erase(kept);
+    if (!SameFile(found.info, info)) {
+        changed = std::move(found.volume);
+        return volume;
+    }
+    volume = found.volume;
+    kept_.push_back(std::move(found));
+    return volume;
+}
+
 Status ImageFileSystem::OpenVolume(const Location& where, std::shared_ptr<ImageVolume>& volume) {
-    auto sameImage = [&](const KeptVolume& kept) { return kept.image == where.image; };
-    // Volumes let go are freed after the lock below, since freeing one takes the library's lock.
-    std::vector<KeptVolume> dropped;
-    {
-        std::lock_guard<std::mutex> lock(keptMutex_);
-        auto kept = std::find_if(kept_.begin(), kept_.end(), sameImage);
-        if (kept != kept_.end()) {
-            dropped.push_back(std::move(*kept));
-            kept_.erase(kept);
-            if (SameFile(dropped.back().info, where.imageInfo) &&
-                dropped.back().descriptor == where.descriptor) {
-                volume = dropped.back().volume;
-                kept_.push_back(std::move(dropped.back()));
-                return Status::Ok();
-            }
-        }
+    if (where.volume) {
+        volume = where.volume;
+        return Status::Ok();
     }
     std::unique_ptr<File> file;
     Status status = files_.OpenRead(where.image, file);
     if (status.ok()) status = ImageVolume::Open(std::move(file), where.image, volume);
     if (!status.ok()) return status;
+    // Volumes let go are freed after the lock, since freeing one takes the library's lock.
+    std::vector<KeptVolume> dropped;
     std::lock_guard<std::mutex> lock(keptMutex_);
-    auto earlier = std::find_if(kept_.begin(), kept_.end(), sameImage);  // from another thread
+    auto earlier = std::find_if(kept_.begin(), kept_.end(),  // kept by another thread meanwhile
+                                [&](const KeptVolume& k) { return k.image == where.image; });
     if (earlier != kept_.end()) {
         dropped.push_back(std::move(*earlier));
         kept_.erase(earlier);
     }
-    kept_.push_back({where.image, where.imageInfo, where.descriptor, volume});
+    kept_.push_back({where.image, where.imageInfo, volume});
     if (kept_.size() > kKeptVolumes) {
         dropped.push_back(std::move(kept_.front()));
         kept_.pop_front();

@@ -250,7 +250,7 @@ TEST_F(ImageFiles, AFileOpenTwiceAtOnceOrOpenedAgainReadsWhole) {
 }
 
 // An image file rewritten in place with another image of the same size, and given back its
-// time, is still read afresh: the volume descriptor tells the two apart.
+// last-write time, is still read afresh.
 TEST_F(ImageFiles, AnImageRewrittenUnderItsNameIsReadAfresh) {
     const std::string name = "DATA 0812251430 0.cvn";
     const std::string first = XorrisoImage({{name, SampleBytes(5000, 13)}}, "first.iso");
