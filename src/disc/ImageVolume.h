@@ -43,7 +43,9 @@ class ImageVolume : public std::enable_shared_from_this<ImageVolume> {
 
   private:
     explicit ImageVolume(std::string path);
-    // A folder read once and kept, or an entry of one; libisofs's result. Need a Lock.
+    // A folder read once and kept, or an entry of one; libisofs's result. Need a Lock. Paths
+    // are looked up one name at a time here: libisofs's own get_by_path crashes in a folder
+    // holding a record whose name could not be decoded.
     int FolderAt(const std::string& inner, ImageFolder*& folder);
     int EntryAt(const std::string& inner, ImageEntry*& entry);
 
