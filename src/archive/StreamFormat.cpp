@@ -12,7 +12,6 @@ namespace corvane {
 namespace {
 
 constexpr std::size_t kWriteBuffer = 1 << 20;
-constexpr std::size_t kReadBuffer = 1 << 16;
 constexpr std::int32_t kMaxNameLength = 4095;  // longer names end a listing, as readers have always done
 
 void PutU32(unsigned char* p, std::uint32_t v) {
@@ -222,9 +221,9 @@ Status StreamReader::Fill() {
     buffer_.erase(0, bufferPos_);
     bufferPos_ = 0;
     std::size_t have = buffer_.size();
-    buffer_.resize(kReadBuffer);
+    buffer_.resize(have + readSize_);
     std::size_t got = 0;
-    Status s = in_.Read(buffer_.data() + have, kReadBuffer - have, got);
+    Status s = in_.Read(buffer_.data() + have, readSize_, got);
     buffer_.resize(have + (s.ok() ? got : 0));
     return s;
 }

@@ -16,6 +16,7 @@ constexpr int kPasswordLength = 16;
 constexpr int kMaxStoredText = 259;  // names and paths are shorter than 260 bytes
 constexpr std::uint64_t kFolderHeaderFixed = 4 + kPasswordLength;
 constexpr std::uint64_t kRecordFixed = 4 + 4 + 8 + 8;  // NameLength, DataSize, two times
+constexpr std::size_t kLargestFolderHeader = kFolderHeaderFixed + kMaxStoredText;
 
 // "%y%m%d%H%M" of a time in local time.
 std::string FormatBackupTimeStamp(std::int64_t time);
@@ -95,7 +96,10 @@ private:
 // trusts a length field: damage is reported as Corrupt, never as a crash.
 class StreamReader {
 public:
-    explicit StreamReader(File& in) : in_(in) {}
+    // Each read from the file asks for readSize bytes: reading the folder header alone needs no
+    // more than kLargestFolderHeader.
+    explicit StreamReader(File& in, std::size_t readSize = 1 << 16)
+        : in_(in), readSize_(readSize) {}
 
     // Reads the folder header; the stream must start at position 0.
     Status ReadFolderHeader(FolderHeader& header);
@@ -127,6 +131,7 @@ private:
     void EnterRecord(const unsigned char* fixed, FileRecord& record);
 
     File& in_;
+    std::size_t readSize_;
     bool haveLength_ = false;
     std::uint64_t length_ = 0;
     std::uint64_t position_ = 0;  // logical position in the stream

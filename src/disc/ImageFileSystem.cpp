@@ -1,5 +1,6 @@
 #include "disc/ImageFileSystem.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 
@@ -11,6 +12,8 @@ namespace {
 
 constexpr std::int64_t kVolumeIdOffset = 16 * 2048 + 1;  // in the first volume descriptor
 constexpr std::string_view kVolumeId = "CD001";
+// Images kept open: enough for every disc of a large backup, which a listing visits in turn.
+constexpr std::size_t kKeptVolumes = 64;
 
 bool HasImageName(const std::string& path) {
     constexpr std::string_view kEnding = ".iso";
@@ -36,6 +39,11 @@ std::string InnerPath(std::string_view text) {
         at = end + 1;
     }
     return inner.empty() ? "/" : inner;
+}
+
+bool SameFile(const FileInfo& a, const FileInfo& b) {
+    return a.kind == b.kind && a.size == b.size && a.modified == b.modified &&
+           a.created == b.created && a.changed == b.changed;
 }
 
 }  // namespace
@@ -72,8 +80,9 @@ Status ImageFileSystem::Locate(const std::string& path, bool asFolder, Location&
     if (!info.isFile() || !HasImageName(existing)) return Status::Ok();
 
     const bool inside = existing.size() < whole.size();
-    bool holds = false;
-    Status status = HoldsVolume(existing, holds);
+    where.volume = KeptVolumeOf(existing, info);
+    bool holds = where.volume != nullptr;
+    Status status = holds ? Status::Ok() : HoldsVolume(existing, holds);
     if (!holds) {
         if (!inside && !asFolder) return Status::Ok();  // a plain file that ends in ".iso"
         if (!status.ok()) return status;
@@ -86,11 +95,48 @@ Status ImageFileSystem::Locate(const std::string& path, bool asFolder, Location&
     return Status::Ok();
 }
 
-Status ImageFileSystem::OpenVolume(const std::string& image, std::shared_ptr<ImageVolume>& volume) {
+std::shared_ptr<ImageVolume> ImageFileSystem::KeptVolumeOf(const std::string& image,
+                                                           const FileInfo& info) {
+    std::shared_ptr<ImageVolume> volume, changed;  // changed is freed after the lock below
+    std::lock_guard<std::mutex> lock(keptMutex_);
+    auto kept = std::find_if(kept_.begin(), kept_.end(),
+                             [&](const KeptVolume& k) { return k.image == image; });
+    if (kept == kept_.end()) return volume;
+    KeptVolume found = std::move(*kept);
+    kept_.erase(kept);
+    if (!SameFile(found.info, info)) {
+        changed = std::move(found.volume);
+        return volume;
+    }
+    volume = found.volume;
+    kept_.push_back(std::move(found));
+    return volume;
+}
+
+Status ImageFileSystem::OpenVolume(const Location& where, std::shared_ptr<ImageVolume>& volume) {
+    if (where.volume) {
+        volume = where.volume;
+        return Status::Ok();
+    }
     std::unique_ptr<File> file;
-    Status status = files_.OpenRead(image, file);
+    Status status = files_.OpenRead(where.image, file);
+    if (status.ok()) status = ImageVolume::Open(std::move(file), where.image, volume);
     if (!status.ok()) return status;
-    return ImageVolume::Open(std::move(file), image, volume);
+    // Volumes let go are freed after the lock, since freeing one takes the library's lock.
+    std::vector<KeptVolume> dropped;
+    std::lock_guard<std::mutex> lock(keptMutex_);
+    auto earlier = std::find_if(kept_.begin(), kept_.end(),  // kept by another thread meanwhile
+                                [&](const KeptVolume& k) { return k.image == where.image; });
+    if (earlier != kept_.end()) {
+        dropped.push_back(std::move(*earlier));
+        kept_.erase(earlier);
+    }
+    kept_.push_back({where.image, where.imageInfo, volume});
+    if (kept_.size() > kKeptVolumes) {
+        dropped.push_back(std::move(kept_.front()));
+        kept_.pop_front();
+    }
+    return Status::Ok();
 }
 
 Status ImageFileSystem::Changeable(const std::string& path) {
@@ -109,7 +155,7 @@ Status ImageFileSystem::OpenRead(const std::string& path, std::unique_ptr<File>&
         return Status(Status::Code::InvalidArgument,
                       "Cannot open " + path + ": it is a disc image, opened like a folder");
     std::shared_ptr<ImageVolume> volume;
-    status = OpenVolume(where.image, volume);
+    status = OpenVolume(where, volume);
     if (!status.ok()) return status;
     return volume->OpenRead(where.inner, file);
 }
@@ -121,7 +167,7 @@ Status ImageFileSystem::ListFolder(const std::string& path, std::vector<FolderEn
     if (!status.ok()) return status;
     if (!where.image.empty()) {
         std::shared_ptr<ImageVolume> volume;
-        status = OpenVolume(where.image, volume);
+        status = OpenVolume(where, volume);
         if (!status.ok()) return status;
         return volume->List(where.inner, entries);
     }
@@ -149,7 +195,7 @@ Status ImageFileSystem::Stat(const std::string& path, FileInfo& info) {
         return Status::Ok();
     }
     std::shared_ptr<ImageVolume> volume;
-    status = OpenVolume(where.image, volume);
+    status = OpenVolume(where, volume);
     if (!status.ok()) return status;
     return volume->Stat(where.inner, info);
 }

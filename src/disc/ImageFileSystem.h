@@ -10,11 +10,15 @@
 // holds no volume descriptor stays a plain file, but listing it or opening a path inside it
 // answers Corrupt. Every other path goes to the wrapped file system unchanged.
 //
-// Safe to use from several threads. Each operation opens the image afresh, so a replaced image
-// file is never read stale; an open file keeps its image open until it is closed, even past the
-// end of this object.
+// Safe to use from several threads. The images used last are kept open with the folders read
+// from them, so that reading every file of a disc reads each folder once. A kept image is used
+// again only while its file has the same size and times, the time of its last change in
+// nanoseconds among them, so a replaced or rewritten image is opened afresh. An open file keeps
+// its image open until it is closed, even past the end of this object.
 
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -45,16 +49,28 @@ class ImageFileSystem final : public FileSystem {
         std::string image;
         std::string inner;
         FileInfo imageInfo;
+        std::shared_ptr<ImageVolume> volume;  // the kept volume of the image, if there is one
+    };
+    // An image kept open, with what its file was like when it was opened.
+    struct KeptVolume {
+        std::string image;
+        FileInfo info;
+        std::shared_ptr<ImageVolume> volume;
     };
     // asFolder: the path itself is to be listed, so a plain file named ".iso" is an error.
     Status Locate(const std::string& path, bool asFolder, Location& where);
     // Whether a file holds the ISO 9660 volume descriptor.
     Status HoldsVolume(const std::string& path, bool& holds);
+    // The kept volume of an image whose file is still as it was then, or null.
+    std::shared_ptr<ImageVolume> KeptVolumeOf(const std::string& image, const FileInfo& info);
     // Ok when the path lies outside every image.
     Status Changeable(const std::string& path);
-    Status OpenVolume(const std::string& image, std::shared_ptr<ImageVolume>& volume);
+    // The located image's volume: the kept one, else the image opened afresh and kept.
+    Status OpenVolume(const Location& where, std::shared_ptr<ImageVolume>& volume);
 
     FileSystem& files_;
+    std::mutex keptMutex_;
+    std::deque<KeptVolume> kept_;  // the one used last at the back
 };
 
 }  // namespace corvane

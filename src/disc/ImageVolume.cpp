@@ -7,6 +7,7 @@
 #include <cstring>
 #include <functional>
 #include <new>
+#include <unordered_map>
 
 #include "disc/IsoBurn.h"
 
@@ -102,32 +103,21 @@ int ReadFolder(IsoFileSource* folder,
     return result < 0 ? result : ISO_SUCCESS;
 }
 
-// Looks a path up one name at a time and examines what it names without following a link;
-// libisofs's result. (libisofs's own get_by_path crashes in a folder holding a record whose
-// name could not be decoded.)
-int Find(IsoFilesystem* filesystem, const std::string& inner, SourceRef& source,
-         struct stat& info) {
-    IsoFileSource* root = nullptr;
-    int result = filesystem->get_root(filesystem, &root);
-    if (result < 0) return result;
-    source.reset(root);
-    for (std::size_t at = 1; at < inner.size();) {
-        std::size_t end = std::min(inner.find('/', at), inner.size());
-        const std::string wanted = inner.substr(at, end - at);
-        at = end + 1;
-        result = iso_file_source_lstat(source.get(), &info);
-        if (result < 0) return result;
-        if (!S_ISDIR(info.st_mode)) return static_cast<int>(ISO_FILE_IS_NOT_DIR);
-        SourceRef found;
-        result = ReadFolder(source.get(), [&](const std::string& name, SourceRef entry) {
-            if (name == wanted) found = std::move(entry);
-            return !found;
-        });
-        if (result < 0) return result;
-        if (!found) return static_cast<int>(ISO_FILE_DOESNT_EXIST);
-        source = std::move(found);
-    }
-    return iso_file_source_lstat(source.get(), &info);
+// The first entry of a folder with that name, read afresh; null when there is none.
+SourceRef FindIn(IsoFileSource* folder, const std::string& wanted) {
+    SourceRef found;
+    ReadFolder(folder, [&](const std::string& name, SourceRef entry) {
+        if (name == wanted) found = std::move(entry);
+        return !found;
+    });
+    return found;
+}
+
+// The folder and the name that a path inside the image names: "/a/b" is "b" in "/a".
+void SplitPath(const std::string& inner, std::string& folder, std::string& name) {
+    const std::size_t slash = inner.find_last_of('/');
+    folder = slash == 0 ? "/" : inner.substr(0, slash);
+    name = inner.substr(slash + 1);
 }
 
 FileInfo InfoOf(const struct stat& stat) {
@@ -214,10 +204,27 @@ class ImageFile final : public File {
 
 }  // namespace
 
+// One folder of the image as libisofs read it, kept so that a path is looked up without
+// reading its folder again: libisofs decodes every record of a folder each time it is opened,
+// which made opening each of a folder's n files cost n record decodings.
+struct ImageEntry {
+    std::string name;
+    SourceRef source;
+    int statResult = 0;  // of libisofs's lstat; info is valid when it is not negative
+    struct stat info {};
+};
+
+struct ImageFolder {
+    SourceRef source;
+    std::vector<ImageEntry> entries;                      // in the order the image lists them
+    std::unordered_map<std::string, std::size_t> byName;  // the first entry of each name
+};
+
 ImageVolume::ImageVolume(std::string path) : path_(std::move(path)) {}
 
 ImageVolume::~ImageVolume() {
     DiscLibrary::Lock lock;
+    folders_.clear();  // their sources go before the file system they came from
     if (filesystem_) iso_filesystem_unref(filesystem_);
     if (source_) iso_data_source_unref(source_);  // frees the reader and its file
 }
@@ -255,35 +262,85 @@ Status ImageVolume::Open(std::unique_ptr<File> image, const std::string& path,
     return Status::Ok();
 }
 
+int ImageVolume::FolderAt(const std::string& inner, ImageFolder*& folder) {
+    auto kept = folders_.find(inner);
+    if (kept != folders_.end()) {
+        folder = kept->second.get();
+        return ISO_SUCCESS;
+    }
+    auto read = std::make_unique<ImageFolder>();
+    if (inner == "/") {
+        IsoFileSource* root = nullptr;
+        int result = filesystem_->get_root(filesystem_, &root);
+        if (result < 0) return result;
+        read->source.reset(root);
+    } else {
+        ImageEntry* entry = nullptr;
+        int result = EntryAt(inner, entry);
+        if (result < 0) return result;
+        if (!S_ISDIR(entry->info.st_mode)) return static_cast<int>(ISO_FILE_IS_NOT_DIR);
+        iso_file_source_ref(entry->source.get());
+        read->source.reset(entry->source.get());
+    }
+    int result = ReadFolder(read->source.get(), [&](const std::string& name, SourceRef source) {
+        ImageEntry entry{name, std::move(source)};
+        entry.statResult = iso_file_source_lstat(entry.source.get(), &entry.info);
+        read->byName.emplace(name, read->entries.size());
+        read->entries.push_back(std::move(entry));
+        return true;
+    });
+    if (result < 0) return result;
+    folder = read.get();
+    folders_.emplace(inner, std::move(read));
+    return ISO_SUCCESS;
+}
+
+int ImageVolume::EntryAt(const std::string& inner, ImageEntry*& entry) {
+    std::string folderPath, name;
+    SplitPath(inner, folderPath, name);
+    ImageFolder* folder = nullptr;
+    int result = FolderAt(folderPath, folder);
+    if (result < 0) return result;
+    auto found = folder->byName.find(name);
+    if (found == folder->byName.end()) return static_cast<int>(ISO_FILE_DOESNT_EXIST);
+    entry = &folder->entries[found->second];
+    return entry->statResult;
+}
+
 Status ImageVolume::List(const std::string& inner, std::vector<FolderEntry>& entries) {
     entries.clear();
     const std::string shown = path_ + inner;
     DiscLibrary::Lock lock;
-    SourceRef folder;
-    struct stat info {};
-    int result = Find(filesystem_, inner, folder, info);
-    if (result < 0) return Failure(result, "Cannot list " + shown);
-    if (!S_ISDIR(info.st_mode))
+    ImageFolder* folder = nullptr;
+    int result = FolderAt(inner, folder);
+    if (result == static_cast<int>(ISO_FILE_IS_NOT_DIR))
         return Status(Status::Code::NotFound, "Cannot list " + shown + ": it is not a folder");
-    result = ReadFolder(folder.get(), [&](const std::string& name, SourceRef entry) {
-        struct stat entryInfo {};
-        FolderEntry listed{name, {}};
-        if (iso_file_source_lstat(entry.get(), &entryInfo) >= 0)
-            listed.info = InfoOf(entryInfo);
+    if (result < 0) return Failure(result, "Cannot list " + shown);
+    entries.reserve(folder->entries.size());
+    for (const ImageEntry& entry : folder->entries) {
+        FolderEntry listed{entry.name, {}};
+        if (entry.statResult >= 0)
+            listed.info = InfoOf(entry.info);
         else
             listed.info.kind = FileInfo::Kind::Other;
         entries.push_back(std::move(listed));
-        return true;
-    });
-    if (result < 0) return Failure(result, "Cannot list " + shown);
+    }
     return Status::Ok();
 }
 
 Status ImageVolume::Stat(const std::string& inner, FileInfo& info) {
     DiscLibrary::Lock lock;
-    SourceRef source;
     struct stat stat {};
-    int result = Find(filesystem_, inner, source, stat);
+    int result = ISO_SUCCESS;
+    if (inner == "/") {
+        ImageFolder* root = nullptr;
+        result = FolderAt(inner, root);
+        if (result >= 0) result = iso_file_source_lstat(root->source.get(), &stat);
+    } else {
+        ImageEntry* entry = nullptr;
+        result = EntryAt(inner, entry);
+        if (result >= 0) stat = entry->info;
+    }
     if (result < 0) return Failure(result, "Cannot examine " + path_ + inner);
     info = InfoOf(stat);
     return Status::Ok();
@@ -291,18 +348,29 @@ Status ImageVolume::Stat(const std::string& inner, FileInfo& info) {
 
 Status ImageVolume::OpenRead(const std::string& inner, std::unique_ptr<File>& file) {
     const std::string shown = path_ + inner;
+    const Status notPlain(Status::Code::InvalidArgument,
+                          "Cannot open " + shown + ": it is not a plain file");
+    if (inner == "/") return notPlain;
     DiscLibrary::Lock lock;
-    SourceRef source;
-    struct stat info {};
-    int result = Find(filesystem_, inner, source, info);
+    ImageEntry* entry = nullptr;
+    int result = EntryAt(inner, entry);
     if (result < 0) return Failure(result, "Cannot open " + shown);
-    if (!S_ISREG(info.st_mode))
-        return Status(Status::Code::InvalidArgument,
-                      "Cannot open " + shown + ": it is not a plain file");
+    if (!S_ISREG(entry->info.st_mode)) return notPlain;
+    iso_file_source_ref(entry->source.get());
+    SourceRef source(entry->source.get());
     result = iso_file_source_open(source.get());
+    if (result == static_cast<int>(ISO_FILE_ALREADY_OPENED)) {
+        // libisofs opens a source only once: a file open twice gets a source of its own from
+        // its folder read afresh.
+        std::string folder, name;
+        SplitPath(inner, folder, name);
+        source = FindIn(folders_.at(folder)->source.get(), name);
+        result = source ? iso_file_source_open(source.get())
+                        : static_cast<int>(ISO_FILE_DOESNT_EXIST);
+    }
     if (result < 0) return Failure(result, "Cannot open " + shown);
     file = std::make_unique<ImageFile>(shared_from_this(), std::move(source), shown,
-                                       static_cast<std::uint64_t>(info.st_size));
+                                       static_cast<std::uint64_t>(entry->info.st_size));
     return Status::Ok();
 }
 

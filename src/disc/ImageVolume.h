@@ -3,6 +3,7 @@
 // examined and read. Names come from Rock Ridge when the image has it, else from Joliet, else
 // from the plain ISO 9660 tree. The image's bytes are read through the file layer.
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,6 +18,8 @@ struct iso_filesystem;
 namespace corvane {
 
 struct ImageBlockReader;
+struct ImageEntry;
+struct ImageFolder;
 
 class ImageVolume : public std::enable_shared_from_this<ImageVolume> {
   public:
@@ -40,12 +43,18 @@ class ImageVolume : public std::enable_shared_from_this<ImageVolume> {
 
   private:
     explicit ImageVolume(std::string path);
+    // A folder read once and kept, or an entry of one; libisofs's result. Need a Lock. Paths
+    // are looked up one name at a time here: libisofs's own get_by_path crashes in a folder
+    // holding a record whose name could not be decoded.
+    int FolderAt(const std::string& inner, ImageFolder*& folder);
+    int EntryAt(const std::string& inner, ImageEntry*& entry);
 
     DiscLibrary::User library_;  // first: the library objects below go before it
     std::string path_;
     ImageBlockReader* reader_ = nullptr;  // owned by source_
     iso_data_source* source_ = nullptr;
     iso_filesystem* filesystem_ = nullptr;
+    std::map<std::string, std::unique_ptr<ImageFolder>> folders_;  // by path inside the image
 };
 
 // AccessDenied: nothing on a disc image can be changed.

@@ -37,6 +37,9 @@ struct FileInfo {
     std::uint64_t size = 0;
     std::int64_t created = 0;   // seconds since 1970-01-01 UTC (birth time, else change time)
     std::int64_t modified = 0;  // last-write time, same unit
+    // Status change time in nanoseconds (0 where unknown): it moves with every change to the
+    // file, so it tells a file rewritten in place from the one seen before.
+    std::int64_t changed = 0;
 
     bool isFolder() const { return kind == Kind::Folder; }
     bool isFile() const { return kind == Kind::File; }

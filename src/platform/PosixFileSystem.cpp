@@ -105,6 +105,7 @@ Status InfoAt(int dirfd, const char* name, const std::string& shown, FileInfo& i
     info.size = stx.stx_size;
     info.modified = stx.stx_mtime.tv_sec;
     info.created = (stx.stx_mask & STATX_BTIME) ? stx.stx_btime.tv_sec : stx.stx_mtime.tv_sec;
+    info.changed = stx.stx_ctime.tv_sec * std::int64_t{1000000000} + stx.stx_ctime.tv_nsec;
     if (S_ISDIR(stx.stx_mode)) {
         info.kind = FileInfo::Kind::Folder;
         // A link to a folder is not descended into: it could lead in circles.

@@ -43,10 +43,11 @@ QString BackupTimeText(const std::string& stamp) {
                                piece(8));
 }
 
-CatalogItem* FindByText(const CatalogTree& tree, CatalogItem* parent, const QString& text) {
-    for (int i = 0; i < tree.ChildCount(parent); ++i) {
-        CatalogItem* child = tree.Child(parent, i);
-        if (SameText(tree.Text(child), text)) return child;
+// The drive item of a label; drives stay in the order they came, so they are searched in turn.
+CatalogItem* FindDrive(const CatalogTree& tree, const QString& label) {
+    for (int i = 0; i < tree.ChildCount(nullptr); ++i) {
+        CatalogItem* child = tree.Child(nullptr, i);
+        if (SameText(tree.Text(child), label)) return child;
     }
     return nullptr;
 }
@@ -62,21 +63,43 @@ QString NameOf(const CatalogTree& tree, const CatalogItem* item) {
     return item->record ? StoredTextToQString(item->record->name) : tree.Text(item);
 }
 
-// Sorted insertion among siblings by name, ignoring case; equal names go after the ones
-// already there. Siblings below the top level are kept in this order, so a binary search
-// finds the place.
-CatalogItem* InsertSorted(CatalogTree& tree, CatalogItem* parent, const QString& name,
-                          const QString& text, ItemLook look) {
+// Siblings below the top level are kept sorted by name, ignoring case (InsertSorted puts them
+// there), so a binary search finds a name among them. The index of the first child whose name
+// sorts after name, or past names equal to it too.
+int Bound(const CatalogTree& tree, const CatalogItem* parent, const QString& name,
+          bool pastEqual) {
     int low = 0, high = tree.ChildCount(parent);
     while (low < high) {
         const int middle = (low + high) / 2;
-        const QString middleName = NameOf(tree, tree.Child(parent, middle));
-        if (QString::compare(middleName, name, Qt::CaseInsensitive) <= 0)
+        const int order =
+            QString::compare(NameOf(tree, tree.Child(parent, middle)), name, Qt::CaseInsensitive);
+        if (order < 0 || (pastEqual && order == 0))
             low = middle + 1;
         else
             high = middle;
     }
-    return tree.Insert(parent, low, text, look);
+    return low;
+}
+
+// Calls visit with each child below the top level named name, in order, until it returns true;
+// returns that child, or null.
+template <typename Visit>
+CatalogItem* FindNamed(const CatalogTree& tree, CatalogItem* parent, const QString& name,
+                       Visit visit) {
+    const int count = tree.ChildCount(parent);
+    for (int i = Bound(tree, parent, name, false); i < count; ++i) {
+        CatalogItem* child = tree.Child(parent, i);
+        if (!SameText(NameOf(tree, child), name)) break;
+        if (visit(child)) return child;
+    }
+    return nullptr;
+}
+
+// Sorted insertion among siblings by name, ignoring case; equal names go after the ones
+// already there.
+CatalogItem* InsertSorted(CatalogTree& tree, CatalogItem* parent, const QString& name,
+                          const QString& text, ItemLook look) {
+    return tree.Insert(parent, Bound(tree, parent, name, true), text, look);
 }
 
 CatalogItem* InsertSorted(CatalogTree& tree, CatalogItem* parent, const QString& text,
@@ -87,11 +110,7 @@ CatalogItem* InsertSorted(CatalogTree& tree, CatalogItem* parent, const QString&
 // Placeholders and files never match a folder: a real folder named "dummy", or a sub-folder
 // named like a file beside it, gets an item of its own.
 CatalogItem* FindFolder(const CatalogTree& tree, CatalogItem* parent, const QString& name) {
-    for (int i = 0; i < tree.ChildCount(parent); ++i) {
-        CatalogItem* child = tree.Child(parent, i);
-        if (IsFolder(child) && SameText(NameOf(tree, child), name)) return child;
-    }
-    return nullptr;
+    return FindNamed(tree, parent, name, IsFolder);
 }
 
 // Where a stream folder goes below parent. Null with duplicate set when the same stream is
@@ -100,19 +119,16 @@ CatalogItem* FindFolder(const CatalogTree& tree, CatalogItem* parent, const QStr
 // is a different folder (the drive's root beside a folder named "root") and gets its own item.
 CatalogItem* StreamFolderSlot(const CatalogTree& tree, CatalogItem* parent, const QString& name,
                               std::string_view streamPath, bool& duplicate) {
-    duplicate = false;
     CatalogItem* pathFolder = nullptr;
-    for (int i = 0; i < tree.ChildCount(parent); ++i) {
-        CatalogItem* child = tree.Child(parent, i);
-        if (!IsFolder(child) || !SameText(NameOf(tree, child), name)) continue;
+    duplicate = FindNamed(tree, parent, name, [&](CatalogItem* child) {
+        if (!IsFolder(child)) return false;
         if (!child->record) {
             if (!pathFolder) pathFolder = child;
-        } else if (FileNameOf(child->record->streamPath) == FileNameOf(streamPath)) {
-            duplicate = true;
-            return nullptr;
+            return false;
         }
-    }
-    return pathFolder;
+        return FileNameOf(child->record->streamPath) == FileNameOf(streamPath);
+    }) != nullptr;
+    return duplicate ? nullptr : pathFolder;
 }
 
 void RemoveStream(RestoreEntries& entries, const std::string& streamPath) {
@@ -202,7 +218,8 @@ Status ReadStreamHeader(FileSystem& files, BackupStream& stream) {
     Status s = files.OpenRead(stream.path, in);
     if (!s.ok()) return s;
     FolderHeader header;
-    s = StreamReader(*in).ReadFolderHeader(header);
+    // The header is all that is read: a larger read would fetch file data for nothing.
+    s = StreamReader(*in, kLargestFolderHeader).ReadFolderHeader(header);
     in->Close();
     if (!s.ok()) return s;
     stream.folderPath = std::move(header.folderPath);
@@ -213,11 +230,11 @@ Status ReadStreamHeader(FileSystem& files, BackupStream& stream) {
 CatalogItem* AddBackupStream(CatalogTree& tree, const BackupStream& stream,
                              const std::vector<std::string>& unlockedPasswords) {
     const QString label = StoredTextToQString(stream.label);
-    CatalogItem* drive = FindByText(tree, nullptr, label);
+    CatalogItem* drive = FindDrive(tree, label);
     if (!drive) drive = tree.Insert(nullptr, tree.ChildCount(nullptr), label, ItemLook::Drive);
 
     const QString when = BackupTimeText(stream.timeStamp);
-    CatalogItem* current = FindByText(tree, drive, when);
+    CatalogItem* current = FindNamed(tree, drive, when, [](CatalogItem*) { return true; });
     if (!current) current = InsertSorted(tree, drive, when, ItemLook::Backup);
 
     std::string_view rest = stream.folderPath;

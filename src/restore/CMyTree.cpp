@@ -56,7 +56,9 @@ void CMyTree::SetShowLoadingCursor(bool show) {
         viewport()->unsetCursor();
 }
 
-CTreeItem* CMyTree::ItemOf(QTreeWidgetItem* item) { return dynamic_cast<CTreeItem*>(item); }
+CTreeItem* CMyTree::ItemOf(QTreeWidgetItem* item) {
+    return item && item->type() == CTreeItem::kType ? static_cast<CTreeItem*>(item) : nullptr;
+}
 
 QTreeWidgetItem* CMyTree::WidgetOf(const CatalogItem* parent) const {
     if (!parent) return invisibleRootItem();

@@ -12,6 +12,9 @@ namespace corvane {
 // An item of the tree; it owns its record.
 class CTreeItem final : public QTreeWidgetItem, public CatalogItem {
   public:
+    static constexpr int kType = QTreeWidgetItem::UserType + 1;  // tells it from other items
+    CTreeItem() : QTreeWidgetItem(kType) {}
+
     // Index of its picture in the application's imageList.
     int image = 0;
 

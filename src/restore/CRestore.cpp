@@ -5,6 +5,8 @@
 #include <QLabel>
 #include <QMenu>
 
+#include <algorithm>
+#include <iterator>
 #include <set>
 
 #include "app/RaiseInstance.h"
@@ -102,13 +104,42 @@ void CRestore::ScanWorker() {
     for (BackupStream& stream : streams) {
         if (cancelRequested) break;
         if (!ReadStreamHeader(*files_, stream).ok()) continue;  // damaged or unreadable
-        QMetaObject::invokeMethod(
-            this, [this, stream] { AddBackupStream(*tree, stream, unlockedPasswords); },
-            Qt::QueuedConnection);
+        HandOver(&stream);
     }
-    // Queued after the last stream, so the tree is complete when the scan counts as ended.
-    QMetaObject::invokeMethod(
-        this, [this] { ScanEnded(); }, Qt::QueuedConnection);
+    HandOver(nullptr);
+}
+
+void CRestore::HandOver(BackupStream* stream) {
+    bool post = false;
+    {
+        std::lock_guard<std::mutex> lock(readMutex_);
+        if (stream)
+            readStreams_.push_back(std::move(*stream));
+        else
+            readingDone_ = true;
+        post = !addPosted_;
+        addPosted_ = true;
+    }
+    if (post) QMetaObject::invokeMethod(this, [this] { AddReadStreams(); }, Qt::QueuedConnection);
+}
+
+void CRestore::AddReadStreams() {
+    std::vector<BackupStream> batch;
+    bool more = false, last = false;
+    {
+        std::lock_guard<std::mutex> lock(readMutex_);
+        const auto end = readStreams_.begin() +
+                         static_cast<std::ptrdiff_t>(std::min(readStreams_.size(), kStreamsPerTurn));
+        batch.assign(std::make_move_iterator(readStreams_.begin()), std::make_move_iterator(end));
+        readStreams_.erase(readStreams_.begin(), end);
+        more = !readStreams_.empty();
+        last = !more && readingDone_;
+        addPosted_ = more;
+    }
+    for (const BackupStream& stream : batch) AddBackupStream(*tree, stream, unlockedPasswords);
+    // Queued again, the rest waits behind the events that came meanwhile.
+    if (more) QMetaObject::invokeMethod(this, [this] { AddReadStreams(); }, Qt::QueuedConnection);
+    if (last) ScanEnded();
 }
 
 void CRestore::ScanEnded() {

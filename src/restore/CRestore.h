@@ -6,8 +6,10 @@
 #include <QDialog>
 #include <QThread>
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -49,6 +51,10 @@ class CRestore : public QDialog {
 
     // Temporary copies made by "Open" and "Open With..."; deleted with the window.
     std::vector<std::string> tempFiles;
+    // The most streams the scan adds to the tree in one turn of the event loop, so that many
+    // streams read at once never hold the window up while they are added.
+    static constexpr std::size_t kStreamsPerTurn = 256;
+
     // Cancel during the scan stops it after the stream being read.
     std::atomic<int> cancelRequested{0};
     // 0 while the scan runs; Cancel closes the window only when it is 1. GUI thread only.
@@ -95,6 +101,11 @@ class CRestore : public QDialog {
     void BuildControls();
     void OnInitDialog();
     void ScanWorker();
+    // Worker: hands a stream read (null: the scan has read its last) to the GUI thread.
+    void HandOver(BackupStream* stream);
+    // GUI thread: adds up to kStreamsPerTurn streams handed over and comes back for the rest;
+    // ends the scan after the last one.
+    void AddReadStreams();
     void ScanEnded();
     void OnItemExpanded(QTreeWidgetItem* item);
     void ShowContextMenu(const QPoint& position);
@@ -102,6 +113,12 @@ class CRestore : public QDialog {
     std::vector<std::string> sources_;
     FileSystem* files_;
     std::unique_ptr<QThread> worker_;
+    // Streams read and not yet in the tree. A call of AddReadStreams is queued (addPosted_)
+    // only when none is waiting, so a fast scan costs the GUI thread few calls.
+    std::mutex readMutex_;
+    std::deque<BackupStream> readStreams_;
+    bool readingDone_ = false;
+    bool addPosted_ = false;
     QFrame* separator_ = nullptr;
     QLabel* notice_ = nullptr;
 };

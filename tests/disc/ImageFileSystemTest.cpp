@@ -219,6 +219,60 @@ TEST_F(ImageFiles, StreamReaderFindsTheSameRecordsInAnImage) {
     EXPECT_EQ(record.created, sample[1].created);
 }
 
+// Images stay open between reads with the folders read from them; a file open twice at once
+// still gets two readers of its own.
+TEST_F(ImageFiles, AFileOpenTwiceAtOnceOrOpenedAgainReadsWhole) {
+    const std::string bytes = SampleBytes(300000, 12);
+    const std::string path = XorrisoImage({{"DATA 0812251430 0.cvn", bytes}}) + "/DATA 0812251430 0.cvn";
+    std::unique_ptr<File> first, second;
+    ASSERT_TRUE(images.OpenRead(path, first).ok());
+    std::string fromFirst(bytes.size(), '\0');
+    std::size_t got = 0;
+    ASSERT_TRUE(first->ReadFull(fromFirst.data(), 100000, got).ok());
+    ASSERT_EQ(got, 100000u);
+
+    Status opened = images.OpenRead(path, second);
+    ASSERT_TRUE(opened.ok()) << opened.message();
+    std::string fromSecond(bytes.size(), '\0');
+    ASSERT_TRUE(second->ReadFull(fromSecond.data(), bytes.size(), got).ok());
+    EXPECT_EQ(got, bytes.size());
+    EXPECT_TRUE(fromSecond == bytes);
+    ASSERT_TRUE(first->ReadFull(fromFirst.data() + 100000, bytes.size() - 100000, got).ok());
+    EXPECT_TRUE(fromFirst == bytes);
+    first->Close();
+    second->Close();
+
+    for (int again = 0; again < 2; ++again) {
+        std::string read;
+        ASSERT_TRUE(ReadAll(images, path, read).ok());
+        EXPECT_TRUE(read == bytes) << "read again, time " << again;
+    }
+}
+
+// An image file rewritten in place with another image of the same size, and given back its
+// last-write time, is still read afresh.
+TEST_F(ImageFiles, AnImageRewrittenUnderItsNameIsReadAfresh) {
+    const std::string name = "DATA 0812251430 0.cvn";
+    const std::string first = XorrisoImage({{name, SampleBytes(5000, 13)}}, "first.iso");
+    const std::string second = XorrisoImage({{name, SampleBytes(5000, 14)}}, "second.iso");
+    FileInfo before;
+    ASSERT_TRUE(DefaultFileSystem().Stat(first, before).ok());
+    std::string read;
+    ASSERT_TRUE(ReadAll(images, first + "/" + name, read).ok());
+    EXPECT_TRUE(read == SampleBytes(5000, 13));
+
+    const std::string replacement = ReadWholeFile(second);
+    ASSERT_EQ(replacement.size(), before.size);
+    scratch.WriteFile("first.iso", replacement);
+    ASSERT_TRUE(DefaultFileSystem().SetModifiedTime(first, before.modified).ok());
+    FileInfo after;
+    ASSERT_TRUE(DefaultFileSystem().Stat(first, after).ok());
+    ASSERT_EQ(after.created, before.created) << "the same file, rewritten";
+
+    ASSERT_TRUE(ReadAll(images, first + "/" + name, read).ok());
+    EXPECT_TRUE(read == SampleBytes(5000, 14));
+}
+
 TEST_F(ImageFiles, OtherPathsGoToTheWrappedFileSystem) {
     FaultyFileSystem faulty;
     faulty.Add({Fault::Kind::OpenRead, "refused"});

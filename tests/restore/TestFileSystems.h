@@ -63,13 +63,21 @@ class GatedFileSystem final : public ForwardingFileSystem {
     void Release() {
         std::lock_guard<std::mutex> lock(mutex_);
         released_ = true;
-        releasedChanged_.notify_all();
+        changed_.notify_all();
+    }
+
+    // Returns once a reader waits at the gate (or it has been released).
+    void WaitUntilHeld() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, [&] { return held_ || released_; });
     }
 
     Status OpenRead(const std::string& path, std::unique_ptr<File>& file) override {
         if (path.find(heldPaths_) != std::string::npos) {
             std::unique_lock<std::mutex> lock(mutex_);
-            releasedChanged_.wait(lock, [&] { return released_; });
+            held_ = true;
+            changed_.notify_all();
+            changed_.wait(lock, [&] { return released_; });
         }
         return ForwardingFileSystem::OpenRead(path, file);
     }
@@ -77,7 +85,8 @@ class GatedFileSystem final : public ForwardingFileSystem {
   private:
     std::string heldPaths_;
     std::mutex mutex_;
-    std::condition_variable releasedChanged_;
+    std::condition_variable changed_;
+    bool held_ = false;
     bool released_ = false;
 };
 
