@@ -1,5 +1,8 @@
 # Every target installs what it needs first (scripts/deps.sh is idempotent).
-.PHONY: deps build test asan-test demo clean
+.PHONY: deps build test asan-test fuzz demo clean
+
+# Seconds each fuzz target runs for.
+FUZZ_SECONDS ?= 30
 
 deps:
 	@./scripts/deps.sh
@@ -17,8 +20,13 @@ asan-test: deps
 	@cmake --build --preset asan
 	@ctest --preset asan
 
+fuzz: deps
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run.sh
+
 demo: build
 	@scripts/demo.sh
 
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-fuzz
