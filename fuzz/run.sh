@@ -12,6 +12,7 @@ targets=(stream_name stored_path stream_header list_stream extract image_reader)
 # Leaks and undefined behaviour abort like any other fault.
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:halt_on_error=1:detect_stack_use_after_return=1:strict_string_checks=1
 export UBSAN_OPTIONS=halt_on_error=1:abort_on_error=1:print_stacktrace=1
+export LSAN_OPTIONS=suppressions=$PWD/fuzz/lsan.supp:print_suppressions=0
 
 run=build-fuzz/run
 for target in "${targets[@]}"; do
