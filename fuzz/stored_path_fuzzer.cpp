@@ -1,11 +1,12 @@
 // Folder paths and file names from a stream, turned into paths under the destination: whatever
-// the bytes, an accepted one stays inside the destination.
+// the bytes, an accepted one stays inside the destination, and text comes out as UTF-8.
 
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
 #include "extract/StoredPath.h"
+#include "platform/TextCodec.h"
 #include "support/Check.h"
 #include "support/PlainPath.h"
 
@@ -28,6 +29,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Check(!name.empty() && name.find('/') == std::string::npos && IsPlainRelativePath(name),
               "an accepted file name is one plain name: " + name);
     }
-    corvane::ShownStoredText(stored);
+    // Names are written to the disk and shown as UTF-8, whatever system stored them.
+    const std::string utf8 = corvane::StoredTextToUtf8(stored);
+    Check(corvane::IsValidUtf8(utf8), "stored text becomes valid UTF-8");
+    Check(!corvane::IsValidUtf8(stored) || utf8 == stored, "valid UTF-8 is kept as it is");
+    Check(corvane::IsValidUtf8(corvane::ShownStoredText(stored)), "shown text is valid UTF-8");
     return 0;
 }
