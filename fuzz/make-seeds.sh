@@ -8,9 +8,10 @@
 #       their folder headers (stream_header), their names (stream_name) and the stored folder
 #       paths and file names (stored_path).
 #   fuzz/make-seeds.sh image DIR
-#       Writes a small disc image (Rock Ridge and Joliet, as the program records them) holding
-#       the checked-in streams into DIR, the seed of image_reader. An image is at least some
-#       tens of KiB, so it is made at fuzz time rather than checked in.
+#       Writes small disc images holding the checked-in streams into DIR, the seeds of
+#       image_reader: one with Rock Ridge and Joliet names, as the program records them, one
+#       with Joliet names only and one with plain ISO 9660 names. An image is some tens of KiB,
+#       so they are made at fuzz time rather than checked in.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 corpus=$here/corpus
@@ -22,8 +23,13 @@ make_image() {
   mkdir -p "$staging/sub folder" "$out"
   cp "$corpus"/list_stream/*.cvn "$staging/"
   cp "$corpus"/list_stream/plain-1.cvn "$staging/sub folder/"
-  xorriso -as mkisofs -quiet -R -J -no-pad -V "USB 0812251430 01" \
-    -o "$out/disc 01.iso" "$staging"
+  # Names from Rock Ridge, from Joliet alone, and from the plain ISO 9660 tree alone.
+  local names n=0
+  for names in "-R -J" "--norock -J" "--norock"; do
+    n=$((n + 1))
+    xorriso -as mkisofs -quiet $names -no-pad -V "USB 0812251430 0$n" \
+      -o "$out/disc 0$n.iso" "$staging" 2>/dev/null
+  done
   rm -rf "$staging"
 }
 
