@@ -2,7 +2,8 @@
 # Runs every fuzz target of build-fuzz/ for FUZZ_SECONDS seconds (default 30), each from a
 # writable copy of its seeds in fuzz/corpus/, so the checked-in files never change. Stops with
 # a failure at the first crash, hang (10 s for one input), memory blow-up, leak or sanitizer
-# report; the input that caused it is kept as build-fuzz/run/<target>/findings/crash-*.
+# report; the input that caused it is kept in build-fuzz/run/<target>/findings/ (crash-*,
+# leak-*, timeout-*, oom-*).
 # Reproduce one with: build-fuzz/fuzz/<target>_fuzzer <that file>
 set -euo pipefail
 cd "$(dirname "$0")/.."
