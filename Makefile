@@ -1,5 +1,8 @@
 # Every target installs what it needs first (scripts/deps.sh is idempotent).
-.PHONY: deps build test asan-test demo bench clean
+.PHONY: deps build test asan-test fuzz demo bench clean
+
+# Seconds each fuzz target runs for.
+FUZZ_SECONDS ?= 30
 
 deps:
 	@./scripts/deps.sh
@@ -17,6 +20,11 @@ asan-test: deps
 	@cmake --build --preset asan
 	@ctest --preset asan
 
+fuzz: deps
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run.sh
+
 demo: build
 	@scripts/demo.sh
 
@@ -25,4 +33,4 @@ bench: build
 	@bench/run.sh
 
 clean:
-	rm -rf build build-asan
+	rm -rf build build-asan build-fuzz
