@@ -57,23 +57,22 @@ struct StreamInProgress {
 };
 
 // A run of pieces of one file, compressed on a worker thread.
+// Its buffers are left uninitialised: they are always written before they are read.
 struct Batch {
-    explicit Batch(std::size_t capacity) : input(capacity) {}
-
     void Encode() {
         const std::size_t pieces = (size + kPieceSize - 1) / kPieceSize;
-        output.resize(pieces * kEncodeCapacity);
         lengths.resize(pieces);
         for (std::size_t i = 0; i < pieces && status.ok(); ++i) {
             const std::size_t at = i * kPieceSize;
             const int n = static_cast<int>(std::min<std::size_t>(kPieceSize, size - at));
-            status = EncodeChunk(input.data() + at, n, output.data() + i * kEncodeCapacity, lengths[i]);
+            status = EncodeChunk(input.get() + at, n, output.get() + i * kEncodeCapacity, lengths[i]);
         }
     }
 
-    std::vector<std::uint8_t> input;
+    static constexpr std::size_t kPieces = kReadBlock / kPieceSize;
+    std::unique_ptr<std::uint8_t[]> input = std::make_unique_for_overwrite<std::uint8_t[]>(kReadBlock);
     std::size_t size = 0;  // bytes of input in use
-    std::vector<std::uint8_t> output;
+    std::unique_ptr<std::uint8_t[]> output = std::make_unique_for_overwrite<std::uint8_t[]>(kPieces * kEncodeCapacity);
     std::vector<int> lengths;
     Status status;
 };
@@ -92,7 +91,7 @@ void WriteBatch(StreamInProgress& stream, FileInProgress& file, const Batch& bat
         return;
     }
     for (std::size_t i = 0; i < batch.lengths.size() && stream.staging.ok(); ++i) {
-        stream.staging = stream.writer.WriteChunk(batch.output.data() + i * kEncodeCapacity, batch.lengths[i]);
+        stream.staging = stream.writer.WriteChunk(batch.output.get() + i * kEncodeCapacity, batch.lengths[i]);
         host.bytesRead += std::min<std::uint64_t>(kPieceSize, batch.size - i * kPieceSize);
         host.bytesWritten += static_cast<std::uint64_t>(batch.lengths[i]);
     }
@@ -135,8 +134,8 @@ void ArchiveFile(ArchiveContext& c, StreamInProgress& stream, const std::string&
     auto file = std::make_shared<FileInProgress>();
     for (;;) {
         if (Cancelled(host) || !stream.staging.ok()) break;
-        auto batch = std::make_shared<Batch>(kReadBlock);
-        source = in->ReadFull(batch->input.data(), batch->input.size(), batch->size);
+        auto batch = std::make_shared<Batch>();
+        source = in->ReadFull(batch->input.get(), kReadBlock, batch->size);
         if (!source.ok() || batch->size == 0) break;
         const bool last = batch->size < kReadBlock;
         c.pipeline.Submit([batch] { batch->Encode(); }, [&stream, file, batch] { WriteBatch(stream, *file, *batch); });

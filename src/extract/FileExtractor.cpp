@@ -113,19 +113,20 @@ class Progress {
 };
 
 constexpr int kBatchChunks = 16;                      // chunks decoded together on one thread
-constexpr std::uint64_t kParallelFrom = 256 * 1024;  // a chunk list this long is decoded on every core
+constexpr std::uint64_t kParallelFrom = 64 * 1024;  // a chunk list this long is decoded on every core
 constexpr std::size_t kWriteBlock = 1 << 20;         // restored bytes are written in blocks this large
 
-// A run of chunks of one record, decoded on a worker thread.
+// A run of chunks of one record, decoded on a worker thread. Its buffers are left
+// uninitialised: they are always written before they are read.
 struct DecodeBatch {
     void Decode() {
         for (int i = 0; i < count && status.ok(); ++i)
-            status = DecodeChunk(chunks.data() + i * kMaxChunkLength, chunkLengths[i],
-                                 pieces.data() + i * kDecodeCapacity, pieceLengths[i]);
+            status = DecodeChunk(chunks.get() + i * kMaxChunkLength, chunkLengths[i],
+                                 pieces.get() + i * kDecodeCapacity, pieceLengths[i]);
     }
 
-    std::vector<std::uint8_t> chunks = std::vector<std::uint8_t>(kBatchChunks * kMaxChunkLength);
-    std::vector<std::uint8_t> pieces = std::vector<std::uint8_t>(kBatchChunks * kDecodeCapacity);
+    std::unique_ptr<std::uint8_t[]> chunks = std::make_unique_for_overwrite<std::uint8_t[]>(kBatchChunks * kMaxChunkLength);
+    std::unique_ptr<std::uint8_t[]> pieces = std::make_unique_for_overwrite<std::uint8_t[]>(kBatchChunks * kDecodeCapacity);
     int chunkLengths[kBatchChunks] = {};
     int pieceLengths[kBatchChunks] = {};
     int count = 0;
@@ -182,7 +183,7 @@ Status CopyChunks(ExtractHost& host, StreamReader& reader, const FileRecord& rec
         if (!failure.ok() || host.cancelRequested) return;
         failure = batch.status;
         for (int i = 0; i < batch.count && failure.ok(); ++i)
-            failure = writer.Write(batch.pieces.data() + i * kDecodeCapacity,
+            failure = writer.Write(batch.pieces.get() + i * kDecodeCapacity,
                                    static_cast<std::size_t>(batch.pieceLengths[i]));
         progress.Update(batch.consumedAfter);
     };
@@ -191,7 +192,7 @@ Status CopyChunks(ExtractHost& host, StreamReader& reader, const FileRecord& rec
     while (!done && read.ok() && failure.ok() && !host.cancelRequested) {
         auto batch = std::make_shared<DecodeBatch>();
         while (batch->count < kBatchChunks) {
-            read = reader.NextChunk(batch->chunks.data() + batch->count * kMaxChunkLength,
+            read = reader.NextChunk(batch->chunks.get() + batch->count * kMaxChunkLength,
                                     batch->chunkLengths[batch->count], done);
             if (!read.ok() || done) break;
             ++batch->count;
