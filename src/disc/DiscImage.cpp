@@ -39,6 +39,9 @@ IsoWriteOpts* NewWriteOptions(bool sizeOnly, std::uint32_t tailBlocks) {
     iso_write_opts_set_always_gmt(options, 1);
     iso_write_opts_set_tail_blocks(options, tailBlocks);
     iso_write_opts_set_will_cancel(options, sizeOnly ? 1 : 0);
+    // 8 MiB between the image writer and the recorder (the default is 2 MiB): fewer stalls of
+    // either thread while the last disc is written, for 6 MiB of memory.
+    iso_write_opts_set_fifo_size(options, 4096);
     return options;
 }
 
