@@ -4,11 +4,13 @@
 # a failure at the first crash, hang (10 s for one input), memory blow-up, leak or sanitizer
 # report; the input that caused it is kept in build-fuzz/run/<target>/findings/ (crash-*,
 # leak-*, timeout-*, oom-*).
-# Reproduce one with: build-fuzz/fuzz/<target>_fuzzer <that file>
+# Reproduce one with: build-fuzz/fuzz/<target>_fuzzer <that file>. Targets may be named as
+# arguments to run only those.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-30}
 targets=(stream_name stored_path stream_header list_stream extract image_reader)
+if [ $# -gt 0 ]; then targets=("$@"); fi  # e.g. fuzz/run.sh image_reader
 
 # Leaks and undefined behaviour abort like any other fault.
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:halt_on_error=1:detect_stack_use_after_return=1:strict_string_checks=1
@@ -29,7 +31,8 @@ for target in "${targets[@]}"; do
   if ! TMPDIR=$PWD/$work/tmp build-fuzz/fuzz/"$target"_fuzzer \
       -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
       -artifact_prefix="$work/findings/" "$work/corpus" > "$work/log" 2>&1; then
-    tail -n 60 "$work/log"
+    # The sanitizer's report from its first line, else the end of the log.
+    if grep -q 'ERROR:' "$work/log"; then sed -n '/ERROR:/,$p' "$work/log" | head -n 80; else tail -n 60 "$work/log"; fi
     echo "fuzz: $target failed; the input is in $work/findings/" >&2
     exit 1
   fi

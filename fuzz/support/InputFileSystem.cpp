@@ -54,6 +54,7 @@ InputFileSystem::InputFileSystem(std::string path, FileSystem* below)
 void InputFileSystem::SetInput(const std::uint8_t* data, std::size_t size) {
     data_ = data;
     size_ = size;
+    ++generation_;  // a new input is a changed file, as a real file system would say
 }
 
 Status InputFileSystem::Missing(const std::string& path) const {
@@ -98,6 +99,7 @@ Status InputFileSystem::Stat(const std::string& path, FileInfo& info) {
         info.kind = path == path_ ? FileInfo::Kind::File : FileInfo::Kind::Folder;
         info.size = path == path_ ? size_ : 0;
         info.created = info.modified = kInputTime;
+        info.changed = generation_;
         return Status::Ok();
     }
     return below_ ? below_->Stat(path, info) : Missing(path);

@@ -39,6 +39,7 @@ class InputFileSystem final : public FileSystem {
     FileSystem* below_;
     const std::uint8_t* data_ = nullptr;
     std::size_t size_ = 0;
+    std::int64_t generation_ = 0;  // the input's change time: one step per input
 };
 
 }  // namespace corvane::fuzz
