@@ -188,6 +188,9 @@ void CBackup::OnBurn() {
 }
 
 std::optional<BackupOutcome> CBackup::LastOutcome() const {
+    // The job marks the window idle just before it returns its outcome: once idle, the
+    // worker is about to end, so waiting for it is immediate and the outcome is in place.
+    if (idle && worker_) worker_->wait();
     int value = outcome_.load();
     if (value < 0) return std::nullopt;
     return static_cast<BackupOutcome>(value);
