@@ -18,6 +18,7 @@ class ChunkPipeline {
 public:
     // workers 0 runs every step at once on the caller's thread.
     ChunkPipeline(int workers, int maxInFlight);
+    // Steps whose completions have not run are dropped: call Drain first to finish them.
     ~ChunkPipeline();
     ChunkPipeline(const ChunkPipeline&) = delete;
     ChunkPipeline& operator=(const ChunkPipeline&) = delete;
