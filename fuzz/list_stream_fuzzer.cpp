@@ -9,6 +9,7 @@
 #include "restore/PlainCatalogTree.h"
 #include "support/Check.h"
 #include "support/InputFileSystem.h"
+#include "support/InputStream.h"
 
 using corvane::fuzz::Check;
 
@@ -32,10 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     files.SetInput(data, size);
 
     corvane::BackupStream stream;
-    stream.path = files.path();
-    stream.label = "USB";
-    stream.timeStamp = "0812251430";
-    if (!corvane::ReadStreamHeader(files, stream).ok()) return 0;
+    if (!corvane::fuzz::ReadInputStream(files, stream)) return 0;
     corvane::PlainCatalogTree tree;
     corvane::AddBackupStream(tree, stream, {stream.password});
     corvane::CatalogItem* folder = FindStreamFolder(tree, nullptr);

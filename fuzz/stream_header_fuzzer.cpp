@@ -9,6 +9,7 @@
 #include "restore/PlainCatalogTree.h"
 #include "support/Check.h"
 #include "support/InputFileSystem.h"
+#include "support/InputStream.h"
 
 using corvane::fuzz::Check;
 
@@ -17,10 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     files.SetInput(data, size);
 
     corvane::BackupStream stream;
-    stream.path = files.path();
-    stream.label = "USB";
-    stream.timeStamp = "0812251430";
-    if (!corvane::ReadStreamHeader(files, stream).ok()) return 0;
+    if (!corvane::fuzz::ReadInputStream(files, stream)) return 0;
     Check(!stream.folderPath.empty() && stream.folderPath.size() <= corvane::kMaxStoredText,
           "a folder path of 1 to 259 bytes");
     Check(stream.password.size() <= corvane::kPasswordLength, "a password of at most 16 bytes");

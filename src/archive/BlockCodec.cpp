@@ -62,56 +62,36 @@ namespace {
 
 // zlib's state for one thread, set up once and reset per chunk: the same output as a fresh
 // compress()/uncompress() call without allocating and freeing their buffers every 4 KiB.
-class Deflater {
+class ZlibStream {
 public:
-    Deflater() : ready_(::deflateInit(&stream_, Z_DEFAULT_COMPRESSION) == Z_OK) {}
-    ~Deflater() {
-        if (ready_) ::deflateEnd(&stream_);
-    }
-    Deflater(const Deflater&) = delete;
-    Deflater& operator=(const Deflater&) = delete;
+    enum class Way { Compress, Decompress };
 
-    // Compresses all of in into out; false when zlib could not (out of memory, no room).
-    bool Compress(const std::uint8_t* in, int n, std::uint8_t* out, int capacity, int& length) {
-        if (!ready_ || ::deflateReset(&stream_) != Z_OK) return false;
+    explicit ZlibStream(Way way)
+        : compress_(way == Way::Compress),
+          ready_((compress_ ? ::deflateInit(&stream_, Z_DEFAULT_COMPRESSION) : ::inflateInit(&stream_)) == Z_OK) {}
+    ~ZlibStream() {
+        if (ready_) compress_ ? ::deflateEnd(&stream_) : ::inflateEnd(&stream_);
+    }
+    ZlibStream(const ZlibStream&) = delete;
+    ZlibStream& operator=(const ZlibStream&) = delete;
+
+    // Turns all of in into one whole zlib stream, or back; false for damage, no room or no
+    // memory.
+    bool Run(const std::uint8_t* in, int n, std::uint8_t* out, int capacity, int& length) {
+        if (!ready_ || (compress_ ? ::deflateReset(&stream_) : ::inflateReset(&stream_)) != Z_OK) return false;
         stream_.next_in = const_cast<Bytef*>(in);
         stream_.avail_in = static_cast<uInt>(n);
         stream_.next_out = out;
         stream_.avail_out = static_cast<uInt>(capacity);
-        if (::deflate(&stream_, Z_FINISH) != Z_STREAM_END) return false;
+        if ((compress_ ? ::deflate(&stream_, Z_FINISH) : ::inflate(&stream_, Z_FINISH)) != Z_STREAM_END) return false;
         length = capacity - static_cast<int>(stream_.avail_out);
         return true;
     }
 
 private:
     z_stream stream_{};
-    bool ready_;
-};
-
-class Inflater {
-public:
-    Inflater() : ready_(::inflateInit(&stream_) == Z_OK) {}
-    ~Inflater() {
-        if (ready_) ::inflateEnd(&stream_);
-    }
-    Inflater(const Inflater&) = delete;
-    Inflater& operator=(const Inflater&) = delete;
-
-    // Decompresses one whole zlib stream from in into out; false for damage or no room.
-    bool Decompress(const std::uint8_t* in, int m, std::uint8_t* out, int capacity, int& length) {
-        if (!ready_ || ::inflateReset(&stream_) != Z_OK) return false;
-        stream_.next_in = const_cast<Bytef*>(in);
-        stream_.avail_in = static_cast<uInt>(m);
-        stream_.next_out = out;
-        stream_.avail_out = static_cast<uInt>(capacity);
-        if (::inflate(&stream_, Z_FINISH) != Z_STREAM_END) return false;
-        length = capacity - static_cast<int>(stream_.avail_out);
-        return true;
-    }
-
-private:
-    z_stream stream_{};
-    bool ready_;
+    const bool compress_;
+    const bool ready_;
 };
 
 }  // namespace
@@ -119,8 +99,8 @@ private:
 Status EncodeChunk(const std::uint8_t* piece, int n, std::uint8_t* out, int& length) {
     length = 0;
     if (n < 1 || n > kPieceSize) return Status(Status::Code::InvalidArgument, "A piece holds 1 to 4096 bytes");
-    thread_local Deflater deflater;
-    if (!deflater.Compress(piece, n, out, kEncodeCapacity, length)) {
+    thread_local ZlibStream deflater(ZlibStream::Way::Compress);
+    if (!deflater.Run(piece, n, out, kEncodeCapacity, length)) {
         length = 0;
         return Status(Status::Code::Unavailable, "Compression failed (out of memory)");
     }
@@ -132,8 +112,8 @@ Status DecodeChunk(std::uint8_t* chunk, int m, std::uint8_t* out, int& length) {
     length = 0;
     if (m < 1 || m > kMaxChunkLength) return Status(Status::Code::Corrupt, "Chunk length out of range");
     UnscrambleBlock(chunk, m);
-    thread_local Inflater inflater;
-    if (!inflater.Decompress(chunk, m, out, kDecodeCapacity, length)) {
+    thread_local ZlibStream inflater(ZlibStream::Way::Decompress);
+    if (!inflater.Run(chunk, m, out, kDecodeCapacity, length)) {
         length = 0;
         return Status(Status::Code::Corrupt, "Chunk does not decompress");
     }

@@ -132,8 +132,7 @@ void ArchiveFile(ArchiveContext& c, StreamInProgress& stream, const std::string&
             stream.staging = stream.writer.BeginFile(entry.name, entry.info.created, entry.info.modified, entry.info.size);
     });
     auto file = std::make_shared<FileInProgress>();
-    for (;;) {
-        if (Cancelled(host) || !stream.staging.ok()) break;
+    while (!Cancelled(host) && stream.staging.ok()) {
         auto batch = std::make_shared<Batch>();
         source = in->ReadFull(batch->input.get(), kReadBlock, batch->size);
         if (!source.ok() || batch->size == 0) break;

@@ -155,7 +155,7 @@ class Decoders {
 // Collects restored bytes and writes them in large blocks.
 class BlockWriter {
   public:
-    explicit BlockWriter(File& out) : out_(out) { block_.reserve(kWriteBlock); }
+    explicit BlockWriter(File& out) : out_(out) {}
 
     Status Write(const std::uint8_t* data, std::size_t n) {
         block_.insert(block_.end(), data, data + n);
