@@ -12,9 +12,10 @@ namespace corvane {
 
 namespace {
 
-// Batches in flight per compression thread: enough to keep every core busy while the job
-// thread reads and writes, few enough to keep memory small (a batch is about 200 KiB).
-constexpr int kStepsPerWorker = 6;
+// Steps in flight per compression thread: a small file takes three (its record's start, one
+// batch, its end), so this many keep every core busy while the job thread reads small files,
+// and few enough to keep memory small (a batch is about 200 KiB).
+constexpr int kStepsPerWorker = 16;
 
 void Tell(BackupHost& host, const char* text) { host.Ask({text, MessageIcon::Warning, MessageButtons::Ok}); }
 

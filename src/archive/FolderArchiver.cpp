@@ -1,6 +1,7 @@
 #include "archive/FolderArchiver.h"
 
 #include <algorithm>
+#include <optional>
 #include <vector>
 
 #include "archive/BlockCodec.h"
@@ -49,12 +50,17 @@ std::string UnstorableName(const ArchiveContext& c, const std::string& path, con
 }
 
 // One folder's stream being written, shared by the pipeline's completions. They all run on
-// the job's thread, in order.
+// the job's thread, in order, so one folder's stream is finished and added to the disc
+// before the next one's staging file is opened, while reading runs ahead into later folders.
 struct StreamInProgress {
+    explicit StreamInProgress(BackupHost& owner) : host(owner) {}
+
     BackupHost& host;
-    StreamWriter& writer;
+    std::unique_ptr<File> out;
+    std::optional<StreamWriter> writer;  // once the staging file is open
     Status staging;  // the first failure to write the staging file; it ends the job
 };
+using SharedStream = std::shared_ptr<StreamInProgress>;
 
 // A run of pieces of one file, compressed on a worker thread.
 // Its buffers are left uninitialised: they are always written before they are read.
@@ -82,16 +88,19 @@ struct FileInProgress {
     Status problem;  // why the file has to be left out, once known
 };
 
+// Whether the stream's staging file is open and has taken every write so far.
+bool Writable(const StreamInProgress& stream) { return stream.writer && stream.staging.ok(); }
+
 // Writes a batch's chunks into the file's record; a stop takes effect before the next batch.
 void WriteBatch(StreamInProgress& stream, FileInProgress& file, const Batch& batch) {
     BackupHost& host = stream.host;
-    if (!stream.staging.ok() || !file.problem.ok() || Cancelled(host)) return;
+    if (!Writable(stream) || !file.problem.ok() || Cancelled(host)) return;
     if (!batch.status.ok()) {
         file.problem = batch.status;
         return;
     }
     for (std::size_t i = 0; i < batch.lengths.size() && stream.staging.ok(); ++i) {
-        stream.staging = stream.writer.WriteChunk(batch.output.get() + i * kEncodeCapacity, batch.lengths[i]);
+        stream.staging = stream.writer->WriteChunk(batch.output.get() + i * kEncodeCapacity, batch.lengths[i]);
         host.bytesRead += std::min<std::uint64_t>(kPieceSize, batch.size - i * kPieceSize);
         host.bytesWritten += static_cast<std::uint64_t>(batch.lengths[i]);
     }
@@ -102,13 +111,13 @@ void WriteBatch(StreamInProgress& stream, FileInProgress& file, const Batch& bat
 // the stream and is listed in host.leftOut. On a stop the record keeps the chunks written so
 // far; the stream never reaches a disc.
 void EndRecord(StreamInProgress& stream, const FileInProgress& file, const std::string& path) {
-    if (!stream.staging.ok()) return;
+    if (!Writable(stream)) return;
     if (!file.problem.ok()) {
         LeaveOut(stream.host, path, file.problem.message());
-        stream.staging = stream.writer.AbandonFile();
+        stream.staging = stream.writer->AbandonFile();
         return;
     }
-    Status ended = stream.writer.EndFile();
+    Status ended = stream.writer->EndFile();
     if (ended.code() == Status::Code::TooLarge) {
         LeaveOut(stream.host, path, ended.message());
         return;
@@ -118,62 +127,33 @@ void EndRecord(StreamInProgress& stream, const FileInProgress& file, const std::
 
 // Reads one file in batches and hands them to the pipeline; its record is written as the
 // batches come back. Reading runs ahead of writing by at most the pipeline's budget.
-void ArchiveFile(ArchiveContext& c, StreamInProgress& stream, const std::string& path, const FolderEntry& entry) {
+void ArchiveFile(ArchiveContext& c, const SharedStream& stream, const std::string& path, const FolderEntry& entry) {
     BackupHost& host = c.host;
     std::unique_ptr<File> in;
     Status source = host.files->OpenRead(path, in);
     if (!source.ok()) {
-        c.pipeline.Submit({}, [&stream, path, source] { LeaveOut(stream.host, path, source.message()); });
+        c.pipeline.Submit({}, [&host, path, source] { LeaveOut(host, path, source.message()); });
         return;
     }
-    c.pipeline.Submit({}, [&stream, entry] {
-        ++stream.host.filesDone;
-        if (stream.staging.ok())
-            stream.staging = stream.writer.BeginFile(entry.name, entry.info.created, entry.info.modified, entry.info.size);
+    c.pipeline.Submit({}, [stream, entry] {
+        ++stream->host.filesDone;
+        if (Writable(*stream))
+            stream->staging = stream->writer->BeginFile(entry.name, entry.info.created, entry.info.modified, entry.info.size);
     });
     auto file = std::make_shared<FileInProgress>();
-    while (!Cancelled(host) && stream.staging.ok()) {
+    while (!Cancelled(host) && stream->staging.ok()) {
         auto batch = std::make_shared<Batch>();
         source = in->ReadFull(batch->input.get(), kReadBlock, batch->size);
         if (!source.ok() || batch->size == 0) break;
         const bool last = batch->size < kReadBlock;
-        c.pipeline.Submit([batch] { batch->Encode(); }, [&stream, file, batch] { WriteBatch(stream, *file, *batch); });
+        c.pipeline.Submit([batch] { batch->Encode(); }, [stream, file, batch] { WriteBatch(*stream, *file, *batch); });
         if (last) break;
     }
     in->Close();
-    c.pipeline.Submit({}, [&stream, file, source, path] {
+    c.pipeline.Submit({}, [stream, file, source, path] {
         if (!source.ok() && file->problem.ok()) file->problem = source;
-        EndRecord(stream, *file, path);
+        EndRecord(*stream, *file, path);
     });
-}
-
-// Writes the folder's stream into the staging file and collects its sub-folders.
-Status WriteStream(ArchiveContext& c, const std::string& folderPath, const std::string& stagingPath,
-                   const std::string& storedPassword, const std::vector<FolderEntry>& entries,
-                   std::vector<std::string>& subFolders) {
-    BackupHost& host = c.host;
-    std::unique_ptr<File> out;
-    Status s = host.files->OpenWrite(stagingPath, out);
-    if (!s.ok()) return s;
-    StreamWriter writer(*out);
-    StreamInProgress stream{host, writer, writer.WriteFolderHeader(StoredFolderPath(c.sourceRoot, folderPath), storedPassword)};
-    for (const auto& entry : entries) {
-        if (!stream.staging.ok() || Cancelled(host)) break;
-        const std::string path = JoinPath(folderPath, entry.name);
-        if (!entry.info.isFolder() && !entry.info.isFile()) continue;  // devices, sockets, links to folders
-        if (std::string why = UnstorableName(c, path, entry); !why.empty()) {
-            c.pipeline.Submit({}, [&host, path, why] { LeaveOut(host, path, why); });  // a folder too: a backslash would split it on restore
-        } else if (entry.info.isFolder()) {
-            subFolders.push_back(path);
-        } else {
-            ArchiveFile(c, stream, path, entry);
-        }
-    }
-    c.pipeline.Drain();
-    s = stream.staging;
-    if (s.ok()) s = writer.Finish();
-    Status closed = out->Close();
-    return s.ok() ? closed : s;
 }
 
 // Adds the staged stream to the image; on a full disc records it and goes on with the next.
@@ -213,6 +193,111 @@ bool AddToDisc(ArchiveContext& c, const StagedFile& staged, const std::string& f
     return s.ok();
 }
 
+// Opens the staging file and writes the folder header; a stop before then leaves it unopened.
+void OpenStream(StreamInProgress& stream, const std::string& stagingPath, const std::string& storedFolder,
+                const std::string& storedPassword) {
+    if (Cancelled(stream.host)) return;
+    stream.staging = stream.host.files->OpenWrite(stagingPath, stream.out);
+    if (!stream.staging.ok()) return;
+    stream.writer.emplace(*stream.out);
+    stream.staging = stream.writer->WriteFolderHeader(storedFolder, storedPassword);
+}
+
+// Closes the staging file and, unless the job stopped, adds the stream to the disc; then
+// deletes the staging file and moves the progress bar.
+void FinishStream(ArchiveContext& c, StreamInProgress& stream, const std::string& folderPath,
+                  const std::string& stagingPath) {
+    BackupHost& host = c.host;
+    Status s = stream.staging;
+    if (stream.out) {
+        if (s.ok()) s = stream.writer->Finish();
+        Status closed = stream.out->Close();
+        if (s.ok()) s = closed;
+    }
+    if (!s.ok()) {
+        host.Ask({"The backup cannot go on: " + s.message(), MessageIcon::Warning, MessageButtons::Ok});
+        c.failed = true;
+        host.cancelRequested = 1;
+    } else if (!Cancelled(host)) {
+        // The number is only used up when the stream reaches a disc, so numbers never skip.
+        if (AddToDisc(c, StagedFile{MakeStreamName(c.backupName, c.sequence), stagingPath}, folderPath)) ++c.sequence;
+    }
+    host.files->RemoveFile(stagingPath);
+
+    if (host.filesDone > 0 && host.fileCount > 0) {
+        const auto percent = static_cast<int>(std::min<std::uint64_t>(100, host.filesDone * 100 / host.fileCount));
+        if (percent > host.Progress()) host.SetProgress(percent);
+    }
+}
+
+// Hands the folder's stream to the pipeline, from opening its staging file to adding it to
+// the disc, and collects its sub-folders.
+void SubmitStream(ArchiveContext& c, const std::string& folderPath, const std::string& stagingPath,
+                  const std::string& storedPassword, const std::vector<FolderEntry>& entries,
+                  std::vector<std::string>& subFolders) {
+    BackupHost& host = c.host;
+    auto stream = std::make_shared<StreamInProgress>(host);
+    c.pipeline.Submit({}, [stream, stagingPath, folder = StoredFolderPath(c.sourceRoot, folderPath), storedPassword] {
+        OpenStream(*stream, stagingPath, folder, storedPassword);
+    });
+    for (const auto& entry : entries) {
+        if (!stream->staging.ok() || Cancelled(host)) break;
+        const std::string path = JoinPath(folderPath, entry.name);
+        if (!entry.info.isFolder() && !entry.info.isFile()) continue;  // devices, sockets, links to folders
+        if (std::string why = UnstorableName(c, path, entry); !why.empty()) {
+            c.pipeline.Submit({}, [&host, path, why] { LeaveOut(host, path, why); });  // a folder too: a backslash would split it on restore
+        } else if (entry.info.isFolder()) {
+            subFolders.push_back(path);
+        } else {
+            ArchiveFile(c, stream, path, entry);
+        }
+    }
+    c.pipeline.Submit({}, [&c, stream, folderPath, stagingPath] { FinishStream(c, *stream, folderPath, stagingPath); });
+}
+
+// Archives the folder and its sub-folders. Reading runs ahead of the pipeline's completions,
+// so a stop found here takes effect once the completions before it have run.
+void ArchiveTree(ArchiveContext& c, const std::string& folderPath) {
+    BackupHost& host = c.host;
+    std::string storedPassword;
+    if (!PadPassword(host.Password(), storedPassword)) {
+        c.pipeline.Drain();
+        host.Ask({"The password is longer than 16 bytes.", MessageIcon::Warning, MessageButtons::Ok});
+        host.cancelRequested = 1;
+        return;
+    }
+    c.pipeline.Submit({}, [&host, folderPath] { host.SetStatus(folderPath); });
+
+    std::vector<FolderEntry> entries;
+    Status listed = host.files->ListFolder(folderPath, entries);
+    if (!listed.ok()) {
+        c.pipeline.Submit({}, [&host, folderPath, listed] { LeaveOut(host, folderPath, listed.message()); });
+        return;
+    }
+    const bool isRoot = folderPath == c.sourceRoot;
+    if (entries.empty() && isRoot) return;  // an empty drive yields no stream at all
+    if (StoredFolderPath(c.sourceRoot, folderPath).size() > static_cast<std::size_t>(kMaxStoredText)) {
+        c.pipeline.Submit({}, [&host, folderPath] { LeaveOut(host, folderPath, "its path is too long to be stored"); });
+        return;
+    }
+    if (Status made = host.tempFolder.Create(); !made.ok()) {
+        c.pipeline.Drain();
+        LeaveOut(host, folderPath, made.message());
+        c.failed = true;
+        host.cancelRequested = 1;
+        return;
+    }
+
+    const std::string stagingPath = host.tempFolder.path() + "/corvane.mcb";
+    if (host.stagedFiles.empty() || host.stagedFiles.back() != stagingPath) host.stagedFiles.push_back(stagingPath);
+    std::vector<std::string> subFolders;
+    SubmitStream(c, folderPath, stagingPath, storedPassword, entries, subFolders);
+    for (const auto& sub : subFolders) {
+        if (Cancelled(host)) break;
+        ArchiveTree(c, sub);
+    }
+}
+
 }  // namespace
 
 std::string StoredFolderPath(const std::string& sourceRoot, const std::string& folderPath) {
@@ -221,59 +306,9 @@ std::string StoredFolderPath(const std::string& sourceRoot, const std::string& f
 }
 
 void ArchiveFolder(ArchiveContext& c, const std::string& folderPath) {
-    BackupHost& host = c.host;
-    WaitCursor busy(host);
-    std::string storedPassword;
-    if (!PadPassword(host.Password(), storedPassword)) {
-        host.Ask({"The password is longer than 16 bytes.", MessageIcon::Warning, MessageButtons::Ok});
-        host.cancelRequested = 1;
-        return;
-    }
-    host.SetStatus(folderPath);
-
-    std::vector<FolderEntry> entries;
-    Status listed = host.files->ListFolder(folderPath, entries);
-    if (!listed.ok()) {
-        LeaveOut(host, folderPath, listed.message());
-        return;
-    }
-    const bool isRoot = folderPath == c.sourceRoot;
-    if (entries.empty() && isRoot) return;  // an empty drive yields no stream at all
-    if (StoredFolderPath(c.sourceRoot, folderPath).size() > static_cast<std::size_t>(kMaxStoredText)) {
-        LeaveOut(host, folderPath, "its path is too long to be stored");
-        return;
-    }
-    if (Status made = host.tempFolder.Create(); !made.ok()) {
-        LeaveOut(host, folderPath, made.message());
-        c.failed = true;
-        host.cancelRequested = 1;
-        return;
-    }
-
-    const std::string stagingPath = host.tempFolder.path() + "/corvane.mcb";
-    host.stagedFiles.push_back(stagingPath);
-    // The number is only used up when the stream reaches a disc, so numbers never skip.
-    const StagedFile staged{MakeStreamName(c.backupName, c.sequence), stagingPath};
-
-    std::vector<std::string> subFolders;
-    Status written = WriteStream(c, folderPath, stagingPath, storedPassword, entries, subFolders);
-    if (!written.ok()) {
-        host.Ask({"The backup cannot go on: " + written.message(), MessageIcon::Warning, MessageButtons::Ok});
-        c.failed = true;
-        host.cancelRequested = 1;
-    } else if (!Cancelled(host) && AddToDisc(c, staged, folderPath)) {
-        ++c.sequence;
-    }
-    host.files->RemoveFile(stagingPath);
-
-    if (host.filesDone > 0 && host.fileCount > 0) {
-        const auto percent = static_cast<int>(std::min<std::uint64_t>(100, host.filesDone * 100 / host.fileCount));
-        if (percent > host.Progress()) host.SetProgress(percent);
-    }
-    for (const auto& sub : subFolders) {
-        if (Cancelled(host)) break;
-        ArchiveFolder(c, sub);
-    }
+    WaitCursor busy(c.host);
+    ArchiveTree(c, folderPath);
+    c.pipeline.Drain();
 }
 
 }  // namespace corvane

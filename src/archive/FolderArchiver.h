@@ -20,7 +20,7 @@ struct ArchiveContext {
     std::string sourceRoot;  // the drive's mount point; stored paths are relative to it
     std::string backupName;
     int sequence = 0;  // the next stream's number; runs on across discs
-    ChunkPipeline& pipeline;  // compresses on every core while the folder's stream is written
+    ChunkPipeline& pipeline;  // compresses on every core while earlier streams are written
     bool failed = false;      // the job was stopped by a failure, not by the user
 };
 
