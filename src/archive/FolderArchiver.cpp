@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "archive/BlockCodec.h"
+#include "archive/Recycler.h"
 #include "archive/StreamFormat.h"
 #include "disc/DiscRecording.h"
 #include "extract/StoredPath.h"
@@ -65,6 +66,11 @@ using SharedStream = std::shared_ptr<StreamInProgress>;
 // A run of pieces of one file, compressed on a worker thread.
 // Its buffers are left uninitialised: they are always written before they are read.
 struct Batch {
+    void Reset() {
+        size = 0;
+        lengths.clear();
+        status = Status::Ok();
+    }
     void Encode() {
         const std::size_t pieces = (size + kPieceSize - 1) / kPieceSize;
         lengths.resize(pieces);
@@ -127,7 +133,8 @@ void EndRecord(StreamInProgress& stream, const FileInProgress& file, const std::
 
 // Reads one file in batches and hands them to the pipeline; its record is written as the
 // batches come back. Reading runs ahead of writing by at most the pipeline's budget.
-void ArchiveFile(ArchiveContext& c, const SharedStream& stream, const std::string& path, const FolderEntry& entry) {
+void ArchiveFile(ArchiveContext& c, Recycler<Batch>& batches, const SharedStream& stream, const std::string& path,
+                 const FolderEntry& entry) {
     BackupHost& host = c.host;
     std::unique_ptr<File> in;
     Status source = host.files->OpenRead(path, in);
@@ -142,11 +149,17 @@ void ArchiveFile(ArchiveContext& c, const SharedStream& stream, const std::strin
     });
     auto file = std::make_shared<FileInProgress>();
     while (!Cancelled(host) && stream->staging.ok()) {
-        auto batch = std::make_shared<Batch>();
+        Batch* batch = batches.Take();
         source = in->ReadFull(batch->input.get(), kReadBlock, batch->size);
-        if (!source.ok() || batch->size == 0) break;
+        if (!source.ok() || batch->size == 0) {
+            batches.Give(batch);
+            break;
+        }
         const bool last = batch->size < kReadBlock;
-        c.pipeline.Submit([batch] { batch->Encode(); }, [stream, file, batch] { WriteBatch(*stream, *file, *batch); });
+        c.pipeline.Submit([batch] { batch->Encode(); }, [stream, file, batch, &batches] {
+            WriteBatch(*stream, *file, *batch);
+            batches.Give(batch);
+        });
         if (last) break;
     }
     in->Close();
@@ -232,7 +245,7 @@ void FinishStream(ArchiveContext& c, StreamInProgress& stream, const std::string
 
 // Hands the folder's stream to the pipeline, from opening its staging file to adding it to
 // the disc, and collects its sub-folders.
-void SubmitStream(ArchiveContext& c, const std::string& folderPath, const std::string& stagingPath,
+void SubmitStream(ArchiveContext& c, Recycler<Batch>& batches, const std::string& folderPath, const std::string& stagingPath,
                   const std::string& storedPassword, const std::vector<FolderEntry>& entries,
                   std::vector<std::string>& subFolders) {
     BackupHost& host = c.host;
@@ -249,7 +262,7 @@ void SubmitStream(ArchiveContext& c, const std::string& folderPath, const std::s
         } else if (entry.info.isFolder()) {
             subFolders.push_back(path);
         } else {
-            ArchiveFile(c, stream, path, entry);
+            ArchiveFile(c, batches, stream, path, entry);
         }
     }
     c.pipeline.Submit({}, [&c, stream, folderPath, stagingPath] { FinishStream(c, *stream, folderPath, stagingPath); });
@@ -257,7 +270,7 @@ void SubmitStream(ArchiveContext& c, const std::string& folderPath, const std::s
 
 // Archives the folder and its sub-folders. Reading runs ahead of the pipeline's completions,
 // so a stop found here takes effect once the completions before it have run.
-void ArchiveTree(ArchiveContext& c, const std::string& folderPath) {
+void ArchiveTree(ArchiveContext& c, Recycler<Batch>& batches, const std::string& folderPath) {
     BackupHost& host = c.host;
     std::string storedPassword;
     if (!PadPassword(host.Password(), storedPassword)) {
@@ -291,10 +304,10 @@ void ArchiveTree(ArchiveContext& c, const std::string& folderPath) {
     const std::string stagingPath = host.tempFolder.path() + "/corvane.mcb";
     if (host.stagedFiles.empty() || host.stagedFiles.back() != stagingPath) host.stagedFiles.push_back(stagingPath);
     std::vector<std::string> subFolders;
-    SubmitStream(c, folderPath, stagingPath, storedPassword, entries, subFolders);
+    SubmitStream(c, batches, folderPath, stagingPath, storedPassword, entries, subFolders);
     for (const auto& sub : subFolders) {
         if (Cancelled(host)) break;
-        ArchiveTree(c, sub);
+        ArchiveTree(c, batches, sub);
     }
 }
 
@@ -307,8 +320,9 @@ std::string StoredFolderPath(const std::string& sourceRoot, const std::string& f
 
 void ArchiveFolder(ArchiveContext& c, const std::string& folderPath) {
     WaitCursor busy(c.host);
-    ArchiveTree(c, folderPath);
-    c.pipeline.Drain();
+    Recycler<Batch> batches;
+    ArchiveTree(c, batches, folderPath);
+    c.pipeline.Drain();  // before the batches go
 }
 
 }  // namespace corvane

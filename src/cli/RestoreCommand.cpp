@@ -182,12 +182,13 @@ int RunRestoreCommand(const std::vector<std::string>& args) {
     host.files = &files;
     {
         InterruptGuard guard(&host.cancelRequested);
+        ExtractionRun run(host);
         for (const auto& [streamPath, record] : entries) {
             if (host.cancelRequested) break;
             if (record == 0) {
-                ExtractFolderStream(host, streamPath);
+                run.FolderStream(streamPath);
             } else {
-                ExtractFileRecord(host, streamPath, record, onlyFile);
+                run.SingleFile(streamPath, record, onlyFile);
             }
         }
     }

@@ -33,7 +33,8 @@ const char* ButtonsHint(MessageButtons buttons) {
 
 }  // namespace
 
-Terminal::Terminal(bool yes) : yes_(yes), interactive_(::isatty(STDIN_FILENO) && ::isatty(STDERR_FILENO)) {}
+Terminal::Terminal(bool yes)
+    : yes_(yes), liveLine_(::isatty(STDERR_FILENO)), interactive_(::isatty(STDIN_FILENO) && liveLine_) {}
 
 void Terminal::ClearLiveLine() {
     if (!liveLineShown_) return;
@@ -48,7 +49,7 @@ void Terminal::Say(const std::string& text) {
 }
 
 void Terminal::Progress(const std::string& text, bool force) {
-    if (!::isatty(STDERR_FILENO)) return;
+    if (!liveLine_) return;
     auto now = std::chrono::steady_clock::now();
     if (!force && now - lastProgress_ < std::chrono::milliseconds(100)) return;
     lastProgress_ = now;

@@ -29,6 +29,7 @@ private:
     void ClearLiveLine();
 
     bool yes_;
+    bool liveLine_;  // standard error is a terminal, so a live line can be redrawn
     bool interactive_;
     bool liveLineShown_ = false;
     std::string lastRetryText_;

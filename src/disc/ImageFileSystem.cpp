@@ -15,7 +15,7 @@ constexpr std::string_view kVolumeId = "CD001";
 // Images kept open: enough for every disc of a large backup, which a listing visits in turn.
 constexpr std::size_t kKeptVolumes = 64;
 
-bool HasImageName(const std::string& path) {
+bool HasImageName(std::string_view path) {
     constexpr std::string_view kEnding = ".iso";
     if (path.size() <= kEnding.size()) return false;
     std::size_t start = path.size() - kEnding.size();
@@ -26,6 +26,13 @@ bool HasImageName(const std::string& path) {
         if (c != kEnding[i]) return false;
     }
     return true;
+}
+
+// Whether the path or one of its ancestors has an image's name.
+bool NamesAnImage(std::string_view path) {
+    for (std::size_t slash = path.find('/', 1); slash != std::string_view::npos; slash = path.find('/', slash + 1))
+        if (HasImageName(path.substr(0, slash))) return true;
+    return HasImageName(path);
 }
 
 // "/a/b" of the components of text, without empty ones; "/" when there are none.
@@ -66,6 +73,9 @@ Status ImageFileSystem::Locate(const std::string& path, bool asFolder, Location&
     where = Location{};
     std::string whole = path;
     while (whole.size() > 1 && whole.back() == '/') whole.pop_back();
+    // Only a part of the path with an image's name can be an image: a path without one is the
+    // wrapped file system's, known without a look at the disk (a restore's destination).
+    if (!NamesAnImage(whole)) return Status::Ok();
     // The longest part of the path that exists outside any image.
     std::string existing = whole;
     FileInfo info;

@@ -85,11 +85,14 @@ void CExtract::OnBrowse() {
 void CExtract::ExtractWorker() {
     BeginWaitCursor();
     CallOnThreadOf(this, [&] { restoreButton_->setEnabled(false); });
-    for (std::size_t i = 0; i < streamPaths_.size() && !cancelRequested; ++i) {
-        if (recordOffsets_[i] == 0) {
-            ExtractFolderStream(*this, streamPaths_[i]);
-        } else {
-            ExtractFileRecord(*this, streamPaths_[i], recordOffsets_[i], itemNames_[i]);
+    {
+        ExtractionRun run(*this);
+        for (std::size_t i = 0; i < streamPaths_.size() && !cancelRequested; ++i) {
+            if (recordOffsets_[i] == 0) {
+                run.FolderStream(streamPaths_[i]);
+            } else {
+                run.SingleFile(streamPaths_[i], recordOffsets_[i], itemNames_[i]);
+            }
         }
     }
     CallOnThreadOf(this, [&] { restoreButton_->setEnabled(true); });

@@ -10,6 +10,7 @@
 
 #include "archive/BlockCodec.h"
 #include "archive/ChunkPipeline.h"
+#include "archive/Recycler.h"
 #include "archive/StreamFormat.h"
 #include "extract/StoredPath.h"
 #include "platform/TextCodec.h"
@@ -42,9 +43,8 @@ void Tell(ExtractHost& host, std::string text, MessageIcon icon) {
     host.Ask(message);
 }
 
-// Shows the progress bar and reads the destination, which is remembered before any check.
+// Reads the destination, which is remembered before any check.
 std::string Prepare(ExtractHost& host) {
-    host.ShowProgress();
     std::string destination = host.Destination();
     while (!destination.empty() && std::isspace(static_cast<unsigned char>(destination.back())))
         destination.pop_back();
@@ -112,99 +112,60 @@ class Progress {
     int lastPercent_ = 0;
 };
 
-constexpr int kBatchChunks = 16;                      // chunks decoded together on one thread
-constexpr std::uint64_t kParallelFrom = 64 * 1024;  // a chunk list this long is decoded on every core
-constexpr std::size_t kWriteBlock = 1 << 20;         // restored bytes are written in blocks this large
+constexpr int kBatchChunks = 16;  // chunks decoded together on one thread
+constexpr int kStepsPerWorker = 12;  // a small file takes three steps: its start, one batch, its end
 
-// A run of chunks of one record, decoded on a worker thread. Its buffers are left
-// uninitialised: they are always written before they are read.
+// A run of chunks of one record, decoded on a worker thread into one block of restored bytes.
+// Its buffers are left uninitialised: they are always written before they are read.
 struct DecodeBatch {
+    void Reset() {
+        count = 0;
+        filled = 0;
+        status = Status::Ok();
+    }
     void Decode() {
-        for (int i = 0; i < count && status.ok(); ++i)
-            status = DecodeChunk(chunks.get() + i * kMaxChunkLength, chunkLengths[i],
-                                 pieces.get() + i * kDecodeCapacity, pieceLengths[i]);
+        for (int i = 0; i < count && status.ok(); ++i) {
+            int length = 0;
+            // Piece i starts at most i * kDecodeCapacity in: it has kDecodeCapacity bytes of room.
+            status = DecodeChunk(chunks.get() + i * kMaxChunkLength, chunkLengths[i], pieces.get() + filled, length);
+            filled += static_cast<std::size_t>(length);
+        }
     }
 
     std::unique_ptr<std::uint8_t[]> chunks = std::make_unique_for_overwrite<std::uint8_t[]>(kBatchChunks * kMaxChunkLength);
     std::unique_ptr<std::uint8_t[]> pieces = std::make_unique_for_overwrite<std::uint8_t[]>(kBatchChunks * kDecodeCapacity);
     int chunkLengths[kBatchChunks] = {};
-    int pieceLengths[kBatchChunks] = {};
     int count = 0;
+    std::size_t filled = 0;           // restored bytes in pieces
     std::uint64_t consumedAfter = 0;  // the record's bytes consumed once this batch was read
     Status status;
 };
 
-// Decodes on this thread for short files and on every core for long ones; the threads are
-// started once, by the first long file.
-class Decoders {
-  public:
-    ChunkPipeline& For(std::uint64_t dataSize) {
-        if (dataSize < kParallelFrom) return inline_;
-        if (!parallel_) {
-            const int workers = static_cast<int>(std::thread::hardware_concurrency());
-            parallel_ = std::make_unique<ChunkPipeline>(workers, 4 * std::max(1, workers));
-        }
-        return *parallel_;
-    }
-
-  private:
-    ChunkPipeline inline_{0, 1};
-    std::unique_ptr<ChunkPipeline> parallel_;
+// One folder stream, shared by its steps' completions.
+struct StreamInProgress {
+    std::string shownFolder;  // as the status line shows it: "Docs\2008"
+    std::string folder;       // where its files go
+    OverwriteAnswer stickyAnswer = OverwriteAnswer::No;  // "to all" answers hold for this stream
+    std::vector<std::string> refused;
+    bool begun = false;    // it was not cancelled before its turn came
+    bool stopped = false;  // a failure was reported: the rest of the stream is passed over
 };
 
-// Collects restored bytes and writes them in large blocks.
-class BlockWriter {
-  public:
-    explicit BlockWriter(File& out) : out_(out) {}
+// One file being restored, shared by its steps' completions.
+struct FileInProgress {
+    FileInProgress(ExtractHost& host, std::uint64_t before, std::uint64_t denominator)
+        : progress(host, before, denominator) {}
 
-    Status Write(const std::uint8_t* data, std::size_t n) {
-        block_.insert(block_.end(), data, data + n);
-        return block_.size() >= kWriteBlock ? Flush() : Status::Ok();
-    }
-    Status Flush() {
-        Status s = block_.empty() ? Status::Ok() : out_.Write(block_.data(), block_.size());
-        block_.clear();
-        return s;
-    }
-
-  private:
-    File& out_;
-    std::vector<std::uint8_t> block_;
+    std::string target;
+    std::string written;  // target, or the hidden name beside it while replacing
+    bool replacing = false;
+    bool skipped = false;  // not to be restored: the reader passes over its chunks
+    std::int64_t modified = 0;
+    std::unique_ptr<File> out;  // open from its start to its end
+    Status failure;             // the first failure to decode, read or write
+    Progress progress;
 };
-
-// Decodes the current record's chunk list into out, until it ends or cancel is requested.
-// Chunks are read here and decoded in batches by the pipeline, which hands them back in order.
-Status CopyChunks(ExtractHost& host, StreamReader& reader, const FileRecord& record, File& out,
-                  Decoders& decoders, Progress& progress) {
-    ChunkPipeline& pipeline = decoders.For(record.dataSize);
-    BlockWriter writer(out);
-    Status failure;  // the first failure to decode or write, found by a completion
-    auto write = [&](const DecodeBatch& batch) {
-        if (!failure.ok() || host.cancelRequested) return;
-        failure = batch.status;
-        for (int i = 0; i < batch.count && failure.ok(); ++i)
-            failure = writer.Write(batch.pieces.get() + i * kDecodeCapacity,
-                                   static_cast<std::size_t>(batch.pieceLengths[i]));
-        progress.Update(batch.consumedAfter);
-    };
-    Status read;
-    bool done = false;
-    while (!done && read.ok() && failure.ok() && !host.cancelRequested) {
-        auto batch = std::make_shared<DecodeBatch>();
-        while (batch->count < kBatchChunks) {
-            read = reader.NextChunk(batch->chunks.get() + batch->count * kMaxChunkLength,
-                                    batch->chunkLengths[batch->count], done);
-            if (!read.ok() || done) break;
-            ++batch->count;
-        }
-        batch->consumedAfter = reader.consumed();
-        if (batch->count > 0) pipeline.Submit([batch] { batch->Decode(); }, [batch, &write] { write(*batch); });
-    }
-    pipeline.Drain();
-    if (failure.ok()) failure = read;
-    if (failure.ok()) failure = writer.Flush();
-    return failure;
-}
+using SharedFile = std::shared_ptr<FileInProgress>;
 
 enum class Outcome { Extracted, Cancelled, Failed };
 
@@ -216,35 +177,44 @@ std::string ReplacementPath(const std::string& target) {
     return folder + ".corvane-restoring-" + std::to_string(::getpid());
 }
 
-// Writes the record in hand to target and sets the status. A target that fails part way or
-// is cancelled is deleted, and a file it was to replace is left as it was; a finished one
-// gets its stored last-write time back.
-Outcome WriteTarget(ExtractHost& host, StreamReader& reader, const FileRecord& record,
-                    const std::string& target, bool replacing, Decoders& decoders, Progress& progress) {
-    const std::string written = replacing ? ReplacementPath(target) : target;
-    std::unique_ptr<File> out;
-    Status s = host.files->OpenWrite(written, out);
-    if (!s.ok()) {
-        ReportFailure(host, s);
-        return Outcome::Failed;
-    }
-    s = CopyChunks(host, reader, record, *out, decoders, progress);
-    progress.Finish();
-    Status closed = out->Close();
+// Opens the file's target (or the hidden name beside it); a failure is reported.
+bool OpenTarget(ExtractHost& host, FileInProgress& file) {
+    file.written = file.replacing ? ReplacementPath(file.target) : file.target;
+    Status s = host.files->OpenWrite(file.written, file.out);
+    if (s.ok()) return true;
+    ReportFailure(host, s);
+    return false;
+}
+
+// Writes a decoded batch; a failure or a stop takes effect before the next batch.
+void WriteBatch(ExtractHost& host, FileInProgress& file, const DecodeBatch& batch) {
+    if (!file.out || !file.failure.ok() || host.cancelRequested) return;
+    file.failure = batch.status;
+    if (file.failure.ok() && batch.filled > 0) file.failure = file.out->Write(batch.pieces.get(), batch.filled);
+    file.progress.Update(batch.consumedAfter);
+}
+
+// Ends the file and sets the status. A target that failed part way or was cancelled is
+// deleted, and a file it was to replace is left as it was; a finished one gets its stored
+// last-write time back.
+Outcome EndTarget(ExtractHost& host, FileInProgress& file) {
+    Status s = file.failure;
+    file.progress.Finish();
+    Status closed = file.out->Close();
     if (s.ok()) s = closed;
-    if (s.ok() && !host.cancelRequested && replacing) s = host.files->Rename(written, target);
+    if (s.ok() && !host.cancelRequested && file.replacing) s = host.files->Rename(file.written, file.target);
     if (!s.ok()) {
-        host.files->RemoveFile(written);
+        host.files->RemoveFile(file.written);
         ReportFailure(host, s);
         return Outcome::Failed;
     }
     if (host.cancelRequested) {
-        host.files->RemoveFile(written);
+        host.files->RemoveFile(file.written);
         host.SetStatus("Cancelled");
         return Outcome::Cancelled;
     }
     // The content is restored either way; a file system that keeps no times is no failure.
-    host.files->SetModifiedTime(target, record.modified);
+    host.files->SetModifiedTime(file.target, file.modified);
     host.SetStatus("Extracted");
     return Outcome::Extracted;
 }
@@ -259,101 +229,178 @@ bool MayOverwrite(ExtractHost& host, const std::string& target, OverwriteAnswer&
     return stickyAnswer == OverwriteAnswer::Yes || stickyAnswer == OverwriteAnswer::YesToAll;
 }
 
-// The records of a folder stream whose folder exists under the destination. False when the
-// stream stopped on an error (already reported).
-bool ExtractRecords(ExtractHost& host, StreamReader& reader, const std::string& shownFolder,
-                    const std::string& folder, std::vector<std::string>& refused) {
-    Decoders decoders;
-    OverwriteAnswer stickyAnswer = OverwriteAnswer::No;
+// A step with nothing to do on a worker: its completion keeps its place in the order.
+void Then(ChunkPipeline& pipeline, std::function<void()> completion) { pipeline.Submit({}, std::move(completion)); }
+
+// Reads the record's chunks and hands them to the pipeline in batches, to be decoded on a
+// worker and written in order; stops early once the file is passed over or the run cancelled.
+// False on a read error, which the file's end reports.
+bool SubmitChunks(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, ExtractHost& host, StreamReader& reader,
+                  const SharedFile& file) {
+    Status read;
+    bool done = false;
+    while (!done && read.ok() && !file->skipped && !host.cancelRequested) {
+        DecodeBatch* batch = batches.Take();
+        while (batch->count < kBatchChunks) {
+            read = reader.NextChunk(batch->chunks.get() + batch->count * kMaxChunkLength,
+                                    batch->chunkLengths[batch->count], done);
+            if (!read.ok() || done) break;
+            ++batch->count;
+        }
+        batch->consumedAfter = reader.consumed();
+        if (batch->count == 0) {
+            batches.Give(batch);
+            break;
+        }
+        pipeline.Submit([batch] { batch->Decode(); }, [&host, &batches, file, batch] {
+            WriteBatch(host, *file, *batch);
+            batches.Give(batch);
+        });
+    }
+    if (!read.ok()) Then(pipeline, [file, read] { if (file->failure.ok()) file->failure = read; });
+    return read.ok();
+}
+
+// Hands every record of the stream to the pipeline: its start (status line, overwrite
+// question, opening the target), its chunks and its end.
+void SubmitRecords(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, ExtractHost& host, StreamReader& reader,
+                   const std::shared_ptr<StreamInProgress>& stream) {
     std::uint64_t streamConsumed = 0;
     FileRecord record;
-    while (!host.cancelRequested) {
+    // Reading runs ahead of the completions, which stop the stream or the run: the reader
+    // goes on until it sees that, and the completions pass over what it read meanwhile.
+    while (!host.cancelRequested && !stream->stopped) {
         bool found = false;
         Status s = reader.NextRecord(record, found);
         if (!s.ok()) {
-            ReportFailure(host, s);
-            return false;
+            Then(pipeline, [&host, stream, s] {
+                if (!stream->begun || stream->stopped) return;
+                ReportFailure(host, s);
+                stream->stopped = true;
+            });
+            return;
         }
-        if (!found) break;
+        if (!found) return;
         // A name that is refused is passed over like a skipped file: the next record
         // starts after its chunk list.
         std::string name;
         if (!StoredFileNameToLocal(record.fileName, name)) {
-            refused.push_back(shownFolder + "\\" + ShownStoredText(record.fileName));
+            Then(pipeline, [&host, stream, shown = stream->shownFolder + "\\" + ShownStoredText(record.fileName)] {
+                if (stream->begun && !stream->stopped && !host.cancelRequested) stream->refused.push_back(shown);
+            });
             continue;
         }
-        host.SetStatus(shownFolder + "\\" + name);
-        const std::string target = PathUnder(folder, name);
-        const bool replacing = Exists(host, target);
-        if (replacing && !MayOverwrite(host, target, stickyAnswer)) continue;
-        Progress progress(host, streamConsumed, reader.length());
-        Outcome outcome = WriteTarget(host, reader, record, target, replacing, decoders, progress);
-        streamConsumed += reader.consumed();
-        if (outcome == Outcome::Failed) return false;
+        auto file = std::make_shared<FileInProgress>(host, streamConsumed, reader.length());
+        file->target = PathUnder(stream->folder, name);
+        file->modified = record.modified;
+        // A file that may have to be asked about is decided before its chunks are read, once
+        // every file before it is written.
+        if (Exists(host, file->target)) pipeline.Drain();
+        Then(pipeline, [&host, stream, file, shown = stream->shownFolder + "\\" + name] {
+            file->skipped = !stream->begun || stream->stopped || host.cancelRequested;
+            if (file->skipped) return;
+            host.SetStatus(shown);
+            file->replacing = Exists(host, file->target);
+            file->skipped = file->replacing && !MayOverwrite(host, file->target, stream->stickyAnswer);
+            if (!file->skipped && !OpenTarget(host, *file)) stream->stopped = true;
+        });
+        const bool read = SubmitChunks(pipeline, batches, host, reader, file);
+        if (!file->skipped) streamConsumed += reader.consumed();
+        Then(pipeline, [&host, stream, file] {
+            if (file->out && EndTarget(host, *file) == Outcome::Failed) stream->stopped = true;
+        });
+        if (!read) return;
     }
-    // Streams end right after their last record; anything else there is damage that hides
-    // the files it held.
-    if (!host.cancelRequested && reader.endedEarly()) {
-        Tell(host, std::string(kExtractError) + "\n\nThe rest of the backup stream is damaged.",
-             MessageIcon::Warning);
-        host.SetStatus("Error");
-        return false;
-    }
-    return true;
 }
 
 }  // namespace
 
-void ExtractFolderStream(ExtractHost& host, const std::string& streamPath) {
-    WaitCursor wait(host);
+struct ExtractionRun::Parts {
+    Recycler<DecodeBatch> batches;  // outlives the pipeline, whose dropped steps hold batches
+    ChunkPipeline pipeline{Workers(), kStepsPerWorker * std::max(1, Workers())};
+
+    static int Workers() { return static_cast<int>(std::thread::hardware_concurrency()); }
+};
+
+ExtractionRun::ExtractionRun(ExtractHost& host) : host_(host), parts_(std::make_unique<Parts>()) {}
+
+ExtractionRun::~ExtractionRun() { Finish(); }
+
+void ExtractionRun::Finish() { parts_->pipeline.Drain(); }
+
+void ExtractionRun::FolderStream(const std::string& streamPath) {
+    ExtractHost& host = host_;
     const std::string destination = Prepare(host);
-    if (destination.empty()) {
-        ReportNoDestination(host);
-        return;
-    }
+    auto stream = std::make_shared<StreamInProgress>();
+    Then(parts_->pipeline, [&host, stream] {
+        stream->begun = !host.cancelRequested;
+        if (!stream->begun) return;
+        host.BeginWaitCursor();
+        host.ShowProgress();
+    });
+    // Steps that report why the stream stops where it is; the last one ends the stream.
+    auto stop = [&](std::function<void()> report) {
+        Then(parts_->pipeline, [&host, stream, report] {
+            if (!stream->begun) return;
+            report();
+            host.EndWaitCursor();
+        });
+    };
+    if (destination.empty()) return stop([&host] { ReportNoDestination(host); });
     std::unique_ptr<File> in;
     Status s = host.files->OpenRead(streamPath, in);
-    if (!s.ok()) {
-        ReportFailure(host, s);
-        return;
-    }
+    if (!s.ok()) return stop([&host, s] { ReportFailure(host, s); });
     StreamReader reader(*in);
     FolderHeader header;
     s = reader.ReadFolderHeader(header);
-    if (!s.ok()) {
-        ReportFailure(host, s);
-        return;
-    }
+    if (!s.ok()) return stop([&host, s] { ReportFailure(host, s); });
     std::string relative;
     if (!StoredFolderToRelative(header.folderPath, relative)) {
-        ReportRefused(host, {ShownStoredText(header.folderPath)});
-        host.SetStatus("Error");
-        return;
+        return stop([&host, shown = ShownStoredText(header.folderPath)] {
+            ReportRefused(host, {shown});
+            host.SetStatus("Error");
+        });
     }
     // The status line shows the stored path without its leading backslash.
     std::string_view storedFolder = header.folderPath;
     if (storedFolder.front() == '\\') storedFolder.remove_prefix(1);
-    const std::string shownFolder = StoredTextToUtf8(storedFolder);
-
-    const std::string folder = PathUnder(destination, relative);
-    s = CreateDirectoryPath(*host.files, folder);
-    if (!s.ok()) {
-        ReportFailure(host, s);
-        return;
-    }
-    std::vector<std::string> refused;
-    const bool finished = ExtractRecords(host, reader, shownFolder, folder, refused);
-    if (!refused.empty()) ReportRefused(host, refused);
-    if (!finished) return;
-    if (host.cancelRequested)
-        host.SetStatus("Cancelled");
-    else
-        host.SetStatus(refused.empty() ? "Extracted" : "Error");
+    stream->shownFolder = StoredTextToUtf8(storedFolder);
+    stream->folder = PathUnder(destination, relative);
+    Then(parts_->pipeline, [&host, stream] {
+        if (!stream->begun) return;
+        Status made = CreateDirectoryPath(*host.files, stream->folder);
+        if (made.ok()) return;
+        ReportFailure(host, made);
+        stream->stopped = true;
+    });
+    SubmitRecords(parts_->pipeline, parts_->batches, host, reader, stream);
+    Then(parts_->pipeline, [&host, stream, endedEarly = reader.endedEarly()] {
+        if (!stream->begun) return;
+        // Streams end right after their last record; anything else there is damage that
+        // hides the files it held.
+        if (!stream->stopped && !host.cancelRequested && endedEarly) {
+            Tell(host, std::string(kExtractError) + "\n\nThe rest of the backup stream is damaged.",
+                 MessageIcon::Warning);
+            host.SetStatus("Error");
+            stream->stopped = true;
+        }
+        if (!stream->refused.empty()) ReportRefused(host, stream->refused);
+        if (!stream->stopped) {
+            if (host.cancelRequested)
+                host.SetStatus("Cancelled");
+            else
+                host.SetStatus(stream->refused.empty() ? "Extracted" : "Error");
+        }
+        host.EndWaitCursor();
+    });
 }
 
-int ExtractFileRecord(ExtractHost& host, const std::string& streamPath, std::uint64_t recordOffset,
-                      const std::string& fileName) {
+int ExtractionRun::SingleFile(const std::string& streamPath, std::uint64_t recordOffset,
+                              const std::string& fileName) {
+    Finish();  // every host call below comes after those of the files before
+    ExtractHost& host = host_;
     WaitCursor wait(host);
+    host.ShowProgress();
     const std::string destination = Prepare(host);
     if (destination.empty()) {
         ReportNoDestination(host);
@@ -365,8 +412,6 @@ int ExtractFileRecord(ExtractHost& host, const std::string& streamPath, std::uin
         host.SetStatus("Error");
         return 1;
     }
-    const std::string target = PathUnder(destination, name);
-
     std::unique_ptr<File> in;
     Status s = host.files->OpenRead(streamPath, in);
     if (!s.ok()) {
@@ -380,18 +425,35 @@ int ExtractFileRecord(ExtractHost& host, const std::string& streamPath, std::uin
         ReportFailure(host, s);
         return 1;
     }
-    const bool replacing = Exists(host, target);
-    if (replacing) {
-        OverwriteAnswer answer = host.AskOverwrite(target);
+    auto file = std::make_shared<FileInProgress>(host, 0, record.dataSize);
+    file->target = PathUnder(destination, name);
+    file->modified = record.modified;
+    file->replacing = Exists(host, file->target);
+    if (file->replacing) {
+        OverwriteAnswer answer = host.AskOverwrite(file->target);
         if (answer != OverwriteAnswer::Yes && answer != OverwriteAnswer::YesToAll) {
             host.cancelRequested = 1;
             host.SetStatus("Cancelled");
             return 0;
         }
     }
-    Decoders decoders;
-    Progress progress(host, 0, record.dataSize);
-    return WriteTarget(host, reader, record, target, replacing, decoders, progress) == Outcome::Failed ? 1 : 0;
+    if (!OpenTarget(host, *file)) return 1;
+    SubmitChunks(parts_->pipeline, parts_->batches, host, reader, file);
+    Outcome outcome = Outcome::Extracted;
+    Then(parts_->pipeline, [&host, file, &outcome] { outcome = EndTarget(host, *file); });
+    Finish();
+    return outcome == Outcome::Failed ? 1 : 0;
+}
+
+void ExtractFolderStream(ExtractHost& host, const std::string& streamPath) {
+    ExtractionRun run(host);
+    run.FolderStream(streamPath);
+}
+
+int ExtractFileRecord(ExtractHost& host, const std::string& streamPath, std::uint64_t recordOffset,
+                      const std::string& fileName) {
+    ExtractionRun run(host);
+    return run.SingleFile(streamPath, recordOffset, fileName);
 }
 
 Status CreateDirectoryPath(FileSystem& files, const std::string& path) {

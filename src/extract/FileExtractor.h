@@ -4,6 +4,7 @@
 // prompt) and stop when its cancel flag is set.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "extract/ExtractHost.h"
@@ -11,6 +12,31 @@
 #include "platform/Status.h"
 
 namespace corvane {
+
+// Restores folder streams and single files one after another, as a restore of several
+// entries does. Reading and decoding run ahead on every core while earlier files are still
+// being written; every change to the destination and every call to the host happens in
+// order, on the calling thread, as if each entry were restored to its end before the next.
+class ExtractionRun {
+  public:
+    explicit ExtractionRun(ExtractHost& host);
+    // Finishes what was handed over.
+    ~ExtractionRun();
+    ExtractionRun(const ExtractionRun&) = delete;
+    ExtractionRun& operator=(const ExtractionRun&) = delete;
+
+    // As ExtractFolderStream; may return before the stream's last files are written.
+    void FolderStream(const std::string& streamPath);
+    // As ExtractFileRecord, after everything handed over before.
+    int SingleFile(const std::string& streamPath, std::uint64_t recordOffset, const std::string& fileName);
+    // Waits until everything handed over is restored (or passed over after a stop).
+    void Finish();
+
+  private:
+    struct Parts;
+    ExtractHost& host_;
+    std::unique_ptr<Parts> parts_;
+};
 
 // Restores every file of one folder stream into the destination, below the stream's folder
 // path, creating the folder chain first. The overwrite prompt's "to all" answers hold for

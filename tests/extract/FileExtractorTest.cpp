@@ -290,7 +290,7 @@ TEST_F(Extraction, AReplacementThatFailsOrStopsKeepsTheOldFile) {
 }
 
 TEST_F(Extraction, CorruptChunkStopsTheStreamAndRemovesThePartialFile) {
-    // A short file is decoded on this thread, a long one on every core.
+    // A short file is decoded in one batch, a long one in many on every core.
     for (auto [pieces, damaged] : {std::pair{3, 1}, std::pair{200, 150}}) {
         SCOPED_TRACE(pieces);
         std::filesystem::remove_all(out + "/Docs");
@@ -316,6 +316,62 @@ TEST_F(Extraction, CorruptChunkStopsTheStreamAndRemovesThePartialFile) {
         EXPECT_EQ(single.status(), "Error");
         EXPECT_FALSE(std::filesystem::exists(out + "/bad"));
     }
+}
+
+TEST_F(Extraction, ARunOfStreamsFinishesEachFileBeforeTheNextAndStopsOnlyADamagedStream) {
+    // Reading and decoding run ahead across files and streams; the user and the destination
+    // must see each file restored to its end before the next is begun or asked about.
+    const std::string big = SampleBytes(600000, 1);
+    SampleFile bad{"bad", SampleBytes(20 * 4096, 2)};
+    bad.damagedChunk = 5;
+    const std::vector<std::string> streams = {
+        WriteStream("\\A", {{"big", big}, {"twice", "one"}, {"twice", "two"}}, "s 0.cvn"),
+        WriteStream("\\B", {bad, {"never", "x"}}, "s 1.cvn"),
+        WriteStream("\\C", {{"old", "new"}}, "s 2.cvn"),
+    };
+    scratch.WriteFile("out/C/old", "old");
+    TestExtractHost host(out);
+    host.answers = {OverwriteAnswer::Yes, OverwriteAnswer::Yes};
+    std::vector<std::set<std::string>> treeAtPrompt;
+    host.onPrompt = [&](TestExtractHost&) {
+        EXPECT_EQ(ReadWholeFile(out + "/A/big"), big) << "asked before the file before was written";
+        treeAtPrompt.push_back(TreeListing(out));
+    };
+    {
+        ExtractionRun run(host);
+        for (const auto& stream : streams) run.FolderStream(stream);
+    }
+    // The second "twice" finds the first one restored and asks.
+    EXPECT_EQ(host.prompts, (std::vector<std::string>{out + "/A/twice", out + "/C/old"}));
+    ASSERT_EQ(treeAtPrompt.size(), 2u);
+    EXPECT_EQ(treeAtPrompt[1], (std::set<std::string>{"A", "A/big", "A/twice", "B", "C", "C/old"}));
+    EXPECT_EQ(host.statuses, (std::vector<std::string>{"A\\big", "Extracted", "A\\twice", "Extracted", "A\\twice",
+                                                       "Extracted", "Extracted", "B\\bad", "Error", "C\\old",
+                                                       "Extracted", "Extracted"}));
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, kExtractError);
+    EXPECT_EQ(ReadWholeFile(out + "/A/twice"), "two");
+    EXPECT_EQ(ReadWholeFile(out + "/C/old"), "new");
+    EXPECT_EQ(TreeListing(out), treeAtPrompt[1]);
+    EXPECT_EQ(host.progressShown, 3);
+}
+
+TEST_F(Extraction, ACancelInOneStreamOfARunLeavesTheStreamsAfterItUntouched) {
+    const std::string first = WriteStream("\\A", {{"large", SampleBytes(3 << 20, 3)}, {"after", "x"}}, "s 0.cvn");
+    const std::string second = WriteStream("\\B", {{"b", "y"}}, "s 1.cvn");
+    TestExtractHost host(out);
+    host.onProgress = [](TestExtractHost& h, int percent) {
+        if (percent > 10) h.cancelRequested = 1;
+    };
+    {
+        ExtractionRun run(host);
+        run.FolderStream(first);
+        run.FolderStream(second);
+    }
+    EXPECT_EQ(host.statuses, (std::vector<std::string>{"A\\large", "Cancelled", "Cancelled"}));
+    EXPECT_EQ(TreeListing(out), std::set<std::string>{"A"});
+    EXPECT_EQ(host.progressShown, 1);
+    EXPECT_TRUE(host.messages.empty());
 }
 
 TEST_F(Extraction, StreamCutInsideARecordIsReported) {

@@ -37,6 +37,7 @@ class TestExtractHost final : public ExtractHost {
     }
     OverwriteAnswer AskOverwrite(const std::string& targetPath) override {
         prompts.push_back(targetPath);
+        if (onPrompt) onPrompt(*this);
         if (answers.empty()) {
             ADD_FAILURE() << "unexpected overwrite prompt for " << targetPath;
             return OverwriteAnswer::Cancel;
@@ -53,6 +54,7 @@ class TestExtractHost final : public ExtractHost {
     std::string destination;
     std::deque<OverwriteAnswer> answers;
     std::function<void(TestExtractHost&, int)> onProgress;
+    std::function<void(TestExtractHost&)> onPrompt;
 
     std::vector<std::string> statuses;
     std::vector<Message> messages;
