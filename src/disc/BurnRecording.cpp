@@ -13,7 +13,11 @@ namespace corvane {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr auto kPollInterval = std::chrono::milliseconds(50);
+// The drive's state is asked this often: the end of a recording is noticed this much late at most.
+constexpr auto kPollInterval = std::chrono::milliseconds(10);
+// After its end message the write thread still lets go of the drive; a job started before
+// that would be refused.
+constexpr auto kThreadLetGo = std::chrono::milliseconds(50);
 // How long libburn's write thread may take to end after the drive went idle (about half a
 // second was measured after a cancel), and how long a write that looked refused is watched.
 constexpr auto kThreadEndWait = std::chrono::seconds(60);
@@ -166,7 +170,7 @@ Status WriteImage(GrabbedDrive& drive, DiscImage& image, std::uint32_t tailBlock
         if (ended || Clock::now() >= deadline) break;
         std::this_thread::sleep_for(kPollInterval);
     }
-    if (ended) std::this_thread::sleep_for(kPollInterval);  // its last steps follow the message
+    if (ended) std::this_thread::sleep_for(kThreadLetGo);
     bool wroteWell = burn::burn_drive_wrote_well(d) == 1;
     if (!ended && !looksRefused)
         // The thread may still use the job: leaving it allocated is the safe choice.
