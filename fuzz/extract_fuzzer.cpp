@@ -162,6 +162,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     AnsweringHost host(scratch.destination.string());
     host.files = &files;
+    host.decodeWorkers = 0;  // the same steps in the same order, without starting threads per input
     corvane::ExtractFolderStream(host, files.path());
 
     auto singles = ListRecords(files, files.path());

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <thread>
 
 #include "platform/FileLayer.h"
 #include "platform/Message.h"
@@ -46,6 +47,8 @@ class ExtractHost {
     FileSystem* files = &DefaultFileSystem();
     // The application-wide last destination, updated by every extraction (may be null).
     std::string* lastDestination = nullptr;
+    // Threads that decode chunks, one per core; 0 decodes on the extraction's own thread.
+    int decodeWorkers = static_cast<int>(std::thread::hardware_concurrency());
 };
 
 }  // namespace corvane

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cctype>
 #include <memory>
-#include <thread>
 #include <vector>
 
 #include "archive/BlockCodec.h"
@@ -316,13 +315,14 @@ void SubmitRecords(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, Extr
 }  // namespace
 
 struct ExtractionRun::Parts {
-    Recycler<DecodeBatch> batches;  // outlives the pipeline, whose dropped steps hold batches
-    ChunkPipeline pipeline{Workers(), kStepsPerWorker * std::max(1, Workers())};
+    explicit Parts(int workers) : pipeline(workers, kStepsPerWorker * std::max(1, workers)) {}
 
-    static int Workers() { return static_cast<int>(std::thread::hardware_concurrency()); }
+    Recycler<DecodeBatch> batches;  // outlives the pipeline, whose dropped steps hold batches
+    ChunkPipeline pipeline;
 };
 
-ExtractionRun::ExtractionRun(ExtractHost& host) : host_(host), parts_(std::make_unique<Parts>()) {}
+ExtractionRun::ExtractionRun(ExtractHost& host)
+    : host_(host), parts_(std::make_unique<Parts>(host.decodeWorkers)) {}
 
 ExtractionRun::~ExtractionRun() { Finish(); }
 

@@ -329,31 +329,36 @@ TEST_F(Extraction, ARunOfStreamsFinishesEachFileBeforeTheNextAndStopsOnlyADamage
         WriteStream("\\B", {bad, {"never", "x"}}, "s 1.cvn"),
         WriteStream("\\C", {{"old", "new"}}, "s 2.cvn"),
     };
-    scratch.WriteFile("out/C/old", "old");
-    TestExtractHost host(out);
-    host.answers = {OverwriteAnswer::Yes, OverwriteAnswer::Yes};
-    std::vector<std::set<std::string>> treeAtPrompt;
-    host.onPrompt = [&](TestExtractHost&) {
-        EXPECT_EQ(ReadWholeFile(out + "/A/big"), big) << "asked before the file before was written";
-        treeAtPrompt.push_back(TreeListing(out));
-    };
-    {
-        ExtractionRun run(host);
-        for (const auto& stream : streams) run.FolderStream(stream);
+    for (int workers : {0, 3}) {  // on the extraction's thread alone, and with decoding threads
+        SCOPED_TRACE(workers);
+        std::filesystem::remove_all(out);
+        scratch.WriteFile("out/C/old", "old");
+        TestExtractHost host(out);
+        host.decodeWorkers = workers;
+        host.answers = {OverwriteAnswer::Yes, OverwriteAnswer::Yes};
+        std::vector<std::set<std::string>> treeAtPrompt;
+        host.onPrompt = [&](TestExtractHost&) {
+            EXPECT_EQ(ReadWholeFile(out + "/A/big"), big) << "asked before the file before was written";
+            treeAtPrompt.push_back(TreeListing(out));
+        };
+        {
+            ExtractionRun run(host);
+            for (const auto& stream : streams) run.FolderStream(stream);
+        }
+        // The second "twice" finds the first one restored and asks.
+        EXPECT_EQ(host.prompts, (std::vector<std::string>{out + "/A/twice", out + "/C/old"}));
+        ASSERT_EQ(treeAtPrompt.size(), 2u);
+        EXPECT_EQ(treeAtPrompt[1], (std::set<std::string>{"A", "A/big", "A/twice", "B", "C", "C/old"}));
+        EXPECT_EQ(host.statuses, (std::vector<std::string>{"A\\big", "Extracted", "A\\twice", "Extracted", "A\\twice",
+                                                           "Extracted", "Extracted", "B\\bad", "Error", "C\\old",
+                                                           "Extracted", "Extracted"}));
+        ASSERT_EQ(host.messages.size(), 1u);
+        EXPECT_EQ(host.messages[0].text, kExtractError);
+        EXPECT_EQ(ReadWholeFile(out + "/A/twice"), "two");
+        EXPECT_EQ(ReadWholeFile(out + "/C/old"), "new");
+        EXPECT_EQ(TreeListing(out), treeAtPrompt[1]);
+        EXPECT_EQ(host.progressShown, 3);
     }
-    // The second "twice" finds the first one restored and asks.
-    EXPECT_EQ(host.prompts, (std::vector<std::string>{out + "/A/twice", out + "/C/old"}));
-    ASSERT_EQ(treeAtPrompt.size(), 2u);
-    EXPECT_EQ(treeAtPrompt[1], (std::set<std::string>{"A", "A/big", "A/twice", "B", "C", "C/old"}));
-    EXPECT_EQ(host.statuses, (std::vector<std::string>{"A\\big", "Extracted", "A\\twice", "Extracted", "A\\twice",
-                                                       "Extracted", "Extracted", "B\\bad", "Error", "C\\old",
-                                                       "Extracted", "Extracted"}));
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].text, kExtractError);
-    EXPECT_EQ(ReadWholeFile(out + "/A/twice"), "two");
-    EXPECT_EQ(ReadWholeFile(out + "/C/old"), "new");
-    EXPECT_EQ(TreeListing(out), treeAtPrompt[1]);
-    EXPECT_EQ(host.progressShown, 3);
 }
 
 TEST_F(Extraction, ACancelInOneStreamOfARunLeavesTheStreamsAfterItUntouched) {
