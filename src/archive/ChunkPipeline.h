@@ -26,6 +26,8 @@ public:
     // work (may be empty) runs on a worker; then runs on this thread after the completions of
     // every earlier step, from inside Submit or Drain. Blocks while the pipeline is full.
     void Submit(std::function<void()> work, std::function<void()> then);
+    // A step with nothing to do on a worker: then only keeps its place in the order.
+    void Then(std::function<void()> then) { Submit({}, std::move(then)); }
     // Waits for every step and runs the completions still due.
     void Drain();
 

@@ -139,10 +139,10 @@ void ArchiveFile(ArchiveContext& c, Recycler<Batch>& batches, const SharedStream
     std::unique_ptr<File> in;
     Status source = host.files->OpenRead(path, in);
     if (!source.ok()) {
-        c.pipeline.Submit({}, [&host, path, source] { LeaveOut(host, path, source.message()); });
+        c.pipeline.Then([&host, path, source] { LeaveOut(host, path, source.message()); });
         return;
     }
-    c.pipeline.Submit({}, [stream, entry] {
+    c.pipeline.Then([stream, entry] {
         ++stream->host.filesDone;
         if (Writable(*stream))
             stream->staging = stream->writer->BeginFile(entry.name, entry.info.created, entry.info.modified, entry.info.size);
@@ -163,7 +163,7 @@ void ArchiveFile(ArchiveContext& c, Recycler<Batch>& batches, const SharedStream
         if (last) break;
     }
     in->Close();
-    c.pipeline.Submit({}, [stream, file, source, path] {
+    c.pipeline.Then([stream, file, source, path] {
         if (!source.ok() && file->problem.ok()) file->problem = source;
         EndRecord(*stream, *file, path);
     });
@@ -250,7 +250,7 @@ void SubmitStream(ArchiveContext& c, Recycler<Batch>& batches, const std::string
                   std::vector<std::string>& subFolders) {
     BackupHost& host = c.host;
     auto stream = std::make_shared<StreamInProgress>(host);
-    c.pipeline.Submit({}, [stream, stagingPath, folder = StoredFolderPath(c.sourceRoot, folderPath), storedPassword] {
+    c.pipeline.Then([stream, stagingPath, folder = StoredFolderPath(c.sourceRoot, folderPath), storedPassword] {
         OpenStream(*stream, stagingPath, folder, storedPassword);
     });
     for (const auto& entry : entries) {
@@ -258,14 +258,14 @@ void SubmitStream(ArchiveContext& c, Recycler<Batch>& batches, const std::string
         const std::string path = JoinPath(folderPath, entry.name);
         if (!entry.info.isFolder() && !entry.info.isFile()) continue;  // devices, sockets, links to folders
         if (std::string why = UnstorableName(c, path, entry); !why.empty()) {
-            c.pipeline.Submit({}, [&host, path, why] { LeaveOut(host, path, why); });  // a folder too: a backslash would split it on restore
+            c.pipeline.Then([&host, path, why] { LeaveOut(host, path, why); });  // a folder too: a backslash would split it on restore
         } else if (entry.info.isFolder()) {
             subFolders.push_back(path);
         } else {
             ArchiveFile(c, batches, stream, path, entry);
         }
     }
-    c.pipeline.Submit({}, [&c, stream, folderPath, stagingPath] { FinishStream(c, *stream, folderPath, stagingPath); });
+    c.pipeline.Then([&c, stream, folderPath, stagingPath] { FinishStream(c, *stream, folderPath, stagingPath); });
 }
 
 // Archives the folder and its sub-folders. Reading runs ahead of the pipeline's completions,
@@ -279,18 +279,18 @@ void ArchiveTree(ArchiveContext& c, Recycler<Batch>& batches, const std::string&
         host.cancelRequested = 1;
         return;
     }
-    c.pipeline.Submit({}, [&host, folderPath] { host.SetStatus(folderPath); });
+    c.pipeline.Then([&host, folderPath] { host.SetStatus(folderPath); });
 
     std::vector<FolderEntry> entries;
     Status listed = host.files->ListFolder(folderPath, entries);
     if (!listed.ok()) {
-        c.pipeline.Submit({}, [&host, folderPath, listed] { LeaveOut(host, folderPath, listed.message()); });
+        c.pipeline.Then([&host, folderPath, listed] { LeaveOut(host, folderPath, listed.message()); });
         return;
     }
     const bool isRoot = folderPath == c.sourceRoot;
     if (entries.empty() && isRoot) return;  // an empty drive yields no stream at all
     if (StoredFolderPath(c.sourceRoot, folderPath).size() > static_cast<std::size_t>(kMaxStoredText)) {
-        c.pipeline.Submit({}, [&host, folderPath] { LeaveOut(host, folderPath, "its path is too long to be stored"); });
+        c.pipeline.Then([&host, folderPath] { LeaveOut(host, folderPath, "its path is too long to be stored"); });
         return;
     }
     if (Status made = host.tempFolder.Create(); !made.ok()) {

@@ -148,6 +148,10 @@ struct StreamInProgress {
     std::vector<std::string> refused;
     bool begun = false;    // it was not cancelled before its turn came
     bool stopped = false;  // a failure was reported: the rest of the stream is passed over
+
+    // Whether a record whose turn has come is still dealt with, as it would have been read
+    // at all by a reader going one file at a time.
+    bool GoesOn(const ExtractHost& host) const { return begun && !stopped && !host.cancelRequested; }
 };
 
 // One file being restored, shared by its steps' completions.
@@ -228,9 +232,6 @@ bool MayOverwrite(ExtractHost& host, const std::string& target, OverwriteAnswer&
     return stickyAnswer == OverwriteAnswer::Yes || stickyAnswer == OverwriteAnswer::YesToAll;
 }
 
-// A step with nothing to do on a worker: its completion keeps its place in the order.
-void Then(ChunkPipeline& pipeline, std::function<void()> completion) { pipeline.Submit({}, std::move(completion)); }
-
 // Reads the record's chunks and hands them to the pipeline in batches, to be decoded on a
 // worker and written in order; stops early once the file is passed over or the run cancelled.
 // False on a read error, which the file's end reports.
@@ -256,7 +257,7 @@ bool SubmitChunks(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, Extra
             batches.Give(batch);
         });
     }
-    if (!read.ok()) Then(pipeline, [file, read] { if (file->failure.ok()) file->failure = read; });
+    if (!read.ok()) pipeline.Then([file, read] { if (file->failure.ok()) file->failure = read; });
     return read.ok();
 }
 
@@ -272,8 +273,8 @@ void SubmitRecords(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, Extr
         bool found = false;
         Status s = reader.NextRecord(record, found);
         if (!s.ok()) {
-            Then(pipeline, [&host, stream, s] {
-                if (!stream->begun || stream->stopped) return;
+            pipeline.Then([&host, stream, s] {
+                if (!stream->GoesOn(host)) return;
                 ReportFailure(host, s);
                 stream->stopped = true;
             });
@@ -284,8 +285,8 @@ void SubmitRecords(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, Extr
         // starts after its chunk list.
         std::string name;
         if (!StoredFileNameToLocal(record.fileName, name)) {
-            Then(pipeline, [&host, stream, shown = stream->shownFolder + "\\" + ShownStoredText(record.fileName)] {
-                if (stream->begun && !stream->stopped && !host.cancelRequested) stream->refused.push_back(shown);
+            pipeline.Then([&host, stream, shown = stream->shownFolder + "\\" + ShownStoredText(record.fileName)] {
+                if (stream->GoesOn(host)) stream->refused.push_back(shown);
             });
             continue;
         }
@@ -295,8 +296,8 @@ void SubmitRecords(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, Extr
         // A file that may have to be asked about is decided before its chunks are read, once
         // every file before it is written.
         if (Exists(host, file->target)) pipeline.Drain();
-        Then(pipeline, [&host, stream, file, shown = stream->shownFolder + "\\" + name] {
-            file->skipped = !stream->begun || stream->stopped || host.cancelRequested;
+        pipeline.Then([&host, stream, file, shown = stream->shownFolder + "\\" + name] {
+            file->skipped = !stream->GoesOn(host);
             if (file->skipped) return;
             host.SetStatus(shown);
             file->replacing = Exists(host, file->target);
@@ -305,7 +306,7 @@ void SubmitRecords(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, Extr
         });
         const bool read = SubmitChunks(pipeline, batches, host, reader, file);
         if (!file->skipped) streamConsumed += reader.consumed();
-        Then(pipeline, [&host, stream, file] {
+        pipeline.Then([&host, stream, file] {
             if (file->out && EndTarget(host, *file) == Outcome::Failed) stream->stopped = true;
         });
         if (!read) return;
@@ -332,7 +333,7 @@ void ExtractionRun::FolderStream(const std::string& streamPath) {
     ExtractHost& host = host_;
     const std::string destination = Prepare(host);
     auto stream = std::make_shared<StreamInProgress>();
-    Then(parts_->pipeline, [&host, stream] {
+    parts_->pipeline.Then([&host, stream] {
         stream->begun = !host.cancelRequested;
         if (!stream->begun) return;
         host.BeginWaitCursor();
@@ -340,7 +341,7 @@ void ExtractionRun::FolderStream(const std::string& streamPath) {
     });
     // Steps that report why the stream stops where it is; the last one ends the stream.
     auto stop = [&](std::function<void()> report) {
-        Then(parts_->pipeline, [&host, stream, report] {
+        parts_->pipeline.Then([&host, stream, report] {
             if (!stream->begun) return;
             report();
             host.EndWaitCursor();
@@ -366,7 +367,7 @@ void ExtractionRun::FolderStream(const std::string& streamPath) {
     if (storedFolder.front() == '\\') storedFolder.remove_prefix(1);
     stream->shownFolder = StoredTextToUtf8(storedFolder);
     stream->folder = PathUnder(destination, relative);
-    Then(parts_->pipeline, [&host, stream] {
+    parts_->pipeline.Then([&host, stream] {
         if (!stream->begun) return;
         Status made = CreateDirectoryPath(*host.files, stream->folder);
         if (made.ok()) return;
@@ -374,7 +375,7 @@ void ExtractionRun::FolderStream(const std::string& streamPath) {
         stream->stopped = true;
     });
     SubmitRecords(parts_->pipeline, parts_->batches, host, reader, stream);
-    Then(parts_->pipeline, [&host, stream, endedEarly = reader.endedEarly()] {
+    parts_->pipeline.Then([&host, stream, endedEarly = reader.endedEarly()] {
         if (!stream->begun) return;
         // Streams end right after their last record; anything else there is damage that
         // hides the files it held.
@@ -440,7 +441,7 @@ int ExtractionRun::SingleFile(const std::string& streamPath, std::uint64_t recor
     if (!OpenTarget(host, *file)) return 1;
     SubmitChunks(parts_->pipeline, parts_->batches, host, reader, file);
     Outcome outcome = Outcome::Extracted;
-    Then(parts_->pipeline, [&host, file, &outcome] { outcome = EndTarget(host, *file); });
+    parts_->pipeline.Then([&host, file, &outcome] { outcome = EndTarget(host, *file); });
     Finish();
     return outcome == Outcome::Failed ? 1 : 0;
 }
