@@ -6,6 +6,7 @@
 #include "archive/StreamFormat.h"
 #include "cli/Arguments.h"
 #include "cli/Terminal.h"
+#include "cli/TerminalExtractHost.h"
 #include "disc/ImageFileSystem.h"
 #include "extract/FileExtractor.h"
 #include "extract/StoredPath.h"
@@ -39,48 +40,6 @@ int UsageError(const std::string& message) {
     std::fprintf(stderr, "corvane restore: %s\n\n%s", message.c_str(), kRestoreUsage);
     return 2;
 }
-
-// The extractor's host on the terminal: statuses as lines, errors counted.
-class TerminalExtractHost final : public ExtractHost {
-public:
-    TerminalExtractHost(Terminal& terminal, std::string destination, std::string overwrite)
-        : terminal_(terminal), destination_(std::move(destination)), overwrite_(std::move(overwrite)) {}
-
-    void SetStatus(const std::string& text) override {
-        if (text == "Error") ++failures;
-        if (text == "Cancelled" || text == "Extracted" || text == "Error") return;
-        terminal_.Progress(text);
-    }
-    void ShowProgress() override {}
-    void SetProgress(int) override {}
-    std::string Destination() override { return destination_; }
-    MessageAnswer Ask(const Message& message) override {
-        ++failures;
-        return terminal_.Ask(message);
-    }
-    OverwriteAnswer AskOverwrite(const std::string& target) override {
-        if (overwrite_ == "yes") return OverwriteAnswer::Yes;
-        if (overwrite_ == "no") return OverwriteAnswer::No;
-        if (!terminal_.interactive()) {
-            terminal_.Ask({target + " exists: give --overwrite yes or no to decide without a terminal"});
-            ++failures;
-            return OverwriteAnswer::Cancel;
-        }
-        return terminal_.Ask({target + " exists. Replace it?", MessageIcon::Question, MessageButtons::YesNo}) ==
-                       MessageAnswer::Yes
-                   ? OverwriteAnswer::Yes
-                   : OverwriteAnswer::No;
-    }
-    void BeginWaitCursor() override {}
-    void EndWaitCursor() override {}
-
-    int failures = 0;
-
-private:
-    Terminal& terminal_;
-    std::string destination_;
-    std::string overwrite_;
-};
 
 bool IsAtOrBelow(const std::string& folder, const std::string& top) {
     if (top == "\\") return true;

@@ -1,0 +1,33 @@
+#include "cli/TerminalExtractHost.h"
+
+namespace corvane {
+
+TerminalExtractHost::TerminalExtractHost(Terminal& terminal, std::string destination, std::string overwrite)
+    : terminal_(terminal), destination_(std::move(destination)), overwrite_(std::move(overwrite)) {}
+
+void TerminalExtractHost::SetStatus(const std::string& text) {
+    if (text == "Error") ++failures;
+    if (text == "Cancelled" || text == "Extracted" || text == "Error") return;
+    terminal_.Progress(text);
+}
+
+MessageAnswer TerminalExtractHost::Ask(const Message& message) {
+    ++failures;
+    return terminal_.Ask(message);
+}
+
+OverwriteAnswer TerminalExtractHost::AskOverwrite(const std::string& target) {
+    if (overwrite_ == "yes") return OverwriteAnswer::Yes;
+    if (overwrite_ == "no") return OverwriteAnswer::No;
+    if (!terminal_.interactive()) {
+        terminal_.Ask({target + " exists: give --overwrite yes or no to decide without a terminal"});
+        ++failures;
+        return OverwriteAnswer::Cancel;
+    }
+    return terminal_.Ask({target + " exists. Replace it?", MessageIcon::Question, MessageButtons::YesNo}) ==
+                   MessageAnswer::Yes
+               ? OverwriteAnswer::Yes
+               : OverwriteAnswer::No;
+}
+
+}  // namespace corvane

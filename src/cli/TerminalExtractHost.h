@@ -1,0 +1,34 @@
+#pragma once
+// The extractor's host on the terminal: statuses become lines, failures are counted, the
+// overwrite question is answered by --overwrite or asked on the terminal.
+
+#include <string>
+
+#include "cli/Terminal.h"
+#include "extract/ExtractHost.h"
+
+namespace corvane {
+
+class TerminalExtractHost final : public ExtractHost {
+public:
+    // overwrite: "yes", "no" or "ask".
+    TerminalExtractHost(Terminal& terminal, std::string destination, std::string overwrite);
+
+    void SetStatus(const std::string& text) override;
+    void ShowProgress() override {}
+    void SetProgress(int) override {}
+    std::string Destination() override { return destination_; }
+    MessageAnswer Ask(const Message& message) override;
+    OverwriteAnswer AskOverwrite(const std::string& target) override;
+    void BeginWaitCursor() override {}
+    void EndWaitCursor() override {}
+
+    int failures = 0;
+
+private:
+    Terminal& terminal_;
+    std::string destination_;
+    std::string overwrite_;
+};
+
+}  // namespace corvane
