@@ -25,9 +25,14 @@ std::string Confirmation(double totalKB) {
     return text;
 }
 
+// "left out", or "left out or changed" when files changed while they were read.
+std::string LeftOutWords(const BackupHost& host) {
+    return host.changedWhileRead > 0 ? "left out or changed" : "left out";
+}
+
 std::string LeftOutReport(const BackupHost& host) {
     std::string text = "The backup was recorded, but " + std::to_string(host.leftOut.size()) +
-                       (host.leftOut.size() == 1 ? " item was" : " items were") + " left out:\n";
+                       (host.leftOut.size() == 1 ? " item was " : " items were ") + LeftOutWords(host) + ":\n";
     for (const auto& line : host.leftOut) text += "\n" + line;
     return text;
 }
@@ -130,6 +135,7 @@ BackupOutcome RunBackupJob(BackupHost& host, const BackupJobServices& services) 
         host.totalKB = 0.0;
         host.bytesRead = host.bytesWritten = host.fileCount = 0;
         host.leftOut.clear();
+        host.changedWhileRead = 0;
         MeasureFolder(host, source->root);
         host.ShowProgress();
 
@@ -163,7 +169,7 @@ BackupOutcome RunBackupJob(BackupHost& host, const BackupJobServices& services) 
             outcome = BackupOutcome::Failed;
         } else if (!host.leftOut.empty()) {
             // Never a plain success while files were left out.
-            host.SetStatus("Completed, " + std::to_string(host.leftOut.size()) + " left out");
+            host.SetStatus("Completed, " + std::to_string(host.leftOut.size()) + " " + LeftOutWords(host));
             host.Ask({LeftOutReport(host), MessageIcon::Warning, MessageButtons::Ok});
             outcome = BackupOutcome::Incomplete;
         } else {

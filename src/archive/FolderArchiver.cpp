@@ -31,8 +31,9 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
 
 bool Cancelled(const BackupHost& host) { return host.cancelRequested.load() != 0; }
 
+// The line is shown on terminals too: a name's control characters become '?'.
 void LeaveOut(BackupHost& host, const std::string& path, const std::string& reason) {
-    host.leftOut.push_back(path + ": " + reason);
+    host.leftOut.push_back(ShownStoredText(path + ": " + reason));
 }
 
 // Why an entry cannot be stored, or empty when it can: the stream format separates folders
@@ -92,6 +93,7 @@ struct Batch {
 // What the file's last step needs to know of the steps before it.
 struct FileInProgress {
     Status problem;  // why the file has to be left out, once known
+    bool changed = false;  // its size or change time moved while it was read
 };
 
 // Whether the stream's staging file is open and has taken every write so far.
@@ -114,8 +116,9 @@ void WriteBatch(StreamInProgress& stream, FileInProgress& file, const Batch& bat
 }
 
 // Ends the file's record. A file that could not be read or stored whole leaves no trace in
-// the stream and is listed in host.leftOut. On a stop the record keeps the chunks written so
-// far; the stream never reaches a disc.
+// the stream and is listed in host.leftOut; one that changed while it was read is kept as read
+// and listed too. On a stop the record keeps the chunks written so far; the stream never
+// reaches a disc.
 void EndRecord(StreamInProgress& stream, const FileInProgress& file, const std::string& path) {
     if (!Writable(stream)) return;
     if (!file.problem.ok()) {
@@ -129,42 +132,56 @@ void EndRecord(StreamInProgress& stream, const FileInProgress& file, const std::
         return;
     }
     stream.staging = ended;
+    if (ended.ok() && file.changed) {
+        LeaveOut(stream.host, path, "changed while it was read");
+        ++stream.host.changedWhileRead;
+    }
 }
 
-// Reads one file in batches and hands them to the pipeline; its record is written as the
-// batches come back. Reading runs ahead of writing by at most the pipeline's budget.
+// Reads one file in batches, up to the size it had when it was opened, and hands them to the
+// pipeline; its record is written as the batches come back. Reading runs ahead of writing by
+// at most the pipeline's budget.
 void ArchiveFile(ArchiveContext& c, Recycler<Batch>& batches, const SharedStream& stream, const std::string& path,
                  const FolderEntry& entry) {
     BackupHost& host = c.host;
     std::unique_ptr<File> in;
-    Status source = host.files->OpenRead(path, in);
+    FileInfo opened;
+    Status source = host.files->OpenSource(path, c.sourceRoot, in);
+    if (source.ok()) source = in->Examine(opened);
     if (!source.ok()) {
         c.pipeline.Then([&host, path, source] { LeaveOut(host, path, source.message()); });
         return;
     }
-    c.pipeline.Then([stream, entry] {
+    c.pipeline.Then([stream, name = entry.name, opened] {
         ++stream->host.filesDone;
         if (Writable(*stream))
-            stream->staging = stream->writer->BeginFile(entry.name, entry.info.created, entry.info.modified, entry.info.size);
+            stream->staging = stream->writer->BeginFile(name, opened.created, opened.modified, opened.size);
     });
     auto file = std::make_shared<FileInProgress>();
-    while (!Cancelled(host) && stream->staging.ok()) {
+    std::uint64_t left = opened.size;  // a growing file is read no further than this
+    while (left > 0 && !Cancelled(host) && stream->staging.ok()) {
         Batch* batch = batches.Take();
-        source = in->ReadFull(batch->input.get(), kReadBlock, batch->size);
+        const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(kReadBlock, left));
+        source = in->ReadFull(batch->input.get(), wanted, batch->size);
         if (!source.ok() || batch->size == 0) {
             batches.Give(batch);
             break;
         }
-        const bool last = batch->size < kReadBlock;
+        left -= batch->size;
+        const bool last = batch->size < wanted || left == 0;
         c.pipeline.Submit([batch] { batch->Encode(); }, [stream, file, batch, &batches] {
             WriteBatch(*stream, *file, *batch);
             batches.Give(batch);
         });
         if (last) break;
     }
+    FileInfo after;
+    if (source.ok()) source = in->Examine(after);
+    const bool changed = after.size != opened.size || after.changed != opened.changed;
     in->Close();
-    c.pipeline.Then([stream, file, source, path] {
+    c.pipeline.Then([stream, file, source, path, changed] {
         if (!source.ok() && file->problem.ok()) file->problem = source;
+        file->changed = changed;
         EndRecord(*stream, *file, path);
     });
 }
@@ -256,7 +273,8 @@ void SubmitStream(ArchiveContext& c, Recycler<Batch>& batches, const std::string
     for (const auto& entry : entries) {
         if (!stream->staging.ok() || Cancelled(host)) break;
         const std::string path = JoinPath(folderPath, entry.name);
-        if (!entry.info.isFolder() && !entry.info.isFile()) continue;  // devices, sockets, links to folders
+        // Anything but a folder goes to ArchiveFile: opening it as a source says why a link,
+        // a FIFO, a socket or a device is left out.
         if (std::string why = UnstorableName(c, path, entry); !why.empty()) {
             c.pipeline.Then([&host, path, why] { LeaveOut(host, path, why); });  // a folder too: a backslash would split it on restore
         } else if (entry.info.isFolder()) {

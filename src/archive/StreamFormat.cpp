@@ -6,6 +6,9 @@
 #include <limits>
 
 #include "archive/BlockCodec.h"
+#include "disc/DiscImage.h"
+#include "extract/StoredPath.h"
+#include "platform/TextCodec.h"
 
 namespace corvane {
 
@@ -32,6 +35,22 @@ std::int64_t GetI64(const unsigned char* p) {
     return static_cast<std::int64_t>(v);
 }
 
+// A stream's name on the disc holds at most the 64 UTF-16 characters of a Joliet name (the
+// disc refuses longer ones), with room for stream numbers of up to this many digits.
+constexpr int kMaxDiscName = 64;
+constexpr int kMaxSequenceDigits = 6;
+
+// The bytes of the UTF-8 character that starts with this byte.
+std::size_t Utf8CharLength(unsigned char lead) { return lead < 0xC0 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4; }
+
+// A character that cannot stand in a file name on the disc: '/', or a control character
+// (C0, DEL, and C1, which UTF-8 writes as 0xC2 0x80..0x9F).
+bool IsUnfitInName(std::string_view character) {
+    auto lead = static_cast<unsigned char>(character[0]);
+    if (character.size() == 1) return lead < 0x20 || lead == 0x7F || lead == '/';
+    return lead == 0xC2 && static_cast<unsigned char>(character[1]) < 0xA0;
+}
+
 Status Damaged(const std::string& what) { return Status(Status::Code::Corrupt, "Damaged stream: " + what); }
 
 }  // namespace
@@ -46,7 +65,17 @@ std::string FormatBackupTimeStamp(std::int64_t time) {
 }
 
 std::string MakeBackupName(const std::string* label, std::string_view timeStamp) {
-    std::string name = label ? *label : std::string("unknown");
+    const std::string text = label ? StoredTextToUtf8(*label) : std::string("unknown");
+    const int room = kMaxDiscName - static_cast<int>(timeStamp.size() + 1 + 1 + kMaxSequenceDigits + 4);
+    std::string name;
+    for (std::size_t at = 0; at < text.size();) {
+        std::string_view character = std::string_view(text).substr(at, Utf8CharLength(static_cast<unsigned char>(text[at])));
+        at += character.size();
+        std::string longer = name;
+        longer += IsUnfitInName(character) ? std::string_view("_") : character;
+        if (Utf16Length(longer) > room) break;
+        name = std::move(longer);
+    }
     name += ' ';
     name += timeStamp;
     return name;
@@ -104,6 +133,15 @@ bool PadPassword(std::string_view password, std::string& padded) {
     padded = std::string(password);
     padded.resize(kPasswordLength, ' ');
     return true;
+}
+
+std::string UntypablePassword(std::string_view password) {
+    if (!IsValidUtf8(password)) return "the password is not UTF-8 text, so it could not be typed to restore the backup";
+    // For UTF-8 text, the shown form differs exactly where there are control characters.
+    if (ShownStoredText(password) != password) return "the password holds a control character, so it could not be typed to restore the backup";
+    if (!password.empty() && password.find_first_not_of(' ') == std::string_view::npos)
+        return "a password of only spaces would leave the backup unprotected";
+    return {};
 }
 
 bool IsNoPassword(std::string_view stored) { return stored == std::string(kPasswordLength, ' '); }

@@ -20,7 +20,11 @@ constexpr std::size_t kLargestFolderHeader = kFolderHeaderFixed + kMaxStoredText
 
 // "%y%m%d%H%M" of a time in local time.
 std::string FormatBackupTimeStamp(std::int64_t time);
-// "%s %s" of the volume label ("unknown" when it could not be read) and the time stamp.
+// "%s %s" of the volume label ("unknown" when it could not be read) and the time stamp, made
+// fit for the disc: a label that is not UTF-8 is read as Windows-1252 (as restore reads it),
+// '/' and control characters become '_', and the label is cut, by whole characters, so that
+// every stream name of the backup (numbers of up to six digits) keeps to the 64 UTF-16
+// characters of a Joliet name. An empty label stays empty (" 0812251430").
 std::string MakeBackupName(const std::string* label, std::string_view timeStamp);
 // "%s %d.cvn".
 std::string MakeStreamName(std::string_view backupName, int sequence);
@@ -40,6 +44,10 @@ std::string StoredFolderPathOf(std::string_view relative);
 
 // The stored form of a password: padded with spaces to 16 bytes. Longer ones are refused.
 bool PadPassword(std::string_view password, std::string& padded);
+// Why a password could not be typed back to restore the backup, or "" when it can: it is not
+// UTF-8 text, holds a control character (NUL included), or is only spaces, which is stored as
+// no password at all.
+std::string UntypablePassword(std::string_view password);
 // True when a stored password means "no password" (16 spaces).
 bool IsNoPassword(std::string_view stored);
 

@@ -65,8 +65,11 @@ public:
     std::uint64_t bytesWritten = 0;
     // Temporary files made for discs, deleted when the face goes away.
     std::vector<std::string> stagedFiles;
-    // What the job had to leave out, one line each ("path: reason"), reported at its end.
+    // What the job had to leave out, one line each ("path: reason"), reported at its end;
+    // files stored as read although they changed while being read are listed here too.
     std::vector<std::string> leftOut;
+    // How many of the leftOut lines are files that changed while they were read.
+    std::size_t changedWhileRead = 0;
 
     // Services; tests replace them.
     FileSystem* files = &DefaultFileSystem();

@@ -4,6 +4,8 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QFile>
+#include <QFileDialog>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,10 +16,12 @@
 
 #include "app/AboutBox.h"
 #include "app/RaiseInstance.h"
+#include "archive/StreamFormat.h"
 #include "platform/DialogUnits.h"
 #include "platform/ElidedLabel.h"
 #include "platform/GuiThread.h"
 #include "platform/Prompt.h"
+#include "platform/TextCodec.h"
 #include "platform/WaitCursor.h"
 
 namespace corvane {
@@ -28,12 +32,17 @@ constexpr int kPasswordBytes = 16;
 const QColor kBackground(200, 200, 235);
 const QColor kCounterText(0, 0, 192);
 
-// Password boxes take at most 16 bytes of UTF-8, which is what a stream can store.
+const QString kOtherFolder = QStringLiteral("Other folder...");
+
+// Password boxes take at most 16 bytes of UTF-8, which is what a stream can store, and no
+// control character, which could not be typed to restore (a paste could bring one).
 class PasswordValidator final : public QValidator {
 public:
     using QValidator::QValidator;
     State validate(QString& input, int&) const override {
-        return input.toUtf8().size() <= kPasswordBytes ? Acceptable : Invalid;
+        const bool control = std::any_of(input.begin(), input.end(),
+                                         [](QChar c) { return c.category() == QChar::Other_Control; });
+        return input.toUtf8().size() <= kPasswordBytes && !control ? Acceptable : Invalid;
     }
 };
 
@@ -47,6 +56,10 @@ QFrame* Line(QWidget* parent, QFrame::Shape shape) {
 QString ToQ(const std::string& text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
 
 }  // namespace
+
+std::string PickFolderWithDialog(QWidget* parent) {
+    return QFile::encodeName(QFileDialog::getExistingDirectory(parent, QStringLiteral("Select A Folder"))).toStdString();
+}
 
 CBackup::CBackup(BackupWindowServices services, QWidget* parent) : QDialog(parent), services_(std::move(services)) {
     setWindowTitle(QStringLiteral("Corvane"));
@@ -162,15 +175,47 @@ void CBackup::OnInitDialog() {
     for (const auto& entry : recorders.entries) recorderCombo->addItem(ToQ(entry));
     recorderCombo->setCurrentIndex(recorders.selected);
 
-    sources_ = ListSourceDrives(services_.systemRoot);
-    for (const auto& drive : sources_) sourceCombo->addItem(ToQ(drive.entryText));
+    // Entries show labels as the backup's name reads them: a label that is not UTF-8 as
+    // Windows-1252.
+    for (const auto& drive : ListSourceDrives(services_.systemRoot))
+        AddSourceEntry(StoredTextToQString(drive.entryText), {drive.mountPoint, drive.label}, sourceCombo->count());
+    sourceCombo->addItem(kOtherFolder);
     sourceCombo->setCurrentIndex(sources_.empty() ? -1 : 0);
+    lastSource_ = sourceCombo->currentIndex();
+    connect(sourceCombo, &QComboBox::activated, this, &CBackup::OnSourceActivated);
+}
+
+void CBackup::AddSourceEntry(const QString& text, SourceChoice source, int at) {
+    sourceCombo->insertItem(at, text, static_cast<int>(sources_.size()));
+    sources_.push_back(std::move(source));
+}
+
+void CBackup::OnSourceActivated(int index) {
+    if (sourceCombo->itemData(index).isValid()) {
+        lastSource_ = index;
+        return;
+    }
+    const std::string folder = services_.pickFolder(this);
+    if (folder.empty()) {
+        sourceCombo->setCurrentIndex(lastSource_);
+        return;
+    }
+    const int at = sourceCombo->count() - 1;  // before "Other folder..."
+    AddSourceEntry(StoredTextToQString(folder), SourceOfFolder(folder, services_.systemRoot), at);
+    sourceCombo->setCurrentIndex(at);
+    lastSource_ = at;
 }
 
 void CBackup::OnBurn() {
     BeginWaitCursor();
     if (password_->text() != confirmation_->text()) {
         corvane::Ask(this, {"Password is not confirmed.", MessageIcon::Warning, MessageButtons::Ok});
+        EndWaitCursor();
+        return;
+    }
+    if (std::string untypable = UntypablePassword(password_->text().toStdString()); !untypable.empty()) {
+        untypable[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(untypable[0])));
+        corvane::Ask(this, {untypable + ".", MessageIcon::Warning, MessageButtons::Ok});
         EndWaitCursor();
         return;
     }
@@ -295,9 +340,9 @@ std::optional<std::string> CBackup::RecorderSelection() {
 
 std::optional<SourceChoice> CBackup::SourceSelection() {
     return CallOnThreadOf(this, [&]() -> std::optional<SourceChoice> {
-        auto drive = FindSourceByEntry(sources_, sourceCombo->currentText().toStdString());
-        if (sourceCombo->currentIndex() < 0 || !drive) return std::nullopt;
-        return SourceChoice{drive->mountPoint, drive->label};
+        const QVariant entry = sourceCombo->currentData();
+        if (!entry.isValid()) return std::nullopt;
+        return sources_[static_cast<std::size_t>(entry.toInt())];
     });
 }
 

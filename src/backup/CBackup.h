@@ -25,11 +25,16 @@ namespace corvane {
 
 class ElidedLabel;
 
+// The desktop's folder picker, titled "Select A Folder": the chosen folder, "" for none.
+std::string PickFolderWithDialog(QWidget* parent);
+
 struct BackupWindowServices {
     // A disc master for filling the recorder list and for each job.
     std::function<std::shared_ptr<IDiscMaster>()> createDiscMaster;
     // Where mount table, sysfs and /dev are read ("/" on a live system).
     std::string systemRoot = "/";
+    // Asks for a folder to back up; "" when none was chosen.
+    std::function<std::string(QWidget* parent)> pickFolder = PickFolderWithDialog;
 };
 
 class CBackup : public QDialog, public BackupHost {
@@ -72,9 +77,15 @@ private:
     void OnInitDialog();
     void OnCancel();
     void FlushCounters();
+    // A source entry was picked; "Other folder..." asks for the folder.
+    void OnSourceActivated(int index);
+    // Adds an entry for a source before "Other folder...", its data the source's index.
+    void AddSourceEntry(const QString& text, SourceChoice source, int at);
 
     BackupWindowServices services_;
-    std::vector<SourceDrive> sources_;
+    // The sources behind the entries of the source list: each entry's data is its index here.
+    std::vector<SourceChoice> sources_;
+    int lastSource_ = -1;  // the entry selected before "Other folder..." was picked
 
     QComboBox* sourceCombo = nullptr;
     QComboBox* recorderCombo = nullptr;

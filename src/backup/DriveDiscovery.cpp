@@ -198,12 +198,12 @@ std::vector<SourceDrive> ListSourceDrives(const std::string& root) {
     return drives;
 }
 
-std::optional<SourceDrive> FindSourceByEntry(const std::vector<SourceDrive>& drives,
-                                             std::string_view entryText) {
-    for (const auto& drive : drives) {
-        if (drive.entryText == entryText) return drive;
-    }
-    return std::nullopt;
+SourceChoice SourceOfFolder(const std::string& folder, const std::string& root) {
+    for (const auto& drive : ListSourceDrives(root))
+        if (drive.mountPoint == folder) return {folder, drive.label};
+    std::string name = fs::path(folder).filename().string();
+    if (name.empty()) return {folder, std::nullopt};
+    return {folder, name};
 }
 
 DriveList FillSourceList(const std::string& root) {

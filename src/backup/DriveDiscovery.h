@@ -1,7 +1,8 @@
 #pragma once
 // The entries of the backup window's two lists: the removable drives to back up and the
-// recorders to back up onto. The backup job finds the chosen entries again by building the
-// same texts the same way, so an entry's path is never parsed out of its text.
+// recorders to back up onto. The window keeps the drive behind each source entry; the backup
+// job finds the chosen recorder again by building the same text the same way, so an entry's
+// path is never parsed out of its text.
 //
 // Everything is read below a system root: "/" on a live system, a fixture folder in tests.
 
@@ -10,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "backup/BackupHost.h"
 #include "disc/DiscMaster.h"
 
 namespace corvane {
@@ -35,9 +37,9 @@ struct DriveList {
 // entry text as the list shows them.
 std::vector<SourceDrive> ListSourceDrives(const std::string& root);
 
-// The drive whose entry text is exactly the given one.
-std::optional<SourceDrive> FindSourceByEntry(const std::vector<SourceDrive>& drives,
-                                             std::string_view entryText);
+// What backing up a folder means: a removable drive's mount point is named after the drive's
+// label; any other folder after its own name (none for "/").
+SourceChoice SourceOfFolder(const std::string& folder, const std::string& root);
 
 // The source list: the entries of ListSourceDrives, the first one selected.
 DriveList FillSourceList(const std::string& root);

@@ -1,6 +1,7 @@
 #include "cli/Arguments.h"
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 
 namespace corvane {
@@ -68,13 +69,23 @@ std::optional<std::uint64_t> ParseByteCount(const std::string& text) {
 }
 
 bool ReadPasswordFile(const std::string& path, std::string& password, std::string& error) {
+    std::error_code folderError;
+    if (std::filesystem::is_directory(path, folderError)) {
+        error = "the password file " + path + " is a folder";
+        return false;
+    }
     std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    if (in) std::getline(in, password);
+    if (!in && !in.eof()) {
         error = "cannot read the password file " + path;
         return false;
     }
-    std::getline(in, password);
     if (!password.empty() && password.back() == '\r') password.pop_back();
+    if (password.find_first_not_of(" \t") == std::string::npos) {
+        error = in.eof() && password.empty() ? "the password file " + path + " is empty"
+                                             : "the first line of the password file " + path + " is blank";
+        return false;
+    }
     return true;
 }
 

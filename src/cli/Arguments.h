@@ -32,7 +32,8 @@ private:
 // A byte count with an optional K, M or G suffix (powers of 1024); nullopt when malformed.
 std::optional<std::uint64_t> ParseByteCount(const std::string& text);
 
-// Reads a password from the first line of a file; false with a message when it cannot.
+// Reads a password from the first line of a file; false with a message when it cannot, when
+// the file is a folder or empty, or when its first line is blank.
 bool ReadPasswordFile(const std::string& path, std::string& password, std::string& error);
 
 }  // namespace corvane

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "archive/BackupJob.h"
+#include "archive/StreamFormat.h"
 #include "backup/DriveDiscovery.h"
 #include "cli/Arguments.h"
 #include "cli/TerminalBackupHost.h"
@@ -69,14 +70,6 @@ std::set<std::string> IsoFilesIn(const std::string& folder) {
     return names;
 }
 
-SourceChoice ChooseSource(const std::string& folder) {
-    for (const auto& drive : ListSourceDrives("/"))
-        if (drive.mountPoint == folder) return {folder, drive.label};
-    std::string name = std::filesystem::path(folder).filename().string();
-    if (name.empty()) return {folder, std::nullopt};
-    return {folder, name};
-}
-
 }  // namespace
 
 int RunBackupCommand(const std::vector<std::string>& args) {
@@ -103,6 +96,8 @@ int RunBackupCommand(const std::vector<std::string>& args) {
         std::string why;
         if (!ReadPasswordFile(*file, password, why)) return UsageError(why);
         if (password.size() > 16) return UsageError("the password is longer than 16 bytes");
+        if (std::string untypable = UntypablePassword(password); !untypable.empty())
+            return UsageError(untypable);
     }
 
     DiscLayerOptions options;
@@ -129,7 +124,7 @@ int RunBackupCommand(const std::vector<std::string>& args) {
 
     const std::set<std::string> imagesBefore = imageFolder ? IsoFilesIn(*imageFolder) : std::set<std::string>{};
     Terminal terminal(arguments.Has("yes"));
-    TerminalBackupHost host(terminal, recorderEntry, ChooseSource(sourcePath.string()), password);
+    TerminalBackupHost host(terminal, recorderEntry, SourceOfFolder(sourcePath.string(), "/"), password);
     BackupJobServices services{[options] { return std::shared_ptr<IDiscMaster>(CreateDiscMaster(options)); },
                                [](const std::string& path) { return RecorderEntryText(path, "/"); }};
     BackupOutcome outcome;
@@ -147,7 +142,8 @@ int RunBackupCommand(const std::vector<std::string>& args) {
     switch (outcome) {
         case BackupOutcome::Completed: return 0;
         case BackupOutcome::Incomplete:
-            std::fprintf(stderr, "corvane backup: not everything was backed up (%zu left out)\n", host.leftOut.size());
+            std::fprintf(stderr, "corvane backup: not everything was backed up (%zu left out%s)\n", host.leftOut.size(),
+                         host.changedWhileRead > 0 ? " or changed" : "");
             return 1;
         case BackupOutcome::Cancelled:
             std::fprintf(stderr, "corvane backup: cancelled%s\n", InterruptGuard::Interrupted() ? " by a signal" : "");

@@ -1,5 +1,7 @@
 #include "cli/TerminalBackupHost.h"
 
+#include "extract/StoredPath.h"
+
 namespace corvane {
 
 TerminalBackupHost::TerminalBackupHost(Terminal& terminal, std::string recorderEntry, SourceChoice source,
@@ -12,13 +14,15 @@ TerminalBackupHost::~TerminalBackupHost() {
 }
 
 void TerminalBackupHost::SetStatus(const std::string& text) {
-    if (text == status_) return;
-    status_ = text;
+    // Folder names reach the terminal here: their control characters are shown as '?'.
+    const std::string shown = ShownStoredText(text);
+    if (shown == status_) return;
+    status_ = shown;
     // Folder paths change often: they go on the live line; every other status is a line.
-    if (!text.empty() && text[0] == '/') {
+    if (!shown.empty() && shown[0] == '/') {
         ShowLiveLine(false);
     } else {
-        terminal_.Say(text);
+        terminal_.Say(shown);
     }
 }
 

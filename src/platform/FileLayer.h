@@ -14,23 +14,6 @@ namespace corvane {
 
 enum class SeekFrom { Start, Current, End };
 
-class File {
-public:
-    virtual ~File() = default;
-    // Reads up to n bytes; got is 0 only at the end of the file.
-    virtual Status Read(void* buffer, std::size_t n, std::size_t& got) = 0;
-    // Writes all n bytes or fails.
-    virtual Status Write(const void* buffer, std::size_t n) = 0;
-    virtual Status Seek(std::int64_t offset, SeekFrom from, std::uint64_t* newPosition = nullptr) = 0;
-    virtual Status Length(std::uint64_t& length) = 0;
-    virtual Status Truncate(std::uint64_t length) = 0;
-    // Flushes and closes; reports errors that only show up then (a full disk).
-    virtual Status Close() = 0;
-
-    // Reads until n bytes or the end of the file: got < n means the file ended.
-    Status ReadFull(void* buffer, std::size_t n, std::size_t& got);
-};
-
 struct FileInfo {
     enum class Kind { File, Folder, Other };  // Other: devices, sockets, links to folders
     Kind kind = Kind::File;
@@ -45,6 +28,26 @@ struct FileInfo {
     bool isFile() const { return kind == Kind::File; }
 };
 
+class File {
+public:
+    virtual ~File() = default;
+    // Reads up to n bytes; got is 0 only at the end of the file.
+    virtual Status Read(void* buffer, std::size_t n, std::size_t& got) = 0;
+    // Writes all n bytes or fails.
+    virtual Status Write(const void* buffer, std::size_t n) = 0;
+    virtual Status Seek(std::int64_t offset, SeekFrom from, std::uint64_t* newPosition = nullptr) = 0;
+    virtual Status Length(std::uint64_t& length) = 0;
+    virtual Status Truncate(std::uint64_t length) = 0;
+    // Flushes and closes; reports errors that only show up then (a full disk).
+    virtual Status Close() = 0;
+    // What the open file is like now: its size and times, as of this call. Files that cannot
+    // tell answer NotImplemented.
+    virtual Status Examine(FileInfo& info);
+
+    // Reads until n bytes or the end of the file: got < n means the file ended.
+    Status ReadFull(void* buffer, std::size_t n, std::size_t& got);
+};
+
 struct FolderEntry {
     std::string name;
     FileInfo info;
@@ -54,6 +57,14 @@ class FileSystem {
 public:
     virtual ~FileSystem() = default;
     virtual Status OpenRead(const std::string& path, std::unique_ptr<File>& file) = 0;
+    // Opens a file of a backup source (the folder root and everything below it) for reading,
+    // only when it is a regular file: never a FIFO, socket or device, and without waiting on
+    // one swapped in after the folder was listed. A link is followed only to a regular file
+    // inside root, and the file at its end is opened without following a link again; a link
+    // that leads outside root, to a folder or nowhere is refused. The message of a refusal says
+    // why ("it is a link that leads outside the source"). File systems that hold no sources
+    // answer NotImplemented.
+    virtual Status OpenSource(const std::string& path, const std::string& root, std::unique_ptr<File>& file);
     // Creates the file, or empties it when it exists.
     virtual Status OpenWrite(const std::string& path, std::unique_ptr<File>& file) = 0;
     // Entries in the order the file system lists them, without "." and "..".
@@ -70,6 +81,7 @@ public:
 class PosixFileSystem final : public FileSystem {
 public:
     Status OpenRead(const std::string& path, std::unique_ptr<File>& file) override;
+    Status OpenSource(const std::string& path, const std::string& root, std::unique_ptr<File>& file) override;
     Status OpenWrite(const std::string& path, std::unique_ptr<File>& file) override;
     Status ListFolder(const std::string& path, std::vector<FolderEntry>& entries) override;
     Status Stat(const std::string& path, FileInfo& info) override;

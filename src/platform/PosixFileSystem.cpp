@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 
 #include "platform/FileLayer.h"
 
@@ -22,7 +24,23 @@ Status File::ReadFull(void* buffer, std::size_t n, std::size_t& got) {
     return Status::Ok();
 }
 
+Status File::Examine(FileInfo&) { return Status(Status::Code::NotImplemented, "Cannot examine an open file here"); }
+
+Status FileSystem::OpenSource(const std::string& path, const std::string&, std::unique_ptr<File>&) {
+    return Status(Status::Code::NotImplemented, "Cannot read " + path + " as a backup source");
+}
+
 namespace {
+
+void FillInfo(const struct statx& stx, FileInfo& info) {
+    info.size = stx.stx_size;
+    info.modified = stx.stx_mtime.tv_sec;
+    info.created = (stx.stx_mask & STATX_BTIME) ? stx.stx_btime.tv_sec : stx.stx_mtime.tv_sec;
+    info.changed = stx.stx_ctime.tv_sec * std::int64_t{1000000000} + stx.stx_ctime.tv_nsec;
+    info.kind = S_ISDIR(stx.stx_mode) ? FileInfo::Kind::Folder
+                : S_ISREG(stx.stx_mode) ? FileInfo::Kind::File
+                                        : FileInfo::Kind::Other;
+}
 
 class PosixFile final : public File {
 public:
@@ -78,6 +96,14 @@ public:
         return Status::Ok();
     }
 
+    Status Examine(FileInfo& info) override {
+        struct statx stx {};
+        if (::statx(fd_, "", AT_EMPTY_PATH, STATX_BASIC_STATS | STATX_BTIME, &stx) != 0)
+            return Status::FromErrno(errno, "Cannot examine " + path_);
+        FillInfo(stx, info);
+        return Status::Ok();
+    }
+
     Status Close() override {
         if (fd_ < 0) return Status::Ok();
         int fd = fd_;
@@ -102,21 +128,54 @@ Status InfoAt(int dirfd, const char* name, const std::string& shown, FileInfo& i
         }
         return Status::FromErrno(errno, "Cannot examine " + shown);
     }
-    info.size = stx.stx_size;
-    info.modified = stx.stx_mtime.tv_sec;
-    info.created = (stx.stx_mask & STATX_BTIME) ? stx.stx_btime.tv_sec : stx.stx_mtime.tv_sec;
-    info.changed = stx.stx_ctime.tv_sec * std::int64_t{1000000000} + stx.stx_ctime.tv_nsec;
-    if (S_ISDIR(stx.stx_mode)) {
-        info.kind = FileInfo::Kind::Folder;
+    FillInfo(stx, info);
+    if (info.isFolder()) {
         // A link to a folder is not descended into: it could lead in circles.
         struct statx link {};
         if (::statx(dirfd, name, AT_SYMLINK_NOFOLLOW, STATX_TYPE, &link) == 0 && S_ISLNK(link.stx_mode))
             info.kind = FileInfo::Kind::Other;
-    } else if (S_ISREG(stx.stx_mode)) {
-        info.kind = FileInfo::Kind::File;
-    } else {
-        info.kind = FileInfo::Kind::Other;
     }
+    return Status::Ok();
+}
+
+// What an entry that is not a regular file is, for the reason it is left out.
+std::string KindOf(mode_t mode) {
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISFIFO(mode)) return "a FIFO (named pipe)";
+    if (S_ISSOCK(mode)) return "a socket";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    if (S_ISLNK(mode)) return "a link";
+    return "not a regular file";
+}
+
+Status NotRegular(const std::string& what) { return Status(Status::Code::InvalidArgument, "it is " + what); }
+
+// The real path of a folder or file, every link followed: 0, or the errno value of the failure.
+int RealPath(const std::string& path, std::string& real) {
+    char resolved[PATH_MAX];
+    if (!::realpath(path.c_str(), resolved)) return errno;
+    real = resolved;
+    return 0;
+}
+
+bool IsInside(const std::string& path, const std::string& folder) {
+    if (folder == "/") return true;
+    return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == '/';
+}
+
+// Where the link at path leads, when it leads to a regular file inside root.
+Status FollowSourceLink(const std::string& path, const std::string& root, std::string& target) {
+    std::string realRoot;
+    if (int error = RealPath(root, realRoot)) return Status::FromErrno(error, "Cannot resolve " + root);
+    if (int error = RealPath(path, target)) {
+        if (error == ENOENT) return NotRegular("a link that leads nowhere");
+        if (error == ELOOP) return NotRegular("a link that leads round in a circle");
+        return Status::FromErrno(error, "Cannot follow the link " + path);
+    }
+    if (!IsInside(target, realRoot)) return Status(Status::Code::AccessDenied, "it is a link that leads outside the source");
+    struct stat st {};
+    if (::lstat(target.c_str(), &st) != 0) return Status::FromErrno(errno, "Cannot examine " + target);
+    if (!S_ISREG(st.st_mode)) return NotRegular("a link to " + KindOf(st.st_mode));
     return Status::Ok();
 }
 
@@ -129,6 +188,43 @@ Status PosixFileSystem::OpenRead(const std::string& path, std::unique_ptr<File>&
     if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
         ::close(fd);
         return Status(Status::Code::InvalidArgument, "Cannot open " + path + ": it is a folder");
+    }
+    file = std::make_unique<PosixFile>(fd, path);
+    return Status::Ok();
+}
+
+Status PosixFileSystem::OpenSource(const std::string& path, const std::string& root, std::unique_ptr<File>& file) {
+    // Devices are refused before they are opened: opening one can already do something.
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0) return Status::FromErrno(errno, "Cannot open " + path);
+    std::string target = path;
+    if (S_ISLNK(st.st_mode)) {
+        Status s = FollowSourceLink(path, root, target);
+        if (!s.ok()) return s;
+    } else if (!S_ISREG(st.st_mode)) {
+        return NotRegular(KindOf(st.st_mode));
+    }
+    // Not waiting on a FIFO, and not following a link, that took the file's place since.
+    int fd = ::open(target.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
+    if (fd < 0) {
+        if (errno == ELOOP) return NotRegular("a link now (it was replaced while the backup ran)");
+        if (errno == ENXIO) return NotRegular("a socket");
+        return Status::FromErrno(errno, "Cannot open " + path);
+    }
+    if (::fstat(fd, &st) != 0) {
+        Status s = Status::FromErrno(errno, "Cannot examine " + path);
+        ::close(fd);
+        return s;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return NotRegular(KindOf(st.st_mode));
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        Status s = Status::FromErrno(errno, "Cannot open " + path);
+        ::close(fd);
+        return s;
     }
     file = std::make_unique<PosixFile>(fd, path);
     return Status::Ok();

@@ -147,11 +147,16 @@ INSTANTIATE_TEST_SUITE_P(
                     [](JobRig&, test::FaultyFileSystem& f) { f.Add({Kind::List, "/A"}); },
                     BackupOutcome::Incomplete, "Completed, 1 left out",
                     {LeftOutReport("%S/A: Injected fault on %S/A")}, {"top.txt"}, 1},
-        // Restore refuses such names, so storing them would promise what cannot be kept.
+        // Restore refuses such names, so storing them would promise what cannot be kept; the
+        // report shows the control character as '?', so it never reaches a terminal raw.
         BackupFault{"file name with a control character",
                     [](JobRig& r, test::FaultyFileSystem&) { r.source.WriteFile("A/tab\there", "x"); },
                     BackupOutcome::Incomplete, "Completed, 1 left out",
-                    {LeftOutReport("%S/A/tab\there: " + std::string(kUnrestorable))}, kEverything, 1},
+                    {LeftOutReport("%S/A/tab?here: " + std::string(kUnrestorable))}, kEverything, 1},
+        BackupFault{"file name with a terminal escape sequence",
+                    [](JobRig& r, test::FaultyFileSystem&) { r.source.WriteFile("A/\x1b]0;owned\x07\x1b[2J", "x"); },
+                    BackupOutcome::Incomplete, "Completed, 1 left out",
+                    {LeftOutReport("%S/A/?]0;owned??[2J: " + std::string(kUnrestorable))}, kEverything, 1},
         BackupFault{"file named like a drive",
                     [](JobRig& r, test::FaultyFileSystem&) { r.source.WriteFile("C:notes", "x"); },
                     BackupOutcome::Incomplete, "Completed, 1 left out",

@@ -84,8 +84,9 @@ struct WindowRig {
 TEST(BackupWindow, ShowsTheStickAndTheRecorder) {
     WindowRig rig;
     auto* sources = rig.Control<QComboBox>(1004);
-    ASSERT_EQ(sources->count(), 1);
+    ASSERT_EQ(sources->count(), 2);
     EXPECT_EQ(sources->currentText(), QString::fromStdString(rig.stick.path() + " (STICK)"));
+    EXPECT_EQ(sources->itemText(1), "Other folder...");
     auto* recorders = rig.Control<QComboBox>(1003);
     ASSERT_EQ(recorders->count(), 1);
     EXPECT_EQ(recorders->currentText(), "/dev/sr0");

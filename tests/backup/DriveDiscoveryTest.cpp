@@ -106,20 +106,33 @@ TEST(DriveDiscovery, ListsMountedRemovableDrivesSortedWithTheirLabels) {
     EXPECT_EQ(list.selected, 0);
 }
 
-TEST(DriveDiscovery, JobFindsTheChosenSourceFromItsEntryText) {
+// A drive's mount point is backed up under the drive's label, whatever bytes udev wrote it
+// with; any other folder under its own name, as the command line names it.
+TEST(DriveDiscovery, AFolderIsNamedAfterItsDriveOrItself) {
     ScratchFolder root;
     BuildMachine(root);
-    // The job reads the drives again and looks the selected text up.
-    for (const auto& entry : FillSourceList(root.path()).entries) {
-        auto drive = FindSourceByEntry(ListSourceDrives(root.path()), entry);
-        ASSERT_TRUE(drive) << entry;
-        EXPECT_EQ(drive->entryText, entry);
-    }
-    auto card = FindSourceByEntry(ListSourceDrives(root.path()), "/media/u/My Card (CARD)");
-    ASSERT_TRUE(card);
-    EXPECT_EQ(card->mountPoint, "/media/u/My Card") << "the space in the mount point is kept";
-    for (const char* unknown : {"/media/u/My", "/media/u/STICK", "/data (data)", ""}) {
-        EXPECT_FALSE(FindSourceByEntry(ListSourceDrives(root.path()), unknown)) << unknown;
+    fs::create_directories(root / "dev/disk/by-label");
+    fs::create_symlink("../../sde1", root / "dev/disk/by-label/A\\x2fB\\x20CAF\\x82");
+    root.WriteFile("sys/block/sde/removable", "1\n");
+    root.WriteFile("sys/block/sde/sde1/partition", "1\n");
+    root.WriteFile("dev/sde1", "");
+    root.WriteFile("proc/self/mountinfo", test::ReadWholeFile(root / "proc/self/mountinfo") +
+                                              "35 22 8:65 / /media/u/ODD rw - vfat /dev/sde1 rw\n");
+    struct Case {
+        const char* folder;
+        std::optional<std::string> label;
+    } cases[] = {
+        {"/media/u/My Card", "CARD"},
+        {"/media/u/3A5F-1C22", ""},  // an unlabelled stick keeps its empty label
+        {"/media/u/ODD", std::string("A/B CAF\x82")},
+        {"/media/u/STICK/Photos", "Photos"},
+        {"/home/me/Some Folder", "Some Folder"},
+        {"/", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SourceChoice source = SourceOfFolder(c.folder, root.path());
+        EXPECT_EQ(source.root, c.folder);
+        EXPECT_EQ(source.label, c.label) << c.folder;
     }
 }
 
@@ -304,7 +317,7 @@ TEST(DriveDiscovery, LiveSystemListsNoOpticalDrive) {
         auto mount = MountOfPath(mounts, drive.mountPoint);
         ASSERT_TRUE(mount) << drive.entryText;
         EXPECT_FALSE(IsOpticalMount(*mount)) << drive.entryText;
-        EXPECT_TRUE(FindSourceByEntry(ListSourceDrives("/"), drive.entryText)) << drive.entryText;
+        EXPECT_EQ(SourceOfFolder(drive.mountPoint, "/").label, drive.label) << drive.entryText;
     }
     // An optical drive is listed exactly when the machine has one.
     StubMaster master({"/dev/sr0", "/dev/null"});

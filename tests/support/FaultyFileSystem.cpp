@@ -1,5 +1,7 @@
 #include "support/FaultyFileSystem.h"
 
+#include <utility>
+
 namespace corvane::test {
 
 namespace {
@@ -11,9 +13,9 @@ Status Injected(const Fault& fault, const std::string& path) {
 class FaultyFile final : public File {
 public:
     FaultyFile(std::unique_ptr<File> real, std::string path, const Fault* readFault,
-               const Fault* writeFault, const Fault* closeFault)
+               const Fault* writeFault, const Fault* closeFault, std::function<void()> afterFirstRead)
         : real_(std::move(real)), path_(std::move(path)), readFault_(readFault), writeFault_(writeFault),
-          closeFault_(closeFault) {}
+          closeFault_(closeFault), afterFirstRead_(std::move(afterFirstRead)) {}
 
     Status Read(void* buffer, std::size_t n, std::size_t& got) override {
         got = 0;
@@ -23,6 +25,7 @@ public:
         }
         Status s = real_->Read(buffer, n, got);
         read_ += got;
+        if (got > 0 && afterFirstRead_) std::exchange(afterFirstRead_, nullptr)();
         return s;
     }
     Status Write(const void* buffer, std::size_t n) override {
@@ -40,6 +43,7 @@ public:
     }
     Status Length(std::uint64_t& length) override { return real_->Length(length); }
     Status Truncate(std::uint64_t length) override { return real_->Truncate(length); }
+    Status Examine(FileInfo& info) override { return real_->Examine(info); }
     Status Close() override {
         Status s = real_->Close();
         if (s.ok() && closeFault_) return Injected(*closeFault_, path_);
@@ -52,6 +56,7 @@ private:
     const Fault* readFault_;
     const Fault* writeFault_;
     const Fault* closeFault_;
+    std::function<void()> afterFirstRead_;
     std::uint64_t read_ = 0;
     std::uint64_t written_ = 0;
 };
@@ -64,18 +69,29 @@ const Fault* FaultyFileSystem::Find(Fault::Kind kind, const std::string& path) c
     return nullptr;
 }
 
-std::unique_ptr<File> FaultyFileSystem::Wrap(std::unique_ptr<File> file, const std::string& path) const {
+std::unique_ptr<File> FaultyFileSystem::Wrap(std::unique_ptr<File> file, const std::string& path,
+                                             std::function<void()> afterFirstRead) const {
     const Fault* r = Find(Fault::Kind::ReadAfter, path);
     const Fault* w = Find(Fault::Kind::WriteAfter, path);
     const Fault* c = Find(Fault::Kind::Close, path);
-    if (!r && !w && !c) return file;
-    return std::make_unique<FaultyFile>(std::move(file), path, r, w, c);
+    if (!r && !w && !c && !afterFirstRead) return file;
+    return std::make_unique<FaultyFile>(std::move(file), path, r, w, c, std::move(afterFirstRead));
 }
 
 Status FaultyFileSystem::OpenRead(const std::string& path, std::unique_ptr<File>& file) {
     if (const Fault* f = Find(Fault::Kind::OpenRead, path)) return Injected(*f, path);
     Status s = real_.OpenRead(path, file);
     if (s.ok()) file = Wrap(std::move(file), path);
+    return s;
+}
+
+Status FaultyFileSystem::OpenSource(const std::string& path, const std::string& root, std::unique_ptr<File>& file) {
+    if (const Fault* f = Find(Fault::Kind::OpenRead, path)) return Injected(*f, path);
+    Status s = real_.OpenSource(path, root, file);
+    if (!s.ok()) return s;
+    std::function<void()> afterFirstRead;
+    if (whileReading) afterFirstRead = [this, path] { whileReading(path); };
+    file = Wrap(std::move(file), path, std::move(afterFirstRead));
     return s;
 }
 

@@ -28,8 +28,13 @@ public:
     // Runs after every successful listing, with the folder's path: a test changes the tree
     // there, between a folder being listed and its files being read.
     std::function<void(const std::string& folder)> afterListing;
+    // Runs once the first bytes of a source file were read, with its path: a test changes the
+    // file there, while it is being read.
+    std::function<void(const std::string& path)> whileReading;
 
     Status OpenRead(const std::string& path, std::unique_ptr<File>& file) override;
+    // Fails on OpenRead faults too: a source is a file read like any other.
+    Status OpenSource(const std::string& path, const std::string& root, std::unique_ptr<File>& file) override;
     Status OpenWrite(const std::string& path, std::unique_ptr<File>& file) override;
     Status ListFolder(const std::string& path, std::vector<FolderEntry>& entries) override;
     Status Stat(const std::string& path, FileInfo& info) override;
@@ -42,7 +47,8 @@ public:
 
 private:
     const Fault* Find(Fault::Kind kind, const std::string& path) const;
-    std::unique_ptr<File> Wrap(std::unique_ptr<File> file, const std::string& path) const;
+    std::unique_ptr<File> Wrap(std::unique_ptr<File> file, const std::string& path,
+                               std::function<void()> afterFirstRead = nullptr) const;
 
     FileSystem& real_;
     std::vector<Fault> faults_;
