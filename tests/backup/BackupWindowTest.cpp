@@ -32,6 +32,12 @@
 namespace corvane {
 namespace {
 
+// What the fixture machine holds besides its system disk.
+struct Machine {
+    bool stick = true;
+    std::string labelLink = "STICK";  // the stick's /dev/disk/by-label name, as udev writes it
+};
+
 struct WindowRig {
     test::ScratchFolder root;   // the machine: mount table and sysfs
     test::ScratchFolder stick;  // the stick's content
@@ -39,23 +45,26 @@ struct WindowRig {
     test::ScriptedPrompt prompt;
     test::InstantClock clock;  // the pauses between disc checks cost nothing here
     std::unique_ptr<CBackup> window;
+    std::string pickedFolder;  // what the folder picker answers
 
     // discLayer: the disc layer the window uses instead of the scripted one.
-    explicit WindowRig(bool withRecorder = true, std::function<std::shared_ptr<IDiscMaster>()> discLayer = nullptr) {
-        root.WriteFile("proc/self/mountinfo", "22 1 254:0 / / rw - ext4 /dev/vda rw\n"
-                                              "30 22 8:17 / " + stick.path() + " rw - vfat /dev/sdb1 rw\n");
+    explicit WindowRig(bool withRecorder = true, std::function<std::shared_ptr<IDiscMaster>()> discLayer = nullptr,
+                       Machine machine = {}) {
+        root.WriteFile("proc/self/mountinfo", "22 1 254:0 / / rw - ext4 /dev/vda rw\n" +
+                                                  (machine.stick ? "30 22 8:17 / " + stick.path() + " rw - vfat /dev/sdb1 rw\n"
+                                                                 : std::string()));
         root.WriteFile("sys/block/sdb/removable", "1\n");
         root.WriteFile("sys/block/sdb/sdb1/partition", "1\n");
         root.WriteFile("dev/sdb1", "");
         root.WriteFile("sys/block/sr0/removable", "1\n");
         root.WriteFile("dev/sr0", "");
         std::filesystem::create_directories(root / "dev/disk/by-label");
-        std::filesystem::create_symlink("../../sdb1", root / "dev/disk/by-label/STICK");
+        std::filesystem::create_symlink("../../sdb1", root / ("dev/disk/by-label/" + machine.labelLink));
         stick.WriteFile("a.txt", "hello");
         stick.WriteFile("big.bin", test::SampleBytes(8 << 20, 1));
         if (!withRecorder) master->Fail("Open");
         if (!discLayer) discLayer = [this] { return master; };
-        BackupWindowServices services{discLayer, root.path()};
+        BackupWindowServices services{discLayer, root.path(), [this](QWidget*) { return pickedFolder; }};
         window = std::make_unique<CBackup>(services);
         window->programPath = stick.path() + "/a.txt";
         window->clock = &clock;
@@ -250,6 +259,97 @@ TEST(BackupWindow, ASignalDismissesAnOpenMessageBoxAndClosesTheWindow) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !rig.window->isVisible(); }, 60000));
     EXPECT_EQ(rig.window->LastOutcome(), BackupOutcome::Cancelled);
     EXPECT_TRUE(rig.master->recordedDiscs().empty());
+}
+
+std::string AllTexts(const test::ScriptedPrompt& prompt) {
+    std::string all;
+    for (const auto& text : prompt.Texts()) all += text + "\n";
+    return all;
+}
+
+// The stream names of every recorded disc.
+std::vector<std::string> StreamNames(const test::ScriptedDiscMaster& master) {
+    std::vector<std::string> names;
+    for (const auto& disc : master.recordedDiscs())
+        for (const auto& name : disc.names())
+            if (name.ends_with(".cvn")) names.push_back(name);
+    return names;
+}
+
+// A label with a slash and bytes of an OEM code page (not UTF-8): the entry shows it as
+// restore will, and "Burn" backs the stick up under a name the disc can hold.
+TEST(BackupWindow, BurnsAStickWhoseLabelIsNoFileName) {
+    WindowRig rig(true, nullptr, {.labelLink = "A\\x2fB\\x20CAF\\x82"});
+    rig.prompt.answer = [](const Message& m) {
+        return m.buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+    };
+    EXPECT_EQ(rig.Control<QComboBox>(1004)->currentText(),
+              QString::fromStdString(rig.stick.path()) + QString::fromUtf8(" (A/B CAF\u201A)"));
+    rig.Control<QPushButton>(1000)->click();
+    ASSERT_TRUE(rig.WaitForIdle());
+    EXPECT_EQ(rig.Status(), "Completed Successfully!") << AllTexts(rig.prompt);
+    const auto names = StreamNames(*rig.master);
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_EQ(names[0].rfind("A_B CAF\u201A ", 0), 0u) << names[0];
+}
+
+// "Other folder..." asks for a folder and backs it up under its name, on a machine without a
+// USB stick; a picker closed without a choice leaves the selection as it was.
+TEST(BackupWindow, BacksUpAnyFolderPickedThroughOtherFolder) {
+    WindowRig rig(true, nullptr, {.stick = false});
+    test::ScratchFolder home;
+    const std::string folder = home.MakeFolder("Family Photos");
+    home.WriteFile("Family Photos/beach.jpg", "sand");
+    auto* sources = rig.Control<QComboBox>(1004);
+    ASSERT_EQ(sources->count(), 1);
+    EXPECT_EQ(sources->currentIndex(), -1) << "no stick: nothing is chosen";
+
+    sources->setFocus();
+    QTest::keyClick(sources, Qt::Key_Down);  // picks "Other folder...", the picker gives nothing
+    EXPECT_EQ(sources->currentIndex(), -1);
+
+    rig.pickedFolder = folder;
+    QTest::keyClick(sources, Qt::Key_Down);
+    ASSERT_EQ(sources->count(), 2);
+    EXPECT_EQ(sources->currentText(), QString::fromStdString(folder));
+    EXPECT_EQ(sources->itemText(1), "Other folder...");
+
+    rig.prompt.answer = [](const Message& m) {
+        return m.buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+    };
+    rig.Control<QPushButton>(1000)->click();
+    ASSERT_TRUE(rig.WaitForIdle());
+    EXPECT_EQ(rig.Status(), "Completed Successfully!") << AllTexts(rig.prompt);
+    const auto names = StreamNames(*rig.master);
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_EQ(names[0].rfind("Family Photos ", 0), 0u) << names[0];
+    ASSERT_FALSE(rig.master->recordedDiscs().empty());
+}
+
+// A password that could not be typed back to restore is refused before any job starts.
+TEST(BackupWindow, RefusesAPasswordThatCouldNotBeTypedBack) {
+    WindowRig rig;
+    auto* password = rig.Control<QLineEdit>(1014);
+    auto* confirmation = rig.Control<QLineEdit>(1015);
+    password->insert(QStringLiteral("ab\tc"));
+    EXPECT_EQ(password->text(), "") << "a pasted control character is refused";
+
+    struct Case {
+        QString typed;
+        const char* says;
+    } cases[] = {
+        {QStringLiteral("ab\tc"), "The password holds a control character, so it could not be typed to restore the backup."},
+        {QStringLiteral("   "), "A password of only spaces would leave the backup unprotected."},
+    };
+    for (const auto& c : cases) {
+        rig.prompt.messages.clear();
+        password->setText(c.typed);  // as a program could put it there, past the validator
+        confirmation->setText(c.typed);
+        rig.Control<QPushButton>(1000)->click();
+        EXPECT_EQ(rig.prompt.Texts(), std::vector<std::string>{c.says});
+        EXPECT_TRUE(rig.window->idle) << "no job was started";
+        EXPECT_TRUE(rig.InputsEnabled());
+    }
 }
 
 TEST(BackupWindow, EnterNeverClosesTheWindow) {
