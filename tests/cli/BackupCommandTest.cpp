@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <QProcess>
 #include <algorithm>
 #include <filesystem>
@@ -103,16 +105,56 @@ TEST(BackupCommand, SpansImageDiscsAndEveryFileComesBackThroughAPeerReader) {
     EXPECT_NE(std::find(order.begin(), order.end(), "\\Empty Folder"), order.end());
 }
 
+// Links and special files in a real tree, backed up by the program: each is named with its
+// reason, a name with a terminal escape sequence is shown with '?', nothing outside the source
+// reaches the disc, and the command exits 1.
+TEST(BackupCommand, NamesWhatItLeavesOutSafelyAndExitsOne) {
+    test::ScratchFolder source, discs, outside, out;
+    source.WriteFile("kept.txt", "kept");
+    fs::create_symlink(outside.WriteFile("secret.txt", "OUTSIDE-SECRET"), source / "to-secret");
+    fs::create_symlink("/proc/self/environ", source / "to-environ");
+    ASSERT_EQ(::mkfifo((source / "pipe").c_str(), 0644), 0);
+    source.WriteFile("\x1B]2;owned\x07title", "x");
+
+    ProgramRun run = Corvane({"backup", QString::fromStdString(source.path()), "--images",
+                              QString::fromStdString(discs.path()), "--yes"});
+    EXPECT_EQ(run.exitCode, 1) << run.out << run.err;
+    const std::string all = run.out + run.err;
+    EXPECT_EQ(all.find('\x1B'), std::string::npos) << "an escape sequence reached the terminal";
+    for (const std::string& line : {source.path() + "/to-secret: it is a link that leads outside the source",
+                                    source.path() + "/to-environ: it is a link that leads outside the source",
+                                    source.path() + "/pipe: it is a FIFO (named pipe)",
+                                    source.path() + "/?]2;owned?title: its name could not be restored"})
+        EXPECT_NE(all.find(line), std::string::npos) << line << "\n" << all;
+    EXPECT_NE(run.err.find("not everything was backed up (4 left out)"), std::string::npos) << run.err;
+
+    std::vector<std::string> images;
+    for (const auto& entry : fs::directory_iterator(discs.path())) images.push_back(entry.path());
+    ASSERT_EQ(images.size(), 1u);
+    std::map<std::string, std::string> stored;
+    for (const auto& [name, print] : test::ExtractWithXorriso(images[0], out.path())) {
+        StreamNameParts parts;
+        test::ReadBack stream;
+        if (!ParseStreamName(name, parts)) continue;
+        ASSERT_TRUE(test::ReadSampleStream(out.path() + "/" + name, stream).ok()) << name;
+        for (const auto& f : stream.files) stored[f.name] = f.content;
+    }
+    EXPECT_EQ(stored, (std::map<std::string, std::string>{{"kept.txt", "kept"}}));
+}
+
 TEST(BackupCommand, RefusesBadArgumentsAndNeverWaitsWithoutATerminal) {
-    test::ScratchFolder source, discs;
+    test::ScratchFolder source, discs, passwords;
     source.WriteFile("a.txt", "a");
     const QString src = QString::fromStdString(source.path());
     const QString dir = QString::fromStdString(discs.path());
+    auto passwordFile = [&](const char* name, std::string_view content) {
+        return QString::fromStdString(passwords.WriteFile(name, content));
+    };
     struct Case {
         const char* what;
         QStringList args;
         int exitCode;
-        const char* says;
+        std::string says;
     } cases[] = {
         {"no destination", {"backup", src}, 2, "either --recorder or --images"},
         {"both destinations", {"backup", src, "--images", dir, "--recorder", "/dev/sr0"}, 2, "either"},
@@ -121,6 +163,27 @@ TEST(BackupCommand, RefusesBadArgumentsAndNeverWaitsWithoutATerminal) {
         {"missing source", {"backup", src + "/nope", "--images", dir}, 1, "not a folder"},
         {"not a recorder", {"backup", src, "--recorder", "/dev/null"}, 1, "not a disc recorder"},
         {"no terminal, no --yes", {"backup", src, "--images", dir}, 1, "cancelled"},
+        // A password file that gives no password would make an unprotected backup unasked;
+        // one that restore could not type back, a backup that cannot be opened.
+        {"missing password file", {"backup", src, "--images", dir, "--yes", "--password-file", dir + "/none"}, 2,
+         "cannot read the password file"},
+        {"empty password file", {"backup", src, "--images", dir, "--yes", "--password-file", passwordFile("empty", "")}, 2,
+         "is empty"},
+        {"blank first line",
+         {"backup", src, "--images", dir, "--yes", "--password-file", passwordFile("blank", " \t\r\nS3CRET\n")}, 2,
+         "first line of the password file " + passwords.path() + "/blank is blank"},
+        {"password file is a folder",
+         {"backup", src, "--images", dir, "--yes", "--password-file", QString::fromStdString(passwords.MakeFolder("folder"))}, 2,
+         "is a folder"},
+        {"password not UTF-8",
+         {"backup", src, "--images", dir, "--yes", "--password-file", passwordFile("latin", "\xE9t\xE9\n")}, 2,
+         "the password is not UTF-8 text, so it could not be typed to restore the backup"},
+        {"password with a control character",
+         {"backup", src, "--images", dir, "--yes", "--password-file", passwordFile("control", "a\x1B[2Jb\n")}, 2,
+         "the password holds a control character"},
+        {"password with a NUL",
+         {"backup", src, "--images", dir, "--yes", "--password-file", passwordFile("nul", std::string_view("ab\0cd\n", 6))}, 2,
+         "the password holds a control character"},
     };
     for (const auto& c : cases) {
         ProgramRun run = Corvane(c.args);
