@@ -289,11 +289,11 @@ TEST_F(Extraction, AReplacementThatFailsOrStopsKeepsTheOldFile) {
     }
 }
 
-TEST_F(Extraction, CorruptChunkStopsTheStreamAndRemovesThePartialFile) {
+TEST_F(Extraction, CorruptChunkFailsItsFileAloneAndRemovesThePartialFile) {
     // A short file is decoded in one batch, a long one in many on every core.
     for (auto [pieces, damaged] : {std::pair{3, 1}, std::pair{200, 150}}) {
         SCOPED_TRACE(pieces);
-        std::filesystem::remove_all(out + "/Docs");
+        std::filesystem::remove_all(out);
         SampleFile bad{"bad", SampleBytes(static_cast<std::size_t>(pieces) * 4096, 2)};
         bad.damagedChunk = damaged;
         const std::string stream =
@@ -301,24 +301,25 @@ TEST_F(Extraction, CorruptChunkStopsTheStreamAndRemovesThePartialFile) {
 
         TestExtractHost host(out);
         ExtractFolderStream(host, stream);
-        ASSERT_EQ(host.messages.size(), 1u);
-        EXPECT_EQ(host.messages[0].text, kExtractError);
-        EXPECT_EQ(host.messages[0].icon, MessageIcon::Warning);
-        EXPECT_EQ(host.messages[0].caption, "Corvane");
-        EXPECT_EQ(host.statuses,
-                  (std::vector<std::string>{"Docs\\first", "Extracted", "Docs\\bad", "Error"}));
-        EXPECT_EQ(TreeListing(out), (std::set<std::string>{"Docs", "Docs/first"}));
+        EXPECT_TRUE(host.messages.empty());
+        EXPECT_EQ(host.notRestored, (std::vector<std::pair<std::string, std::string>>{{"Docs\\bad", kExtractError}}));
+        EXPECT_EQ(host.statuses, (std::vector<std::string>{"Docs\\first", "Extracted", "Docs\\bad", "Error",
+                                                           "Docs\\after", "Extracted", "Error"}));
+        EXPECT_EQ(TreeListing(out), (std::set<std::string>{"Docs", "Docs/first", "Docs/after"}));
+        EXPECT_EQ(ReadWholeFile(out + "/Docs/after"), "later");
+        EXPECT_EQ(host.restored, (std::vector<std::string>{out + "/Docs/first", out + "/Docs/after"}));
 
+        scratch.MakeFolder("out");
         TestExtractHost single(out);
         EXPECT_EQ(ExtractFileRecord(single, stream, OffsetOf(stream, "bad"), "bad"), 1);
-        ASSERT_EQ(single.messages.size(), 1u);
-        EXPECT_EQ(single.messages[0].text, kExtractError);
+        EXPECT_TRUE(single.messages.empty());
+        EXPECT_EQ(single.notRestored, (std::vector<std::pair<std::string, std::string>>{{"bad", kExtractError}}));
         EXPECT_EQ(single.status(), "Error");
         EXPECT_FALSE(std::filesystem::exists(out + "/bad"));
     }
 }
 
-TEST_F(Extraction, ARunOfStreamsFinishesEachFileBeforeTheNextAndStopsOnlyADamagedStream) {
+TEST_F(Extraction, ARunOfStreamsFinishesEachFileBeforeTheNextAndGivesUpOnlyADamagedFile) {
     // Reading and decoding run ahead across files and streams; the user and the destination
     // must see each file restored to its end before the next is begun or asked about.
     const std::string big = SampleBytes(600000, 1);
@@ -348,12 +349,12 @@ TEST_F(Extraction, ARunOfStreamsFinishesEachFileBeforeTheNextAndStopsOnlyADamage
         // The second "twice" finds the first one restored and asks.
         EXPECT_EQ(host.prompts, (std::vector<std::string>{out + "/A/twice", out + "/C/old"}));
         ASSERT_EQ(treeAtPrompt.size(), 2u);
-        EXPECT_EQ(treeAtPrompt[1], (std::set<std::string>{"A", "A/big", "A/twice", "B", "C", "C/old"}));
+        EXPECT_EQ(treeAtPrompt[1], (std::set<std::string>{"A", "A/big", "A/twice", "B", "B/never", "C", "C/old"}));
         EXPECT_EQ(host.statuses, (std::vector<std::string>{"A\\big", "Extracted", "A\\twice", "Extracted", "A\\twice",
-                                                           "Extracted", "Extracted", "B\\bad", "Error", "C\\old",
-                                                           "Extracted", "Extracted"}));
-        ASSERT_EQ(host.messages.size(), 1u);
-        EXPECT_EQ(host.messages[0].text, kExtractError);
+                                                           "Extracted", "Extracted", "B\\bad", "Error", "B\\never",
+                                                           "Extracted", "Error", "C\\old", "Extracted", "Extracted"}));
+        EXPECT_TRUE(host.messages.empty());
+        EXPECT_EQ(host.notRestored, (std::vector<std::pair<std::string, std::string>>{{"B\\bad", kExtractError}}));
         EXPECT_EQ(ReadWholeFile(out + "/A/twice"), "two");
         EXPECT_EQ(ReadWholeFile(out + "/C/old"), "new");
         EXPECT_EQ(TreeListing(out), treeAtPrompt[1]);
@@ -386,8 +387,9 @@ TEST_F(Extraction, StreamCutInsideARecordIsReported) {
 
     TestExtractHost host(out);
     ExtractFolderStream(host, stream);
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_TRUE(host.messages[0].text.starts_with(kExtractError)) << host.messages[0].text;
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(host.notRestored,
+              (std::vector<std::pair<std::string, std::string>>{{"Docs", "the rest of the stream is damaged"}}));
     EXPECT_EQ(host.status(), "Error");
     EXPECT_EQ(TreeListing(out), (std::set<std::string>{"Docs", "Docs/a"}));
 }
@@ -414,15 +416,16 @@ TEST_F(Extraction, CancelDuringALargeFileRemovesItAndKeepsFinishedFiles) {
 struct FaultCase {
     const char* what;
     test::Fault fault;
-    std::set<std::string> left;  // what stays in the destination
+    std::vector<std::string> named;  // not restored, as shown; "%S" is the stream file
+    std::set<std::string> left;      // what stays in the destination
 };
 
 void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.what; }
 
 class FileLayerFault : public Extraction, public ::testing::WithParamInterface<FaultCase> {};
 
-// Failures of the file layer are shown with their cause and end the stream, and the file
-// in hand is removed.
+// Failures of the file layer name what they cost with their cause, the file in hand is
+// removed, and the files after it are restored.
 TEST_P(FileLayerFault, IsReportedAsAnExtractionError) {
     const auto& c = GetParam();
     const std::string stream = WriteStream(
@@ -433,14 +436,17 @@ TEST_P(FileLayerFault, IsReportedAsAnExtractionError) {
     host.files = &files;
     ExtractFolderStream(host, stream);
 
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_TRUE(host.messages[0].text.starts_with(std::string(kExtractError) + "\n\n"))
-        << host.messages[0].text;
-    EXPECT_NE(host.messages[0].text.find("Injected fault"), std::string::npos);
+    EXPECT_TRUE(host.messages.empty());
+    std::vector<std::string> named;
+    for (const auto& [shown, reason] : host.notRestored) {
+        named.push_back(shown == stream ? "%S" : shown);
+        EXPECT_NE(reason.find("Injected fault"), std::string::npos) << reason;
+    }
+    EXPECT_EQ(named, c.named);
     EXPECT_EQ(host.status(), "Error");
-    const bool smallDone = c.left.count("Docs/small") == 1;
+    EXPECT_EQ(host.restored.size(), c.left.empty() ? 0 : c.left.size() - 1);
     EXPECT_EQ(std::count(host.statuses.begin(), host.statuses.end(), "Extracted"),
-              smallDone ? 1 : 0);
+              static_cast<std::ptrdiff_t>(host.restored.size()));
     EXPECT_EQ(TreeListing(out), c.left);
 }
 
@@ -450,16 +456,20 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FaultCase{"destination full",
                   {Kind::WriteAfter, "large", 100000, Status::Code::NoSpace},
-                  {"Docs", "Docs/small"}},
-        FaultCase{"disc read error", {Kind::ReadAfter, ".cvn", 200000}, {"Docs", "Docs/small"}},
-        FaultCase{"error when closing", {Kind::Close, "large"}, {"Docs", "Docs/small"}},
+                  {"Docs\\large"},
+                  {"Docs", "Docs/small", "Docs/later"}},
+        // The source cannot be read on: the rest of the stream is lost, and named.
+        FaultCase{"disc read error", {Kind::ReadAfter, ".cvn", 200000}, {"Docs\\large", "Docs"}, {"Docs", "Docs/small"}},
+        FaultCase{"error when closing", {Kind::Close, "large"}, {"Docs\\large"}, {"Docs", "Docs/small", "Docs/later"}},
         FaultCase{"target cannot be created",
                   {Kind::OpenWrite, "large", 0, Status::Code::AccessDenied},
-                  {"Docs", "Docs/small"}},
+                  {"Docs\\large"},
+                  {"Docs", "Docs/small", "Docs/later"}},
         FaultCase{"folder cannot be created",
                   {Kind::CreateFolder, "Docs", 0, Status::Code::AccessDenied},
+                  {"Docs\\small", "Docs\\large", "Docs\\later"},
                   {}},
-        FaultCase{"stream cannot be opened", {Kind::OpenRead, ".cvn"}, {}}));
+        FaultCase{"stream cannot be opened", {Kind::OpenRead, ".cvn"}, {"%S"}, {}}));
 
 TEST_F(Extraction, EmptyDestinationExtractsNothing) {
     const std::string stream = WriteStream("\\Docs", {{"a", "x"}});
@@ -517,7 +527,9 @@ TEST_F(Extraction, SingleFileThatCannotBeReadOrWrittenIsAnError) {
         TestExtractHost host(c.destination);
         EXPECT_EQ(ExtractFileRecord(host, c.streamPath, c.offset, "a"), 1);
         EXPECT_EQ(host.status(), "Error");
-        EXPECT_EQ(host.messages.size(), 1u);
+        EXPECT_TRUE(host.messages.empty());
+        ASSERT_EQ(host.notRestored.size(), 1u);
+        EXPECT_EQ(host.notRestored[0].first, "a");
         EXPECT_TRUE(TreeListing(out).empty());
     }
 }
