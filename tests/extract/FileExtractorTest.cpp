@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "RootedFileSystem.h"
@@ -319,6 +320,16 @@ TEST_F(Extraction, CorruptChunkFailsItsFileAloneAndRemovesThePartialFile) {
     }
 }
 
+// Rewrites the first ChunkLength of the stream's record-th record (from 0) out of range.
+void LieAboutFirstChunkLength(const std::string& stream, std::size_t record) {
+    test::ReadBack back;
+    ASSERT_TRUE(test::ReadSampleStream(stream, back).ok());
+    std::string bytes = ReadWholeFile(stream);
+    const std::uint64_t at = back.records.at(record).recordOffset + 20;  // past DataSize and the times
+    bytes.replace(at, 4, std::string("\xFF\xFF\xFF\x7F", 4));
+    std::ofstream(stream, std::ios::binary | std::ios::trunc) << bytes;
+}
+
 TEST_F(Extraction, ARunOfStreamsFinishesEachFileBeforeTheNextAndGivesUpOnlyADamagedFile) {
     // Reading and decoding run ahead across files and streams; the user and the destination
     // must see each file restored to its end before the next is begun or asked about.
@@ -329,14 +340,19 @@ TEST_F(Extraction, ARunOfStreamsFinishesEachFileBeforeTheNextAndGivesUpOnlyADama
         WriteStream("\\A", {{"big", big}, {"twice", "one"}, {"twice", "two"}}, "s 0.cvn"),
         WriteStream("\\B", {bad, {"never", "x"}}, "s 1.cvn"),
         WriteStream("\\C", {{"old", "new"}}, "s 2.cvn"),
+        // The second "dup" exists only once the first is written, and is kept: whether the
+        // reader got to its lying chunk length before that was decided must not matter.
+        WriteStream("\\D", {{"dup", big}, {"dup", SampleBytes(9000, 4)}, {"after", "x"}}, "s 3.cvn"),
     };
-    for (int workers : {0, 3}) {  // on the extraction's thread alone, and with decoding threads
+    LieAboutFirstChunkLength(streams[3], 1);
+    // On the extraction's thread alone, and with decoding threads, a few times over.
+    for (int workers : {0, 1, 3, 3, 3}) {
         SCOPED_TRACE(workers);
         std::filesystem::remove_all(out);
         scratch.WriteFile("out/C/old", "old");
         TestExtractHost host(out);
         host.decodeWorkers = workers;
-        host.answers = {OverwriteAnswer::Yes, OverwriteAnswer::Yes};
+        host.answers = {OverwriteAnswer::Yes, OverwriteAnswer::Yes, OverwriteAnswer::No};
         std::vector<std::set<std::string>> treeAtPrompt;
         host.onPrompt = [&](TestExtractHost&) {
             EXPECT_EQ(ReadWholeFile(out + "/A/big"), big) << "asked before the file before was written";
@@ -346,19 +362,25 @@ TEST_F(Extraction, ARunOfStreamsFinishesEachFileBeforeTheNextAndGivesUpOnlyADama
             ExtractionRun run(host);
             for (const auto& stream : streams) run.FolderStream(stream);
         }
-        // The second "twice" finds the first one restored and asks.
-        EXPECT_EQ(host.prompts, (std::vector<std::string>{out + "/A/twice", out + "/C/old"}));
-        ASSERT_EQ(treeAtPrompt.size(), 2u);
+        // The second "twice" finds the first one restored and asks, and so does the second "dup".
+        EXPECT_EQ(host.prompts, (std::vector<std::string>{out + "/A/twice", out + "/C/old", out + "/D/dup"}));
+        ASSERT_EQ(treeAtPrompt.size(), 3u);
         EXPECT_EQ(treeAtPrompt[1], (std::set<std::string>{"A", "A/big", "A/twice", "B", "B/never", "C", "C/old"}));
-        EXPECT_EQ(host.statuses, (std::vector<std::string>{"A\\big", "Extracted", "A\\twice", "Extracted", "A\\twice",
-                                                           "Extracted", "Extracted", "B\\bad", "Error", "B\\never",
-                                                           "Extracted", "Error", "C\\old", "Extracted", "Extracted"}));
+        EXPECT_EQ(host.statuses,
+                  (std::vector<std::string>{"A\\big", "Extracted", "A\\twice", "Extracted", "A\\twice", "Extracted",
+                                            "Extracted", "B\\bad", "Error", "B\\never", "Extracted", "Error", "C\\old",
+                                            "Extracted", "Extracted", "D\\dup", "Extracted", "D\\dup", "D\\after",
+                                            "Extracted", "Extracted"}));
         EXPECT_TRUE(host.messages.empty());
         EXPECT_EQ(host.notRestored, (std::vector<std::pair<std::string, std::string>>{{"B\\bad", kExtractError}}));
         EXPECT_EQ(ReadWholeFile(out + "/A/twice"), "two");
         EXPECT_EQ(ReadWholeFile(out + "/C/old"), "new");
-        EXPECT_EQ(TreeListing(out), treeAtPrompt[1]);
-        EXPECT_EQ(host.progressShown, 3);
+        EXPECT_EQ(ReadWholeFile(out + "/D/dup"), big);
+        EXPECT_EQ(ReadWholeFile(out + "/D/after"), "x");
+        std::set<std::string> all = treeAtPrompt[1];
+        all.insert({"D", "D/dup", "D/after"});
+        EXPECT_EQ(TreeListing(out), all);
+        EXPECT_EQ(host.progressShown, 4);
     }
 }
 
