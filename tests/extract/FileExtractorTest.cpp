@@ -556,6 +556,23 @@ TEST_F(Extraction, SingleFileThatCannotBeReadOrWrittenIsAnError) {
     }
 }
 
+// The destination itself is the user's choice, links and all: only what lies below it is
+// opened without following links.
+TEST_F(Extraction, ADestinationReachedThroughALinkIsUsed) {
+    const std::string stream = WriteStream("\\Docs", {{"a", "via the link"}});
+    scratch.MakeFolder("real/existing");
+    std::filesystem::create_directory_symlink(scratch / "real", scratch / "link");
+    TestExtractHost folder(scratch / "link/new/out");
+    ExtractFolderStream(folder, stream);
+    EXPECT_EQ(folder.status(), "Extracted");
+    EXPECT_TRUE(folder.notRestored.empty());
+    EXPECT_EQ(ReadWholeFile(scratch / "real/new/out/Docs/a"), "via the link");
+
+    TestExtractHost single(scratch / "link/existing");
+    EXPECT_EQ(ExtractFileRecord(single, stream, OffsetOf(stream, "a"), "a"), 0);
+    EXPECT_EQ(ReadWholeFile(scratch / "real/existing/a"), "via the link");
+}
+
 TEST(CreateDirectoryPath, MakesTheWholeChainAndSaysWhenItCannot) {
     test::ScratchFolder scratch;
     FileSystem& files = DefaultFileSystem();
