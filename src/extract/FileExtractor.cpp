@@ -393,11 +393,11 @@ void ExtractionRun::FolderStream(const std::string& streamPath) {
     if (destination.empty()) return stop([&host] { ReportNoDestination(host); });
     std::unique_ptr<File> in;
     Status s = host.files->OpenRead(streamPath, in);
-    if (!s.ok()) return stop([&host, streamPath, s] { ReportNotRestored(host, streamPath, ReasonOf(s)); });
+    if (!s.ok()) return stop([&host, streamPath, s] { ReportNotRestored(host, streamPath, s.message()); });
     StreamReader reader(*in);
     FolderHeader header;
     s = reader.ReadFolderHeader(header);
-    if (!s.ok()) return stop([&host, streamPath, s] { ReportNotRestored(host, streamPath, ReasonOf(s)); });
+    if (!s.ok()) return stop([&host, streamPath, s] { ReportNotRestored(host, streamPath, s.message()); });
     // The status line shows the stored path without its leading backslash.
     std::string_view storedFolder = header.folderPath;
     if (storedFolder.front() == '\\') storedFolder.remove_prefix(1);
