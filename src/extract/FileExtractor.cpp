@@ -148,6 +148,8 @@ struct StreamInProgress {
 
     // Whether a record whose turn has come is still dealt with.
     bool GoesOn(const ExtractHost& host) const { return begun && !host.cancelRequested; }
+    // The stream's folder in messages: the root is "\".
+    std::string shownName() const { return shownFolder.empty() ? std::string("\\") : shownFolder; }
 };
 
 // One file being restored, shared by its steps' completions.
@@ -306,7 +308,7 @@ void SubmitRecords(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, Extr
             pipeline.Then([&host, stream, s] {
                 if (!stream->GoesOn(host)) return;
                 ++stream->notRestored;
-                ReportNotRestored(host, stream->shownFolder, "the rest of the stream could not be read: " + s.message());
+                ReportNotRestored(host, stream->shownName(), "the rest of the stream could not be read: " + s.message());
             });
             return;
         }
@@ -426,7 +428,7 @@ void ExtractionRun::FolderStream(const std::string& streamPath) {
         // hides the files it held.
         if (!host.cancelRequested && endedEarly) {
             ++stream->notRestored;
-            host.NotRestored(stream->shownFolder, kRestDamaged);
+            host.NotRestored(stream->shownName(), kRestDamaged);
         }
         if (host.cancelRequested)
             host.SetStatus("Cancelled");
