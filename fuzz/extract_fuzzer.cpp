@@ -18,6 +18,7 @@
 #include "extract/FileExtractor.h"
 #include "support/Check.h"
 #include "support/InputFileSystem.h"
+#include "platform/TextCodec.h"
 #include "support/PlainPath.h"
 
 namespace {
@@ -52,6 +53,17 @@ class ConfinedFileSystem final : public FileSystem {
     Status CreateFolder(const std::string& path) override {
         if (path != destination_ && destination_.rfind(path + "/", 0) != 0) Confine(path);
         return real_.CreateFolder(path);
+    }
+    Status OpenWriteBelow(const std::string& top, const std::string& relative,
+                          std::unique_ptr<corvane::File>& file) override {
+        Check(top == destination_, "files are written below the destination, not " + top);
+        Confine(top + "/" + relative);
+        return real_.OpenWriteBelow(top, relative, file);
+    }
+    Status CreateFoldersBelow(const std::string& top, const std::string& relative) override {
+        Check(top == destination_, "folders are made below the destination, not " + top);
+        if (!relative.empty()) Confine(top + "/" + relative);
+        return real_.CreateFoldersBelow(top, relative);
     }
     Status RemoveFile(const std::string& path) override {
         Confine(path);
@@ -96,12 +108,24 @@ class AnsweringHost final : public corvane::ExtractHost {
     corvane::OverwriteAnswer AskOverwrite(const std::string&) override {
         return corvane::OverwriteAnswer::YesToAll;
     }
+    void Restored(const std::string& target) override { Confined(target); }
+    void RestoredUnder(const std::string& shown, const std::string& target) override {
+        Check(corvane::IsValidUtf8(shown), "a shown name is UTF-8");
+        Confined(target);
+    }
+    void NotRestored(const std::string& shown, const std::string& reason) override {
+        Check(corvane::IsValidUtf8(shown) && !reason.empty(), "what was not restored is named with a reason");
+    }
     void BeginWaitCursor() override { ++waitDepth; }
     void EndWaitCursor() override { --waitDepth; }
 
     int waitDepth = 0;
 
   private:
+    void Confined(const std::string& target) const {
+        Check(target.rfind(destination_ + "/", 0) == 0, "a restored file lies inside the destination: " + target);
+    }
+
     std::string destination_;
 };
 

@@ -18,16 +18,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string destination = "/restore/here";
 
     std::string relative;
-    if (corvane::StoredFolderToRelative(stored, relative)) {
+    if (corvane::StoredFolderToRelative(stored, relative) != corvane::NameUse::Refused) {
         Check(IsPlainRelativePath(relative), "an accepted folder path stays inside: " + relative);
+        Check(corvane::IsValidUtf8(relative), "a folder path is UTF-8: " + relative);
         const std::string folder = corvane::PathUnder(destination, relative);
         Check(folder == destination || folder.rfind(destination + "/", 0) == 0,
               "the folder lies under the destination");
     }
     std::string name;
-    if (corvane::StoredFileNameToLocal(stored, name)) {
+    if (corvane::StoredFileNameToLocal(stored, name) != corvane::NameUse::Refused) {
         Check(!name.empty() && name.find('/') == std::string::npos && IsPlainRelativePath(name),
               "an accepted file name is one plain name: " + name);
+        Check(name.size() <= corvane::kMaxLocalName && corvane::IsValidUtf8(name),
+              "a file name fits the file system as UTF-8: " + name);
     }
     // Names are written to the disk and shown as UTF-8, whatever system stored them.
     const std::string utf8 = corvane::StoredTextToUtf8(stored);

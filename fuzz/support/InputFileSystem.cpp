@@ -111,6 +111,17 @@ Status InputFileSystem::CreateFolder(const std::string& path) {
     return below_ ? below_->CreateFolder(path) : ReadOnly(path);
 }
 
+Status InputFileSystem::OpenWriteBelow(const std::string& top, const std::string& relative,
+                                       std::unique_ptr<File>& file) {
+    if (IsOurs(top + "/" + relative)) return ReadOnly(top + "/" + relative);
+    return below_ ? below_->OpenWriteBelow(top, relative, file) : ReadOnly(top + "/" + relative);
+}
+
+Status InputFileSystem::CreateFoldersBelow(const std::string& top, const std::string& relative) {
+    if (IsOurs(top + "/" + relative)) return ReadOnly(top + "/" + relative);
+    return below_ ? below_->CreateFoldersBelow(top, relative) : ReadOnly(top + "/" + relative);
+}
+
 Status InputFileSystem::RemoveFile(const std::string& path) {
     if (IsOurs(path)) return ReadOnly(path);
     return below_ ? below_->RemoveFile(path) : ReadOnly(path);

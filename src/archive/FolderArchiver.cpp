@@ -44,9 +44,9 @@ std::string UnstorableName(const ArchiveContext& c, const std::string& path, con
     if (name.find('\\') != std::string::npos) return "its name contains a backslash";
     if (name.size() > static_cast<std::size_t>(kMaxStoredText)) return "its name is too long";
     std::string restored;
-    const bool restorable = entry.info.isFolder()
-                                ? StoredFolderToRelative(StoredFolderPath(c.sourceRoot, path), restored)
-                                : StoredFileNameToLocal(name, restored);
+    const NameUse use = entry.info.isFolder() ? StoredFolderToRelative(StoredFolderPath(c.sourceRoot, path), restored)
+                                              : StoredFileNameToLocal(name, restored);
+    const bool restorable = use == NameUse::AsStored;
     if (!restorable) return "its name could not be restored (a control character or a drive designator)";
     return {};
 }

@@ -387,6 +387,7 @@ void StreamReader::EnterRecord(const unsigned char* fixed, FileRecord& record) {
     record.created = GetI64(fixed + 4);
     record.modified = GetI64(fixed + 12);
     dataSize_ = record.dataSize;
+    dataStart_ = position_;
     consumed_ = 0;
     inRecord_ = true;
 }
@@ -394,7 +395,8 @@ void StreamReader::EnterRecord(const unsigned char* fixed, FileRecord& record) {
 Status StreamReader::SkipData() {
     if (!inRecord_) return Status::Ok();
     inRecord_ = false;
-    std::uint64_t target = position_ + (dataSize_ - consumed_);
+    // From where the chunk list starts: a chunk read part way does not move the next record.
+    std::uint64_t target = dataStart_ + dataSize_;
     consumed_ = dataSize_;
     if (target > length_) {  // a lying DataSize ends the listing, on damage
         target = length_;

@@ -147,6 +147,7 @@ private:
     std::string buffer_;
     std::size_t bufferPos_ = 0;
     std::uint32_t dataSize_ = 0;
+    std::uint64_t dataStart_ = 0;  // where the current record's chunk list starts
     std::uint64_t consumed_ = 0;
     bool inRecord_ = false;
     bool endedEarly_ = false;

@@ -156,11 +156,15 @@ int RunRestoreCommand(const std::vector<std::string>& args) {
         std::fprintf(stderr, "corvane restore: cancelled; files finished before stay, the one in progress was removed\n");
         return 1;
     }
-    if (host.failures + problems > 0) {
-        std::fprintf(stderr, "corvane restore: not everything was restored (%d problems)\n", host.failures + problems);
+    const auto countOf = [](int n) { return std::to_string(n) + (n == 1 ? " file" : " files"); };
+    if (host.problems() + problems > 0) {
+        std::fprintf(stderr, "corvane restore: not everything was restored (%d %s); %s restored\n",
+                     host.problems() + problems, host.problems() + problems == 1 ? "problem" : "problems",
+                     countOf(host.restoredFiles).c_str());
         return 1;
     }
-    terminal.Say("Restored " + std::to_string(entries.size()) + (entries.size() == 1 ? " entry" : " entries") + " into " + *destination);
+    terminal.Say(host.restoredFiles == 0 ? "No file was written into " + *destination
+                                         : "Restored " + countOf(host.restoredFiles) + " into " + *destination);
     return 0;
 }
 

@@ -6,7 +6,6 @@ TerminalExtractHost::TerminalExtractHost(Terminal& terminal, std::string destina
     : terminal_(terminal), destination_(std::move(destination)), overwrite_(std::move(overwrite)) {}
 
 void TerminalExtractHost::SetStatus(const std::string& text) {
-    if (text == "Error") ++failures;
     if (text == "Cancelled" || text == "Extracted" || text == "Error") return;
     terminal_.Progress(text);
 }
@@ -14,6 +13,16 @@ void TerminalExtractHost::SetStatus(const std::string& text) {
 MessageAnswer TerminalExtractHost::Ask(const Message& message) {
     ++failures;
     return terminal_.Ask(message);
+}
+
+void TerminalExtractHost::RestoredUnder(const std::string& shownPath, const std::string& targetPath) {
+    terminal_.Ask({"corvane restore: " + shownPath + " was restored under another name, as " + targetPath +
+                   " (the destination cannot hold its name)"});
+}
+
+void TerminalExtractHost::NotRestored(const std::string& shownPath, const std::string& reason) {
+    ++notRestored;
+    terminal_.Ask({"corvane restore: not restored: " + shownPath + ": " + reason});
 }
 
 OverwriteAnswer TerminalExtractHost::AskOverwrite(const std::string& target) {

@@ -220,6 +220,17 @@ Status ImageFileSystem::CreateFolder(const std::string& path) {
     return status.ok() ? files_.CreateFolder(path) : status;
 }
 
+Status ImageFileSystem::OpenWriteBelow(const std::string& top, const std::string& relative,
+                                       std::unique_ptr<File>& file) {
+    Status status = Changeable(top + "/" + relative);
+    return status.ok() ? files_.OpenWriteBelow(top, relative, file) : status;
+}
+
+Status ImageFileSystem::CreateFoldersBelow(const std::string& top, const std::string& relative) {
+    Status status = Changeable(top + "/" + relative);
+    return status.ok() ? files_.CreateFoldersBelow(top, relative) : status;
+}
+
 Status ImageFileSystem::RemoveFile(const std::string& path) {
     Status status = Changeable(path);
     return status.ok() ? files_.RemoveFile(path) : status;

@@ -38,6 +38,8 @@ class ImageFileSystem final : public FileSystem {
     Status ListFolder(const std::string& path, std::vector<FolderEntry>& entries) override;
     Status Stat(const std::string& path, FileInfo& info) override;
     Status CreateFolder(const std::string& path) override;
+    Status OpenWriteBelow(const std::string& top, const std::string& relative, std::unique_ptr<File>& file) override;
+    Status CreateFoldersBelow(const std::string& top, const std::string& relative) override;
     Status RemoveFile(const std::string& path) override;
     Status SetModifiedTime(const std::string& path, std::int64_t modified) override;
     Status Rename(const std::string& from, const std::string& to) override;

@@ -2,11 +2,13 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSettings>
 
 #include "extract/COverwrite.h"
 #include "extract/FileExtractor.h"
@@ -14,6 +16,7 @@
 #include "platform/ElidedLabel.h"
 #include "platform/GuiThread.h"
 #include "platform/Prompt.h"
+#include "platform/PrivateTempFolder.h"
 #include "platform/WaitCursor.h"
 #include "platform/TextCodec.h"
 
@@ -78,6 +81,11 @@ void CExtract::closeEvent(QCloseEvent* event) {
 }
 
 void CExtract::OnBrowse() {
+    // Qt's folder picker keeps its history in a settings file of the user's. This program
+    // stores nothing, so the picker's settings go to a private folder that goes away with it.
+    PrivateTempFolder settings;
+    if (settings.Create().ok())
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QString::fromStdString(settings.path()));
     QString folder = QFileDialog::getExistingDirectory(nullptr, QStringLiteral("Select A Folder"));
     if (!folder.isEmpty()) destination_->setText(folder);
 }
@@ -85,7 +93,19 @@ void CExtract::OnBrowse() {
 void CExtract::ExtractWorker() {
     BeginWaitCursor();
     CallOnThreadOf(this, [&] { restoreButton_->setEnabled(false); });
-    {
+    notRestored_.clear();
+    renamed_.clear();
+    // The window's current folder is nowhere the user can see: a relative destination
+    // would land in it.
+    const std::string destination = Destination();
+    const bool relative = !destination.empty() && destination.front() != '/' &&
+                          destination.find_first_not_of(" \t") != std::string::npos;
+    if (relative) {
+        corvane::Ask(this, {"The destination must be a full path, such as " + QDir::homePath().toStdString() +
+                                "/Restored, or begin with ~/ for your home folder:\n" + destination,
+                            MessageIcon::Error});
+        SetStatus("Error");
+    } else {
         ExtractionRun run(*this);
         for (std::size_t i = 0; i < streamPaths_.size() && !cancelRequested; ++i) {
             if (recordOffsets_[i] == 0) {
@@ -97,8 +117,35 @@ void CExtract::ExtractWorker() {
     }
     CallOnThreadOf(this, [&] { restoreButton_->setEnabled(true); });
     SetStatus("Done!");
+    TellWhatWasNotRestored();
     EndWaitCursor();
     idle = 1;  // the last touch: from here on the dialog may close
+}
+
+void CExtract::TellWhatWasNotRestored() {
+    constexpr std::size_t kMostShown = 20;
+    auto list = [](const std::string& heading, const std::vector<std::string>& lines) {
+        std::string text = heading;
+        for (std::size_t i = 0; i < lines.size() && i < kMostShown; ++i) text += "\n" + lines[i];
+        if (lines.size() > kMostShown) text += "\n(and " + std::to_string(lines.size() - kMostShown) + " more)";
+        return text;
+    };
+    std::string text;
+    if (!notRestored_.empty()) text = list("Not restored:", notRestored_);
+    if (!renamed_.empty()) {
+        if (!text.empty()) text += "\n\n";
+        text += list("Restored under another name, because the destination cannot hold the stored one:", renamed_);
+    }
+    if (text.empty()) return;
+    corvane::Ask(this, {text, notRestored_.empty() ? MessageIcon::Information : MessageIcon::Warning});
+}
+
+void CExtract::RestoredUnder(const std::string& shownPath, const std::string& targetPath) {
+    renamed_.push_back(shownPath + " as " + targetPath);
+}
+
+void CExtract::NotRestored(const std::string& shownPath, const std::string& reason) {
+    notRestored_.push_back(shownPath + ": " + reason);
 }
 
 void CExtract::SetStatus(const std::string& text) {
@@ -118,7 +165,10 @@ void CExtract::SetProgress(int percent) {
 }
 
 std::string CExtract::Destination() {
-    return CallOnThreadOf(this, [&] { return destination_->text().toStdString(); });
+    std::string text = CallOnThreadOf(this, [&] { return destination_->text().toStdString(); });
+    // "~" and "~/..." are the home folder, as in a shell.
+    if (text == "~" || text.starts_with("~/")) text.replace(0, 1, QDir::homePath().toStdString());
+    return text;
 }
 
 MessageAnswer CExtract::Ask(const Message& message) { return corvane::Ask(this, message); }

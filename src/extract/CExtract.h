@@ -36,6 +36,9 @@ public:
     std::string Destination() override;
     MessageAnswer Ask(const Message& message) override;
     OverwriteAnswer AskOverwrite(const std::string& targetPath) override;
+    void Restored(const std::string&) override {}
+    void RestoredUnder(const std::string& shownPath, const std::string& targetPath) override;
+    void NotRestored(const std::string& shownPath, const std::string& reason) override;
     void BeginWaitCursor() override;
     void EndWaitCursor() override;
 
@@ -49,6 +52,8 @@ protected:
 private:
     void OnBrowse();
     void ExtractWorker();
+    // After "Done!": one message naming what was not restored and what got another name.
+    void TellWhatWasNotRestored();
 
     const std::vector<std::string>& streamPaths_;
     const std::vector<std::uint64_t>& recordOffsets_;
@@ -59,6 +64,9 @@ private:
     QProgressBar* progressBar = nullptr;
     ElidedLabel* statusLine_ = nullptr;
     std::unique_ptr<QThread> worker_;
+    // The run's lines for the closing message; the worker's alone while it runs.
+    std::vector<std::string> notRestored_;
+    std::vector<std::string> renamed_;
     NestedWaitCursor waitCursor_;
 };
 

@@ -37,6 +37,15 @@ class ExtractHost {
     virtual MessageAnswer Ask(const Message& message) = 0;
     // Asks whether an existing file may be replaced; blocks until answered.
     virtual OverwriteAnswer AskOverwrite(const std::string& targetPath) = 0;
+    // A file restored to its end at targetPath.
+    virtual void Restored(const std::string& targetPath) = 0;
+    // A file or folder of the backup restored under a substitute name, because the file system
+    // cannot hold its stored one: shownPath names it as stored ("Docs\a.txt", control
+    // characters as '?'), targetPath is where it is now.
+    virtual void RestoredUnder(const std::string& shownPath, const std::string& targetPath) = 0;
+    // What was not restored, named as stored (a file, a folder, the rest of a stream, or a
+    // stream file that could not be read), and why. Each is named once.
+    virtual void NotRestored(const std::string& shownPath, const std::string& reason) = 0;
     // The busy cursor, nested.
     virtual void BeginWaitCursor() = 0;
     virtual void EndWaitCursor() = 0;

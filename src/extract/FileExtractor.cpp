@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <memory>
+#include <set>
 #include <vector>
 
 #include "archive/BlockCodec.h"
@@ -20,9 +21,8 @@ namespace {
 
 constexpr const char* kNoDestination = "You must select a destination folder.";
 constexpr const char* kExtractError = "There was an error extracting the file!";
-constexpr const char* kRefused =
-    "Not restored, because the backup names a place outside the destination folder:";
-constexpr std::size_t kMaxRefusedShown = 10;
+constexpr const char* kRefused = "it names a place outside the destination folder";
+constexpr const char* kRestDamaged = "the rest of the stream is damaged";
 
 class WaitCursor {
   public:
@@ -56,30 +56,23 @@ void ReportNoDestination(ExtractHost& host) {
     host.SetStatus("Error");
 }
 
-// A damaged chunk is shown with the plain message; a failure of the file layer (a read
-// error, a full disk) also says what failed.
-void ReportFailure(ExtractHost& host, const Status& cause) {
-    std::string text = kExtractError;
-    if (cause.code() != Status::Code::Corrupt) text += "\n\n" + cause.message();
-    Tell(host, text, MessageIcon::Warning);
+// Why an entry failed, for the list of what was not restored: a chunk that does not decode
+// gets the plain message, a failure of the file layer (a read error, a full disk) says what
+// failed.
+std::string ReasonOf(const Status& cause) {
+    if (cause.code() == Status::Code::Corrupt) return kExtractError;
+    return cause.message();
+}
+
+// Names what was not restored, and sets the status line.
+void ReportNotRestored(ExtractHost& host, const std::string& shown, const std::string& reason) {
+    host.NotRestored(shown, reason);
     host.SetStatus("Error");
 }
 
-void ReportRefused(ExtractHost& host, const std::vector<std::string>& shownNames) {
-    std::string text = kRefused;
-    for (std::size_t i = 0; i < shownNames.size() && i < kMaxRefusedShown; ++i)
-        text += "\n" + shownNames[i];
-    if (shownNames.size() > kMaxRefusedShown)
-        text += "\n(and " + std::to_string(shownNames.size() - kMaxRefusedShown) + " more)";
-    Tell(host, text, MessageIcon::Warning);
-}
-
-// A target exists when it can be opened for reading.
-bool Exists(ExtractHost& host, const std::string& path) {
-    std::unique_ptr<File> file;
-    if (!host.files->OpenRead(path, file).ok()) return false;
-    file->Close();
-    return true;
+// A target exists when there is an entry of its name, also a link that leads nowhere.
+bool Exists(ExtractHost& host, const std::string& path, FileInfo& info) {
+    return host.files->Stat(path, info).ok();
 }
 
 // Moves the progress bar when the percentage has grown since the last move.
@@ -143,15 +136,20 @@ struct DecodeBatch {
 // One folder stream, shared by its steps' completions.
 struct StreamInProgress {
     std::string shownFolder;  // as the status line shows it: "Docs\2008"
+    std::string top;          // the destination
+    std::string relative;     // the stream's folder below it
     std::string folder;       // where its files go
+    bool folderSubstituted = false;
     OverwriteAnswer stickyAnswer = OverwriteAnswer::No;  // "to all" answers hold for this stream
-    std::vector<std::string> refused;
-    bool begun = false;    // it was not cancelled before its turn came
-    bool stopped = false;  // a failure was reported: the rest of the stream is passed over
+    std::set<std::string> names;  // local names given in this stream, read ahead
+    Status folderFailure;         // the folder could not be made: none of its files can be
+    int notRestored = 0;
+    bool begun = false;  // it was not cancelled before its turn came
 
-    // Whether a record whose turn has come is still dealt with, as it would have been read
-    // at all by a reader going one file at a time.
-    bool GoesOn(const ExtractHost& host) const { return begun && !stopped && !host.cancelRequested; }
+    // Whether a record whose turn has come is still dealt with.
+    bool GoesOn(const ExtractHost& host) const { return begun && !host.cancelRequested; }
+    // The stream's folder in messages: the root is "\".
+    std::string shownName() const { return shownFolder.empty() ? std::string("\\") : shownFolder; }
 };
 
 // One file being restored, shared by its steps' completions.
@@ -159,8 +157,12 @@ struct FileInProgress {
     FileInProgress(ExtractHost& host, std::uint64_t before, std::uint64_t denominator)
         : progress(host, before, denominator) {}
 
+    std::string shown;     // as stored, for the status line and messages
+    std::string top;       // the destination, which the target never leaves
+    std::string relative;  // the target below top
     std::string target;
     std::string written;  // target, or the hidden name beside it while replacing
+    bool substituted = false;
     bool replacing = false;
     bool skipped = false;  // not to be restored: the reader passes over its chunks
     std::int64_t modified = 0;
@@ -180,13 +182,40 @@ std::string ReplacementPath(const std::string& target) {
     return folder + ".corvane-restoring-" + std::to_string(::getpid());
 }
 
-// Opens the file's target (or the hidden name beside it); a failure is reported.
-bool OpenTarget(ExtractHost& host, FileInProgress& file) {
-    file.written = file.replacing ? ReplacementPath(file.target) : file.target;
-    Status s = host.files->OpenWrite(file.written, file.out);
-    if (s.ok()) return true;
-    ReportFailure(host, s);
-    return false;
+// Opens the file's target, or the hidden name beside it while replacing; where the folder
+// takes no new name (not writable), the target is replaced in place. Links below the
+// destination are never followed.
+Status OpenTarget(ExtractHost& host, FileInProgress& file) {
+    if (file.replacing) {
+        const std::string hidden = ReplacementPath(file.relative);
+        if (host.files->OpenWriteBelow(file.top, hidden, file.out).ok()) {
+            file.written = PathUnder(file.top, hidden);
+            return Status::Ok();
+        }
+        file.replacing = false;
+    }
+    file.written = file.target;
+    return host.files->OpenWriteBelow(file.top, file.relative, file.out);
+}
+
+enum class Start { Write, PassOver, Failed };
+
+// Decides whether the file's target is written: never over a folder, and over another entry
+// (a file, a link) only as the overwrite question, asked by ask, allows. Opens the target;
+// failures are named.
+template <typename Ask>
+Start StartTarget(ExtractHost& host, FileInProgress& file, Ask ask) {
+    FileInfo info;
+    file.replacing = Exists(host, file.target, info);
+    if (file.replacing && info.isFolder()) {
+        ReportNotRestored(host, file.shown, "Cannot create " + file.target + ": a folder has that name");
+        return Start::Failed;
+    }
+    if (file.replacing && !ask()) return Start::PassOver;
+    Status opened = OpenTarget(host, file);
+    if (opened.ok()) return Start::Write;
+    ReportNotRestored(host, file.shown, ReasonOf(opened));
+    return Start::Failed;
 }
 
 // Writes a decoded batch; a failure or a stop takes effect before the next batch.
@@ -197,9 +226,9 @@ void WriteBatch(ExtractHost& host, FileInProgress& file, const DecodeBatch& batc
     file.progress.Update(batch.consumedAfter);
 }
 
-// Ends the file and sets the status. A target that failed part way or was cancelled is
-// deleted, and a file it was to replace is left as it was; a finished one gets its stored
-// last-write time back.
+// Ends the file, names it when it was not restored and sets the status. A target that failed
+// part way or was cancelled is deleted, and a file it was to replace is left as it was; a
+// finished one gets its stored last-write time back.
 Outcome EndTarget(ExtractHost& host, FileInProgress& file) {
     Status s = file.failure;
     file.progress.Finish();
@@ -208,7 +237,7 @@ Outcome EndTarget(ExtractHost& host, FileInProgress& file) {
     if (s.ok() && !host.cancelRequested && file.replacing) s = host.files->Rename(file.written, file.target);
     if (!s.ok()) {
         host.files->RemoveFile(file.written);
-        ReportFailure(host, s);
+        ReportNotRestored(host, file.shown, ReasonOf(s));
         return Outcome::Failed;
     }
     if (host.cancelRequested) {
@@ -218,6 +247,8 @@ Outcome EndTarget(ExtractHost& host, FileInProgress& file) {
     }
     // The content is restored either way; a file system that keeps no times is no failure.
     host.files->SetModifiedTime(file.target, file.modified);
+    host.Restored(file.target);
+    if (file.substituted) host.RestoredUnder(file.shown, file.target);
     host.SetStatus("Extracted");
     return Outcome::Extracted;
 }
@@ -233,9 +264,10 @@ bool MayOverwrite(ExtractHost& host, const std::string& target, OverwriteAnswer&
 }
 
 // Reads the record's chunks and hands them to the pipeline in batches, to be decoded on a
-// worker and written in order; stops early once the file is passed over or the run cancelled.
-// False on a read error, which the file's end reports.
-bool SubmitChunks(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, ExtractHost& host, StreamReader& reader,
+// worker and written in order; stops early once the file is passed over or the run
+// cancelled. A chunk that cannot be read fails the file: the reader then goes on at the
+// next record, which DataSize places, whatever the file's own fate.
+void SubmitChunks(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, ExtractHost& host, StreamReader& reader,
                   const SharedFile& file) {
     Status read;
     bool done = false;
@@ -258,58 +290,71 @@ bool SubmitChunks(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, Extra
         });
     }
     if (!read.ok()) pipeline.Then([file, read] { if (file->failure.ok()) file->failure = read; });
-    return read.ok();
 }
 
 // Hands every record of the stream to the pipeline: its start (status line, overwrite
-// question, opening the target), its chunks and its end.
+// question, opening the target), its chunks and its end. A record that fails is given up
+// alone; the stream ends where its layout cannot be read on.
 void SubmitRecords(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, ExtractHost& host, StreamReader& reader,
                    const std::shared_ptr<StreamInProgress>& stream) {
     std::uint64_t streamConsumed = 0;
     FileRecord record;
-    // Reading runs ahead of the completions, which stop the stream or the run: the reader
-    // goes on until it sees that, and the completions pass over what it read meanwhile.
-    while (!host.cancelRequested && !stream->stopped) {
+    // Reading runs ahead of the completions, which may stop the run: the reader goes on
+    // until it sees that, and the completions pass over what it read meanwhile.
+    while (!host.cancelRequested) {
         bool found = false;
         Status s = reader.NextRecord(record, found);
         if (!s.ok()) {
             pipeline.Then([&host, stream, s] {
                 if (!stream->GoesOn(host)) return;
-                ReportFailure(host, s);
-                stream->stopped = true;
+                ++stream->notRestored;
+                ReportNotRestored(host, stream->shownName(), "the rest of the stream could not be read: " + s.message());
             });
             return;
         }
         if (!found) return;
-        // A name that is refused is passed over like a skipped file: the next record
-        // starts after its chunk list.
+        auto file = std::make_shared<FileInProgress>(host, streamConsumed, reader.length());
+        file->shown = stream->shownFolder + "\\" + ShownStoredText(record.fileName);
         std::string name;
-        if (!StoredFileNameToLocal(record.fileName, name)) {
-            pipeline.Then([&host, stream, shown = stream->shownFolder + "\\" + ShownStoredText(record.fileName)] {
-                if (stream->GoesOn(host)) stream->refused.push_back(shown);
+        const NameUse use = StoredFileNameToLocal(record.fileName, name);
+        // A name that is refused is passed over like a skipped file: the next record starts
+        // after its chunk list.
+        if (use == NameUse::Refused) {
+            pipeline.Then([&host, stream, file] {
+                if (!stream->GoesOn(host)) return;
+                ++stream->notRestored;
+                ReportNotRestored(host, file->shown, kRefused);
             });
             continue;
         }
-        auto file = std::make_shared<FileInProgress>(host, streamConsumed, reader.length());
+        if (use == NameUse::Substituted) name = UntakenName(name, stream->names);
+        stream->names.insert(name);
+        file->substituted = use == NameUse::Substituted;
+        file->top = stream->top;
+        file->relative = stream->relative.empty() ? name : stream->relative + "/" + name;
         file->target = PathUnder(stream->folder, name);
         file->modified = record.modified;
         // A file that may have to be asked about is decided before its chunks are read, once
         // every file before it is written.
-        if (Exists(host, file->target)) pipeline.Drain();
-        pipeline.Then([&host, stream, file, shown = stream->shownFolder + "\\" + name] {
+        FileInfo existing;
+        if (Exists(host, file->target, existing)) pipeline.Drain();
+        pipeline.Then([&host, stream, file] {
             file->skipped = !stream->GoesOn(host);
             if (file->skipped) return;
-            host.SetStatus(shown);
-            file->replacing = Exists(host, file->target);
-            file->skipped = file->replacing && !MayOverwrite(host, file->target, stream->stickyAnswer);
-            if (!file->skipped && !OpenTarget(host, *file)) stream->stopped = true;
+            host.SetStatus(file->shown);
+            Start start = Start::Failed;
+            if (stream->folderFailure.ok())
+                start = StartTarget(host, *file, [&] { return MayOverwrite(host, file->target, stream->stickyAnswer); });
+            else
+                ReportNotRestored(host, file->shown, ReasonOf(stream->folderFailure));
+            file->skipped = start != Start::Write;
+            if (start == Start::Failed) ++stream->notRestored;
         });
-        const bool read = SubmitChunks(pipeline, batches, host, reader, file);
+        SubmitChunks(pipeline, batches, host, reader, file);
         if (!file->skipped) streamConsumed += reader.consumed();
         pipeline.Then([&host, stream, file] {
-            if (file->out && EndTarget(host, *file) == Outcome::Failed) stream->stopped = true;
+            if (file->out && EndTarget(host, *file) == Outcome::Failed) ++stream->notRestored;
         });
-        if (!read) return;
     }
 }
 
@@ -339,7 +384,7 @@ void ExtractionRun::FolderStream(const std::string& streamPath) {
         host.BeginWaitCursor();
         host.ShowProgress();
     });
-    // Steps that report why the stream stops where it is; the last one ends the stream.
+    // Steps that report why the stream is not restored at all; the last one ends the stream.
     auto stop = [&](std::function<void()> report) {
         parts_->pipeline.Then([&host, stream, report] {
             if (!stream->begun) return;
@@ -350,48 +395,45 @@ void ExtractionRun::FolderStream(const std::string& streamPath) {
     if (destination.empty()) return stop([&host] { ReportNoDestination(host); });
     std::unique_ptr<File> in;
     Status s = host.files->OpenRead(streamPath, in);
-    if (!s.ok()) return stop([&host, s] { ReportFailure(host, s); });
+    if (!s.ok()) return stop([&host, streamPath, s] { ReportNotRestored(host, streamPath, s.message()); });
     StreamReader reader(*in);
     FolderHeader header;
     s = reader.ReadFolderHeader(header);
-    if (!s.ok()) return stop([&host, s] { ReportFailure(host, s); });
-    std::string relative;
-    if (!StoredFolderToRelative(header.folderPath, relative)) {
-        return stop([&host, shown = ShownStoredText(header.folderPath)] {
-            ReportRefused(host, {shown});
-            host.SetStatus("Error");
-        });
-    }
+    if (!s.ok()) return stop([&host, streamPath, s] { ReportNotRestored(host, streamPath, s.message()); });
     // The status line shows the stored path without its leading backslash.
     std::string_view storedFolder = header.folderPath;
     if (storedFolder.front() == '\\') storedFolder.remove_prefix(1);
-    stream->shownFolder = StoredTextToUtf8(storedFolder);
-    stream->folder = PathUnder(destination, relative);
+    stream->shownFolder = ShownStoredText(storedFolder);
+    const NameUse use = StoredFolderToRelative(header.folderPath, stream->relative);
+    if (use == NameUse::Refused) {
+        return stop([&host, shown = ShownStoredText(header.folderPath)] { ReportNotRestored(host, shown, kRefused); });
+    }
+    stream->folderSubstituted = use == NameUse::Substituted;
+    stream->top = PathUnder(destination, "");
+    stream->folder = PathUnder(destination, stream->relative);
     parts_->pipeline.Then([&host, stream] {
         if (!stream->begun) return;
-        Status made = CreateDirectoryPath(*host.files, stream->folder);
-        if (made.ok()) return;
-        ReportFailure(host, made);
-        stream->stopped = true;
+        // The destination itself may be reached through links: the user chose it.
+        Status made = CreateDirectoryPath(*host.files, stream->top);
+        if (made.ok()) made = host.files->CreateFoldersBelow(stream->top, stream->relative);
+        if (!made.ok())
+            stream->folderFailure = made;
+        else if (stream->folderSubstituted)
+            host.RestoredUnder(stream->shownFolder, stream->folder);
     });
     SubmitRecords(parts_->pipeline, parts_->batches, host, reader, stream);
     parts_->pipeline.Then([&host, stream, endedEarly = reader.endedEarly()] {
         if (!stream->begun) return;
         // Streams end right after their last record; anything else there is damage that
         // hides the files it held.
-        if (!stream->stopped && !host.cancelRequested && endedEarly) {
-            Tell(host, std::string(kExtractError) + "\n\nThe rest of the backup stream is damaged.",
-                 MessageIcon::Warning);
-            host.SetStatus("Error");
-            stream->stopped = true;
+        if (!host.cancelRequested && endedEarly) {
+            ++stream->notRestored;
+            host.NotRestored(stream->shownName(), kRestDamaged);
         }
-        if (!stream->refused.empty()) ReportRefused(host, stream->refused);
-        if (!stream->stopped) {
-            if (host.cancelRequested)
-                host.SetStatus("Cancelled");
-            else
-                host.SetStatus(stream->refused.empty() ? "Extracted" : "Error");
-        }
+        if (host.cancelRequested)
+            host.SetStatus("Cancelled");
+        else
+            host.SetStatus(stream->notRestored == 0 ? "Extracted" : "Error");
         host.EndWaitCursor();
     });
 }
@@ -407,38 +449,45 @@ int ExtractionRun::SingleFile(const std::string& streamPath, std::uint64_t recor
         ReportNoDestination(host);
         return 1;
     }
+    const std::string shown = ShownStoredText(fileName);
     std::string name;
-    if (!StoredFileNameToLocal(fileName, name)) {
-        ReportRefused(host, {ShownStoredText(fileName)});
-        host.SetStatus("Error");
+    const NameUse use = StoredFileNameToLocal(fileName, name);
+    if (use == NameUse::Refused) {
+        ReportNotRestored(host, shown, kRefused);
         return 1;
     }
     std::unique_ptr<File> in;
     Status s = host.files->OpenRead(streamPath, in);
     if (!s.ok()) {
-        ReportFailure(host, s);
+        ReportNotRestored(host, shown, ReasonOf(s));
         return 1;
     }
     StreamReader reader(*in);
     FileRecord record;
     s = reader.SeekToRecord(recordOffset, record);
     if (!s.ok()) {
-        ReportFailure(host, s);
+        ReportNotRestored(host, shown, ReasonOf(s));
         return 1;
     }
     auto file = std::make_shared<FileInProgress>(host, 0, record.dataSize);
+    file->shown = shown;
+    file->substituted = use == NameUse::Substituted;
+    file->top = PathUnder(destination, "");
+    file->relative = name;
     file->target = PathUnder(destination, name);
     file->modified = record.modified;
-    file->replacing = Exists(host, file->target);
-    if (file->replacing) {
+    bool answeredNo = false;
+    const Start start = StartTarget(host, *file, [&] {
         OverwriteAnswer answer = host.AskOverwrite(file->target);
-        if (answer != OverwriteAnswer::Yes && answer != OverwriteAnswer::YesToAll) {
-            host.cancelRequested = 1;
-            host.SetStatus("Cancelled");
-            return 0;
-        }
+        answeredNo = answer != OverwriteAnswer::Yes && answer != OverwriteAnswer::YesToAll;
+        return !answeredNo;
+    });
+    if (answeredNo) {
+        host.cancelRequested = 1;
+        host.SetStatus("Cancelled");
+        return 0;
     }
-    if (!OpenTarget(host, *file)) return 1;
+    if (start != Start::Write) return 1;
     SubmitChunks(parts_->pipeline, parts_->batches, host, reader, file);
     Outcome outcome = Outcome::Extracted;
     parts_->pipeline.Then([&host, file, &outcome] { outcome = EndTarget(host, *file); });

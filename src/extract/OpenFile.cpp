@@ -37,6 +37,13 @@ class TempCopyHost final : public ExtractHost {
         return MessageAnswer::Ok;
     }
     OverwriteAnswer AskOverwrite(const std::string&) override { return OverwriteAnswer::Yes; }
+    void Restored(const std::string&) override {}
+    // The copy has the name the extractor gave it; ExtractToTemp finds it there.
+    void RestoredUnder(const std::string&, const std::string&) override {}
+    // A damaged file is told with the plain message, any other failure with its cause.
+    void NotRestored(const std::string&, const std::string& reason) override {
+        Tell(tell_, reason == kExtractError ? reason : std::string(kExtractError) + "\n\n" + reason);
+    }
     void BeginWaitCursor() override {}
     void EndWaitCursor() override {}
 
@@ -67,7 +74,7 @@ std::string ExtractToTemp(PrivateTempFolder& tempFolder, const std::string& stre
     // Any failure has been told, and a copy left by an earlier Open is not launched instead.
     if (ExtractFileRecord(host, streamPath, recordOffset, fileName) != 0) return {};
     std::string name;
-    StoredFileNameToLocal(fileName, name);  // the extractor has accepted it
+    StoredFileNameToLocal(fileName, name);  // the extractor has accepted it, maybe under a substitute
     return PathUnder(tempFolder.path(), name);
 }
 

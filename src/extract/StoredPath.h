@@ -1,22 +1,43 @@
 #pragma once
 // Folder paths and file names as a stream stores them ("\Docs\2008", "\" for the root, 8-bit
 // text) become local paths under a destination folder. Names from a damaged or foreign disc
-// that would lead outside the destination are refused.
+// that would lead outside the destination are refused; names this file system cannot hold as
+// they are get a substitute.
 
+#include <set>
 #include <string>
 #include <string_view>
 
 namespace corvane {
 
-// The folder path relative to the destination, '/'-separated UTF-8: "Docs/2008", "" for the
-// root. False for ".." or "." steps, absolute or network forms ("\\server"), a drive
-// designator ("C:") at the start and control characters (C0, DEL and C1, also once decoded).
-bool StoredFolderToRelative(std::string_view folderPath, std::string& relative);
+// How a stored folder path or file name is restored.
+enum class NameUse {
+    AsStored,     // under its stored reading
+    Substituted,  // under a substitute: see SubstituteName
+    Refused,      // not at all: it names a place outside the destination
+};
 
-// The file name as UTF-8. False unless it is one plain name: no separator ('/' or '\'), not
-// "." or "..", no drive designator at the start, no control characters (C0, DEL and C1, also
-// once decoded).
-bool StoredFileNameToLocal(std::string_view fileName, std::string& name);
+// The longest name, in bytes of UTF-8, that the file systems in use take.
+constexpr std::size_t kMaxLocalName = 255;
+
+// The folder path relative to the destination, '/'-separated UTF-8: "Docs/2008", "" for the
+// root. Refused for ".." or "." steps, absolute or network forms ("\\server") and a drive
+// designator ("C:") at the start; a step that cannot stand as it is gets a substitute.
+NameUse StoredFolderToRelative(std::string_view folderPath, std::string& relative);
+
+// The file name as UTF-8. Refused for "." and "..", a leading separator, a "." or ".." step
+// between separators and a drive designator at the start; a separator elsewhere or anything
+// else that cannot stand as it is gets a substitute.
+NameUse StoredFileNameToLocal(std::string_view fileName, std::string& name);
+
+// A name that can stand on the file system for a decoded (UTF-8) one: control characters (C0,
+// DEL and C1) and separators become '_', and a name longer than kMaxLocalName bytes is cut
+// short before its extension, never inside a character.
+std::string SubstituteName(std::string_view utf8);
+
+// name, or when taken holds it already, "stem (2).ext", "stem (3).ext"... kept within
+// kMaxLocalName bytes.
+std::string UntakenName(const std::string& name, const std::set<std::string>& taken);
 
 // relative inside folder. A trailing '/' of folder is ignored, and "/" stays the root:
 // PathUnder("/", "Docs") is "/Docs". An empty relative gives the folder itself.

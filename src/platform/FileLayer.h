@@ -72,7 +72,14 @@ public:
     virtual Status Stat(const std::string& path, FileInfo& info) = 0;
     // Creates one folder; AlreadyExists when a folder of that name is there.
     virtual Status CreateFolder(const std::string& path) = 0;
+    // As OpenWrite and as creating a folder with its missing ancestors, for a path relative
+    // to the folder top that never leaves it: no step below top, nor the file itself, is
+    // followed when it is a symbolic link (top itself may be reached through links). A link
+    // where a folder or the file should be is a failure.
+    virtual Status OpenWriteBelow(const std::string& top, const std::string& relative, std::unique_ptr<File>& file) = 0;
+    virtual Status CreateFoldersBelow(const std::string& top, const std::string& relative) = 0;
     virtual Status RemoveFile(const std::string& path) = 0;
+    // Sets the last-write time of the entry itself, also when it is a symbolic link.
     virtual Status SetModifiedTime(const std::string& path, std::int64_t modified) = 0;
     // Gives a file a new name in the same file system, replacing a file of that name at once.
     virtual Status Rename(const std::string& from, const std::string& to) = 0;
@@ -86,6 +93,8 @@ public:
     Status ListFolder(const std::string& path, std::vector<FolderEntry>& entries) override;
     Status Stat(const std::string& path, FileInfo& info) override;
     Status CreateFolder(const std::string& path) override;
+    Status OpenWriteBelow(const std::string& top, const std::string& relative, std::unique_ptr<File>& file) override;
+    Status CreateFoldersBelow(const std::string& top, const std::string& relative) override;
     Status RemoveFile(const std::string& path) override;
     Status SetModifiedTime(const std::string& path, std::int64_t modified) override;
     Status Rename(const std::string& from, const std::string& to) override;

@@ -3,9 +3,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <string_view>
 
 #include "platform/FileLayer.h"
 
@@ -179,6 +181,56 @@ Status FollowSourceLink(const std::string& path, const std::string& root, std::s
     return Status::Ok();
 }
 
+std::string Below(const std::string& top, std::string_view relative) {
+    std::string path = top;
+    if (path.empty() || path.back() != '/') path += '/';
+    path += relative;
+    return path;
+}
+
+// Why the entry name in the folder dirfd could not be used as a folder or a file: a link or
+// another kind of entry is named as such, anything else by its error.
+Status NotUsable(int dirfd, const char* name, int error, const std::string& path, const char* doing) {
+    struct stat st {};
+    if (::fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
+        return Status(Status::Code::InvalidArgument, std::string(doing) + " " + path + ": it is a symbolic link");
+    if (error == EISDIR)
+        return Status(Status::Code::AlreadyExists, std::string(doing) + " " + path + ": a folder has that name");
+    if (error == ENOTDIR && ::fstatat(dirfd, name, &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISDIR(st.st_mode))
+        return Status(Status::Code::InvalidArgument, std::string(doing) + " " + path + ": a file has that name");
+    return Status::FromErrno(error, std::string(doing) + " " + path);
+}
+
+// Opens the folder relative below top step by step, following no link below top; with
+// create, missing folders are made on the way. fd is the open folder on success.
+Status WalkBelow(const std::string& top, std::string_view relative, bool create, int& fd) {
+    fd = ::open(top.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return Status::FromErrno(errno, "Cannot open folder " + top);
+    std::size_t end = 0;
+    for (std::size_t start = 0; start < relative.size(); start = end + 1) {
+        end = std::min(relative.find('/', start), relative.size());
+        if (end == start) continue;
+        const std::string step(relative.substr(start, end - start));
+        const std::string path = Below(top, relative.substr(0, end));
+        if (create && ::mkdirat(fd, step.c_str(), 0755) != 0 && errno != EEXIST) {
+            const int error = errno;
+            Status s = NotUsable(fd, step.c_str(), error, path, "Cannot create folder");
+            ::close(fd);
+            return s;
+        }
+        int next = ::openat(fd, step.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (next < 0) {
+            const int error = errno;
+            Status s = NotUsable(fd, step.c_str(), error, path, create ? "Cannot create folder" : "Cannot open folder");
+            ::close(fd);
+            return s;
+        }
+        ::close(fd);
+        fd = next;
+    }
+    return Status::Ok();
+}
+
 }  // namespace
 
 Status PosixFileSystem::OpenRead(const std::string& path, std::unique_ptr<File>& file) {
@@ -277,6 +329,30 @@ Status PosixFileSystem::CreateFolder(const std::string& path) {
     return Status::FromErrno(error, "Cannot create folder " + path);
 }
 
+Status PosixFileSystem::OpenWriteBelow(const std::string& top, const std::string& relative,
+                                       std::unique_ptr<File>& file) {
+    const std::size_t slash = relative.rfind('/');
+    const std::string name = slash == std::string::npos ? relative : relative.substr(slash + 1);
+    int folder = -1;
+    Status s = WalkBelow(top, slash == std::string::npos ? std::string_view() : std::string_view(relative).substr(0, slash),
+                         false, folder);
+    if (!s.ok()) return s;
+    const std::string path = Below(top, relative);
+    int fd = ::openat(folder, name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) s = NotUsable(folder, name.c_str(), errno, path, "Cannot create");
+    ::close(folder);
+    if (!s.ok()) return s;
+    file = std::make_unique<PosixFile>(fd, path);
+    return Status::Ok();
+}
+
+Status PosixFileSystem::CreateFoldersBelow(const std::string& top, const std::string& relative) {
+    int folder = -1;
+    Status s = WalkBelow(top, relative, true, folder);
+    if (s.ok()) ::close(folder);
+    return s;
+}
+
 Status PosixFileSystem::RemoveFile(const std::string& path) {
     if (::unlink(path.c_str()) != 0) return Status::FromErrno(errno, "Cannot delete " + path);
     return Status::Ok();
@@ -288,7 +364,7 @@ Status PosixFileSystem::SetModifiedTime(const std::string& path, std::int64_t mo
     times[0].tv_nsec = UTIME_OMIT;
     times[1].tv_sec = static_cast<time_t>(modified);
     times[1].tv_nsec = 0;
-    if (::utimensat(AT_FDCWD, path.c_str(), times, 0) != 0)
+    if (::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0)
         return Status::FromErrno(errno, "Cannot set the time of " + path);
     return Status::Ok();
 }

@@ -145,7 +145,8 @@ TEST(RestoreCommand, HostileDiscWritesNothingOutsideTheDestinationAndNamesWhatIt
         {"\\Lock\x1b[31m", "pw", {{"x.txt", "x"}}},
         {"\\Cut", "", {{"a.txt", test::SampleBytes(6000, 1)}}},
     };
-    std::set<std::string> expected = {"disc", "box", "box/out", "box/out/good.txt", "box/out/Docs",
+    // The name with control characters is no way out: it is restored under a substitute.
+    std::set<std::string> expected = {"disc", "box", "box/out", "box/out/good.txt", "box/out/osc_]0;t_", "box/out/Docs",
                                       "box/out/Docs/fine.txt", "box/out/Cut"};
     for (std::size_t i = 0; i < std::size(streams); ++i) {
         const std::string name = "EVIL 2401010000 " + std::to_string(i) + ".cvn";
@@ -160,11 +161,53 @@ TEST(RestoreCommand, HostileDiscWritesNothingOutsideTheDestinationAndNamesWhatIt
     EXPECT_EQ(Corvane({"restore", QString::fromStdString(disc), "--to", QString::fromStdString(out)}, &err), 1);
     EXPECT_EQ(test::TreeListing(scratch.path()), expected);
     EXPECT_EQ(test::ReadWholeFile(out + "/good.txt"), "good");
-    EXPECT_NE(err.find("Not restored, because the backup names a place outside the destination folder:"), std::string::npos) << err;
-    for (const char* refused : {"\\..\\..\\outside", "\\../escape", "\\C:drive", "\\osc?]0;t?",
-                                "\\Lock?[31m is protected", "There was an error extracting the file!"})
+    for (const char* refused : {"not restored: \\..\\..\\outside: it names a place outside the destination folder",
+                                "not restored: \\../escape: it names a place outside the destination folder",
+                                "not restored: \\C:drive: it names a place outside the destination folder",
+                                "\\osc?]0;t? was restored under another name", "\\Lock?[31m is protected",
+                                "not restored: Cut\\a.txt: There was an error extracting the file!"})
         EXPECT_NE(err.find(refused), std::string::npos) << refused << " in\n" << err;
     EXPECT_EQ(err.find('\x1b'), std::string::npos) << "a control character from the disc reached the terminal";
+}
+
+// One damaged file of a folder costs that file alone: it is named once, counted once, and
+// the summary counts files.
+TEST(RestoreCommand, ADamagedFileIsNamedAndTheRestOfItsFolderComesBack) {
+    test::ScratchFolder scratch;
+    std::vector<test::SampleFile> files;
+    for (int i = 1; i <= 8; ++i)
+        files.push_back({"f" + std::to_string(i), test::SampleBytes(3000 * static_cast<std::size_t>(i), static_cast<std::uint32_t>(i))});
+    files[0].damagedChunk = 0;
+    const std::string disc = scratch.MakeFolder("disc");
+    ASSERT_TRUE(test::WriteSampleStream(disc + "/DATA 2401010000 0.cvn", "\\Docs", "", files).ok());
+    const std::string out = scratch.MakeFolder("out");
+
+    std::string err, said;
+    EXPECT_EQ(Corvane({"restore", QString::fromStdString(disc), "--to", QString::fromStdString(out)}, &err, &said), 1);
+    std::set<std::string> expected = {"Docs"};
+    for (int i = 2; i <= 8; ++i) {
+        expected.insert("Docs/f" + std::to_string(i));
+        EXPECT_EQ(test::ReadWholeFile(out + "/Docs/f" + std::to_string(i)), files[static_cast<std::size_t>(i - 1)].content);
+    }
+    EXPECT_EQ(test::TreeListing(out), expected);
+    const std::string named = "not restored: Docs\\f1: There was an error extracting the file!";
+    EXPECT_NE(err.find(named), std::string::npos) << err;
+    EXPECT_EQ(err.find(named), err.rfind(named)) << "named once:\n" << err;
+    EXPECT_NE(err.find("not everything was restored (1 problem); 7 files restored"), std::string::npos) << err;
+    EXPECT_EQ(said, "");
+
+    // Once more, keeping what is there: f1 is still named; nothing is written.
+    EXPECT_EQ(Corvane({"restore", QString::fromStdString(disc), "--to", QString::fromStdString(out), "--overwrite", "no"},
+                      &err, &said), 1);
+    EXPECT_NE(err.find("(1 problem); 0 files restored"), std::string::npos) << err;
+    fs::remove_all(out + "/Docs");
+    files[0].damagedChunk = -1;
+    ASSERT_TRUE(test::WriteSampleStream(disc + "/DATA 2401010000 0.cvn", "\\Docs", "", files).ok());
+    EXPECT_EQ(Corvane({"restore", QString::fromStdString(disc), "--to", QString::fromStdString(out)}, &err, &said), 0);
+    EXPECT_EQ(said, "Restored 8 files into " + out + "\n");
+    EXPECT_EQ(Corvane({"restore", QString::fromStdString(disc), "--to", QString::fromStdString(out), "--overwrite", "no"},
+                      &err, &said), 0);
+    EXPECT_EQ(said, "No file was written into " + out + "\n");
 }
 
 }  // namespace

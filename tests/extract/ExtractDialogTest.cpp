@@ -5,15 +5,21 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+
 #include "extract/CExtract.h"
 #include "extract/COverwrite.h"
 #include "platform/DialogUnits.h"
 #include "platform/ElidedLabel.h"
+#include "TreeListing.h"
 #include "support/ScratchFolder.h"
 #include "support/ScriptedPrompt.h"
 #include "support/StreamTestUtil.h"
@@ -163,6 +169,92 @@ TEST(ExtractDialog, OpensWithTheLastDestination) {
     rig.lastDestination = "/media/backup target";
     CExtract dialog(rig.streamPaths, rig.recordOffsets, rig.itemNames, &rig.lastDestination);
     EXPECT_EQ(qobject_cast<QLineEdit*>(FindControl(&dialog, 1013))->text(), "/media/backup target");
+}
+
+// Sets an environment variable until it goes away.
+class ScopedVariable {
+public:
+    ScopedVariable(const char* name, const std::string& value) : name_(name) {
+        if (const char* previous = std::getenv(name)) saved_ = previous;
+        ::setenv(name, value.c_str(), 1);
+    }
+    ~ScopedVariable() { saved_ ? ::setenv(name_, saved_->c_str(), 1) : ::unsetenv(name_); }
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    const char* name_;
+    std::optional<std::string> saved_;
+};
+
+TEST(ExtractDialog, TildeIsTheHomeFolderAndARelativePathIsRefused) {
+    DialogRig rig;
+    rig.FolderWithExistingTargets();
+    test::ScratchFolder home, current;
+    ScopedVariable homeVariable("HOME", home.path());
+    const std::string previousFolder = std::filesystem::current_path();
+    std::filesystem::current_path(current.path());
+    for (const char* typed : {"~", "~/restored", "restored", "~user/x"}) {
+        SCOPED_TRACE(typed);
+        CExtract dialog(rig.streamPaths, rig.recordOffsets, rig.itemNames, &rig.lastDestination);
+        dialog.show();
+        qobject_cast<QLineEdit*>(FindControl(&dialog, 1013))->setText(QString::fromUtf8(typed));
+        qobject_cast<QPushButton*>(FindControl(&dialog, 1))->click();
+        for (int i = 0; i < 6000 && !dialog.idle; ++i) QTest::qWait(5);
+        EXPECT_EQ(qobject_cast<ElidedLabel*>(FindControl(&dialog, 1017))->FullText(), "Done!");
+    }
+    std::filesystem::current_path(previousFolder);
+    EXPECT_EQ(test::TreeListing(home.path()), (std::set<std::string>{"Docs", "Docs/a", "Docs/b", "Docs/c", "restored",
+                                                                     "restored/Docs", "restored/Docs/a",
+                                                                     "restored/Docs/b", "restored/Docs/c"}));
+    EXPECT_EQ(test::TreeListing(current.path()), std::set<std::string>{}) << "nothing under the invisible current folder";
+    // The relative ones were refused, each with one message.
+    ASSERT_EQ(rig.messages.messages.size(), 2u);
+    for (const auto& [message, typed] : {std::pair{rig.messages.messages[0], "\nrestored"}, {rig.messages.messages[1], "\n~user/x"}}) {
+        EXPECT_NE(message.text.find("must be a full path"), std::string::npos) << message.text;
+        EXPECT_TRUE(message.text.ends_with(typed)) << message.text;
+    }
+}
+
+TEST(ExtractDialog, NamesWhatWasNotRestoredOrRenamedAfterDone) {
+    DialogRig rig;
+    test::SampleFile bad{"bad", test::SampleBytes(3 * 4096, 2)};
+    bad.damagedChunk = 1;
+    const std::string stream = rig.backup / "DATA 0812251430 0.cvn";
+    ASSERT_TRUE(test::WriteSampleStream(stream, "\\Docs", "", {bad, {"a\x9D" "b", "x"}, {"good", "y"}}).ok());
+    rig.streamPaths = {stream};
+    rig.recordOffsets = {0};
+    rig.itemNames = {"Docs"};
+    CExtract dialog(rig.streamPaths, rig.recordOffsets, rig.itemNames, nullptr);
+    EXPECT_EQ(rig.Run(dialog), "Done!");
+    EXPECT_EQ(rig.messages.Texts(),
+              std::vector<std::string>{"Not restored:\nDocs\\bad: There was an error extracting the file!\n\n"
+                                       "Restored under another name, because the destination cannot hold the stored one:\n"
+                                       "Docs\\a?b as " + rig.destination.path() + "/Docs/a_b"});
+    EXPECT_EQ(rig.messages.messages[0].icon, MessageIcon::Warning);
+    EXPECT_EQ(test::TreeListing(rig.destination.path()), (std::set<std::string>{"Docs", "Docs/a_b", "Docs/good"}));
+}
+
+TEST(ExtractDialog, TheFolderPickerStoresNothing) {
+    test::ScratchFolder home, config;
+    ScopedVariable homeVariable("HOME", home.path());
+    ScopedVariable configVariable("XDG_CONFIG_HOME", config.path());
+    DialogRig rig;
+    CExtract dialog(rig.streamPaths, rig.recordOffsets, rig.itemNames, nullptr);
+    dialog.show();
+    int closed = 0;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (auto* picker = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            picker->reject();
+            ++closed;
+        }
+    });
+    closer.start(5);
+    qobject_cast<QPushButton*>(FindControl(&dialog, 1015))->click();
+    EXPECT_EQ(closed, 1);
+    EXPECT_EQ(test::TreeListing(config.path()), std::set<std::string>{});
+    EXPECT_EQ(test::TreeListing(home.path()), std::set<std::string>{});
 }
 
 TEST(OverwritePrompt, EveryWayOutSetsTheAnswer) {

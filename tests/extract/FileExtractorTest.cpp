@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 
 #include "RootedFileSystem.h"
@@ -289,11 +290,11 @@ TEST_F(Extraction, AReplacementThatFailsOrStopsKeepsTheOldFile) {
     }
 }
 
-TEST_F(Extraction, CorruptChunkStopsTheStreamAndRemovesThePartialFile) {
+TEST_F(Extraction, CorruptChunkFailsItsFileAloneAndRemovesThePartialFile) {
     // A short file is decoded in one batch, a long one in many on every core.
     for (auto [pieces, damaged] : {std::pair{3, 1}, std::pair{200, 150}}) {
         SCOPED_TRACE(pieces);
-        std::filesystem::remove_all(out + "/Docs");
+        std::filesystem::remove_all(out);
         SampleFile bad{"bad", SampleBytes(static_cast<std::size_t>(pieces) * 4096, 2)};
         bad.damagedChunk = damaged;
         const std::string stream =
@@ -301,24 +302,35 @@ TEST_F(Extraction, CorruptChunkStopsTheStreamAndRemovesThePartialFile) {
 
         TestExtractHost host(out);
         ExtractFolderStream(host, stream);
-        ASSERT_EQ(host.messages.size(), 1u);
-        EXPECT_EQ(host.messages[0].text, kExtractError);
-        EXPECT_EQ(host.messages[0].icon, MessageIcon::Warning);
-        EXPECT_EQ(host.messages[0].caption, "Corvane");
-        EXPECT_EQ(host.statuses,
-                  (std::vector<std::string>{"Docs\\first", "Extracted", "Docs\\bad", "Error"}));
-        EXPECT_EQ(TreeListing(out), (std::set<std::string>{"Docs", "Docs/first"}));
+        EXPECT_TRUE(host.messages.empty());
+        EXPECT_EQ(host.notRestored, (std::vector<std::pair<std::string, std::string>>{{"Docs\\bad", kExtractError}}));
+        EXPECT_EQ(host.statuses, (std::vector<std::string>{"Docs\\first", "Extracted", "Docs\\bad", "Error",
+                                                           "Docs\\after", "Extracted", "Error"}));
+        EXPECT_EQ(TreeListing(out), (std::set<std::string>{"Docs", "Docs/first", "Docs/after"}));
+        EXPECT_EQ(ReadWholeFile(out + "/Docs/after"), "later");
+        EXPECT_EQ(host.restored, (std::vector<std::string>{out + "/Docs/first", out + "/Docs/after"}));
 
+        scratch.MakeFolder("out");
         TestExtractHost single(out);
         EXPECT_EQ(ExtractFileRecord(single, stream, OffsetOf(stream, "bad"), "bad"), 1);
-        ASSERT_EQ(single.messages.size(), 1u);
-        EXPECT_EQ(single.messages[0].text, kExtractError);
+        EXPECT_TRUE(single.messages.empty());
+        EXPECT_EQ(single.notRestored, (std::vector<std::pair<std::string, std::string>>{{"bad", kExtractError}}));
         EXPECT_EQ(single.status(), "Error");
         EXPECT_FALSE(std::filesystem::exists(out + "/bad"));
     }
 }
 
-TEST_F(Extraction, ARunOfStreamsFinishesEachFileBeforeTheNextAndStopsOnlyADamagedStream) {
+// Rewrites the first ChunkLength of the stream's record-th record (from 0) out of range.
+void LieAboutFirstChunkLength(const std::string& stream, std::size_t record) {
+    test::ReadBack back;
+    ASSERT_TRUE(test::ReadSampleStream(stream, back).ok());
+    std::string bytes = ReadWholeFile(stream);
+    const std::uint64_t at = back.records.at(record).recordOffset + 20;  // past DataSize and the times
+    bytes.replace(at, 4, std::string("\xFF\xFF\xFF\x7F", 4));
+    std::ofstream(stream, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+TEST_F(Extraction, ARunOfStreamsFinishesEachFileBeforeTheNextAndGivesUpOnlyADamagedFile) {
     // Reading and decoding run ahead across files and streams; the user and the destination
     // must see each file restored to its end before the next is begun or asked about.
     const std::string big = SampleBytes(600000, 1);
@@ -328,14 +340,19 @@ TEST_F(Extraction, ARunOfStreamsFinishesEachFileBeforeTheNextAndStopsOnlyADamage
         WriteStream("\\A", {{"big", big}, {"twice", "one"}, {"twice", "two"}}, "s 0.cvn"),
         WriteStream("\\B", {bad, {"never", "x"}}, "s 1.cvn"),
         WriteStream("\\C", {{"old", "new"}}, "s 2.cvn"),
+        // The second "dup" exists only once the first is written, and is kept: whether the
+        // reader got to its lying chunk length before that was decided must not matter.
+        WriteStream("\\D", {{"dup", big}, {"dup", SampleBytes(9000, 4)}, {"after", "x"}}, "s 3.cvn"),
     };
-    for (int workers : {0, 3}) {  // on the extraction's thread alone, and with decoding threads
+    LieAboutFirstChunkLength(streams[3], 1);
+    // On the extraction's thread alone, and with decoding threads, a few times over.
+    for (int workers : {0, 1, 3, 3, 3}) {
         SCOPED_TRACE(workers);
         std::filesystem::remove_all(out);
         scratch.WriteFile("out/C/old", "old");
         TestExtractHost host(out);
         host.decodeWorkers = workers;
-        host.answers = {OverwriteAnswer::Yes, OverwriteAnswer::Yes};
+        host.answers = {OverwriteAnswer::Yes, OverwriteAnswer::Yes, OverwriteAnswer::No};
         std::vector<std::set<std::string>> treeAtPrompt;
         host.onPrompt = [&](TestExtractHost&) {
             EXPECT_EQ(ReadWholeFile(out + "/A/big"), big) << "asked before the file before was written";
@@ -345,19 +362,25 @@ TEST_F(Extraction, ARunOfStreamsFinishesEachFileBeforeTheNextAndStopsOnlyADamage
             ExtractionRun run(host);
             for (const auto& stream : streams) run.FolderStream(stream);
         }
-        // The second "twice" finds the first one restored and asks.
-        EXPECT_EQ(host.prompts, (std::vector<std::string>{out + "/A/twice", out + "/C/old"}));
-        ASSERT_EQ(treeAtPrompt.size(), 2u);
-        EXPECT_EQ(treeAtPrompt[1], (std::set<std::string>{"A", "A/big", "A/twice", "B", "C", "C/old"}));
-        EXPECT_EQ(host.statuses, (std::vector<std::string>{"A\\big", "Extracted", "A\\twice", "Extracted", "A\\twice",
-                                                           "Extracted", "Extracted", "B\\bad", "Error", "C\\old",
-                                                           "Extracted", "Extracted"}));
-        ASSERT_EQ(host.messages.size(), 1u);
-        EXPECT_EQ(host.messages[0].text, kExtractError);
+        // The second "twice" finds the first one restored and asks, and so does the second "dup".
+        EXPECT_EQ(host.prompts, (std::vector<std::string>{out + "/A/twice", out + "/C/old", out + "/D/dup"}));
+        ASSERT_EQ(treeAtPrompt.size(), 3u);
+        EXPECT_EQ(treeAtPrompt[1], (std::set<std::string>{"A", "A/big", "A/twice", "B", "B/never", "C", "C/old"}));
+        EXPECT_EQ(host.statuses,
+                  (std::vector<std::string>{"A\\big", "Extracted", "A\\twice", "Extracted", "A\\twice", "Extracted",
+                                            "Extracted", "B\\bad", "Error", "B\\never", "Extracted", "Error", "C\\old",
+                                            "Extracted", "Extracted", "D\\dup", "Extracted", "D\\dup", "D\\after",
+                                            "Extracted", "Extracted"}));
+        EXPECT_TRUE(host.messages.empty());
+        EXPECT_EQ(host.notRestored, (std::vector<std::pair<std::string, std::string>>{{"B\\bad", kExtractError}}));
         EXPECT_EQ(ReadWholeFile(out + "/A/twice"), "two");
         EXPECT_EQ(ReadWholeFile(out + "/C/old"), "new");
-        EXPECT_EQ(TreeListing(out), treeAtPrompt[1]);
-        EXPECT_EQ(host.progressShown, 3);
+        EXPECT_EQ(ReadWholeFile(out + "/D/dup"), big);
+        EXPECT_EQ(ReadWholeFile(out + "/D/after"), "x");
+        std::set<std::string> all = treeAtPrompt[1];
+        all.insert({"D", "D/dup", "D/after"});
+        EXPECT_EQ(TreeListing(out), all);
+        EXPECT_EQ(host.progressShown, 4);
     }
 }
 
@@ -386,8 +409,9 @@ TEST_F(Extraction, StreamCutInsideARecordIsReported) {
 
     TestExtractHost host(out);
     ExtractFolderStream(host, stream);
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_TRUE(host.messages[0].text.starts_with(kExtractError)) << host.messages[0].text;
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(host.notRestored,
+              (std::vector<std::pair<std::string, std::string>>{{"Docs", "the rest of the stream is damaged"}}));
     EXPECT_EQ(host.status(), "Error");
     EXPECT_EQ(TreeListing(out), (std::set<std::string>{"Docs", "Docs/a"}));
 }
@@ -414,15 +438,16 @@ TEST_F(Extraction, CancelDuringALargeFileRemovesItAndKeepsFinishedFiles) {
 struct FaultCase {
     const char* what;
     test::Fault fault;
-    std::set<std::string> left;  // what stays in the destination
+    std::vector<std::string> named;  // not restored, as shown; "%S" is the stream file
+    std::set<std::string> left;      // what stays in the destination
 };
 
 void PrintTo(const FaultCase& c, std::ostream* os) { *os << c.what; }
 
 class FileLayerFault : public Extraction, public ::testing::WithParamInterface<FaultCase> {};
 
-// Failures of the file layer are shown with their cause and end the stream, and the file
-// in hand is removed.
+// Failures of the file layer name what they cost with their cause, the file in hand is
+// removed, and the files after it are restored.
 TEST_P(FileLayerFault, IsReportedAsAnExtractionError) {
     const auto& c = GetParam();
     const std::string stream = WriteStream(
@@ -433,14 +458,17 @@ TEST_P(FileLayerFault, IsReportedAsAnExtractionError) {
     host.files = &files;
     ExtractFolderStream(host, stream);
 
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_TRUE(host.messages[0].text.starts_with(std::string(kExtractError) + "\n\n"))
-        << host.messages[0].text;
-    EXPECT_NE(host.messages[0].text.find("Injected fault"), std::string::npos);
+    EXPECT_TRUE(host.messages.empty());
+    std::vector<std::string> named;
+    for (const auto& [shown, reason] : host.notRestored) {
+        named.push_back(shown == stream ? "%S" : shown);
+        EXPECT_NE(reason.find("Injected fault"), std::string::npos) << reason;
+    }
+    EXPECT_EQ(named, c.named);
     EXPECT_EQ(host.status(), "Error");
-    const bool smallDone = c.left.count("Docs/small") == 1;
+    EXPECT_EQ(host.restored.size(), c.left.empty() ? 0 : c.left.size() - 1);
     EXPECT_EQ(std::count(host.statuses.begin(), host.statuses.end(), "Extracted"),
-              smallDone ? 1 : 0);
+              static_cast<std::ptrdiff_t>(host.restored.size()));
     EXPECT_EQ(TreeListing(out), c.left);
 }
 
@@ -450,16 +478,20 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FaultCase{"destination full",
                   {Kind::WriteAfter, "large", 100000, Status::Code::NoSpace},
-                  {"Docs", "Docs/small"}},
-        FaultCase{"disc read error", {Kind::ReadAfter, ".cvn", 200000}, {"Docs", "Docs/small"}},
-        FaultCase{"error when closing", {Kind::Close, "large"}, {"Docs", "Docs/small"}},
+                  {"Docs\\large"},
+                  {"Docs", "Docs/small", "Docs/later"}},
+        // The source cannot be read on: the rest of the stream is lost, and named.
+        FaultCase{"disc read error", {Kind::ReadAfter, ".cvn", 200000}, {"Docs\\large", "Docs"}, {"Docs", "Docs/small"}},
+        FaultCase{"error when closing", {Kind::Close, "large"}, {"Docs\\large"}, {"Docs", "Docs/small", "Docs/later"}},
         FaultCase{"target cannot be created",
                   {Kind::OpenWrite, "large", 0, Status::Code::AccessDenied},
-                  {"Docs", "Docs/small"}},
+                  {"Docs\\large"},
+                  {"Docs", "Docs/small", "Docs/later"}},
         FaultCase{"folder cannot be created",
                   {Kind::CreateFolder, "Docs", 0, Status::Code::AccessDenied},
+                  {"Docs\\small", "Docs\\large", "Docs\\later"},
                   {}},
-        FaultCase{"stream cannot be opened", {Kind::OpenRead, ".cvn"}, {}}));
+        FaultCase{"stream cannot be opened", {Kind::OpenRead, ".cvn"}, {"%S"}, {}}));
 
 TEST_F(Extraction, EmptyDestinationExtractsNothing) {
     const std::string stream = WriteStream("\\Docs", {{"a", "x"}});
@@ -517,9 +549,28 @@ TEST_F(Extraction, SingleFileThatCannotBeReadOrWrittenIsAnError) {
         TestExtractHost host(c.destination);
         EXPECT_EQ(ExtractFileRecord(host, c.streamPath, c.offset, "a"), 1);
         EXPECT_EQ(host.status(), "Error");
-        EXPECT_EQ(host.messages.size(), 1u);
+        EXPECT_TRUE(host.messages.empty());
+        ASSERT_EQ(host.notRestored.size(), 1u);
+        EXPECT_EQ(host.notRestored[0].first, "a");
         EXPECT_TRUE(TreeListing(out).empty());
     }
+}
+
+// The destination itself is the user's choice, links and all: only what lies below it is
+// opened without following links.
+TEST_F(Extraction, ADestinationReachedThroughALinkIsUsed) {
+    const std::string stream = WriteStream("\\Docs", {{"a", "via the link"}});
+    scratch.MakeFolder("real/existing");
+    std::filesystem::create_directory_symlink(scratch / "real", scratch / "link");
+    TestExtractHost folder(scratch / "link/new/out");
+    ExtractFolderStream(folder, stream);
+    EXPECT_EQ(folder.status(), "Extracted");
+    EXPECT_TRUE(folder.notRestored.empty());
+    EXPECT_EQ(ReadWholeFile(scratch / "real/new/out/Docs/a"), "via the link");
+
+    TestExtractHost single(scratch / "link/existing");
+    EXPECT_EQ(ExtractFileRecord(single, stream, OffsetOf(stream, "a"), "a"), 0);
+    EXPECT_EQ(ReadWholeFile(scratch / "real/existing/a"), "via the link");
 }
 
 TEST(CreateDirectoryPath, MakesTheWholeChainAndSaysWhenItCannot) {

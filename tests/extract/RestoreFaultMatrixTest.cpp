@@ -1,6 +1,7 @@
 // Every way a restore can go wrong, one row each, for a whole folder stream and for the one
-// file in its middle: the exact message, what is left in the destination (finished files
-// stay, the file in hand is removed, nothing else appears) and the result reported.
+// file in its middle: what is named as not restored and why, what is left in the destination
+// (finished files stay, the file in hand is removed, the files after it are restored, nothing
+// else appears) and the result reported.
 
 #include <gtest/gtest.h>
 
@@ -65,11 +66,11 @@ struct RestoreFault {
     const char* what;
     std::function<void(RestoreRig&)> arrange;
     // The folder stream into "out".
-    std::string folderMessage;  // empty: none
+    std::vector<std::string> folderNotRestored;  // "shown: reason"
     Tree folderKept;
     std::string folderStatus;
     // The large file alone into "single".
-    std::string fileMessage;
+    std::vector<std::string> fileNotRestored;
     int fileResult;
     bool fileKept;
     std::string fileStatus;
@@ -79,10 +80,16 @@ void PrintTo(const RestoreFault& row, std::ostream* os) { *os << row.what; }
 
 class RestoreFaultMatrix : public ::testing::TestWithParam<RestoreFault> {};
 
-std::vector<std::string> Texts(const TestExtractHost& host) {
-    std::vector<std::string> texts;
-    for (const auto& m : host.messages) texts.push_back(m.text);
-    return texts;
+std::vector<std::string> Named(const TestExtractHost& host) {
+    std::vector<std::string> named;
+    for (const auto& [shown, reason] : host.notRestored) named.push_back(shown + ": " + reason);
+    return named;
+}
+
+std::vector<std::string> Expanded(const RestoreRig& rig, const std::vector<std::string>& texts) {
+    std::vector<std::string> expanded;
+    for (const auto& text : texts) expanded.push_back(rig.Expand(text));
+    return expanded;
 }
 
 TEST_P(RestoreFaultMatrix, TellsTheUserKeepsFinishedFilesAndRemovesTheRest) {
@@ -96,8 +103,8 @@ TEST_P(RestoreFaultMatrix, TellsTheUserKeepsFinishedFilesAndRemovesTheRest) {
     folder.files = &rig.files;
     if (cancels) RestoreRig::CancelInsideLargeFile(folder);
     ExtractFolderStream(folder, rig.stream);
-    EXPECT_EQ(Texts(folder), row.folderMessage.empty() ? std::vector<std::string>{}
-                                                       : std::vector<std::string>{rig.Expand(row.folderMessage)});
+    EXPECT_TRUE(folder.messages.empty());
+    EXPECT_EQ(Named(folder), Expanded(rig, row.folderNotRestored));
     EXPECT_EQ(TreeListing(rig.out), row.folderKept);
     EXPECT_EQ(folder.status(), row.folderStatus);
     EXPECT_EQ(folder.cancelRequested.load(), cancels ? 1 : 0);
@@ -111,8 +118,8 @@ TEST_P(RestoreFaultMatrix, TellsTheUserKeepsFinishedFilesAndRemovesTheRest) {
     file.files = &rig.files;
     if (cancels) RestoreRig::CancelInsideLargeFile(file);
     EXPECT_EQ(ExtractFileRecord(file, rig.stream, largeRecord, "large"), row.fileResult);
-    EXPECT_EQ(Texts(file), row.fileMessage.empty() ? std::vector<std::string>{}
-                                                   : std::vector<std::string>{rig.Expand(row.fileMessage)});
+    EXPECT_TRUE(file.messages.empty());
+    EXPECT_EQ(Named(file), Expanded(rig, row.fileNotRestored));
     EXPECT_EQ(TreeListing(rig.single), row.fileKept ? Tree{"large"} : Tree{});
     if (row.fileKept) {
         EXPECT_EQ(test::ReadWholeFile(rig.single + "/large"), kLarge);
@@ -125,49 +132,56 @@ TEST_P(RestoreFaultMatrix, TellsTheUserKeepsFinishedFilesAndRemovesTheRest) {
     EXPECT_EQ(elsewhere, (Tree{"disc", "disc/s 0.cvn"})) << "nothing is written beside the destinations";
 }
 
-std::string Because(const std::string& cause) { return std::string(kExtractError) + "\n\n" + cause; }
-
 const Tree kSmallOnly = {"Docs", "Docs/small"};
+const Tree kAllButLarge = {"Docs", "Docs/small", "Docs/later"};
+const std::string kRestDamaged = "Docs: the rest of the stream is damaged";
 
 INSTANTIATE_TEST_SUITE_P(
     Rows, RestoreFaultMatrix,
     ::testing::Values(
         RestoreFault{"destination full in the middle of a file",
                      [](RestoreRig& r) { r.files.Add({Kind::WriteAfter, "large", 100000, Status::Code::NoSpace}); },
-                     Because("Injected fault on %O/Docs/large"), kSmallOnly, "Error",
-                     Because("Injected fault on %F/large"), 1, false, "Error"},
+                     {"Docs\\large: Injected fault on %O/Docs/large"}, kAllButLarge, "Error",
+                     {"large: Injected fault on %F/large"}, 1, false, "Error"},
         RestoreFault{"full disk found when the file is closed",
                      [](RestoreRig& r) { r.files.Add({Kind::Close, "large", 0, Status::Code::NoSpace}); },
-                     Because("Injected fault on %O/Docs/large"), kSmallOnly, "Error",
-                     Because("Injected fault on %F/large"), 1, false, "Error"},
+                     {"Docs\\large: Injected fault on %O/Docs/large"}, kAllButLarge, "Error",
+                     {"large: Injected fault on %F/large"}, 1, false, "Error"},
         RestoreFault{"target file not creatable",
                      [](RestoreRig& r) { r.files.Add({Kind::OpenWrite, "large", 0, Status::Code::AccessDenied}); },
-                     Because("Injected fault on %O/Docs/large"), kSmallOnly, "Error",
-                     Because("Injected fault on %F/large"), 1, false, "Error"},
+                     {"Docs\\large: Injected fault on %O/Docs/large"}, kAllButLarge, "Error",
+                     {"large: Injected fault on %F/large"}, 1, false, "Error"},
         // A folder stream makes its folders; a single file goes into an existing folder only.
         RestoreFault{"destination folder missing",
                      [](RestoreRig& r) {
                          std::filesystem::remove(r.out);
                          std::filesystem::remove(r.single);
                      },
-                     "", {"Docs", "Docs/small", "Docs/large", "Docs/later"}, "Extracted",
-                     Because("Cannot create %F/large: No such file or directory"), 1, false, "Error"},
+                     {}, {"Docs", "Docs/small", "Docs/large", "Docs/later"}, "Extracted",
+                     {"large: Cannot open folder %F: No such file or directory"}, 1, false, "Error"},
+        // Every file of a folder that cannot be made is named.
         RestoreFault{"folder cannot be created",
                      [](RestoreRig& r) { r.files.Add({Kind::CreateFolder, "/Docs", 0, Status::Code::AccessDenied}); },
-                     Because("Injected fault on %O/Docs"), {}, "Error", "", 0, true, "Extracted"},
+                     {"Docs\\small: Injected fault on %O/Docs", "Docs\\large: Injected fault on %O/Docs",
+                      "Docs\\later: Injected fault on %O/Docs"},
+                     {}, "Error", {}, 0, true, "Extracted"},
         RestoreFault{"disc read error in the middle of a file",
                      [](RestoreRig& r) { r.files.Add({Kind::ReadAfter, ".cvn", 200000}); },
-                     Because("Injected fault on %S"), kSmallOnly, "Error", Because("Injected fault on %S"), 1, false,
-                     "Error"},
+                     {"Docs\\large: Injected fault on %S", "Docs: the rest of the stream could not be read: Injected fault on %S"},
+                     kSmallOnly, "Error", {"large: Injected fault on %S"}, 1, false, "Error"},
         RestoreFault{"stream cut short inside a file",
                      [](RestoreRig& r) { r.CutStream(test::OffsetOf(r.stream, "large") + 50000); },
-                     kExtractError, kSmallOnly, "Error", kExtractError, 1, false, "Error"},
+                     {"Docs\\large: " + std::string(kExtractError), kRestDamaged}, kSmallOnly, "Error",
+                     {"large: " + std::string(kExtractError)}, 1, false, "Error"},
+        RestoreFault{"stream header cut short",
+                     [](RestoreRig& r) { r.CutStream(3); },
+                     {"%S: Damaged stream: too short for a folder header"}, {}, "Error",
+                     {"large: " + std::string(kExtractError)}, 1, false, "Error"},
         RestoreFault{"stream cut short between files",
                      [](RestoreRig& r) { r.CutStream(test::OffsetOf(r.stream, "later") - 3); },
-                     Because("The rest of the backup stream is damaged."), {"Docs", "Docs/small", "Docs/large"},
-                     "Error", "", 0, true, "Extracted"},
+                     {kRestDamaged}, {"Docs", "Docs/small", "Docs/large"}, "Error", {}, 0, true, "Extracted"},
         // ExtractFileRecord answers 0 for a cancelled file: the run stops through the cancel flag.
-        RestoreFault{"Cancel in the middle of a file", [](RestoreRig&) {}, "", kSmallOnly, "Cancelled", "", 0, false,
+        RestoreFault{"Cancel in the middle of a file", [](RestoreRig&) {}, {}, kSmallOnly, "Cancelled", {}, 0, false,
                      "Cancelled"}),
     [](const ::testing::TestParamInfo<RestoreFault>& row) { return test::TestNameOf(row.param.what); });
 

@@ -30,6 +30,13 @@ class RootedFileSystem final : public FileSystem {
     Status CreateFolder(const std::string& path) override {
         return real_.CreateFolder(root_ + path);
     }
+    Status OpenWriteBelow(const std::string& top, const std::string& relative, std::unique_ptr<File>& file) override {
+        written.push_back(top.ends_with('/') ? top + relative : top + "/" + relative);
+        return real_.OpenWriteBelow(root_ + top, relative, file);
+    }
+    Status CreateFoldersBelow(const std::string& top, const std::string& relative) override {
+        return real_.CreateFoldersBelow(root_ + top, relative);
+    }
     Status RemoveFile(const std::string& path) override { return real_.RemoveFile(root_ + path); }
     Status Rename(const std::string& from, const std::string& to) override { return real_.Rename(root_ + from, root_ + to); }
     Status SetModifiedTime(const std::string& path, std::int64_t modified) override {

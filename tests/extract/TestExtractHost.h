@@ -46,6 +46,13 @@ class TestExtractHost final : public ExtractHost {
         answers.pop_front();
         return answer;
     }
+    void Restored(const std::string& targetPath) override { restored.push_back(targetPath); }
+    void RestoredUnder(const std::string& shownPath, const std::string& targetPath) override {
+        renamed.emplace_back(shownPath, targetPath);
+    }
+    void NotRestored(const std::string& shownPath, const std::string& reason) override {
+        notRestored.emplace_back(shownPath, reason);
+    }
     void BeginWaitCursor() override { ++waitDepth; }
     void EndWaitCursor() override { --waitDepth; }
 
@@ -59,6 +66,9 @@ class TestExtractHost final : public ExtractHost {
     std::vector<std::string> statuses;
     std::vector<Message> messages;
     std::vector<std::string> prompts;
+    std::vector<std::string> restored;                               // targets, in order
+    std::vector<std::pair<std::string, std::string>> renamed;        // shown, target
+    std::vector<std::pair<std::string, std::string>> notRestored;    // shown, reason
     std::map<std::string, std::vector<int>> progressUnder;
     int progressShown = 0;
     int waitDepth = 0;

@@ -26,6 +26,12 @@ class ForwardingFileSystem : public FileSystem {
     }
     Status Stat(const std::string& path, FileInfo& info) override { return real_.Stat(path, info); }
     Status CreateFolder(const std::string& path) override { return real_.CreateFolder(path); }
+    Status OpenWriteBelow(const std::string& top, const std::string& relative, std::unique_ptr<File>& file) override {
+        return real_.OpenWriteBelow(top, relative, file);
+    }
+    Status CreateFoldersBelow(const std::string& top, const std::string& relative) override {
+        return real_.CreateFoldersBelow(top, relative);
+    }
     Status RemoveFile(const std::string& path) override { return real_.RemoveFile(path); }
     Status Rename(const std::string& from, const std::string& to) override { return real_.Rename(from, to); }
     Status SetModifiedTime(const std::string& path, std::int64_t modified) override {

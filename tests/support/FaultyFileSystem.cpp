@@ -119,4 +119,19 @@ Status FaultyFileSystem::CreateFolder(const std::string& path) {
     return real_.CreateFolder(path);
 }
 
+Status FaultyFileSystem::OpenWriteBelow(const std::string& top, const std::string& relative,
+                                        std::unique_ptr<File>& file) {
+    const std::string path = top + "/" + relative;
+    if (const Fault* f = Find(Fault::Kind::OpenWrite, path)) return Injected(*f, path);
+    Status s = real_.OpenWriteBelow(top, relative, file);
+    if (s.ok()) file = Wrap(std::move(file), path);
+    return s;
+}
+
+Status FaultyFileSystem::CreateFoldersBelow(const std::string& top, const std::string& relative) {
+    const std::string path = top + "/" + relative;
+    if (const Fault* f = Find(Fault::Kind::CreateFolder, path)) return Injected(*f, path);
+    return real_.CreateFoldersBelow(top, relative);
+}
+
 }  // namespace corvane::test

@@ -39,6 +39,9 @@ public:
     Status ListFolder(const std::string& path, std::vector<FolderEntry>& entries) override;
     Status Stat(const std::string& path, FileInfo& info) override;
     Status CreateFolder(const std::string& path) override;
+    // Faults of OpenWrite and CreateFolder apply to top/relative.
+    Status OpenWriteBelow(const std::string& top, const std::string& relative, std::unique_ptr<File>& file) override;
+    Status CreateFoldersBelow(const std::string& top, const std::string& relative) override;
     Status RemoveFile(const std::string& path) override { return real_.RemoveFile(path); }
     Status Rename(const std::string& from, const std::string& to) override { return real_.Rename(from, to); }
     Status SetModifiedTime(const std::string& path, std::int64_t modified) override {
