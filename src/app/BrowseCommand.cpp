@@ -18,8 +18,9 @@ const char* const kBrowseUsage =
     "Usage: corvane browse PLACE...\n"
     "\n"
     "Opens the restore window on the backup stream files (*.cvn) in each PLACE, all in one\n"
-    "tree: folders such as the mounted discs of one backup, or the disc image files (.iso)\n"
-    "themselves, read without mounting them.\n";
+    "tree: folders such as the mounted discs of one backup, the disc image files (.iso)\n"
+    "themselves, read without mounting them, or folders holding such images. What cannot be\n"
+    "read, and streams missing from a backup (a disc not given), are named once all is read.\n";
 
 }  // namespace
 

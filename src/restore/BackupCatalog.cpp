@@ -168,6 +168,7 @@ void RemoveStream(RestoreEntries& entries, const std::string& streamPath) {
             entries.recordOffsets[kept] = entries.recordOffsets[i];
             entries.itemNames[kept] = std::move(entries.itemNames[i]);
             entries.lockedPasswords[kept] = std::move(entries.lockedPasswords[i]);
+            entries.shownPaths[kept] = std::move(entries.shownPaths[i]);
         }
         ++kept;
     }
@@ -175,6 +176,7 @@ void RemoveStream(RestoreEntries& entries, const std::string& streamPath) {
     entries.recordOffsets.resize(kept);
     entries.itemNames.resize(kept);
     entries.lockedPasswords.resize(kept);
+    entries.shownPaths.resize(kept);
 }
 
 void UnlockBelow(CatalogTree& tree, CatalogItem* parent, const std::string& password) {
@@ -408,9 +410,17 @@ bool PasswordMatches(const QString& typed, const std::string& stored) {
     return TrimmedRight(typed) == TrimmedRight(StoredTextToQString(stored));
 }
 
-void CollectForRestore(const CatalogTree& tree, const CatalogItem* item, RestoreEntries& entries) {
-    for (int i = 0; i < tree.ChildCount(item); ++i)
-        CollectForRestore(tree, tree.Child(item, i), entries);
+std::string ShownItemPath(const CatalogTree& tree, const CatalogItem* item, const std::string& shownAbove) {
+    if (item->look == ItemLook::Drive || item->look == ItemLook::Backup) return shownAbove;
+    return (shownAbove.empty() ? "" : shownAbove + "/") + tree.Text(item).toStdString();
+}
+
+void CollectForRestore(const CatalogTree& tree, const CatalogItem* item, RestoreEntries& entries,
+                       const std::string& shownPath) {
+    for (int i = 0; i < tree.ChildCount(item); ++i) {
+        const CatalogItem* child = tree.Child(item, i);
+        CollectForRestore(tree, child, entries, ShownItemPath(tree, child, shownPath));
+    }
     const CItemData* record = item ? item->record.get() : nullptr;
     if (!record || record->streamPath.empty()) return;
     if (record->recordOffset == 0) RemoveStream(entries, record->streamPath);
@@ -418,6 +428,7 @@ void CollectForRestore(const CatalogTree& tree, const CatalogItem* item, Restore
     entries.recordOffsets.push_back(record->recordOffset);
     entries.itemNames.push_back(record->name);
     entries.lockedPasswords.push_back(record->locked ? record->password : std::string());
+    entries.shownPaths.push_back(shownPath);
 }
 
 std::string FormatTime(std::int64_t time, const char* pattern) {

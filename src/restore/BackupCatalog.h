@@ -144,13 +144,22 @@ struct RestoreEntries {
     // The stored password a folder entry still needs ("" when none): a folder shown as
     // "<protected>" is collected too, and extraction must ask for it or leave it out.
     std::vector<std::string> lockedPasswords;
+    // The entry's folders and name as the tree shows them, "/"-separated UTF-8 from the drive's
+    // root ("Docs/<protected>"): for messages, which never show the name of a locked folder.
+    std::vector<std::string> shownPaths;
 
     std::size_t size() const { return streamPaths.size(); }
 };
 
+// The texts of an item's folder and file items from the top down, as the tree shows them.
+// Drive and backup items are left out; shownAbove is the path of the parent.
+std::string ShownItemPath(const CatalogTree& tree, const CatalogItem* item, const std::string& shownAbove);
+
 // Collects item and everything below it, children before their parent. A stream folder's
-// entry stands for its whole stream and replaces the entries of its own files.
-void CollectForRestore(const CatalogTree& tree, const CatalogItem* item, RestoreEntries& entries);
+// entry stands for its whole stream and replaces the entries of its own files. shownPath is
+// the item's ShownItemPath.
+void CollectForRestore(const CatalogTree& tree, const CatalogItem* item, RestoreEntries& entries,
+                       const std::string& shownPath = {});
 
 // A time as local time in a strftime pattern; empty when it cannot be shown.
 std::string FormatTime(std::int64_t time, const char* pattern);

@@ -1,6 +1,7 @@
 #include "restore/CRestore.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
@@ -97,14 +98,20 @@ void CRestore::OnInitDialog() {
 
 void CRestore::ScanWorker() {
     // Every source first, then the streams in the order the backup wrote them, so a folder is
-    // always placed before its sub-folders. A source that cannot be listed adds nothing.
+    // always placed before its sub-folders. What cannot be read is named when the scan ends.
     std::vector<BackupStream> streams;
-    for (const std::string& folder : sources_) FindStreams(*files_, folder, streams);
+    std::vector<std::string> problems = FindStreamsInPlaces(*files_, sources_, streams);
     SortStreams(streams);
+    for (std::string& line : MissingStreamMessages(streams)) problems.push_back(std::move(line));
+    StreamHeaderReader reader(*files_);
     for (BackupStream& stream : streams) {
         if (cancelRequested) break;
-        if (!ReadStreamHeader(*files_, stream).ok()) continue;  // damaged or unreadable
-        HandOver(&stream);
+        if (reader.Read(stream)) HandOver(&stream);
+    }
+    for (std::string& line : reader.Unreadable()) problems.push_back(std::move(line));
+    {
+        std::lock_guard<std::mutex> lock(readMutex_);
+        scanProblems_ = std::move(problems);
     }
     HandOver(nullptr);
 }
@@ -145,7 +152,18 @@ void CRestore::AddReadStreams() {
 void CRestore::ScanEnded() {
     tree->SetShowLoadingCursor(false);
     scanFinished = 1;
+    std::vector<std::string> problems;
+    {
+        std::lock_guard<std::mutex> lock(readMutex_);
+        problems.swap(scanProblems_);
+    }
+    const bool warn = !problems.empty() && !cancelRequested;
+    if (warn) notice_->setText(QStringLiteral("Not everything could be read: see the list."));
     emit scanEnded();
+    if (!warn) return;
+    std::string text = "Not everything on the discs could be read:\n";
+    for (const std::string& line : problems) text += "\n" + line;
+    Ask(this, {text, MessageIcon::Warning, MessageButtons::Ok});
 }
 
 void CRestore::LayoutControls() {
@@ -232,13 +250,29 @@ void CRestore::OnOpenWith() {
 void CRestore::OnRestore() {
     const CTreeItem* item = CMyTree::ItemOf(tree->currentItem());
     if (!item) return;
+    if (!scanFinished && !WaitForScan()) return;
+    std::string shownAbove;
+    for (QTreeWidgetItem* above = item->parent(); above; above = above->parent())
+        shownAbove = ShownItemPath(*tree, CMyTree::ItemOf(above), "") +
+                     (shownAbove.empty() ? "" : "/" + shownAbove);
     RestoreEntries entries;
-    CollectForRestore(*tree, item, entries);
+    CollectForRestore(*tree, item, entries, ShownItemPath(*tree, item, shownAbove));
     if (runExtract) {
         runExtract(entries);
     } else {
         RunExtract(entries);
     }
+}
+
+bool CRestore::WaitForScan() {
+    WaitCursor wait;
+    const QString notice = notice_->text();
+    notice_->setText(QStringLiteral("Reading the backups: the restore starts when they are all read."));
+    QEventLoop loop;
+    connect(this, &CRestore::scanEnded, &loop, &QEventLoop::quit);
+    loop.exec();
+    if (notice_->text().startsWith(QStringLiteral("Reading"))) notice_->setText(notice);
+    return !cancelRequested;  // a stopped scan has not read everything
 }
 
 void CRestore::OpenItem(QTreeWidgetItem* item, bool openWith) {
@@ -273,7 +307,7 @@ void CRestore::RunExtract(RestoreEntries& entries) {
     std::string leftOut;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         if (refused.count(entries.lockedPasswords[i])) {
-            leftOut += "\n" + entries.itemNames[i];
+            leftOut += "\n" + entries.shownPaths[i];
             continue;
         }
         allowed.streamPaths.push_back(entries.streamPaths[i]);
