@@ -74,9 +74,9 @@ std::uint64_t FindRecord(FileSystem& files, const std::string& streamPath, const
 }
 
 // A folder path as the tree shows it: "Docs/<protected>", each protected folder on the way
-// hidden as "<protected>" ("<protected>" alone for a protected root).
+// hidden as "<protected>"; the drive's root folder is "ROOT" there.
 std::string ShownFolderPath(const std::string& folderPath, const std::set<std::string>& protectedFolders) {
-    if (protectedFolders.count("\\")) return "<protected>";
+    if (folderPath == "\\") return protectedFolders.count(folderPath) ? "<protected>" : "ROOT";
     std::string shown, stored;
     for (std::size_t start = 1; start <= folderPath.size();) {
         std::size_t end = folderPath.find('\\', start);

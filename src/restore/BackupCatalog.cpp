@@ -234,19 +234,21 @@ std::vector<std::string> FindStreamsInPlaces(FileSystem& files,
         }
         const std::size_t before = streams.size();
         AddStreamsOf(place, entries, streams);
-        bool holdsImages = false;
-        for (const FolderEntry& entry : entries) {
-            if (!HasExtension(entry.name, kImageExtension)) continue;
-            holdsImages = true;
-            const std::string image = PathUnder(place, entry.name);
-            if (!entry.info.isFolder()) {
+        std::vector<const FolderEntry*> images;
+        for (const FolderEntry& entry : entries)
+            if (HasExtension(entry.name, kImageExtension)) images.push_back(&entry);
+        std::sort(images.begin(), images.end(),
+                  [](const FolderEntry* a, const FolderEntry* b) { return a->name < b->name; });
+        for (const FolderEntry* entry : images) {
+            const std::string image = PathUnder(place, entry->name);
+            if (!entry->info.isFolder()) {
                 skipped.push_back(ShownStoredText(image) + " was skipped: it is not a disc image");
                 continue;
             }
             for (std::string& line : FindStreamsInPlaces(files, {image}, streams))
                 skipped.push_back(std::move(line));
         }
-        if (streams.size() == before && !holdsImages)
+        if (streams.size() == before && images.empty())
             skipped.push_back(ShownStoredText(place) +
                               " was skipped: it holds no backup streams (*.cvn files)");
     }
