@@ -312,5 +312,73 @@ TEST(RestoreCommand, RestoresEverythingItCanAndNamesTheRest) {
     }
 }
 
+// Backups written on systems with other code pages: with --names, restore brings every file
+// back under its name in that code page, below its folder's, and list shows the same names.
+TEST(RestoreCommand, NamesFromOtherCodePagesComeBackWithTheirCodePage) {
+    struct Name {
+        std::string stored, utf8;
+    };
+    const struct Case {
+        const char* codePage;
+        Name folder, inRoot, inFolder;
+    } cases[] = {
+        {"windows-1250",
+         {"\x8A\x9D" "astn\xFD", "Šťastný"},
+         {"\x9Elu\x9Dou\xE8k\xFD k\xF9\xF2.txt", "žluťoučký kůň.txt"},
+         {"D\x9E" "b\xE1n \x8F" "a\xB3.txt", "Džbán Źał.txt"}},
+        {"cp1251",
+         {"\xC4\xEE\xEA\xF3\xEC\xE5\xED\xF2\xFB", "Документы"},
+         {"\x8F\xEE\xF0\x9F.txt", "Џорџ.txt"},
+         {"\x80\xF3\xF0\xE0 \xB8\xEB\xEA\xE0.doc", "Ђура ёлка.doc"}},
+        {"CP932",
+         {"\x83\x65\x83\x58\x83\x67", "テスト"},
+         {"\x93\xFA\x8B\x4C.txt", "日記.txt"},
+         {"\x8E\xCA\x90\x5E \xB6\xC5.jpg", "写真 ｶﾅ.jpg"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.codePage);
+        test::ScratchFolder disc, out;
+        ASSERT_TRUE(test::WriteSampleStream(disc / "FOREIGN 0812251430 0.cvn", "\\", "", {{c.inRoot.stored, "root file"}}).ok());
+        ASSERT_TRUE(test::WriteSampleStream(disc / "FOREIGN 0812251430 1.cvn", "\\" + c.folder.stored, "",
+                                            {{c.inFolder.stored, "folder file"}})
+                        .ok());
+        std::string err, listed;
+        ASSERT_EQ(Corvane({"restore", QString::fromStdString(disc.path()), "--to", QString::fromStdString(out.path()),
+                           "--names", c.codePage},
+                          &err),
+                  0)
+            << err;
+        EXPECT_EQ(test::TreeListing(out.path()),
+                  (std::set<std::string>{c.inRoot.utf8, c.folder.utf8, c.folder.utf8 + "/" + c.inFolder.utf8}));
+        EXPECT_EQ(test::ReadWholeFile(out / c.inRoot.utf8), "root file");
+        EXPECT_EQ(test::ReadWholeFile(out / (c.folder.utf8 + "/" + c.inFolder.utf8)), "folder file");
+
+        ASSERT_EQ(Corvane({"list", QString::fromStdString(disc.path()), "--names", c.codePage}, &err, &listed), 0) << err;
+        EXPECT_EQ(listed, "FOREIGN\n  08-12-25 14:30\n    ROOT\n      " + c.inRoot.utf8 + "\n    " + c.folder.utf8 +
+                              "\n      " + c.inFolder.utf8 + "\n");
+
+        // --only takes the names as the code page reads them.
+        test::ScratchFolder one;
+        ASSERT_EQ(Corvane({"restore", QString::fromStdString(disc.path()), "--to", QString::fromStdString(one.path()),
+                           "--names", c.codePage, "--only", QString::fromStdString(c.folder.utf8 + "/" + c.inFolder.utf8)},
+                          &err),
+                  0)
+            << err;
+        EXPECT_EQ(test::TreeListing(one.path()),
+                  (std::set<std::string>{c.folder.utf8, c.folder.utf8 + "/" + c.inFolder.utf8}));
+    }
+}
+
+TEST(RestoreCommand, AnUnknownCodePageIsAUsageErrorNamingTheKnownOnes) {
+    test::ScratchFolder out;
+    for (const QString& command : {QString("restore"), QString("list")}) {
+        std::string err;
+        QStringList args = {command, QString::fromStdString(out.path()), "--names", "latin-9"};
+        if (command == "restore") args << "--to" << QString::fromStdString(out.path());
+        EXPECT_EQ(Corvane(args, &err), 2);
+        EXPECT_NE(err.find("windows-1250, windows-1251, windows-1252, cp932, utf-8"), std::string::npos) << err;
+    }
+}
+
 }  // namespace
 }  // namespace corvane
