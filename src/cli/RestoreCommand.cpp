@@ -173,11 +173,20 @@ int RunRestoreCommand(const std::vector<std::string>& args) {
         return 1;
     }
 
-    // The one file goes below its stored folder path, as a whole folder would.
+    // The one file goes below its stored folder path, as a whole folder would; a path that
+    // would lead outside the destination is refused as it would be there.
     std::string hostDestination = *destination;
     std::string relative;
-    if (!onlyFolderPath.empty() && StoredFolderToRelative(onlyFolderPath, relative))
-        hostDestination = PathUnder(*destination, relative);
+    if (!onlyFolderPath.empty()) {
+        if (StoredFolderToRelative(onlyFolderPath, relative)) {
+            hostDestination = PathUnder(*destination, relative);
+        } else {
+            Problem(ShownStoredText(onlyFolderPath) + " names a place outside the destination folder; " +
+                        arguments.Value("only").value_or("") + " was not restored",
+                    problems);
+            entries.clear();
+        }
+    }
     if (!entries.empty()) {
         Status made = CreateDirectoryPath(files, hostDestination);
         if (!made.ok()) {

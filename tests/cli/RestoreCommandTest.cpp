@@ -179,6 +179,16 @@ TEST(RestoreCommand, HostileDiscWritesNothingOutsideTheDestinationAndNamesWhatIt
         EXPECT_NE(err.find(refused), std::string::npos) << refused << " in\n" << err;
     EXPECT_EQ(err.find("Lock"), std::string::npos) << "the name of a protected folder is shown";
     EXPECT_EQ(err.find('\x1b'), std::string::npos) << "a control character from the disc reached the terminal";
+
+    // Asked for by name, a file below such a folder is refused all the same.
+    const std::string one = scratch.MakeFolder("box/one");
+    EXPECT_EQ(Corvane({"restore", QString::fromStdString(disc), "--to", QString::fromStdString(one), "--only",
+                       "../../outside/x.txt"},
+                      &err),
+              1);
+    EXPECT_NE(err.find("\\..\\..\\outside names a place outside the destination folder"), std::string::npos) << err;
+    expected.insert("box/one");
+    EXPECT_EQ(test::TreeListing(scratch.path()), expected);
 }
 
 // Where each stream of a backup lies: the disc (index into the images) of every stream number
