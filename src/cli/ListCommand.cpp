@@ -7,6 +7,7 @@
 #include "archive/StreamFormat.h"
 #include "cli/Arguments.h"
 #include "disc/ImageFileSystem.h"
+#include "extract/StoredPath.h"
 #include "restore/PlainCatalogTree.h"
 
 namespace corvane {
@@ -34,12 +35,17 @@ int UsageError(const std::string& message) {
     return 2;
 }
 
-// Lists the files of every stream folder that is not locked, as expanding it would.
-void OpenEveryFolder(CatalogTree& tree, CatalogItem* parent, FileSystem& files) {
+// Lists the files of every stream folder that is not locked, as expanding it would; a listing
+// cut short by damage is named in problems.
+void OpenEveryFolder(CatalogTree& tree, CatalogItem* parent, FileSystem& files,
+                     std::vector<std::string>& problems) {
     for (int i = 0; i < tree.ChildCount(parent); ++i) {
         CatalogItem* item = tree.Child(parent, i);
-        OpenStreamFolder(tree, item, files);
-        OpenEveryFolder(tree, item, files);
+        Status damage;
+        if (OpenStreamFolder(tree, item, files, &damage) && !damage.ok())
+            problems.push_back(ShownStoredText(item->record->streamPath) +
+                               ": the files after those listed could not be read: " + damage.message());
+        OpenEveryFolder(tree, item, files, problems);
     }
 }
 
@@ -84,7 +90,7 @@ int RunListCommand(const std::vector<std::string>& args) {
     }
     for (std::string& line : reader.Unreadable()) problems.push_back(std::move(line));
     for (std::string& line : MissingStreamMessages(streams)) problems.push_back(std::move(line));
-    OpenEveryFolder(tree, nullptr, files);
+    OpenEveryFolder(tree, nullptr, files, problems);
     std::fputs(CatalogOutline(tree).c_str(), stdout);
     if (stillLocked && password)
         std::fputs("corvane list: the password does not open the folders shown as <protected>\n",

@@ -371,16 +371,18 @@ CatalogItem* FindPlaceholder(const CatalogTree& tree, const CatalogItem* folder)
     return nullptr;
 }
 
-void ListStreamFiles(CatalogTree& tree, CatalogItem* folder, FileSystem& files) {
+Status ListStreamFiles(CatalogTree& tree, CatalogItem* folder, FileSystem& files) {
     const std::string& streamPath = folder->record->streamPath;
     std::unique_ptr<File> in;
-    if (!files.OpenRead(streamPath, in).ok()) return;
+    Status s = files.OpenRead(streamPath, in);
+    if (!s.ok()) return s;
     StreamReader reader(*in);
     FolderHeader header;
-    if (reader.ReadFolderHeader(header).ok()) {
+    s = reader.ReadFolderHeader(header);
+    if (s.ok()) {
         FileRecord fileRecord;
         bool found = false;
-        while (reader.NextRecord(fileRecord, found).ok() && found) {
+        while ((s = reader.NextRecord(fileRecord, found)).ok() && found) {
             auto record = std::make_unique<CItemData>();
             record->kind = kFileItem;
             record->name = fileRecord.fileName;
@@ -392,15 +394,20 @@ void ListStreamFiles(CatalogTree& tree, CatalogItem* folder, FileSystem& files) 
                 InsertSorted(tree, folder, StoredTextToQString(record->name), ItemLook::File);
             item->record = std::move(record);
         }
+        // Streams end right after their last record: anything else is damage.
+        if (s.ok() && reader.endedEarly())
+            s = Status(Status::Code::Corrupt, "the rest of the backup stream is damaged");
     }
     in->Close();
+    return s;
 }
 
-bool OpenStreamFolder(CatalogTree& tree, CatalogItem* folder, FileSystem& files) {
+bool OpenStreamFolder(CatalogTree& tree, CatalogItem* folder, FileSystem& files, Status* damage) {
     CatalogItem* placeholder = FindPlaceholder(tree, folder);
     if (!placeholder || !folder->record || folder->record->locked) return false;
     tree.DeleteSubtree(placeholder);
-    ListStreamFiles(tree, folder, files);
+    Status s = ListStreamFiles(tree, folder, files);
+    if (damage) *damage = s;
     return true;
 }
 

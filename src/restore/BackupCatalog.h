@@ -121,13 +121,14 @@ CatalogItem* AddBackupStream(CatalogTree& tree, const BackupStream& stream,
 CatalogItem* FindPlaceholder(const CatalogTree& tree, const CatalogItem* folder);
 
 // Inserts one item per file record of a stream folder's stream, sorted among its children.
-// The listing ends quietly where the stream is damaged.
-void ListStreamFiles(CatalogTree& tree, CatalogItem* folder, FileSystem& files);
+// The listing ends where the stream is damaged, and the damage is returned.
+Status ListStreamFiles(CatalogTree& tree, CatalogItem* folder, FileSystem& files);
 
 // The first expansion of a stream folder: replaces its placeholder by its files. False when
 // there is nothing to do: no placeholder (listed already, or not a stream folder), or the
-// folder is still locked.
-bool OpenStreamFolder(CatalogTree& tree, CatalogItem* folder, FileSystem& files);
+// folder is still locked. A listing cut short by damage sets *damage when given.
+bool OpenStreamFolder(CatalogTree& tree, CatalogItem* folder, FileSystem& files,
+                      Status* damage = nullptr);
 
 // Shows every locked folder whose stored password is exactly password with its name.
 void UnlockPassword(CatalogTree& tree, const std::string& password);

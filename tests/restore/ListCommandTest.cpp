@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QProcess>
+#include <filesystem>
 
 #include "support/ScratchFolder.h"
 #include "support/StreamTestUtil.h"
@@ -85,6 +86,16 @@ TEST_F(ListCommand, AFolderWithoutStreamsIsNamedAndTheRestIsListed) {
         EXPECT_EQ(run.out, alone.out);
         EXPECT_NE(run.err.find(folder), std::string::npos) << run.err;
     }
+}
+
+TEST_F(ListCommand, AStreamCutShortIsNamedWithTheFilesBeforeTheCut) {
+    const std::string cut = other / "CUT 0812251430 0.cvn";
+    Write(cut, "\\", "", {{"a.txt", "a"}, {"b.txt", ""}});
+    std::filesystem::resize_file(cut, std::filesystem::file_size(cut) - 10);
+    const Outcome run = Corvane({"list", Q(other.path())});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "CUT\n  08-12-25 14:30\n    ROOT\n      a.txt\n");
+    EXPECT_NE(run.err.find(cut + ": the files after those listed could not be read: "), std::string::npos) << run.err;
 }
 
 TEST_F(ListCommand, ControlCharactersFromTheDiscAreShownAsQuestionMarks) {
