@@ -30,6 +30,8 @@ constexpr int kSeparatorWidth = 2;
 constexpr int kNoticeLeft = 2;
 constexpr int kNoticeWidth = 116;
 constexpr int kNoticeHeight = 30;
+// The most lines of what the scan could not read that one message shows.
+constexpr std::size_t kProblemsShown = 20;
 
 class WaitCursor {
   public:
@@ -158,11 +160,13 @@ void CRestore::ScanEnded() {
         problems.swap(scanProblems_);
     }
     const bool warn = !problems.empty() && !cancelRequested;
-    if (warn) notice_->setText(QStringLiteral("Not everything could be read: see the list."));
+    if (warn) notice_->setText(QStringLiteral("Not everything on the discs could be read."));
     emit scanEnded();
     if (!warn) return;
     std::string text = "Not everything on the discs could be read:\n";
-    for (const std::string& line : problems) text += "\n" + line;
+    for (std::size_t i = 0; i < problems.size() && i < kProblemsShown; ++i) text += "\n" + problems[i];
+    if (problems.size() > kProblemsShown)
+        text += "\n(and " + std::to_string(problems.size() - kProblemsShown) + " more)";
     Ask(this, {text, MessageIcon::Warning, MessageButtons::Ok});
 }
 
