@@ -79,7 +79,7 @@ std::string ShownFolderPath(const std::string& folderPath, const std::set<std::s
     if (folderPath == "\\") return protectedFolders.count(folderPath) ? "<protected>" : "ROOT";
     std::string shown, stored;
     for (std::size_t start = 1; start <= folderPath.size();) {
-        std::size_t end = folderPath.find('\\', start);
+        std::size_t end = FindStoredSeparator(folderPath, start);
         if (end == std::string::npos) end = folderPath.size();
         stored = folderPath.substr(0, end);
         const std::string step = protectedFolders.count(stored) ? "<protected>"

@@ -258,6 +258,16 @@ std::string StoredTextToUtf8(std::string_view bytes) {
     return FromSingleByte(bytes, kCp1252);
 }
 
+std::size_t FindStoredSeparator(std::string_view text, std::size_t from) {
+    if (gReading.load() != Reading::Cp932 || IsValidUtf8(text)) return text.find('\\', from);
+    for (std::size_t i = from; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '\\') return i;
+        if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) ++i;  // a double-byte character
+    }
+    return std::string_view::npos;
+}
+
 QString StoredTextToQString(std::string_view bytes) {
     std::string utf8 = StoredTextToUtf8(bytes);
     return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));

@@ -26,6 +26,11 @@ std::string SupportedStoredTextReadings();
 // pages) or U+FFFD (Shift-JIS).
 std::string StoredTextToUtf8(std::string_view bytes);
 
+// The position of the first '\' that separates stored path components, at or after from (the
+// start of a character), or npos. Under the cp932 reading, text that is not valid UTF-8 is
+// read by characters, so the second byte of a double-byte character (0x5C in many) is none.
+std::size_t FindStoredSeparator(std::string_view text, std::size_t from = 0);
+
 // Stored bytes for display.
 QString StoredTextToQString(std::string_view bytes);
 

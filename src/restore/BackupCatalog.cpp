@@ -329,7 +329,8 @@ CatalogItem* AddBackupStream(CatalogTree& tree, const BackupStream& stream,
     if (!current) current = InsertSorted(tree, drive, when, ItemLook::Backup);
 
     std::string_view rest = stream.folderPath;
-    for (auto slash = rest.find('\\'); slash != std::string_view::npos; slash = rest.find('\\')) {
+    for (auto slash = FindStoredSeparator(rest); slash != std::string_view::npos;
+         slash = FindStoredSeparator(rest)) {
         std::string component(rest.substr(0, slash));
         rest.remove_prefix(slash + 1);
         while (!component.empty() && IsBlank(component.back())) component.pop_back();

@@ -65,6 +65,17 @@ TEST_F(StoredTextReading, AnUnknownCodePageChangesNothing) {
     EXPECT_EQ(SupportedStoredTextReadings(), "windows-1250, windows-1251, windows-1252, cp932, utf-8");
 }
 
+TEST_F(StoredTextReading, ShiftJisCharactersEndingIn5CSeparateNoPath) {
+    const std::string soft = "\\\x83\x5C\x83t\x83g\\a";  // \ソフト\a as cp932
+    const std::string utf8 = "\\\xE3\x81\x81\\a";     // \ぁ\a: its last byte is a cp932 lead byte
+    EXPECT_EQ(FindStoredSeparator(soft, 1), 2u) << "the default reading has no double-byte characters";
+    ASSERT_TRUE(SelectStoredTextReading("cp932"));
+    EXPECT_EQ(FindStoredSeparator(soft), 0u);
+    EXPECT_EQ(FindStoredSeparator(soft, 1), 7u);
+    EXPECT_EQ(FindStoredSeparator(soft, 8), std::string::npos);
+    EXPECT_EQ(FindStoredSeparator(utf8, 1), 4u) << "UTF-8 is read as UTF-8";
+}
+
 TEST_F(StoredTextReading, EveryThreadReadsTheChosenCodePage) {
     ASSERT_TRUE(SelectStoredTextReading("cp932"));
     std::string fromThread;

@@ -98,6 +98,14 @@ TEST_F(ListCommand, AStreamCutShortIsNamedWithTheFilesBeforeTheCut) {
     EXPECT_NE(run.err.find(cut + ": the files after those listed could not be read: "), std::string::npos) << run.err;
 }
 
+// Shift-JIS names hold 0x5C, the byte of the separator, as the second byte of many characters.
+TEST_F(ListCommand, ShiftJisFolderNamesAreNotTornAtTheSeparatorByte) {
+    Write(other / "JP 0812251430 0.cvn", "\\\x83\x5C\x83t\x83g\\\x95\x5C", "", {{"\x95\x5C.txt", "x"}});
+    const Outcome run = Corvane({"list", Q(other.path()), "--names", "cp932"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "JP\n  08-12-25 14:30\n    ソフト\n      表\n        表.txt\n");
+}
+
 TEST_F(ListCommand, ControlCharactersFromTheDiscAreShownAsQuestionMarks) {
     Write(other / "EVIL 0812251430 0.cvn", "\\", "", {{"red\x1b[31m\x07", "x"}, {"osc\xC2\x9D" "0;t", "y"}});
     Write(other / "EVIL 0812251430 1.cvn", "\\Dir\x1b[2J", "", {{"z", "z"}});
