@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "platform/TextCodec.h"
+
 namespace corvane {
 
 Arguments::Arguments(const std::vector<std::string>& args, const std::set<std::string>& flags,
@@ -66,6 +68,13 @@ std::optional<std::uint64_t> ParseByteCount(const std::string& text) {
     }
     if (shift && value > (UINT64_MAX >> shift)) return std::nullopt;
     return value << shift;
+}
+
+bool SelectNamesOption(const Arguments& arguments, std::string& error) {
+    const auto codePage = arguments.Value("names");
+    if (!codePage || SelectStoredTextReading(*codePage)) return true;
+    error = "--names takes one of " + SupportedStoredTextReadings() + ", not " + *codePage;
+    return false;
 }
 
 bool ReadPasswordFile(const std::string& path, std::string& password, std::string& error) {

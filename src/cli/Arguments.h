@@ -29,6 +29,17 @@ private:
     std::string error_;
 };
 
+// The help lines of --names, for the commands that read stored names.
+inline constexpr char kNamesOptionHelp[] =
+    "  --names CODEPAGE      how to read names that are not UTF-8 (written on another\n"
+    "                        system): windows-1250 (Central European), windows-1251\n"
+    "                        (Cyrillic), windows-1252 (Western, the default), cp932\n"
+    "                        (Japanese) or utf-8 (never reinterpret them)\n";
+
+// Chooses the reading of stored names that --names gives, for the whole process (none: the
+// default). False, with a message that lists the code pages supported, for an unknown one.
+bool SelectNamesOption(const Arguments& arguments, std::string& error);
+
 // A byte count with an optional K, M or G suffix (powers of 1024); nullopt when malformed.
 std::optional<std::uint64_t> ParseByteCount(const std::string& text);
 

@@ -7,86 +7,78 @@
 #include "archive/StreamFormat.h"
 #include "cli/Arguments.h"
 #include "disc/ImageFileSystem.h"
+#include "extract/StoredPath.h"
 #include "restore/PlainCatalogTree.h"
 
 namespace corvane {
 
 namespace {
 
-const char* const kListUsage =
-    "Usage: corvane list FOLDER... [--password-file FILE]\n"
+const std::string kListUsage = std::string(
+    "Usage: corvane list PLACE... [--password-file FILE] [--names CODEPAGE]\n"
     "\n"
-    "Prints the backups whose stream files (*.cvn) lie in the FOLDERs (folders, or disc\n"
-    "image files (.iso) read without mounting them) as a tree, fully\n"
+    "Prints the backups whose stream files (*.cvn) lie in the PLACEs (folders, disc image\n"
+    "files (.iso) read without mounting them, or folders holding such images) as a tree, fully\n"
     "expanded: drive label, backup time (yy-mm-dd HH:MM), folders (ROOT is the drive's root\n"
     "folder) and files. Give every disc of a backup at once to see all of it.\n"
     "\n"
     "  --password-file FILE  the backup password, on the first line of FILE; without it\n"
     "                        the folders of a protected backup are shown as <protected>\n"
+    ) + kNamesOptionHelp +
     "\n"
-    "Exit status: 0 when everything was listed; 1 when a FOLDER cannot be read or holds no\n"
-    "stream, or a damaged stream was left out; 2 for wrong arguments.\n";
+    "A PLACE that cannot be read or holds no stream is named and skipped. Exit status: 0 when\n"
+    "everything was listed; 1 when a PLACE was skipped, a damaged stream was left out or\n"
+    "streams of a backup are missing (a disc not given); 2 for wrong arguments.\n";
 
 int UsageError(const std::string& message) {
-    std::fprintf(stderr, "corvane list: %s\n\n%s", message.c_str(), kListUsage);
+    std::fprintf(stderr, "corvane list: %s\n\n%s", message.c_str(), kListUsage.c_str());
     return 2;
 }
 
-// Lists the files of every stream folder that is not locked, as expanding it would.
-void OpenEveryFolder(CatalogTree& tree, CatalogItem* parent, FileSystem& files) {
+// Lists the files of every stream folder that is not locked, as expanding it would; a listing
+// cut short by damage is named in problems.
+void OpenEveryFolder(CatalogTree& tree, CatalogItem* parent, FileSystem& files,
+                     std::vector<std::string>& problems) {
     for (int i = 0; i < tree.ChildCount(parent); ++i) {
         CatalogItem* item = tree.Child(parent, i);
-        OpenStreamFolder(tree, item, files);
-        OpenEveryFolder(tree, item, files);
+        Status damage;
+        if (OpenStreamFolder(tree, item, files, &damage) && !damage.ok())
+            problems.push_back(ShownStoredText(item->record->streamPath) +
+                               ": the files after those listed could not be read: " + damage.message());
+        OpenEveryFolder(tree, item, files, problems);
     }
 }
 
 }  // namespace
 
 int RunListCommand(const std::vector<std::string>& args) {
-    Arguments arguments(args, {"help"}, {"password-file"});
+    Arguments arguments(args, {"help"}, {"password-file", "names"});
     if (arguments.Has("help")) {
-        std::fputs(kListUsage, stdout);
+        std::fputs(kListUsage.c_str(), stdout);
         return 0;
     }
     if (!arguments.ok()) return UsageError(arguments.error());
-    if (arguments.Operands().empty()) return UsageError("name at least one FOLDER");
+    if (arguments.Operands().empty()) return UsageError("name at least one PLACE");
+    std::string why;
+    if (!SelectNamesOption(arguments, why)) return UsageError(why);
     std::optional<QString> password;
     if (auto file = arguments.Value("password-file")) {
-        std::string text, why;
+        std::string text;
         if (!ReadPasswordFile(*file, text, why)) return UsageError(why);
         password = QString::fromStdString(text);
     }
 
     ImageFileSystem files(DefaultFileSystem());  // disc image files are read like folders
     std::vector<BackupStream> streams;
-    for (const std::string& folder : arguments.Operands()) {
-        const std::size_t before = streams.size();
-        Status s = FindStreams(files, folder, streams);
-        if (!s.ok()) {
-            std::fprintf(stderr, "corvane list: cannot read %s: %s\n", folder.c_str(),
-                         s.message().c_str());
-            return 1;
-        }
-        if (streams.size() == before) {
-            std::fprintf(stderr, "corvane list: %s holds no backup streams (*.cvn files)\n",
-                         folder.c_str());
-            return 1;
-        }
-    }
+    std::vector<std::string> problems = FindStreamsInPlaces(files, arguments.Operands(), streams);
     SortStreams(streams);
 
     PlainCatalogTree tree;
     std::vector<std::string> unlockedPasswords;
-    bool leftOut = false, stillLocked = false;
+    bool stillLocked = false;
+    StreamHeaderReader reader(files);
     for (BackupStream& stream : streams) {
-        Status s = ReadStreamHeader(files, stream);
-        if (!s.ok()) {
-            std::fprintf(stderr, "corvane list: left out %s: %s\n", stream.path.c_str(),
-                         s.message().c_str());
-            leftOut = true;
-            continue;
-        }
+        if (!reader.Read(stream)) continue;
         const bool known = IsNoPassword(stream.password) ||
                            std::find(unlockedPasswords.begin(), unlockedPasswords.end(),
                                      stream.password) != unlockedPasswords.end();
@@ -96,12 +88,15 @@ int RunListCommand(const std::vector<std::string>& args) {
             stillLocked = true;
         AddBackupStream(tree, stream, unlockedPasswords);
     }
-    OpenEveryFolder(tree, nullptr, files);
+    for (std::string& line : reader.Unreadable()) problems.push_back(std::move(line));
+    for (std::string& line : MissingStreamMessages(streams)) problems.push_back(std::move(line));
+    OpenEveryFolder(tree, nullptr, files, problems);
     std::fputs(CatalogOutline(tree).c_str(), stdout);
     if (stillLocked && password)
         std::fputs("corvane list: the password does not open the folders shown as <protected>\n",
                    stderr);
-    return leftOut ? 1 : 0;
+    for (const std::string& line : problems) std::fprintf(stderr, "corvane list: %s\n", line.c_str());
+    return problems.empty() ? 0 : 1;
 }
 
 }  // namespace corvane

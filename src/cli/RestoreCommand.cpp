@@ -1,5 +1,6 @@
 #include "cli/RestoreCommand.h"
 
+#include <cctype>
 #include <cstdio>
 #include <set>
 
@@ -15,32 +16,42 @@
 
 namespace corvane {
 
-const char* const kRestoreUsage =
+namespace {
+
+const std::string kRestoreUsage = std::string(
     "Usage: corvane restore PLACE... --to DEST [--only PATH] [--password-file FILE]\n"
-    "                       [--overwrite yes|no|ask]\n"
+    "                       [--overwrite yes|no|ask] [--names CODEPAGE]\n"
     "\n"
     "Restores the backups whose stream files (*.cvn) lie in the PLACEs (folders such as the\n"
-    "mounted discs, or the disc image files (.iso) themselves; give every disc of a backup at\n"
-    "once) into the folder DEST: the drive's root folder goes straight into DEST.\n"
+    "mounted discs, the disc image files (.iso) themselves, or folders holding such images;\n"
+    "give every disc of a backup at once) into the folder DEST, which is created when it does\n"
+    "not exist: the drive's root folder goes straight into DEST.\n"
     "\n"
     "  --only PATH           restore only this folder (with everything below it) or file,\n"
-    "                        named from the drive's root, e.g. Docs/2008 or Docs/notes.txt\n"
+    "                        named from the drive's root, e.g. Docs/2008 or Docs/notes.txt;\n"
+    "                        it keeps its path under DEST (DEST/Docs/notes.txt)\n"
     "  --password-file FILE  the backup password, on the first line of FILE; protected\n"
     "                        folders are left out (and named) without it\n"
     "  --overwrite ANSWER    yes: replace existing files; no: keep them; ask (the default):\n"
     "                        ask on the terminal, and stop when there is none to ask\n"
+    ) + kNamesOptionHelp +
     "\n"
-    "Names that are not valid UTF-8 come from a single-byte system and are restored under\n"
-    "their Windows-1252 reading. Exit status: 0 when everything chosen was restored; 1 when\n"
-    "something was left out, failed or was cancelled; 2 for wrong arguments.\n";
-
-namespace {
+    "A PLACE that cannot be read or holds no stream is named and skipped, and streams missing\n"
+    "from a backup (a disc not given) are named; the rest is restored. Exit status: 0 when\n"
+    "everything chosen was restored; 1 when something was skipped, missing, left out, failed\n"
+    "or was cancelled; 2 for wrong arguments.\n";
 
 int UsageError(const std::string& message) {
-    std::fprintf(stderr, "corvane restore: %s\n\n%s", message.c_str(), kRestoreUsage);
+    std::fprintf(stderr, "corvane restore: %s\n\n%s", message.c_str(), kRestoreUsage.c_str());
     return 2;
 }
 
+void Problem(const std::string& line, int& problems) {
+    std::fprintf(stderr, "corvane restore: %s\n", line.c_str());
+    ++problems;
+}
+
+// Both UTF-8 paths from the drive's root, '\'-separated.
 bool IsAtOrBelow(const std::string& folder, const std::string& top) {
     if (top == "\\") return true;
     return folder == top || (folder.size() > top.size() && folder.compare(0, top.size(), top) == 0 &&
@@ -62,12 +73,35 @@ std::uint64_t FindRecord(FileSystem& files, const std::string& streamPath, const
     }
 }
 
+// A folder path as the tree shows it: "Docs/<protected>", each protected folder on the way
+// hidden as "<protected>"; the drive's root folder is "ROOT" there.
+std::string ShownFolderPath(const std::string& folderPath, const std::set<std::string>& protectedFolders) {
+    if (folderPath == "\\") return protectedFolders.count(folderPath) ? "<protected>" : "ROOT";
+    std::string shown, stored;
+    for (std::size_t start = 1; start <= folderPath.size();) {
+        std::size_t end = FindStoredSeparator(folderPath, start);
+        if (end == std::string::npos) end = folderPath.size();
+        stored = folderPath.substr(0, end);
+        const std::string step = protectedFolders.count(stored) ? "<protected>"
+                                                                : ShownStoredText(folderPath.substr(start, end - start));
+        shown += (shown.empty() ? "" : "/") + step;
+        start = end + 1;
+    }
+    return shown;
+}
+
+// The destination exactly as given: a trailing '/' keeps white space at its end from being
+// trimmed as typed text would be ("dir " is a folder of its own).
+std::string ExactFolder(const std::string& path) {
+    return !path.empty() && std::isspace(static_cast<unsigned char>(path.back())) ? path + "/" : path;
+}
+
 }  // namespace
 
 int RunRestoreCommand(const std::vector<std::string>& args) {
-    Arguments arguments(args, {"help"}, {"to", "only", "password-file", "overwrite"});
+    Arguments arguments(args, {"help"}, {"to", "only", "password-file", "overwrite", "names"});
     if (arguments.Has("help")) {
-        std::fputs(kRestoreUsage, stdout);
+        std::fputs(kRestoreUsage.c_str(), stdout);
         return 0;
     }
     if (!arguments.ok()) return UsageError(arguments.error());
@@ -77,58 +111,61 @@ int RunRestoreCommand(const std::vector<std::string>& args) {
     const std::string overwrite = arguments.Value("overwrite").value_or("ask");
     if (overwrite != "yes" && overwrite != "no" && overwrite != "ask")
         return UsageError("--overwrite takes yes, no or ask");
+    std::string why;
+    if (!SelectNamesOption(arguments, why)) return UsageError(why);
     std::optional<std::string> password;
     if (auto file = arguments.Value("password-file")) {
-        std::string text, why;
+        std::string text;
         if (!ReadPasswordFile(*file, text, why)) return UsageError(why);
         password = text;
     }
 
     ImageFileSystem files(DefaultFileSystem());
     FileInfo info;
-    if (!files.Stat(*destination, info).ok() || !info.isFolder()) {
+    if (files.Stat(*destination, info).ok() && !info.isFolder()) {
         std::fprintf(stderr, "corvane restore: the destination %s is not a folder\n", destination->c_str());
         return 1;
     }
-    std::vector<BackupStream> streams;
     int problems = 0;
-    for (const std::string& place : arguments.Operands()) {
-        const std::size_t before = streams.size();
-        Status s = FindStreams(files, place, streams);
-        if (!s.ok() || streams.size() == before) {
-            std::fprintf(stderr, "corvane restore: %s holds no backup streams%s%s\n", place.c_str(),
-                         s.ok() ? "" : ": ", s.message().c_str());
-            return 1;
-        }
-    }
-    SortStreams(streams);
+    std::vector<BackupStream> found;
+    for (const std::string& line : FindStreamsInPlaces(files, arguments.Operands(), found)) Problem(line, problems);
+    SortStreams(found);
+    std::vector<BackupStream> streams;  // one of each, readable
+    StreamHeaderReader reader(files);
+    for (BackupStream& stream : found)
+        if (reader.Read(stream)) streams.push_back(stream);
+    for (const std::string& line : reader.Unreadable()) Problem(line, problems);
+    for (const std::string& line : MissingStreamMessages(found)) Problem(line, problems);
 
     // What to restore: whole streams, or the one file --only names.
-    const std::string only = StoredFolderPathOf(arguments.Value("only").value_or(""));
+    const std::string only = StoredTextToUtf8(StoredFolderPathOf(arguments.Value("only").value_or("")));
     const std::size_t lastSeparator = only.rfind('\\');
     const std::string onlyParent = lastSeparator == 0 ? "\\" : only.substr(0, lastSeparator);
-    const std::string onlyFile = StoredTextToUtf8(only.substr(lastSeparator + 1));
+    const std::string onlyFile = only.substr(lastSeparator + 1);
+    std::set<std::string> protectedFolders;
+    bool onlyIsFolder = false;
+    for (const BackupStream& stream : streams) {
+        const bool locked = !IsNoPassword(stream.password) &&  // the rule the tree uses
+                            !(password && PasswordMatches(QString::fromStdString(*password), stream.password));
+        if (locked) protectedFolders.insert(stream.folderPath);
+        onlyIsFolder = onlyIsFolder || IsAtOrBelow(StoredTextToUtf8(stream.folderPath), only);
+    }
     std::vector<std::pair<std::string, std::uint64_t>> entries;  // stream, record (0: all)
-    for (auto& stream : streams) {
-        if (!ReadStreamHeader(files, stream).ok()) {
-            std::fprintf(stderr, "corvane restore: %s is damaged and was left out\n", stream.path.c_str());
-            ++problems;
-            continue;
-        }
-        const bool protectedFolder = !IsNoPassword(stream.password);  // the rule the tree uses
-        if (protectedFolder && !(password && PasswordMatches(QString::fromStdString(*password), stream.password))) {
-            if (IsAtOrBelow(stream.folderPath, only)) {
-                std::fprintf(stderr, "corvane restore: %s is protected and was left out%s\n",
-                             ShownStoredText(stream.folderPath).c_str(),
-                             password ? " (wrong password)" : " (no --password-file)");
-                ++problems;
-            }
-            continue;
-        }
-        if (IsAtOrBelow(stream.folderPath, only)) {
+    std::string onlyFolderPath;  // the stored folder of the one file
+    for (const BackupStream& stream : streams) {
+        const std::string folder = StoredTextToUtf8(stream.folderPath);
+        const bool wholeFolder = IsAtOrBelow(folder, only);
+        const bool fileOfIt = !onlyIsFolder && folder == onlyParent;
+        if (!wholeFolder && !fileOfIt) continue;
+        if (protectedFolders.count(stream.folderPath)) {
+            Problem(ShownFolderPath(stream.folderPath, protectedFolders) + " is protected and was left out" +
+                        (password ? " (wrong password)" : " (no --password-file)"),
+                    problems);
+        } else if (wholeFolder) {
             entries.emplace_back(stream.path, 0);
-        } else if (only != "\\" && stream.folderPath == onlyParent) {
-            if (std::uint64_t record = FindRecord(files, stream.path, onlyFile)) entries.emplace_back(stream.path, record);
+        } else if (std::uint64_t record = FindRecord(files, stream.path, onlyFile)) {
+            entries.emplace_back(stream.path, record);
+            onlyFolderPath = stream.folderPath;
         }
     }
     if (entries.empty() && problems == 0) {
@@ -136,8 +173,34 @@ int RunRestoreCommand(const std::vector<std::string>& args) {
         return 1;
     }
 
+    // The one file goes below its stored folder path, as a whole folder would; a path that
+    // would lead outside the destination is refused as it would be there.
+    std::string hostDestination = *destination;
+    std::string relative;
+    if (!onlyFolderPath.empty()) {
+        if (StoredFolderToRelative(onlyFolderPath, relative) != NameUse::Refused) {
+            hostDestination = PathUnder(*destination, relative);
+        } else {
+            Problem(ShownStoredText(onlyFolderPath) + " names a place outside the destination folder; " +
+                        arguments.Value("only").value_or("") + " was not restored",
+                    problems);
+            entries.clear();
+        }
+    }
+    if (!entries.empty()) {
+        // The folders below the destination are made without following links, as the
+        // extractor makes a stream's folders.
+        Status made = CreateDirectoryPath(files, *destination);
+        if (made.ok() && !relative.empty()) made = files.CreateFoldersBelow(*destination, relative);
+        if (!made.ok()) {
+            std::fprintf(stderr, "corvane restore: cannot create the destination %s: %s\n", hostDestination.c_str(),
+                         made.message().c_str());
+            return 1;
+        }
+    }
+
     Terminal terminal(overwrite == "yes");
-    TerminalExtractHost host(terminal, *destination, overwrite);
+    TerminalExtractHost host(terminal, ExactFolder(hostDestination), overwrite);
     host.files = &files;
     {
         InterruptGuard guard(&host.cancelRequested);

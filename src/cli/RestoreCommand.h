@@ -5,9 +5,8 @@
 
 namespace corvane {
 
-extern const char* const kRestoreUsage;
-
-// corvane restore PATH... --to DEST [--only PATH] [--password-file F] [--overwrite yes|no|ask]
+// corvane restore PLACE... --to DEST [--only PATH] [--password-file F] [--overwrite yes|no|ask]
+//                 [--names CODEPAGE]
 int RunRestoreCommand(const std::vector<std::string>& args);
 
 }  // namespace corvane

@@ -75,6 +75,12 @@ std::string Fitted(std::string_view name, std::string_view marker) {
     return fitted;
 }
 
+// The next separator at or after from: a '/', or a '\\' that is not the second byte of a
+// double-byte character of the chosen reading.
+std::size_t NextSeparator(std::string_view text, std::size_t from) {
+    return std::min(FindStoredSeparator(text, from), text.find('/', from));
+}
+
 NameUse Use(const std::string& local, std::string_view decoded) {
     return local == decoded ? NameUse::AsStored : NameUse::Substituted;
 }
@@ -89,10 +95,10 @@ NameUse StoredFolderToRelative(std::string_view folderPath, std::string& relativ
     if ((!rest.empty() && IsSeparator(rest.front())) || StartsWithDriveDesignator(rest) || HasDotStep(rest))
         return NameUse::Refused;
     std::string joined;
-    while (!rest.empty()) {
-        auto end = std::find_if(rest.begin(), rest.end(), IsSeparator);
-        std::string_view step = rest.substr(0, static_cast<std::size_t>(end - rest.begin()));
-        rest.remove_prefix(step.size() + (end != rest.end() ? 1 : 0));
+    for (std::size_t start = 0; start < rest.size();) {
+        const std::size_t end = std::min(NextSeparator(rest, start), rest.size());
+        const std::string_view step = rest.substr(start, end - start);
+        start = end + 1;
         if (step.empty()) continue;  // doubled or trailing separators collapse
         if (!joined.empty()) joined += '/';
         joined += step;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <ctime>
+#include <map>
+#include <set>
 #include <string_view>
 #include <tuple>
 
@@ -15,16 +17,42 @@ namespace corvane {
 namespace {
 
 constexpr std::string_view kStreamExtension = ".cvn";
+constexpr std::string_view kImageExtension = ".iso";
 constexpr const char* kTipTimePattern = "%A %B %d, %Y  %I%M%p";
 
 bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-bool HasStreamExtension(std::string_view name) {
-    if (name.size() < kStreamExtension.size()) return false;
-    std::string_view tail = name.substr(name.size() - kStreamExtension.size());
-    return std::equal(tail.begin(), tail.end(), kStreamExtension.begin(), [](char a, char b) {
+// Whether name ends in extension (lower case), in any case.
+bool HasExtension(std::string_view name, std::string_view extension) {
+    if (name.size() < extension.size()) return false;
+    std::string_view tail = name.substr(name.size() - extension.size());
+    return std::equal(tail.begin(), tail.end(), extension.begin(), [](char a, char b) {
         return std::tolower(static_cast<unsigned char>(a)) == b;
     });
+}
+
+void AddStreamsOf(const std::string& folder, const std::vector<FolderEntry>& entries,
+                  std::vector<BackupStream>& streams) {
+    for (const FolderEntry& entry : entries) {
+        if (!entry.info.isFile() || !HasExtension(entry.name, kStreamExtension)) continue;
+        BackupStream stream;
+        stream.path = PathUnder(folder, entry.name);
+        StreamNameParts parts;
+        if (ParseStreamName(entry.name, parts)) {
+            stream.label = parts.label;
+            stream.timeStamp = parts.timeStamp;
+            stream.sequence = parts.sequence;
+        } else {
+            stream.label = entry.name.substr(0, entry.name.size() - kStreamExtension.size());
+        }
+        streams.push_back(std::move(stream));
+    }
+}
+
+// "3", or "3–4" with an en dash.
+std::string NumberRange(long long first, long long last) {
+    return first == last ? std::to_string(first)
+                         : std::to_string(first) + "\xE2\x80\x93" + std::to_string(last);
 }
 
 std::string_view FileNameOf(std::string_view path) {
@@ -140,6 +168,7 @@ void RemoveStream(RestoreEntries& entries, const std::string& streamPath) {
             entries.recordOffsets[kept] = entries.recordOffsets[i];
             entries.itemNames[kept] = std::move(entries.itemNames[i]);
             entries.lockedPasswords[kept] = std::move(entries.lockedPasswords[i]);
+            entries.shownPaths[kept] = std::move(entries.shownPaths[i]);
         }
         ++kept;
     }
@@ -147,6 +176,7 @@ void RemoveStream(RestoreEntries& entries, const std::string& streamPath) {
     entries.recordOffsets.resize(kept);
     entries.itemNames.resize(kept);
     entries.lockedPasswords.resize(kept);
+    entries.shownPaths.resize(kept);
 }
 
 void UnlockBelow(CatalogTree& tree, CatalogItem* parent, const std::string& password) {
@@ -187,22 +217,83 @@ Status FindStreams(FileSystem& files, const std::string& folder,
                    std::vector<BackupStream>& streams) {
     std::vector<FolderEntry> entries;
     Status s = files.ListFolder(folder, entries);
-    if (!s.ok()) return s;
-    for (const FolderEntry& entry : entries) {
-        if (!entry.info.isFile() || !HasStreamExtension(entry.name)) continue;
-        BackupStream stream;
-        stream.path = PathUnder(folder, entry.name);
-        StreamNameParts parts;
-        if (ParseStreamName(entry.name, parts)) {
-            stream.label = parts.label;
-            stream.timeStamp = parts.timeStamp;
-            stream.sequence = parts.sequence;
-        } else {
-            stream.label = entry.name.substr(0, entry.name.size() - kStreamExtension.size());
+    if (s.ok()) AddStreamsOf(folder, entries, streams);
+    return s;
+}
+
+std::vector<std::string> FindStreamsInPlaces(FileSystem& files,
+                                             const std::vector<std::string>& places,
+                                             std::vector<BackupStream>& streams) {
+    std::vector<std::string> skipped;
+    for (const std::string& place : places) {
+        std::vector<FolderEntry> entries;
+        Status s = files.ListFolder(place, entries);
+        if (!s.ok()) {
+            skipped.push_back(ShownStoredText(place) + " was skipped: " + s.message());
+            continue;
         }
-        streams.push_back(std::move(stream));
+        const std::size_t before = streams.size();
+        AddStreamsOf(place, entries, streams);
+        std::vector<const FolderEntry*> images;
+        for (const FolderEntry& entry : entries)
+            if (HasExtension(entry.name, kImageExtension)) images.push_back(&entry);
+        std::sort(images.begin(), images.end(),
+                  [](const FolderEntry* a, const FolderEntry* b) { return a->name < b->name; });
+        for (const FolderEntry* entry : images) {
+            const std::string image = PathUnder(place, entry->name);
+            if (!entry->info.isFolder()) {
+                skipped.push_back(ShownStoredText(image) + " was skipped: it is not a disc image");
+                continue;
+            }
+            for (std::string& line : FindStreamsInPlaces(files, {image}, streams))
+                skipped.push_back(std::move(line));
+        }
+        if (streams.size() == before && images.empty())
+            skipped.push_back(ShownStoredText(place) +
+                              " was skipped: it holds no backup streams (*.cvn files)");
     }
-    return Status::Ok();
+    return skipped;
+}
+
+std::vector<std::string> MissingStreamMessages(const std::vector<BackupStream>& streams) {
+    std::map<std::pair<std::string, std::string>, std::set<long long>> numbers;
+    for (const BackupStream& stream : streams)
+        if (!stream.timeStamp.empty())
+            numbers[{stream.label, stream.timeStamp}].insert(stream.sequence);
+    std::vector<std::string> messages;
+    for (const auto& [backup, found] : numbers) {
+        const std::string name = ShownStoredText(backup.first + " " + backup.second);
+        long long expected = 0;  // a backup's numbers start at 0 and run on without gaps
+        for (long long number : found) {
+            if (number > expected) {
+                const bool one = number - 1 == expected;
+                messages.push_back((one ? "stream " : "streams ") + NumberRange(expected, number - 1) +
+                                   " of " + name + (one ? " was" : " were") +
+                                   " not found: is a disc missing?");
+            }
+            expected = number + 1;
+        }
+    }
+    return messages;
+}
+
+bool StreamHeaderReader::Read(BackupStream& stream) {
+    const std::string name(FileNameOf(stream.path));
+    if (read_.count(name)) return false;
+    Status s = ReadStreamHeader(files_, stream);
+    if (!s.ok()) {
+        unreadable_.emplace(name, ShownStoredText(stream.path) + " was left out: " + s.message());
+        return false;
+    }
+    read_.insert(name);
+    unreadable_.erase(name);
+    return true;
+}
+
+std::vector<std::string> StreamHeaderReader::Unreadable() const {
+    std::vector<std::string> lines;
+    for (const auto& [name, line] : unreadable_) lines.push_back(line);
+    return lines;
 }
 
 void SortStreams(std::vector<BackupStream>& streams) {
@@ -238,7 +329,8 @@ CatalogItem* AddBackupStream(CatalogTree& tree, const BackupStream& stream,
     if (!current) current = InsertSorted(tree, drive, when, ItemLook::Backup);
 
     std::string_view rest = stream.folderPath;
-    for (auto slash = rest.find('\\'); slash != std::string_view::npos; slash = rest.find('\\')) {
+    for (auto slash = FindStoredSeparator(rest); slash != std::string_view::npos;
+         slash = FindStoredSeparator(rest)) {
         std::string component(rest.substr(0, slash));
         rest.remove_prefix(slash + 1);
         while (!component.empty() && IsBlank(component.back())) component.pop_back();
@@ -280,16 +372,18 @@ CatalogItem* FindPlaceholder(const CatalogTree& tree, const CatalogItem* folder)
     return nullptr;
 }
 
-void ListStreamFiles(CatalogTree& tree, CatalogItem* folder, FileSystem& files) {
+Status ListStreamFiles(CatalogTree& tree, CatalogItem* folder, FileSystem& files) {
     const std::string& streamPath = folder->record->streamPath;
     std::unique_ptr<File> in;
-    if (!files.OpenRead(streamPath, in).ok()) return;
+    Status s = files.OpenRead(streamPath, in);
+    if (!s.ok()) return s;
     StreamReader reader(*in);
     FolderHeader header;
-    if (reader.ReadFolderHeader(header).ok()) {
+    s = reader.ReadFolderHeader(header);
+    if (s.ok()) {
         FileRecord fileRecord;
         bool found = false;
-        while (reader.NextRecord(fileRecord, found).ok() && found) {
+        while ((s = reader.NextRecord(fileRecord, found)).ok() && found) {
             auto record = std::make_unique<CItemData>();
             record->kind = kFileItem;
             record->name = fileRecord.fileName;
@@ -301,15 +395,20 @@ void ListStreamFiles(CatalogTree& tree, CatalogItem* folder, FileSystem& files) 
                 InsertSorted(tree, folder, StoredTextToQString(record->name), ItemLook::File);
             item->record = std::move(record);
         }
+        // Streams end right after their last record: anything else is damage.
+        if (s.ok() && reader.endedEarly())
+            s = Status(Status::Code::Corrupt, "the rest of the backup stream is damaged");
     }
     in->Close();
+    return s;
 }
 
-bool OpenStreamFolder(CatalogTree& tree, CatalogItem* folder, FileSystem& files) {
+bool OpenStreamFolder(CatalogTree& tree, CatalogItem* folder, FileSystem& files, Status* damage) {
     CatalogItem* placeholder = FindPlaceholder(tree, folder);
     if (!placeholder || !folder->record || folder->record->locked) return false;
     tree.DeleteSubtree(placeholder);
-    ListStreamFiles(tree, folder, files);
+    Status s = ListStreamFiles(tree, folder, files);
+    if (damage) *damage = s;
     return true;
 }
 
@@ -321,9 +420,17 @@ bool PasswordMatches(const QString& typed, const std::string& stored) {
     return TrimmedRight(typed) == TrimmedRight(StoredTextToQString(stored));
 }
 
-void CollectForRestore(const CatalogTree& tree, const CatalogItem* item, RestoreEntries& entries) {
-    for (int i = 0; i < tree.ChildCount(item); ++i)
-        CollectForRestore(tree, tree.Child(item, i), entries);
+std::string ShownItemPath(const CatalogTree& tree, const CatalogItem* item, const std::string& shownAbove) {
+    if (item->look == ItemLook::Drive || item->look == ItemLook::Backup) return shownAbove;
+    return (shownAbove.empty() ? "" : shownAbove + "/") + tree.Text(item).toStdString();
+}
+
+void CollectForRestore(const CatalogTree& tree, const CatalogItem* item, RestoreEntries& entries,
+                       const std::string& shownPath) {
+    for (int i = 0; i < tree.ChildCount(item); ++i) {
+        const CatalogItem* child = tree.Child(item, i);
+        CollectForRestore(tree, child, entries, ShownItemPath(tree, child, shownPath));
+    }
     const CItemData* record = item ? item->record.get() : nullptr;
     if (!record || record->streamPath.empty()) return;
     if (record->recordOffset == 0) RemoveStream(entries, record->streamPath);
@@ -331,6 +438,7 @@ void CollectForRestore(const CatalogTree& tree, const CatalogItem* item, Restore
     entries.recordOffsets.push_back(record->recordOffset);
     entries.itemNames.push_back(record->name);
     entries.lockedPasswords.push_back(record->locked ? record->password : std::string());
+    entries.shownPaths.push_back(shownPath);
 }
 
 std::string FormatTime(std::int64_t time, const char* pattern) {

@@ -6,6 +6,8 @@
 
 #include <QString>
 #include <cstdint>
+#include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
@@ -73,12 +75,41 @@ struct BackupStream {
 Status FindStreams(FileSystem& files, const std::string& folder,
                    std::vector<BackupStream>& streams);
 
+// Appends the streams of each place: a folder or a disc image (.iso), with the streams of
+// the disc images a folder holds. Returns one line per place that gives nothing, named with
+// why ("X was skipped: it is not a disc image"); the rest are read all the same.
+std::vector<std::string> FindStreamsInPlaces(FileSystem& files,
+                                             const std::vector<std::string>& places,
+                                             std::vector<BackupStream>& streams);
+
+// One line per gap in the numbers of a backup's streams ("streams 3–4 of DATA 0812251430 were
+// not found: is a disc missing?"). A backup numbers its streams from 0 on, across its discs,
+// so a missing first disc shows; a missing last one cannot be told from the streams.
+std::vector<std::string> MissingStreamMessages(const std::vector<BackupStream>& streams);
+
 // Puts streams in the order a backup wrote them: by label, time stamp and sequence number (as a
 // number), so every folder comes before its sub-folders whatever order the folders listed.
 void SortStreams(std::vector<BackupStream>& streams);
 
 // Reads a stream's folder header into folderPath and password; Corrupt when it is damaged.
 Status ReadStreamHeader(FileSystem& files, BackupStream& stream);
+
+// Reads the headers of streams found, in turn, keeping one stream per file name: a disc given
+// twice, the same image by two paths, or a folder and an image in it is read once. A stream
+// that cannot be read is named only when no copy of it reads.
+class StreamHeaderReader {
+  public:
+    explicit StreamHeaderReader(FileSystem& files) : files_(files) {}
+    // True when the header is read into stream and no copy of the stream was read before.
+    bool Read(BackupStream& stream);
+    // "X was left out: why" for every stream read in vain.
+    std::vector<std::string> Unreadable() const;
+
+  private:
+    FileSystem& files_;
+    std::set<std::string> read_;
+    std::map<std::string, std::string> unreadable_;  // file name -> line
+};
 
 // Places a stream's folder in the tree below its drive and backup items, with a placeholder
 // child until its files are listed. It is shown as "<protected>" unless it has no password or
@@ -90,13 +121,14 @@ CatalogItem* AddBackupStream(CatalogTree& tree, const BackupStream& stream,
 CatalogItem* FindPlaceholder(const CatalogTree& tree, const CatalogItem* folder);
 
 // Inserts one item per file record of a stream folder's stream, sorted among its children.
-// The listing ends quietly where the stream is damaged.
-void ListStreamFiles(CatalogTree& tree, CatalogItem* folder, FileSystem& files);
+// The listing ends where the stream is damaged, and the damage is returned.
+Status ListStreamFiles(CatalogTree& tree, CatalogItem* folder, FileSystem& files);
 
 // The first expansion of a stream folder: replaces its placeholder by its files. False when
 // there is nothing to do: no placeholder (listed already, or not a stream folder), or the
-// folder is still locked.
-bool OpenStreamFolder(CatalogTree& tree, CatalogItem* folder, FileSystem& files);
+// folder is still locked. A listing cut short by damage sets *damage when given.
+bool OpenStreamFolder(CatalogTree& tree, CatalogItem* folder, FileSystem& files,
+                      Status* damage = nullptr);
 
 // Shows every locked folder whose stored password is exactly password with its name.
 void UnlockPassword(CatalogTree& tree, const std::string& password);
@@ -113,13 +145,22 @@ struct RestoreEntries {
     // The stored password a folder entry still needs ("" when none): a folder shown as
     // "<protected>" is collected too, and extraction must ask for it or leave it out.
     std::vector<std::string> lockedPasswords;
+    // The entry's folders and name as the tree shows them, "/"-separated UTF-8 from the drive's
+    // root ("Docs/<protected>"): for messages, which never show the name of a locked folder.
+    std::vector<std::string> shownPaths;
 
     std::size_t size() const { return streamPaths.size(); }
 };
 
+// The texts of an item's folder and file items from the top down, as the tree shows them.
+// Drive and backup items are left out; shownAbove is the path of the parent.
+std::string ShownItemPath(const CatalogTree& tree, const CatalogItem* item, const std::string& shownAbove);
+
 // Collects item and everything below it, children before their parent. A stream folder's
-// entry stands for its whole stream and replaces the entries of its own files.
-void CollectForRestore(const CatalogTree& tree, const CatalogItem* item, RestoreEntries& entries);
+// entry stands for its whole stream and replaces the entries of its own files. shownPath is
+// the item's ShownItemPath.
+void CollectForRestore(const CatalogTree& tree, const CatalogItem* item, RestoreEntries& entries,
+                       const std::string& shownPath = {});
 
 // A time as local time in a strftime pattern; empty when it cannot be shown.
 std::string FormatTime(std::int64_t time, const char* pattern);

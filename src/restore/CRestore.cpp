@@ -1,6 +1,7 @@
 #include "restore/CRestore.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
@@ -29,6 +30,8 @@ constexpr int kSeparatorWidth = 2;
 constexpr int kNoticeLeft = 2;
 constexpr int kNoticeWidth = 116;
 constexpr int kNoticeHeight = 30;
+// The most lines of what the scan could not read that one message shows.
+constexpr std::size_t kProblemsShown = 20;
 
 class WaitCursor {
   public:
@@ -97,14 +100,20 @@ void CRestore::OnInitDialog() {
 
 void CRestore::ScanWorker() {
     // Every source first, then the streams in the order the backup wrote them, so a folder is
-    // always placed before its sub-folders. A source that cannot be listed adds nothing.
+    // always placed before its sub-folders. What cannot be read is named when the scan ends.
     std::vector<BackupStream> streams;
-    for (const std::string& folder : sources_) FindStreams(*files_, folder, streams);
+    std::vector<std::string> problems = FindStreamsInPlaces(*files_, sources_, streams);
     SortStreams(streams);
+    for (std::string& line : MissingStreamMessages(streams)) problems.push_back(std::move(line));
+    StreamHeaderReader reader(*files_);
     for (BackupStream& stream : streams) {
         if (cancelRequested) break;
-        if (!ReadStreamHeader(*files_, stream).ok()) continue;  // damaged or unreadable
-        HandOver(&stream);
+        if (reader.Read(stream)) HandOver(&stream);
+    }
+    for (std::string& line : reader.Unreadable()) problems.push_back(std::move(line));
+    {
+        std::lock_guard<std::mutex> lock(readMutex_);
+        scanProblems_ = std::move(problems);
     }
     HandOver(nullptr);
 }
@@ -145,7 +154,20 @@ void CRestore::AddReadStreams() {
 void CRestore::ScanEnded() {
     tree->SetShowLoadingCursor(false);
     scanFinished = 1;
+    std::vector<std::string> problems;
+    {
+        std::lock_guard<std::mutex> lock(readMutex_);
+        problems.swap(scanProblems_);
+    }
+    const bool warn = !problems.empty() && !cancelRequested;
+    if (warn) notice_->setText(QStringLiteral("Not everything on the discs could be read."));
     emit scanEnded();
+    if (!warn) return;
+    std::string text = "Not everything on the discs could be read:\n";
+    for (std::size_t i = 0; i < problems.size() && i < kProblemsShown; ++i) text += "\n" + problems[i];
+    if (problems.size() > kProblemsShown)
+        text += "\n(and " + std::to_string(problems.size() - kProblemsShown) + " more)";
+    Ask(this, {text, MessageIcon::Warning, MessageButtons::Ok});
 }
 
 void CRestore::LayoutControls() {
@@ -232,13 +254,29 @@ void CRestore::OnOpenWith() {
 void CRestore::OnRestore() {
     const CTreeItem* item = CMyTree::ItemOf(tree->currentItem());
     if (!item) return;
+    if (!scanFinished && !WaitForScan()) return;
+    std::string shownAbove;
+    for (QTreeWidgetItem* above = item->parent(); above; above = above->parent())
+        shownAbove = ShownItemPath(*tree, CMyTree::ItemOf(above), "") +
+                     (shownAbove.empty() ? "" : "/" + shownAbove);
     RestoreEntries entries;
-    CollectForRestore(*tree, item, entries);
+    CollectForRestore(*tree, item, entries, ShownItemPath(*tree, item, shownAbove));
     if (runExtract) {
         runExtract(entries);
     } else {
         RunExtract(entries);
     }
+}
+
+bool CRestore::WaitForScan() {
+    WaitCursor wait;
+    const QString notice = notice_->text();
+    notice_->setText(QStringLiteral("Reading the backups: the restore starts when they are all read."));
+    QEventLoop loop;
+    connect(this, &CRestore::scanEnded, &loop, &QEventLoop::quit);
+    loop.exec();
+    if (notice_->text().startsWith(QStringLiteral("Reading"))) notice_->setText(notice);
+    return !cancelRequested;  // a stopped scan has not read everything
 }
 
 void CRestore::OpenItem(QTreeWidgetItem* item, bool openWith) {
@@ -273,7 +311,7 @@ void CRestore::RunExtract(RestoreEntries& entries) {
     std::string leftOut;
     for (std::size_t i = 0; i < entries.size(); ++i) {
         if (refused.count(entries.lockedPasswords[i])) {
-            leftOut += "\n" + entries.itemNames[i];
+            leftOut += "\n" + entries.shownPaths[i];
             continue;
         }
         allowed.streamPaths.push_back(entries.streamPaths[i]);

@@ -108,6 +108,9 @@ class CRestore : public QDialog {
     void AddReadStreams();
     void ScanEnded();
     void OnItemExpanded(QTreeWidgetItem* item);
+    // "Restore..." during the scan: waits for its end with the wait cursor, the notice saying
+    // so. False when the scan was stopped, so that its list is not whole.
+    bool WaitForScan();
     void ShowContextMenu(const QPoint& position);
 
     std::vector<std::string> sources_;
@@ -119,6 +122,9 @@ class CRestore : public QDialog {
     std::deque<BackupStream> readStreams_;
     bool readingDone_ = false;
     bool addPosted_ = false;
+    // What the scan could not read: places, gaps in a backup's streams, damaged streams. Shown
+    // once when the scan ends.
+    std::vector<std::string> scanProblems_;
     QFrame* separator_ = nullptr;
     QLabel* notice_ = nullptr;
 };

@@ -1,14 +1,19 @@
 // Back up with the real program onto image discs, then restore from the images with it:
-// whole backups, one folder, one file, protected folders, existing files.
+// whole backups, one folder, one file, protected folders, existing files, and the faults of
+// discs and places a restore must name and go past.
 
 #include <gtest/gtest.h>
 
 #include <QProcess>
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <set>
 
+#include "disc/ImageFileSystem.h"
+#include "extract/StoredPath.h"
 #include "extract/TreeListing.h"
+#include "restore/BackupCatalog.h"
 #include "support/PeerTools.h"
 #include "support/ScratchFolder.h"
 #include "support/StreamTestUtil.h"
@@ -96,7 +101,10 @@ TEST(RestoreCommand, OnlyAFolderOrAFile) {
     EXPECT_EQ(Diff(backup.source / "Docs", folder / "Docs"), "");
     EXPECT_FALSE(fs::exists(folder / "Music"));
     ASSERT_EQ(backup.Restore(file.path(), {"--only", "Docs/Été 2008/rapport.txt"}), 0);
-    EXPECT_EQ(test::ReadWholeFile(file / "rapport.txt"), test::ReadWholeFile(backup.source / "Docs/Été 2008/rapport.txt"));
+    EXPECT_EQ(test::ReadWholeFile(file / "Docs/Été 2008/rapport.txt"),
+              test::ReadWholeFile(backup.source / "Docs/Été 2008/rapport.txt"))
+        << "the file keeps its path under the destination, as a folder does";
+    EXPECT_FALSE(fs::exists(file / "rapport.txt"));
     std::string err;
     EXPECT_EQ(backup.Restore(file.path(), {"--only", "Nowhere"}, &err), 1);
     EXPECT_NE(err.find("nothing in the backup matches"), std::string::npos);
@@ -108,6 +116,11 @@ TEST(RestoreCommand, ProtectedFoldersNeedThePassword) {
     std::string err;
     EXPECT_EQ(backup.Restore(without.path(), {}, &err), 1);
     EXPECT_NE(err.find("protected"), std::string::npos);
+    EXPECT_TRUE(fs::is_empty(without.path()));
+    EXPECT_EQ(backup.Restore(without.path(), {"--only", "Docs/c-4097"}, &err), 1);
+    EXPECT_NE(err.find("corvane restore: <protected> is protected and was left out"), std::string::npos) << err;
+    EXPECT_EQ(err.find("Docs"), std::string::npos) << "the tree shows the folder as <protected>";
+    EXPECT_EQ(err.find("nothing"), std::string::npos) << err;
     EXPECT_TRUE(fs::is_empty(without.path()));
     EXPECT_EQ(backup.Restore(wrong.path(), {"--password-file", QString::fromStdString(backup.scratch.WriteFile("bad", "S3CRET"))}), 1);
     EXPECT_TRUE(fs::is_empty(wrong.path()));
@@ -164,10 +177,221 @@ TEST(RestoreCommand, HostileDiscWritesNothingOutsideTheDestinationAndNamesWhatIt
     for (const char* refused : {"not restored: \\..\\..\\outside: it names a place outside the destination folder",
                                 "not restored: \\../escape: it names a place outside the destination folder",
                                 "not restored: \\C:drive: it names a place outside the destination folder",
-                                "\\osc?]0;t? was restored under another name", "\\Lock?[31m is protected",
+                                "\\osc?]0;t? was restored under another name", "<protected> is protected",
                                 "not restored: Cut\\a.txt: There was an error extracting the file!"})
         EXPECT_NE(err.find(refused), std::string::npos) << refused << " in\n" << err;
+    EXPECT_EQ(err.find("Lock"), std::string::npos) << "the name of a protected folder is shown";
     EXPECT_EQ(err.find('\x1b'), std::string::npos) << "a control character from the disc reached the terminal";
+
+    // Asked for by name, a file below such a folder is refused all the same.
+    const std::string one = scratch.MakeFolder("box/one");
+    EXPECT_EQ(Corvane({"restore", QString::fromStdString(disc), "--to", QString::fromStdString(one), "--only",
+                       "../../outside/x.txt"},
+                      &err),
+              1);
+    EXPECT_NE(err.find("\\..\\..\\outside names a place outside the destination folder"), std::string::npos) << err;
+    expected.insert("box/one");
+    EXPECT_EQ(test::TreeListing(scratch.path()), expected);
+}
+
+// Where each stream of a backup lies: the disc (index into the images) of every stream number
+// and of every folder, read from the images as the program reads them.
+struct DiscLayout {
+    std::string backupName;                   // "<label> <stamp>"
+    std::map<std::string, int> discOfFolder;  // "Docs/Été 2008", "" for the root
+    std::map<long long, int> discOfStream;
+
+    explicit DiscLayout(const QStringList& images) {
+        ImageFileSystem files(DefaultFileSystem());
+        for (int disc = 0; disc < images.size(); ++disc) {
+            std::vector<BackupStream> streams;
+            EXPECT_TRUE(FindStreams(files, images[disc].toStdString(), streams).ok());
+            for (BackupStream& stream : streams) {
+                EXPECT_TRUE(ReadStreamHeader(files, stream).ok()) << stream.path;
+                std::string folder;
+                EXPECT_EQ(StoredFolderToRelative(stream.folderPath, folder), NameUse::AsStored);
+                discOfFolder[folder] = disc;
+                discOfStream[stream.sequence] = disc;
+                backupName = stream.label + " " + stream.timeStamp;
+            }
+        }
+    }
+
+    // What the program says of a backup restored without that disc.
+    std::string MissingMessage(int disc) const {
+        std::vector<long long> numbers;
+        for (auto [number, on] : discOfStream)
+            if (on == disc) numbers.push_back(number);
+        if (numbers.size() == 1)
+            return "stream " + std::to_string(numbers[0]) + " of " + backupName + " was not found: is a disc missing?";
+        return "streams " + std::to_string(numbers.front()) + "\u2013" + std::to_string(numbers.back()) + " of " +
+               backupName + " were not found: is a disc missing?";
+    }
+};
+
+// Restores from a backup on three image discs, with one fault or choice in each row: exactly
+// which files come back (byte for byte, below the same path), what is said, the exit status.
+TEST(RestoreCommand, RestoresEverythingItCanAndNamesTheRest) {
+    Backup backup;
+    ASSERT_EQ(backup.images.size(), 3) << "the rows below are about three discs";
+    QStringList images = backup.images;
+    images.sort();  // disc 01 first
+    const DiscLayout layout(images);
+    ASSERT_EQ(layout.discOfStream.size(), layout.discOfFolder.size()) << "one stream per folder";
+    for (int disc = 0; disc < 3; ++disc)
+        ASSERT_NE(layout.MissingMessage(disc).find("stream"), std::string::npos) << "every disc holds a stream";
+
+    // Places that are no backup disc, beside the good ones.
+    test::ScratchFolder faults;
+    const std::string truncated = faults / "cut/disc 02.iso";
+    fs::create_directories(faults / "cut");
+    fs::copy_file(images[1].toStdString(), truncated);
+    fs::resize_file(truncated, fs::file_size(truncated) / 2);
+    const std::string notAnImage = faults.WriteFile("notes.iso", std::string(40000, 'n'));
+    const std::string programOnly = faults / "program.iso";
+    {
+        test::ScratchFolder content;
+        fs::copy_file(CORVANE_BINARY_PATH, content / "corvane.exe");
+        content.WriteFile("autorun.inf", "[autorun]\r\nopen=corvane.exe\r\n");
+        test::MakeImageWithXorriso(content.path(), programOnly);
+    }
+    const std::string sameDiscOtherPath =
+        backup.discs.path() + "/./" + fs::path(images[1].toStdString()).filename().string();
+
+    struct Row {
+        const char* what;
+        std::vector<std::string> places;  // "disc1".."disc3", or a path
+        QStringList options;
+        std::string to;         // below the row's scratch folder; the others exist beforehand
+        std::set<int> present;  // the discs whose files come back
+        std::string only;       // and only those at or below this path
+        std::vector<std::string> said;
+        int exitStatus;
+    };
+    const std::string all = "";
+    const std::vector<Row> rows = {
+        {"every disc", {"disc1", "disc2", "disc3"}, {}, "out", {0, 1, 2}, all, {}, 0},
+        {"a folder holding the images", {backup.discs.path()}, {}, "out", {0, 1, 2}, all, {}, 0},
+        {"missing middle disc", {"disc1", "disc3"}, {}, "out", {0, 2}, all, {layout.MissingMessage(1)}, 1},
+        {"missing first disc", {"disc2", "disc3"}, {}, "out", {1, 2}, all, {layout.MissingMessage(0)}, 1},
+        {"truncated image among good ones", {"disc1", truncated, "disc3"}, {}, "out", {0, 2}, all,
+         {truncated + "/" + layout.backupName, " was left out: ", "the image file ends early"}, 1},
+        {"a file named like an image", {"disc1", notAnImage, "disc2", "disc3"}, {}, "out", {0, 1, 2}, all,
+         {notAnImage + " was skipped: "}, 1},
+        {"an image holding only the program", {programOnly, "disc1", "disc2", "disc3"}, {}, "out", {0, 1, 2}, all,
+         {programOnly + " was skipped: it holds no backup streams"}, 1},
+        {"a folder holding a damaged image", {faults.path(), "disc1", "disc2", "disc3"}, {}, "out", {0, 1, 2}, all,
+         {notAnImage + " was skipped: ", programOnly + " was skipped: "}, 1},
+        {"the same disc given again, by another path and in its folder",
+         {"disc1", "disc2", "disc3", "disc2", sameDiscOtherPath, backup.discs.path()}, {}, "out", {0, 1, 2}, all, {}, 0},
+        {"--only a file", {"disc1", "disc2", "disc3"}, {"--only", "Docs/Été 2008/rapport.txt"}, "out", {0, 1, 2},
+         "Docs/Été 2008/rapport.txt", {}, 0},
+        {"--only a folder", {"disc1", "disc2", "disc3"}, {"--only", "Docs"}, "out", {0, 1, 2}, "Docs", {}, 0},
+        {"--only what is not there", {"disc1", "disc2", "disc3"}, {"--only", "Docs/nothing.txt"}, "out", {}, all,
+         {"nothing in the backup matches Docs/nothing.txt"}, 1},
+        {"--to a folder that does not exist", {"disc1", "disc2", "disc3"}, {}, "new/deeper", {0, 1, 2}, all, {}, 0},
+        {"--to a folder whose name ends in a space", {"disc1", "disc2", "disc3"}, {}, "out ", {0, 1, 2}, all, {}, 0},
+        {"--to a file", {"disc1", "disc2", "disc3"}, {}, "a file", {}, all, {"the destination "}, 1},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        test::ScratchFolder scratch;
+        scratch.MakeFolder("out");
+        scratch.WriteFile("a file", "mine");
+        const std::string to = scratch / row.to;
+        QStringList args = {"restore"};
+        for (const std::string& place : row.places)
+            args << (place.starts_with("disc") && place.size() == 5 ? images[place[4] - '1']
+                                                                    : QString::fromStdString(place));
+        args << row.options << "--to" << QString::fromStdString(to);
+        std::string err;
+        EXPECT_EQ(Corvane(args, &err), row.exitStatus) << err;
+        for (const std::string& text : row.said) EXPECT_NE(err.find(text), std::string::npos) << text << " in\n" << err;
+
+        std::set<std::string> expected, restored;
+        for (const auto& entry : fs::recursive_directory_iterator(backup.source.path())) {
+            const std::string path = fs::relative(entry.path(), backup.source.path()).string();
+            const std::string folder = fs::path(path).parent_path().string();
+            const bool below = row.only.empty() || path == row.only || path.starts_with(row.only + "/");
+            if (entry.is_regular_file() && below && row.present.count(layout.discOfFolder.at(folder))) expected.insert(path);
+        }
+        if (fs::is_directory(to))
+            for (const auto& entry : fs::recursive_directory_iterator(to))
+                if (entry.is_regular_file()) restored.insert(fs::relative(entry.path(), to).string());
+        EXPECT_EQ(restored, expected);
+        for (const std::string& path : restored)
+            EXPECT_TRUE(test::ReadWholeFile(to + "/" + path) == test::ReadWholeFile(backup.source / path)) << path;
+        EXPECT_EQ(test::ReadWholeFile(scratch / "a file"), "mine");
+    }
+}
+
+// Backups written on systems with other code pages: with --names, restore brings every file
+// back under its name in that code page, below its folder's, and list shows the same names.
+TEST(RestoreCommand, NamesFromOtherCodePagesComeBackWithTheirCodePage) {
+    struct Name {
+        std::string stored, utf8;
+    };
+    const struct Case {
+        const char* codePage;
+        Name folder, inRoot, inFolder;
+    } cases[] = {
+        {"windows-1250",
+         {"\x8A\x9D" "astn\xFD", "Šťastný"},
+         {"\x9Elu\x9Dou\xE8k\xFD k\xF9\xF2.txt", "žluťoučký kůň.txt"},
+         {"D\x9E" "b\xE1n \x8F" "a\xB3.txt", "Džbán Źał.txt"}},
+        {"cp1251",
+         {"\xC4\xEE\xEA\xF3\xEC\xE5\xED\xF2\xFB", "Документы"},
+         {"\x8F\xEE\xF0\x9F.txt", "Џорџ.txt"},
+         {"\x80\xF3\xF0\xE0 \xB8\xEB\xEA\xE0.doc", "Ђура ёлка.doc"}},
+        {"CP932",
+         // 0x5C, the separator's byte, is the second byte of 表 and ソ.
+         {"\x95\x5C\x8E\xA6", "表示"},
+         {"\x93\xFA\x8B\x4C.txt", "日記.txt"},
+         {"\x83\x5C\x83\x74\x83\x67 \x8E\xCA\x90\x5E \xB6\xC5.jpg", "ソフト 写真 ｶﾅ.jpg"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.codePage);
+        test::ScratchFolder disc, out;
+        ASSERT_TRUE(test::WriteSampleStream(disc / "FOREIGN 0812251430 0.cvn", "\\", "", {{c.inRoot.stored, "root file"}}).ok());
+        ASSERT_TRUE(test::WriteSampleStream(disc / "FOREIGN 0812251430 1.cvn", "\\" + c.folder.stored, "",
+                                            {{c.inFolder.stored, "folder file"}})
+                        .ok());
+        std::string err, listed;
+        ASSERT_EQ(Corvane({"restore", QString::fromStdString(disc.path()), "--to", QString::fromStdString(out.path()),
+                           "--names", c.codePage},
+                          &err),
+                  0)
+            << err;
+        EXPECT_EQ(test::TreeListing(out.path()),
+                  (std::set<std::string>{c.inRoot.utf8, c.folder.utf8, c.folder.utf8 + "/" + c.inFolder.utf8}));
+        EXPECT_EQ(test::ReadWholeFile(out / c.inRoot.utf8), "root file");
+        EXPECT_EQ(test::ReadWholeFile(out / (c.folder.utf8 + "/" + c.inFolder.utf8)), "folder file");
+
+        ASSERT_EQ(Corvane({"list", QString::fromStdString(disc.path()), "--names", c.codePage}, &err, &listed), 0) << err;
+        EXPECT_EQ(listed, "FOREIGN\n  08-12-25 14:30\n    ROOT\n      " + c.inRoot.utf8 + "\n    " + c.folder.utf8 +
+                              "\n      " + c.inFolder.utf8 + "\n");
+
+        // --only takes the names as the code page reads them.
+        test::ScratchFolder one;
+        ASSERT_EQ(Corvane({"restore", QString::fromStdString(disc.path()), "--to", QString::fromStdString(one.path()),
+                           "--names", c.codePage, "--only", QString::fromStdString(c.folder.utf8 + "/" + c.inFolder.utf8)},
+                          &err),
+                  0)
+            << err;
+        EXPECT_EQ(test::TreeListing(one.path()),
+                  (std::set<std::string>{c.folder.utf8, c.folder.utf8 + "/" + c.inFolder.utf8}));
+    }
+}
+
+TEST(RestoreCommand, AnUnknownCodePageIsAUsageErrorNamingTheKnownOnes) {
+    test::ScratchFolder out;
+    for (const QString& command : {QString("restore"), QString("list")}) {
+        std::string err;
+        QStringList args = {command, QString::fromStdString(out.path()), "--names", "latin-9"};
+        if (command == "restore") args << "--to" << QString::fromStdString(out.path());
+        EXPECT_EQ(Corvane(args, &err), 2);
+        EXPECT_NE(err.find("windows-1250, windows-1251, windows-1252, cp932, utf-8"), std::string::npos) << err;
+    }
 }
 
 // One damaged file of a folder costs that file alone: it is named once, counted once, and

@@ -246,6 +246,7 @@ TEST_F(RestoreTest, DamagedStreamsNeitherStopTheScanNorTheListing) {
             test::WriteSampleStream(folder / "L 0812251430 0.cvn", "\\", "", {{"good.txt", "g"}})
                 .ok());
         std::ofstream(folder / "L 0812251430 1.cvn", std::ios::binary) << c.bytes;
+        scanWarnings.messages.clear();
         Open({folder.path()});
 
         Expand({"L", kBackup, "ROOT"});
@@ -253,8 +254,13 @@ TEST_F(RestoreTest, DamagedStreamsNeitherStopTheScanNorTheListing) {
         CTreeItem* bad = Item({"L", kBackup, "Bad"});
         if (c.files.empty()) {
             EXPECT_EQ(bad, nullptr) << Outline();
+            ASSERT_EQ(scanWarnings.messages.size(), 1u) << "the stream left out is named once";
+            EXPECT_NE(scanWarnings.messages[0].text.find(folder / "L 0812251430 1.cvn was left out: "),
+                      std::string::npos)
+                << scanWarnings.messages[0].text;
             continue;
         }
+        EXPECT_TRUE(scanWarnings.messages.empty()) << "its header reads, so its damage shows when it is listed";
         ASSERT_NE(bad, nullptr) << Outline();
         Expand({"L", kBackup, "Bad"});
         EXPECT_EQ(ChildTexts(bad), c.files);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QProcess>
+#include <filesystem>
 
 #include "support/ScratchFolder.h"
 #include "support/StreamTestUtil.h"
@@ -75,14 +76,34 @@ TEST_F(ListCommand, ThePasswordOpensProtectedFolders) {
     EXPECT_NE(run.err.find("does not open"), std::string::npos) << run.err;
 }
 
-TEST_F(ListCommand, AFolderWithoutStreamsIsAnError) {
+TEST_F(ListCommand, AFolderWithoutStreamsIsNamedAndTheRestIsListed) {
     other.WriteFile("notes.txt", "no streams here");
+    const Outcome alone = Corvane({"list", Q(disc1.path())});
+    ASSERT_EQ(alone.exitCode, 0) << "a missing last disc cannot be told from the streams";
     for (const std::string& folder : {other.path(), other / "missing"}) {
         const Outcome run = Corvane({"list", Q(disc1.path()), Q(folder)});
-        EXPECT_NE(run.exitCode, 0);
-        EXPECT_TRUE(run.out.empty()) << run.out;
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.out, alone.out);
         EXPECT_NE(run.err.find(folder), std::string::npos) << run.err;
     }
+}
+
+TEST_F(ListCommand, AStreamCutShortIsNamedWithTheFilesBeforeTheCut) {
+    const std::string cut = other / "CUT 0812251430 0.cvn";
+    Write(cut, "\\", "", {{"a.txt", "a"}, {"b.txt", ""}});
+    std::filesystem::resize_file(cut, std::filesystem::file_size(cut) - 10);
+    const Outcome run = Corvane({"list", Q(other.path())});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "CUT\n  08-12-25 14:30\n    ROOT\n      a.txt\n");
+    EXPECT_NE(run.err.find(cut + ": the files after those listed could not be read: "), std::string::npos) << run.err;
+}
+
+// Shift-JIS names hold 0x5C, the byte of the separator, as the second byte of many characters.
+TEST_F(ListCommand, ShiftJisFolderNamesAreNotTornAtTheSeparatorByte) {
+    Write(other / "JP 0812251430 0.cvn", "\\\x83\x5C\x83t\x83g\\\x95\x5C", "", {{"\x95\x5C.txt", "x"}});
+    const Outcome run = Corvane({"list", Q(other.path()), "--names", "cp932"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "JP\n  08-12-25 14:30\n    ソフト\n      表\n        表.txt\n");
 }
 
 TEST_F(ListCommand, ControlCharactersFromTheDiscAreShownAsQuestionMarks) {

@@ -14,6 +14,7 @@
 #include "app/BackupApp.h"
 #include "restore/CRestore.h"
 #include "support/ScratchFolder.h"
+#include "support/ScriptedPrompt.h"
 #include "support/StreamTestUtil.h"
 
 namespace corvane::test {
@@ -89,6 +90,9 @@ class RestoreTest : public ::testing::Test {
     }
 
     CBackupApp app;
+    // What the window says when its scan could not read everything, and any other message
+    // a test does not script itself.
+    ScriptedPrompt scanWarnings;
     ScratchFolder disc;
     NameOrderedListing ascendingNames{false}, descendingNames{true};
     std::unique_ptr<GatedFileSystem> gate;

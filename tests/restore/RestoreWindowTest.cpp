@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "RestoreFixture.h"
+#include "disc/ImageFileSystem.h"
 #include "extract/CExtract.h"
 #include "platform/DialogUnits.h"
 #include "restore/CPW.h"
@@ -53,8 +54,27 @@ TEST_F(RestoreTest, FolderWithoutStreamsGivesAnEmptyTreeAndCancelCloses) {
     Open();
     window->show();
     EXPECT_EQ(Tree().topLevelItemCount(), 0);
+    ASSERT_EQ(scanWarnings.Texts(), std::vector<std::string>{"Not everything on the discs could be read:\n\n" +
+                                                             disc.path() + " was skipped: it holds no backup streams (*.cvn files)"});
     window->reject();
     EXPECT_FALSE(window->isVisible());
+}
+
+// The window given a folder of disc images reads the images in it; one that is no image is
+// named when the scan ends.
+TEST_F(RestoreTest, AFolderOfDiscImagesShowsTheBackupsInThemAndNamesWhatIsNoImage) {
+    Stream("L 0812251430 0.cvn", "\\", {{"a.txt", "a"}});
+    Stream("L 0812251430 1.cvn", "\\Docs", {{"d.txt", "d"}});
+    test::ScratchFolder images;
+    test::MakeImageWithXorriso(disc.path(), images / "L disc 01.iso");
+    const std::string notAnImage = images.WriteFile("L disc 02.iso", "no volume here");
+    ImageFileSystem files(DefaultFileSystem());
+    Open({images.path()}, &files);
+    EXPECT_EQ(Outline(), "L\n  08-12-25 14:30\n    Docs\n    ROOT\n");
+    ASSERT_EQ(scanWarnings.Texts().size(), 1u);
+    EXPECT_NE(scanWarnings.Texts()[0].find(notAnImage + " was skipped: it is not a disc image"), std::string::npos)
+        << scanWarnings.Texts()[0];
+    window.reset();  // before the file system it reads
 }
 
 TEST_F(RestoreTest, ResizingKeepsTheTreeBesideThePictureAndTheNoticeAtTheBottom) {
@@ -147,7 +167,9 @@ TEST_F(RestoreTest, ProtectedFoldersNeedTheirPasswordToBeRestoredThroughTheirPar
             EXPECT_EQ(ReadWholeFile(destination / "open.txt"), "open");
             EXPECT_FALSE(std::filesystem::exists(destination / "Secret"));
             ASSERT_EQ(messages.messages.size(), 1u);
-            EXPECT_NE(messages.messages[0].text.find("left out"), std::string::npos);
+            EXPECT_EQ(messages.messages[0].text,
+                      "Protected folders are left out without their password:\n<protected>")
+                << "named as the tree shows it, never by its real name";
         }
         window.reset();
         std::filesystem::remove_all(disc.path() + "/DATA 0812251430 0.cvn");

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QLabel>
 #include <QTimer>
+#include <set>
 #include <cstdio>
 
 #include "RestoreFixture.h"
+#include "platform/DialogUnits.h"
 
 namespace corvane {
 namespace {
@@ -61,6 +65,81 @@ TEST_F(RestoreTest, TheWindowTakesEventsWhileTheScanAddsStreamsAndWhileAReadIsHe
     expected += "    Last\n    ROOT\n";
     EXPECT_EQ(Outline(), expected);
     EXPECT_FALSE(Tree().showLoadingCursor());
+}
+
+// "Restore..." on the backup while the scan still reads a slow disc waits for the scan, with the
+// wait cursor and the notice saying so, and then hands over every folder of the backup.
+TEST_F(RestoreTest, RestoreDuringTheScanWaitsForItAndRestoresEveryFolder) {
+    const int folders = 2 * static_cast<int>(CRestore::kStreamsPerTurn) + 1;
+    Stream("L 0812251430 0.cvn", "\\", {{"root.txt", "r"}});
+    for (int i = 1; i <= folders; ++i)
+        Stream("L 0812251430 " + std::to_string(i) + ".cvn", "\\" + FolderName(i), {{"f.txt", "f"}});
+    const std::string held = " " + std::to_string(folders + 1) + ".cvn";
+    Stream("L 0812251430" + held, "\\Last", {{"last.txt", "l"}});
+    gate = std::make_unique<test::GatedFileSystem>(held);
+    Open({}, gate.get(), false);
+    window->show();
+    gate->WaitUntilHeld();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Item({"L", "08-12-25 14:30", FolderName(1).c_str()}) != nullptr; }, 60000));
+    ASSERT_FALSE(window->scanFinished);
+
+    std::vector<RestoreEntries> handedOver;
+    window->runExtract = [&](RestoreEntries& entries) { handedOver.push_back(entries); };
+    QString noticeWhileWaiting;
+    bool waitCursor = false;
+    QTimer::singleShot(50, [&] {
+        noticeWhileWaiting = qobject_cast<QLabel*>(FindControl(window.get(), 1021))->text();
+        waitCursor = QApplication::overrideCursor() && QApplication::overrideCursor()->shape() == Qt::WaitCursor;
+        EXPECT_TRUE(handedOver.empty()) << "nothing is restored before the scan has ended";
+        gate->Release();
+    });
+    Tree().setCurrentItem(Item({"L", "08-12-25 14:30"}));
+    window->OnRestore();
+
+    EXPECT_TRUE(window->scanFinished);
+    EXPECT_TRUE(waitCursor);
+    EXPECT_TRUE(noticeWhileWaiting.contains("restore starts when")) << noticeWhileWaiting.toStdString();
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    ASSERT_EQ(handedOver.size(), 1u);
+    std::set<std::string> streams(handedOver[0].streamPaths.begin(), handedOver[0].streamPaths.end());
+    EXPECT_EQ(streams.size(), static_cast<std::size_t>(folders + 2)) << "every folder of the backup, the root and the last";
+    EXPECT_EQ(handedOver[0].size(), static_cast<std::size_t>(folders + 2));
+    EXPECT_TRUE(streams.count(disc / ("L 0812251430" + held)));
+}
+
+// A stopped scan has not read everything: Restore... waiting for it restores nothing.
+TEST_F(RestoreTest, RestoreWaitingForAStoppedScanRestoresNothing) {
+    Stream("L 0812251430 0.cvn", "\\");
+    Stream("L 0812251430 1.cvn", "\\A");
+    Stream("L 0812251430 2.cvn", "\\B");
+    gate = std::make_unique<test::GatedFileSystem>(" 1.cvn");
+    Open({}, gate.get(), false);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Item({"L", "08-12-25 14:30", "ROOT"}) != nullptr; }, 60000));
+    bool handedOver = false;
+    window->runExtract = [&](RestoreEntries&) { handedOver = true; };
+    QTimer::singleShot(50, [&] {
+        window->reject();
+        gate->Release();
+    });
+    Tree().setCurrentItem(Item({"L", "08-12-25 14:30"}));
+    window->OnRestore();
+    EXPECT_TRUE(window->scanFinished);
+    EXPECT_FALSE(handedOver);
+}
+
+// Streams missing from the middle and the start of a backup are named when the scan ends.
+TEST_F(RestoreTest, MissingStreamsAreNamedWhenTheScanEnds) {
+    Stream("L 0812251430 2.cvn", "\\");
+    Stream("L 0812251430 5.cvn", "\\A");
+    Stream("M 0901011200 0.cvn", "\\");
+    Open();
+    ASSERT_EQ(scanWarnings.Texts().size(), 1u);
+    EXPECT_EQ(scanWarnings.Texts()[0],
+              "Not everything on the discs could be read:\n\n"
+              "streams 0\u20131 of L 0812251430 were not found: is a disc missing?\n"
+              "streams 3\u20134 of L 0812251430 were not found: is a disc missing?");
+    EXPECT_EQ(Outline(), "L\n  08-12-25 14:30\n    A\n    ROOT\nM\n  09-01-01 12:00\n    ROOT\n");
 }
 
 }  // namespace

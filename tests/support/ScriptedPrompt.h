@@ -1,6 +1,6 @@
 #pragma once
 // Stands in for message boxes in widget tests: records every message and answers it through
-// a script. Installed for its lifetime.
+// a script. Installed for its lifetime; the prompt it replaced comes back after it.
 
 #include <functional>
 #include <vector>
@@ -11,8 +11,8 @@ namespace corvane::test {
 
 class ScriptedPrompt final : public Prompt {
 public:
-    ScriptedPrompt() { SetPrompt(this); }
-    ~ScriptedPrompt() override { SetPrompt(nullptr); }
+    ScriptedPrompt() : previous_(&CurrentPrompt()) { SetPrompt(this); }
+    ~ScriptedPrompt() override { SetPrompt(previous_); }
 
     MessageAnswer Show(QWidget*, const Message& message) override {
         messages.push_back(message);
@@ -29,6 +29,9 @@ public:
     // Runs on the GUI thread while the message is "shown".
     std::function<MessageAnswer(const Message&)> answer;
     std::vector<Message> messages;
+
+private:
+    Prompt* previous_;
 };
 
 }  // namespace corvane::test
