@@ -6,10 +6,14 @@
 
 #include <QProcess>
 #include <chrono>
+#include <algorithm>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 
+#include "archive/StreamFormat.h"
 #include "disc/ImageFileSystem.h"
 #include "extract/StoredPath.h"
 #include "extract/TreeListing.h"
@@ -229,6 +233,37 @@ struct DiscLayout {
     }
 };
 
+// Damages one byte of the first chunk of the first file of the first stream (by name) in a
+// folder that has a file, and returns that file's path from the drive's root ("Docs/b-4096").
+std::string DamageFirstFile(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (entry.path().extension() == ".cvn") names.push_back(entry.path().string());
+    std::sort(names.begin(), names.end());
+    for (const std::string& path : names) {
+        fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);
+        std::unique_ptr<File> in;
+        if (!DefaultFileSystem().OpenRead(path, in).ok()) continue;
+        StreamReader reader(*in);
+        FolderHeader header;
+        FileRecord record;
+        bool found = false;
+        if (!reader.ReadFolderHeader(header).ok() || !reader.NextRecord(record, found).ok() || !found ||
+            record.dataSize == 0)
+            continue;
+        in->Close();
+        // DataSize, the two times and the first ChunkLength come before the chunk's bytes.
+        std::string bytes = test::ReadWholeFile(path);
+        bytes[record.recordOffset + 4 + 16 + 4 + 2] ^= 0x55;
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+        std::string relative;
+        EXPECT_EQ(StoredFolderToRelative(header.folderPath, relative), NameUse::AsStored);
+        return relative.empty() ? record.fileName : relative + "/" + record.fileName;
+    }
+    ADD_FAILURE() << "no stream with a file in " << folder;
+    return "";
+}
+
 // Restores from a backup on three image discs, with one fault or choice in each row: exactly
 // which files come back (byte for byte, below the same path), what is said, the exit status.
 TEST(RestoreCommand, RestoresEverythingItCanAndNamesTheRest) {
@@ -258,6 +293,25 @@ TEST(RestoreCommand, RestoresEverythingItCanAndNamesTheRest) {
     const std::string sameDiscOtherPath =
         backup.discs.path() + "/./" + fs::path(images[1].toStdString()).filename().string();
 
+    // Disc 2 copied into a folder, as a user copies a disc, with its first file damaged.
+    const std::string damagedCopy = faults / "disc 2 copy";
+    test::ExtractWithXorriso(images[1].toStdString(), damagedCopy);
+    const std::string damagedFile = DamageFirstFile(damagedCopy);
+    const std::string undecodable = fs::path(damagedFile).filename().string() + ": There was an error extracting the file!";
+
+    // What a row finds in its destination (to) beforehand; outside is a folder beside it that
+    // nothing may reach.
+    using Prepare = std::function<void(const fs::path& to, const fs::path& outside)>;
+    const Prepare folderAtFile = [](const fs::path& to, const fs::path&) { fs::create_directories(to / "Docs/c-4097"); };
+    const Prepare danglingLink = [](const fs::path& to, const fs::path& outside) {
+        fs::create_directories(to / "Docs");
+        fs::create_symlink(outside / "b-4096", to / "Docs/b-4096");
+    };
+    const Prepare linkedFolder = [](const fs::path& to, const fs::path& outside) {
+        fs::create_directories(outside / "elsewhere");
+        fs::create_directory_symlink(outside / "elsewhere", to / "Music");
+    };
+
     struct Row {
         const char* what;
         std::vector<std::string> places;  // "disc1".."disc3", or a path
@@ -267,6 +321,8 @@ TEST(RestoreCommand, RestoresEverythingItCanAndNamesTheRest) {
         std::string only;       // and only those at or below this path
         std::vector<std::string> said;
         int exitStatus;
+        Prepare prepare = nullptr;
+        std::set<std::string> notBack = {};  // files of the present discs that do not come back
     };
     const std::string all = "";
     const std::vector<Row> rows = {
@@ -292,6 +348,16 @@ TEST(RestoreCommand, RestoresEverythingItCanAndNamesTheRest) {
         {"--to a folder that does not exist", {"disc1", "disc2", "disc3"}, {}, "new/deeper", {0, 1, 2}, all, {}, 0},
         {"--to a folder whose name ends in a space", {"disc1", "disc2", "disc3"}, {}, "out ", {0, 1, 2}, all, {}, 0},
         {"--to a file", {"disc1", "disc2", "disc3"}, {}, "a file", {}, all, {"the destination "}, 1},
+        {"a damaged first file on one disc", {"disc1", damagedCopy, "disc3"}, {}, "out", {0, 1, 2}, all,
+         {undecodable, "(1 problem)"}, 1, nullptr, {damagedFile}},
+        {"a folder at a file's path", {"disc1", "disc2", "disc3"}, {}, "out", {0, 1, 2}, all,
+         {"c-4097: Cannot create", "a folder has that name", "(1 problem)"}, 1, folderAtFile, {"Docs/c-4097"}},
+        {"a dangling link at a file's path, kept", {"disc1", "disc2", "disc3"}, {"--overwrite", "no"}, "out",
+         {0, 1, 2}, all, {}, 0, danglingLink, {"Docs/b-4096"}},
+        {"a dangling link at a file's path, replaced", {"disc1", "disc2", "disc3"}, {"--overwrite", "yes"}, "out",
+         {0, 1, 2}, all, {}, 0, danglingLink},
+        {"a linked folder on the way", {"disc1", "disc2", "disc3"}, {}, "out", {0, 1, 2}, all,
+         {"it is a symbolic link"}, 1, linkedFolder, {"Music/\u00dcbung.ogg"}},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
@@ -299,6 +365,8 @@ TEST(RestoreCommand, RestoresEverythingItCanAndNamesTheRest) {
         scratch.MakeFolder("out");
         scratch.WriteFile("a file", "mine");
         const std::string to = scratch / row.to;
+        const fs::path outside = scratch.MakeFolder("outside");
+        if (row.prepare) row.prepare(to, outside);
         QStringList args = {"restore"};
         for (const std::string& place : row.places)
             args << (place.starts_with("disc") && place.size() == 5 ? images[place[4] - '1']
@@ -313,7 +381,9 @@ TEST(RestoreCommand, RestoresEverythingItCanAndNamesTheRest) {
             const std::string path = fs::relative(entry.path(), backup.source.path()).string();
             const std::string folder = fs::path(path).parent_path().string();
             const bool below = row.only.empty() || path == row.only || path.starts_with(row.only + "/");
-            if (entry.is_regular_file() && below && row.present.count(layout.discOfFolder.at(folder))) expected.insert(path);
+            if (entry.is_regular_file() && below && row.present.count(layout.discOfFolder.at(folder)) &&
+                !row.notBack.count(path))
+                expected.insert(path);
         }
         if (fs::is_directory(to))
             for (const auto& entry : fs::recursive_directory_iterator(to))
@@ -322,6 +392,8 @@ TEST(RestoreCommand, RestoresEverythingItCanAndNamesTheRest) {
         for (const std::string& path : restored)
             EXPECT_TRUE(test::ReadWholeFile(to + "/" + path) == test::ReadWholeFile(backup.source / path)) << path;
         EXPECT_EQ(test::ReadWholeFile(scratch / "a file"), "mine");
+        for (const std::string& entry : test::TreeListing(outside))
+            EXPECT_TRUE(fs::is_directory(outside / entry)) << entry << ": written through a link";
     }
 }
 
