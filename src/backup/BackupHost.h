@@ -67,6 +67,9 @@ public:
     std::vector<std::string> stagedFiles;
     // What the job had to leave out, one line each ("path: reason"), reported at its end.
     std::vector<std::string> leftOut;
+    // The cause of the failure that stopped the job, for its status line; empty when none was
+    // named.
+    std::string failure;
 
     // Services; tests replace them.
     FileSystem* files = &DefaultFileSystem();

@@ -1,6 +1,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -20,6 +21,11 @@ Status File::ReadFull(void* buffer, std::size_t n, std::size_t& got) {
         got += part;
     }
     return Status::Ok();
+}
+
+Status FileSystem::FreeSpace(const std::string& path, std::uint64_t& bytes) {
+    bytes = 0;
+    return Status(Status::Code::NotImplemented, "The free space of " + path + " is not known");
 }
 
 namespace {
@@ -205,6 +211,14 @@ Status PosixFileSystem::Rename(const std::string& from, const std::string& to) {
 FileSystem& DefaultFileSystem() {
     static PosixFileSystem fs;
     return fs;
+}
+
+Status PosixFileSystem::FreeSpace(const std::string& path, std::uint64_t& bytes) {
+    bytes = 0;
+    struct statvfs info {};
+    if (::statvfs(path.c_str(), &info) != 0) return Status::FromErrno(errno, "Cannot tell the free space of " + path);
+    bytes = static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
+    return Status::Ok();
 }
 
 }  // namespace corvane

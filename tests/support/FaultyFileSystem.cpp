@@ -103,4 +103,14 @@ Status FaultyFileSystem::CreateFolder(const std::string& path) {
     return real_.CreateFolder(path);
 }
 
+Status FaultyFileSystem::FreeSpace(const std::string& path, std::uint64_t& bytes) {
+    for (const auto& [pathContains, reported] : freeSpace_) {
+        if (path.find(pathContains) != std::string::npos) {
+            bytes = reported;
+            return Status::Ok();
+        }
+    }
+    return real_.FreeSpace(path, bytes);
+}
+
 }  // namespace corvane::test

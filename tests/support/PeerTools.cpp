@@ -82,8 +82,23 @@ std::vector<std::string> FolderNames(const std::string& folder) {
     std::vector<std::string> names;
     std::error_code error;
     for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
-         it.increment(error))
-        names.push_back(it->path().filename().string());
+         it.increment(error)) {
+        std::string name = it->path().filename().string();
+        if (name.starts_with(".") && it->is_directory()) continue;
+        names.push_back(std::move(name));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> HiddenFolders(const std::string& folder) {
+    std::vector<std::string> names;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+        std::string name = it->path().filename().string();
+        if (name.starts_with(".") && it->is_directory()) names.push_back(std::move(name));
+    }
     std::sort(names.begin(), names.end());
     return names;
 }
