@@ -18,7 +18,8 @@
 
 namespace corvane {
 
-// The totals' display rule: up to 1048576 the plain number, above it whole megabytes ("5 MB").
+// The totals' display rule: up to 1048576 the plain number, above it whole megabytes ("5 MB");
+// zero keeps the window's first "0 MB", so a job that read nothing leaves the counters as they were.
 std::string FormatCount(std::uint64_t value);
 
 // The folder to back up and the label its backup is named after (none when unreadable).

@@ -136,6 +136,7 @@ TEST(BackupWindow, NoAtTheConfirmationEndsCancelledWithInputsBack) {
     EXPECT_EQ(rig.Status(), "Cancelled");
     EXPECT_TRUE(rig.InputsEnabled());
     EXPECT_EQ(rig.window->LastOutcome(), BackupOutcome::Cancelled);
+    EXPECT_EQ(rig.Control<QLabel>(1007)->text(), "0 MB") << "nothing read: the counter keeps its format";
 }
 
 TEST(BackupWindow, CancelStopsTheJobAndTheNextCancelCloses) {
@@ -259,11 +260,11 @@ TEST(BackupWindow, EnterNeverClosesTheWindow) {
     EXPECT_TRUE(rig.window->isVisible());
 }
 
-TEST(FormatCount, PlainBytesUpToOneMebibyteThenWholeMegabytes) {
+TEST(FormatCount, PlainBytesUpToOneMebibyteThenWholeMegabytesAndZeroAsTheWindowShowsIt) {
     struct Case {
         std::uint64_t value;
         const char* text;
-    } cases[] = {{0, "0"}, {300, "300"}, {1048576, "1048576"}, {1048577, "1 MB"}, {3145727, "2 MB"},
+    } cases[] = {{0, "0 MB"}, {300, "300"}, {1048576, "1048576"}, {1048577, "1 MB"}, {3145727, "2 MB"},
                  {5u * 1048576 + 10, "5 MB"}, {6ull << 32, "24576 MB"}};
     for (auto c : cases) EXPECT_EQ(FormatCount(c.value), c.text);
 }
