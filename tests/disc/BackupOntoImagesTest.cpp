@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 
 #include "archive/BackupJob.h"
 #include "archive/StreamFormat.h"
@@ -119,6 +120,26 @@ TEST(BackupOntoImages, EveryDiscStaysWithinItsCapacityAndTheBackupCompletes) {
             EXPECT_EQ(HiddenFolders(backup.images), std::vector<std::string>{}) << "staging left behind";
         }
     }
+}
+
+// A folder that would fit an empty disc but not one carrying the program is left out when it
+// is first offered: the disc it was offered to is not closed early, and no disc holds only the
+// program.
+TEST(BackupOntoImages, AFolderTooLargeBesideTheProgramIsLeftOutWithoutClosingTheDisc) {
+    ImageBackup backup(300000);  // 232416 bytes after the image's own, 168928 beside the program
+    backup.source.WriteFile("small.txt", "small");
+    std::mt19937 random(3);
+    std::string bytes(200000, '\0');
+    for (char& byte : bytes) byte = static_cast<char>(random());
+    backup.source.WriteFile("Big/big.bin", bytes);
+    backup.source.WriteFile("After/after.txt", "after");
+
+    EXPECT_EQ(backup.Run(), BackupOutcome::Incomplete) << Messages(backup.host);
+    ASSERT_EQ(backup.host.leftOut.size(), 1u);
+    EXPECT_TRUE(backup.host.leftOut[0].starts_with(backup.source / "Big: ")) << backup.host.leftOut[0];
+    EXPECT_EQ(Messages(backup.host).find("insert another disc"), std::string::npos) << Messages(backup.host);
+    EXPECT_EQ(FolderNames(backup.images).size(), 1u);
+    EXPECT_EQ(backup.StreamNumbers(), (std::vector<long long>{0, 1})) << "the root and After";
 }
 
 // A $TMPDIR that cannot take anything (here: missing, and said to be full) does not matter:
