@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "disc/DiscPayload.h"
+#include "disc/Leftovers.h"
 
 namespace corvane {
 
@@ -81,9 +82,11 @@ std::uint64_t RoomForDisc(BackupHost& host, const IDiscRecorder& recorder) {
     return recorder.WritesImageFiles() ? 2 * room : room;
 }
 
-// Puts host.tempFolder into the recorder's staging folder and checks the room there.
+// Puts host.tempFolder into the recorder's staging folder and checks the room there, once the
+// leftovers of a backup killed there are gone.
 DiscStep PrepareStaging(BackupHost& host, const IDiscRecorder& recorder) {
     const std::string parent = recorder.StagingFolder();
+    if (!parent.empty()) RemoveLeftovers(parent);
     Status made = host.tempFolder.CreateIn(parent);
     if (!made.ok()) return Fail(host, "Cannot prepare the disc: " + made.message());
     std::uint64_t free = 0;

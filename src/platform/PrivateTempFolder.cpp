@@ -1,5 +1,7 @@
 #include "platform/PrivateTempFolder.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -34,7 +36,8 @@ Status PrivateTempFolder::CreateIn(const std::string& parent) {
         std::error_code error;
         std::filesystem::create_directories(parent, error);
         if (error) return Status::FromErrno(error.value(), "Cannot make the folder " + parent);
-        pattern = WithoutTrailingSlashes(parent) + "/.corvane-XXXXXX";
+        // The process id tells a folder left by a process that is gone from one in use.
+        pattern = WithoutTrailingSlashes(parent) + "/.corvane-" + std::to_string(::getpid()) + "-XXXXXX";
     }
     std::vector<char> buffer(pattern.begin(), pattern.end());
     buffer.push_back('\0');

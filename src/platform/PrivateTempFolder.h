@@ -19,9 +19,9 @@ public:
     // Creates the folder under $TMPDIR (or /tmp) on first use; once made, wherever it is, it is
     // kept.
     Status Create();
-    // Makes sure the folder is a hidden one (".corvane-XXXXXX") in parent, which is made when
-    // missing; a folder made elsewhere before is removed with its contents. An empty parent
-    // stands for $TMPDIR, as Create.
+    // Makes sure the folder is a hidden one (".corvane-<pid>-XXXXXX") in parent, which is made
+    // when missing; a folder made elsewhere before is removed with its contents. An empty
+    // parent stands for $TMPDIR, as Create.
     Status CreateIn(const std::string& parent);
     // The folder's path, without a trailing slash; empty before Create.
     const std::string& path() const { return path_; }

@@ -163,6 +163,25 @@ TEST(BackupOntoImages, StagesBesideTheImagesNotInTmpdir) {
     EXPECT_FALSE(fs::exists(missing)) << "nothing was put in TMPDIR";
 }
 
+// A backup ended on the spot leaves its staging folder and unfinished image behind; the next
+// backup into the folder removes them, and nothing of a process that still runs.
+TEST(BackupOntoImages, LeftoversOfABackupThatWasKilledAreRemoved) {
+    ImageBackup backup(1 << 20);
+    backup.source.WriteFile("a.txt", "a");
+    const std::string gone = ".corvane-999999999-";  // beyond any process id Linux gives
+    backup.scratch.WriteFile("discs/" + gone + "Ab12Cd/1", SampleBytes(5000, 2));
+    backup.scratch.WriteFile("discs/" + gone + "0.iso", "unfinished");
+    backup.scratch.WriteFile("discs/.corvane-1-Ef34Gh/1", "init still runs");
+    backup.scratch.WriteFile("discs/.corvane-notes", "not ours");
+
+    ASSERT_EQ(backup.Run(), BackupOutcome::Completed) << Messages(backup.host);
+    EXPECT_EQ(HiddenFolders(backup.images), std::vector<std::string>{".corvane-1-Ef34Gh"});
+    std::vector<std::string> files = FolderNames(backup.images);
+    files.erase(std::remove_if(files.begin(), files.end(), [](const std::string& n) { return n.ends_with(" disc 01.iso"); }),
+                files.end());
+    EXPECT_EQ(files, std::vector<std::string>{".corvane-notes"});
+}
+
 // Before each disc the staging folder must have room for what the disc takes, twice for an
 // image recorder (the staged streams and the image beside them), no more than is left to
 // back up: a small backup onto large discs needs little.
