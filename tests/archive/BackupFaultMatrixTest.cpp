@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <set>
@@ -24,9 +25,10 @@ constexpr const char* kInsertBlank = "Please insert a blank writeable disc";
 constexpr const char* kRecordingFailed = "Error writing disc! Scripted failure of RecordDisc 0 1";
 constexpr const char* kUnrestorable = "its name could not be restored (a control character or a drive designator)";
 
-// In expected texts "%S" stands for the source folder and "%T" for the job's private folder.
+// In expected texts "%S" stands for the source folder, "%T" for the job's private folder and
+// "%P" for the program.
 std::string Expand(std::string text, const JobRig& rig, const std::string& staging = {}) {
-    for (auto [key, value] : {std::pair{"%S", rig.source.path()}, {"%T", staging}})
+    for (auto [key, value] : {std::pair{"%S", rig.source.path()}, {"%T", staging}, {"%P", rig.host.programPath}})
         for (std::size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, 2, value);
     return text;
 }
@@ -87,7 +89,11 @@ TEST_P(BackupFaultMatrix, TellsTheUserKeepsWhatWasDoneAndNeverClaimsMore) {
     };
 
     EXPECT_EQ(rig.Run(), row.outcome);
-    EXPECT_EQ(rig.host.status, row.status);
+    EXPECT_EQ(rig.host.status, Expand(row.status, rig));
+    const auto statuses = rig.host.Entries("SetStatus ");
+    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), "Completed Successfully!"),
+              row.outcome == BackupOutcome::Completed ? 1 : 0)
+        << "said once, at the end, and only when everything was stored";
     ASSERT_FALSE(rig.host.messages.empty());
     std::vector<std::string> messages;
     for (std::size_t i = 1; i < rig.host.messages.size(); ++i) messages.push_back(rig.host.messages[i].text);
@@ -176,6 +182,11 @@ INSTANTIATE_TEST_SUITE_P(
                     },
                     BackupOutcome::Failed, "Error writing disc!",
                     {"The backup cannot go on: Injected fault on %T/corvane.mcb"}, {}, 0},
+
+        BackupFault{"program cannot be staged for the disc",
+                    [](JobRig&, test::FaultyFileSystem& f) { f.Add({Kind::OpenRead, "/program"}); },
+                    BackupOutcome::Failed, "Cannot put the program on the disc: Injected fault on %P",
+                    {"Cannot put corvane.exe on the disc.\nInjected fault on %P"}, {}, 0},
 
         // --- the disc fills up ---
         BackupFault{"disc full in the middle of the tree, next disc",
