@@ -7,6 +7,8 @@
 #include "archive/StreamFormat.h"
 #include "disc/CBurnProgress.h"
 #include "disc/DiscRecording.h"
+#include "disc/ImageFileName.h"
+#include "disc/RecorderPath.h"
 
 namespace corvane {
 
@@ -37,6 +39,15 @@ std::string LeftOutReport(const BackupHost& host) {
     return text;
 }
 
+// A new backup never continues an earlier one: an image folder holding discs of a backup of the
+// same name (the same source, backed up in the same minute) is refused.
+std::string EarlierBackupIn(IDiscRecorder& recorder, const std::string& backupName) {
+    ImageRecorderPath images;
+    if (!ParseImageRecorderPath(recorder.GetPath(), images) || NextDiscNumber(images.folder, backupName) == 1) return {};
+    return "The folder " + images.folder + " already holds discs of the backup " + backupName +
+           ": wait a minute, or choose another folder.";
+}
+
 // The job's connection to the disc layer, released in the described order on every way out.
 struct DiscSession {
     std::shared_ptr<IDiscMaster> master;
@@ -56,9 +67,13 @@ struct DiscSession {
 
 }  // namespace
 
-void MeasureFolder(BackupHost& host, const std::string& folderPath) {
+namespace {
+
+// Counts the files below the folder into host.fileCount and returns their bytes.
+std::uint64_t MeasureFiles(BackupHost& host, const std::string& folderPath) {
     std::vector<FolderEntry> entries;
-    if (!host.files->ListFolder(folderPath, entries).ok()) return;
+    if (!host.files->ListFolder(folderPath, entries).ok()) return 0;
+    std::uint64_t bytes = 0;
     std::vector<std::string> subFolders;
     const std::string prefix = folderPath.empty() || folderPath.back() == '/' ? folderPath : folderPath + "/";
     for (const auto& entry : entries) {
@@ -66,10 +81,18 @@ void MeasureFolder(BackupHost& host, const std::string& folderPath) {
             subFolders.push_back(prefix + entry.name);
         } else if (entry.info.isFile()) {
             ++host.fileCount;
-            host.totalKB += static_cast<double>(entry.info.size / 1024);
+            bytes += entry.info.size;
         }
     }
-    for (const auto& sub : subFolders) MeasureFolder(host, sub);
+    for (const auto& sub : subFolders) bytes += MeasureFiles(host, sub);
+    return bytes;
+}
+
+}  // namespace
+
+void MeasureFolder(BackupHost& host, const std::string& folderPath) {
+    // Summed in bytes and converted once: many small files add up.
+    host.totalKB += static_cast<double>(MeasureFiles(host, folderPath)) / 1024.0;
 }
 
 BackupOutcome RunBackupJob(BackupHost& host, const BackupJobServices& services) {
@@ -77,7 +100,8 @@ BackupOutcome RunBackupJob(BackupHost& host, const BackupJobServices& services) 
     const std::int64_t startTime = host.clock->Now();
     host.BeginWaitCursor();
     BackupOutcome outcome = BackupOutcome::NotStarted;
-    bool stoppedByFailure = false;  // the archiver stopped the job, not the user
+    bool stoppedByFailure = false;  // a failure stopped the job, not the user
+    host.failure.clear();
 
     // Setting idle comes last: from then on the window may close and go away.
     auto end = [&] {
@@ -87,9 +111,17 @@ BackupOutcome RunBackupJob(BackupHost& host, const BackupJobServices& services) 
             host.SetStatus("Cancelled");
             if (outcome != BackupOutcome::NotStarted) outcome = BackupOutcome::Cancelled;
         }
+        host.tempFolder.Remove();  // the staging folder, wherever the job put it
         host.EndWaitCursor();
         host.idle = 1;
         return outcome;
+    };
+    // A failure shows its cause on the status line when one was named.
+    auto failed = [&] {
+        stoppedByFailure = true;
+        host.SetStatus(host.failure.empty() ? "Error writing disc!" : host.failure);
+        outcome = BackupOutcome::Failed;
+        return end();
     };
 
     const auto recorderText = host.RecorderSelection();
@@ -132,6 +164,11 @@ BackupOutcome RunBackupJob(BackupHost& host, const BackupJobServices& services) 
         }
 
         disc.master->SetActiveDiscRecorder(disc.recorder);
+        host.failure = EarlierBackupIn(*disc.recorder, backupName);
+        if (!host.failure.empty()) {
+            Tell(host, host.failure.c_str());
+            return failed();
+        }
         host.totalKB = 0.0;
         host.bytesRead = host.bytesWritten = host.fileCount = 0;
         host.leftOut.clear();
@@ -150,23 +187,22 @@ BackupOutcome RunBackupJob(BackupHost& host, const BackupJobServices& services) 
         if (host.cancelRequested) return end();
 
         host.SetStatus("Accessing disc burner...");
-        if (!PrepareDisc(host, *disc.joliet, disc.recorder, *disc.master)) host.cancelRequested = 1;
+        const DiscStep prepared = PrepareDisc(host, *disc.joliet, disc.recorder, *disc.master);
+        if (prepared == DiscStep::Failed) return failed();
+        if (prepared == DiscStep::Cancelled) host.cancelRequested = 1;
 
         host.SetStatus("Adding files...");
         ChunkPipeline pipeline(host.compressionWorkers, kStepsPerWorker * std::max(1, host.compressionWorkers));
         ArchiveContext context{host, *disc.joliet, *disc.master, disc.recorder, source->root, backupName, 0, pipeline};
         if (!host.cancelRequested) ArchiveFolder(context, source->root);
-        if (context.failed) {
-            stoppedByFailure = true;
-            host.SetStatus("Error writing disc!");
-            outcome = BackupOutcome::Failed;
-        }
+        if (context.failed) return failed();
         if (host.cancelRequested) return end();
 
         host.SetStatus("Burning Disc...");
-        if (!BurnDisc(host, *disc.master, disc.recorder)) {
-            host.SetStatus("Error writing disc!");
-            outcome = BackupOutcome::Failed;
+        const DiscStep burnt = BurnDisc(host, *disc.master, disc.recorder);
+        if (burnt == DiscStep::Failed) return failed();
+        if (burnt == DiscStep::Cancelled) {
+            host.cancelRequested = 1;
         } else if (!host.leftOut.empty()) {
             // Never a plain success while files were left out.
             host.SetStatus("Completed, " + std::to_string(host.leftOut.size()) + " " + LeftOutWords(host));

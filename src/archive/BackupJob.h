@@ -23,15 +23,15 @@ struct BackupJobServices {
 enum class BackupOutcome {
     NotStarted,      // a selection was missing or the recorder was not accessible
     Cancelled,       // the user said no or stopped the job
-    Failed,          // a disc could not be written or recorded
+    Failed,          // a disc could not be written or recorded; host.failure says why when known
     Incomplete,      // recorded, but some files or folders had to be left out
     Completed,
 };
 
 BackupOutcome RunBackupJob(BackupHost& host, const BackupJobServices& services);
 
-// Counts the files below a folder and their size in whole kilobytes, into host.fileCount and
-// host.totalKB.
+// Counts the files below a folder and their size in kilobytes (their bytes summed, then
+// converted), into host.fileCount and host.totalKB.
 void MeasureFolder(BackupHost& host, const std::string& folderPath);
 
 }  // namespace corvane

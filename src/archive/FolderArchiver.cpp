@@ -203,18 +203,8 @@ bool AddToDisc(ArchiveContext& c, const StagedFile& staged, const std::string& f
         host.cancelRequested = 1;
         return false;
     }
-    if (!BurnDisc(host, c.discMaster, c.recorder)) {
-        c.failed = !Cancelled(host);  // as for the last disc: a recording that did not happen
-        host.cancelRequested = 1;
-        return false;
-    }
-    if (host.Ask({"Please insert another disc", MessageIcon::Information, MessageButtons::RetryCancel}) !=
-        MessageAnswer::Retry) {
-        host.cancelRequested = 1;
-        return false;
-    }
-    c.discMaster.SetActiveDiscRecorder(c.recorder);
-    if (!PrepareDisc(host, c.joliet, c.recorder, c.discMaster)) {
+    if (const DiscStep next = ContinueOnNewDisc(host, c.joliet, c.discMaster, c.recorder); next != DiscStep::Done) {
+        c.failed = next == DiscStep::Failed;
         host.cancelRequested = 1;
         return false;
     }

@@ -18,7 +18,8 @@
 
 namespace corvane {
 
-// The totals' display rule: up to 1048576 the plain number, above it whole megabytes ("5 MB").
+// The totals' display rule: up to 1048576 the plain number, above it whole megabytes ("5 MB");
+// zero keeps the window's first "0 MB", so a job that read nothing leaves the counters as they were.
 std::string FormatCount(std::uint64_t value);
 
 // The folder to back up and the label its backup is named after (none when unreadable).
@@ -70,6 +71,9 @@ public:
     std::vector<std::string> leftOut;
     // How many of the leftOut lines are files that changed while they were read.
     std::size_t changedWhileRead = 0;
+    // The cause of the failure that stopped the job, for its status line; empty when none was
+    // named.
+    std::string failure;
 
     // Services; tests replace them.
     FileSystem* files = &DefaultFileSystem();

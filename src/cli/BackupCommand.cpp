@@ -27,7 +27,8 @@ const char* const kBackupUsage =
     "  --images DIR          write each disc as an ISO image file into DIR instead; the files\n"
     "                        are named '<label> <time> disc NN.iso' and sort in disc order\n"
     "  --capacity SIZE       capacity of each image disc: a byte count with an optional K, M\n"
-    "                        or G suffix (powers of 1024), or cd, dvd, dvd-dl, bd (default dvd)\n"
+    "                        or G suffix (powers of 1024), or cd, dvd, dvd-dl, bd in any case\n"
+    "                        (default dvd)\n"
     "  --password-file FILE  protect the backup with the password on the first line of FILE\n"
     "                        (at most 16 bytes; it guards browsing, it does not encrypt)\n"
     "  --yes                 answer yes to the confirmation and to every 'insert another\n"
@@ -45,13 +46,17 @@ int UsageError(const std::string& message) {
     return 2;
 }
 
-// The medium of an image disc: a named size (cd, dvd, dvd-dl, bd) or a byte count.
+std::string Lowercase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+// The medium of an image disc: a named size (cd, dvd, dvd-dl, bd, in any case) or a byte count.
 bool ParseCapacity(const std::string& text, const std::string& folder, ImageRecorderPath& medium) {
     for (const auto& preset : DefaultImageRecorders(folder)) {
-        std::string name = preset.medium;
-        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+        std::string name = Lowercase(preset.medium);
         std::replace(name.begin(), name.end(), ' ', '-');
-        if (name == text) {
+        if (name == Lowercase(text)) {
             medium = preset;
             return true;
         }
@@ -150,7 +155,8 @@ int RunBackupCommand(const std::vector<std::string>& args) {
             return 1;
         case BackupOutcome::Failed:
         case BackupOutcome::NotStarted:
-            std::fprintf(stderr, "corvane backup: the backup failed\n");
+            std::fprintf(stderr, "corvane backup: the backup failed%s%s\n", host.failure.empty() ? "" : ": ",
+                         host.failure.c_str());
             return 1;
     }
     return 1;

@@ -10,8 +10,9 @@ namespace corvane {
 
 namespace {
 
-// Retry answers given in a row to the same question before --yes gives up: a drive that
-// stays unusable for a minute (12 waits of 5 s) will not get better by itself.
+// Retry answers given in a row to the same warning before --yes gives up: a drive that stays
+// unusable for a minute (12 waits of 5 s) will not get better by itself. A request that is not
+// a warning ("Please insert another disc") asks for something new each time and is not counted.
 constexpr int kMaxAutomaticRetries = 12;
 
 std::atomic<int>* interruptFlag = nullptr;
@@ -68,8 +69,9 @@ MessageAnswer Terminal::Ask(const Message& message) {
     }
     const bool retry = message.buttons == MessageButtons::RetryCancel;
     if (yes_) {
-        repeatedRetries_ = retry && message.text == lastRetryText_ ? repeatedRetries_ + 1 : 0;
-        lastRetryText_ = retry ? message.text : std::string();
+        const bool failure = retry && message.icon != MessageIcon::Information;
+        repeatedRetries_ = failure && message.text == lastRetryText_ ? repeatedRetries_ + 1 : 0;
+        lastRetryText_ = failure ? message.text : std::string();
         if (retry && repeatedRetries_ >= kMaxAutomaticRetries) {
             std::fputs(" [cancel: no change after repeated retries]\n", stderr);
             return MessageAnswer::Cancel;

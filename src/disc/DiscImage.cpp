@@ -20,11 +20,14 @@ constexpr std::uint64_t kSectionLimit = 0xffffffffull - kBlock + 1;
 
 std::uint64_t RoundUpToBlock(std::uint64_t bytes) { return (bytes + kBlock - 1) / kBlock * kBlock; }
 
-// What a file adds to the image at most: its data blocks, and a block for its directory
-// records in the three trees per section (measured: 240 to 375 bytes for names of 22 to 60
-// characters).
+// What a file adds to the image at most: its data blocks, and for each of its sections (ISO
+// level 3 cuts files at 4 GiB) a directory record in the ISO 9660 directory, one in the Joliet
+// directory and Rock Ridge fields in the continuation area of the ISO 9660 directory. Records
+// never cross a block, and each is far smaller than one, so a record added anywhere in a
+// directory (they are sorted by name) makes it at most one block longer: three blocks a
+// section.
 std::uint64_t UpperCost(std::uint64_t size) {
-    return RoundUpToBlock(size) + kBlock * (1 + size / kSectionLimit);
+    return RoundUpToBlock(size) + 3 * kBlock * (1 + size / kSectionLimit);
 }
 
 // The same options for the size check and for recording, so that both see the same image.
@@ -96,7 +99,7 @@ int Utf16Length(const std::string& name) {
     return units;
 }
 
-DiscImage::DiscImage() {
+DiscImage::DiscImage(std::string stagingParent) : stagingParent_(std::move(stagingParent)) {
     DiscLibrary::Lock lock;
     if (DiscLibrary::Ready()) iso_image_new("CORVANE", &image_);
 }
@@ -122,10 +125,12 @@ Status DiscImage::Add(const StagedFile& file, bool overwrite, const MediumLimits
     std::uint64_t emptySize = 0;
     status = EmptyImageSize(limits.tailBlocks, emptySize);
     if (!status.ok()) return status;
+    const std::string tooLarge = "\"" + file.name + "\" (" + std::to_string(size) +
+                                 " bytes) does not fit even a disc of " +
+                                 std::to_string(limits.capacity) + " bytes holding only " +
+                                 (everyDiscFiles_.empty() ? "it" : "it and the program");
     if (emptySize + RoundUpToBlock(size) > limits.capacity)
-        return Status(Status::Code::TooLarge, "\"" + file.name + "\" (" + std::to_string(size) +
-                                                  " bytes) does not fit even an empty disc of " +
-                                                  std::to_string(limits.capacity) + " bytes");
+        return Status(Status::Code::TooLarge, tooLarge);
 
     IsoDir* root = iso_image_get_root(image_);
     IsoNode* replaced = nullptr;
@@ -148,6 +153,13 @@ Status DiscImage::Add(const StagedFile& file, bool overwrite, const MediumLimits
                 "Cannot add \"" + file.name + "\" to the disc image: " + iso_error_to_msg(added));
     }
     if (status.ok()) status = Fit(file.name, size, limits);
+    if (status.code() == Status::Code::NoSpace) {
+        // A file that a fresh disc could not take either must not close this one early.
+        std::uint64_t fresh = 0;
+        Status measured = SizeBesideEveryDiscFiles(file, stagedPath, limits.tailBlocks, fresh);
+        if (!measured.ok()) status = measured;
+        else if (fresh > limits.capacity) status = Status(Status::Code::TooLarge, tooLarge);
+    }
     if (!status.ok()) {
         if (node) iso_node_remove(node);
         if (!stagedPath.empty()) ::unlink(stagedPath.c_str());
@@ -162,6 +174,8 @@ Status DiscImage::Add(const StagedFile& file, bool overwrite, const MediumLimits
         names_.push_back(file.name);
     }
     stagedPaths_[file.name] = stagedPath;
+    if (file.everyDisc) everyDiscFiles_[file.name] = stagedPath;
+    else everyDiscFiles_.erase(file.name);
     return Status::Ok();
 }
 
@@ -208,7 +222,7 @@ void DiscImage::SetVolumeId(const std::string& name) {
 }
 
 Status DiscImage::StageCopy(const std::string& from, std::string& stagedPath) {
-    Status status = staging_.Create();
+    Status status = staging_.CreateIn(stagingParent_);
     if (!status.ok()) return status;
     stagedPath = staging_.path() + "/" + std::to_string(++stagedCount_);
     if (::link(from.c_str(), stagedPath.c_str()) == 0) return Status::Ok();
@@ -234,6 +248,29 @@ Status DiscImage::EmptyImageSize(std::uint32_t tailBlocks, std::uint64_t& size) 
     emptySizeTail_ = tailBlocks;
     emptySizeKnown_ = true;
     return Status::Ok();
+}
+
+Status DiscImage::SizeBesideEveryDiscFiles(const StagedFile& file, const std::string& stagedPath,
+                                           std::uint32_t tailBlocks, std::uint64_t& size) {
+    IsoImage* fresh = nullptr;
+    if (iso_image_new("CORVANE", &fresh) < 0)
+        return Status(Status::Code::IoError, "Cannot build an empty disc image");
+    IsoDir* root = iso_image_get_root(fresh);
+    std::map<std::string, std::string> files = everyDiscFiles_;
+    files[file.name] = stagedPath;
+    Status status;
+    for (const auto& [name, path] : files) {
+        int added = iso_tree_add_new_node(fresh, root, name.c_str(), path.c_str(), nullptr);
+        if (added < 0) {
+            status = Status(Status::Code::IoError, "Cannot measure \"" + name +
+                                                       "\" on a disc of its own: " +
+                                                       iso_error_to_msg(added));
+            break;
+        }
+    }
+    if (status.ok()) status = SizeOf(fresh, tailBlocks, size);
+    iso_image_unref(fresh);
+    return status;
 }
 
 }  // namespace corvane

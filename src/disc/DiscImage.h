@@ -1,7 +1,7 @@
 #pragma once
 // The content of one disc: a libisofs image whose root holds the added files. libisofs reads a
-// file's bytes only while recording, so each added file is first copied (or hard-linked) into
-// the disc's own staging folder, a private temporary folder removed with the DiscImage.
+// file's bytes only while recording, so each added file is first hard-linked (or copied) into
+// the disc's own staging folder, a private folder removed with the DiscImage.
 
 #include <cstdint>
 #include <map>
@@ -26,7 +26,8 @@ struct MediumLimits {
 
 class DiscImage {
   public:
-    DiscImage();
+    // stagingParent: where the staging folder is made (see IDiscRecorder::StagingFolder).
+    explicit DiscImage(std::string stagingParent);
     ~DiscImage();
     DiscImage(const DiscImage&) = delete;
     DiscImage& operator=(const DiscImage&) = delete;
@@ -34,8 +35,8 @@ class DiscImage {
     // Adds the staged file to the root under its name. InvalidArgument for a name that is not
     // a plain UTF-8 file name of at most 64 UTF-16 characters (what Joliet keeps whole);
     // AlreadyExists when the name is taken and overwrite is false; TooLarge when the file would
-    // not fit even an empty disc; NoSpace when the image would no longer fit the medium. On
-    // any failure the image and the staging folder are as they were.
+    // not fit even a disc holding only the everyDisc files; NoSpace when the image would no
+    // longer fit the medium. On any failure the image and the staging folder are as they were.
     Status Add(const StagedFile& file, bool overwrite, const MediumLimits& limits);
 
     // The exact size in bytes of the image as it would be recorded.
@@ -56,12 +57,17 @@ class DiscImage {
     // bound decides while it is well below the capacity, an exact measure near it.
     Status Fit(const std::string& name, std::uint64_t size, const MediumLimits& limits);
     Status EmptyImageSize(std::uint32_t tailBlocks, std::uint64_t& size);
+    // The exact size of an image holding only the everyDisc files and the given one.
+    Status SizeBesideEveryDiscFiles(const StagedFile& file, const std::string& stagedPath,
+                                    std::uint32_t tailBlocks, std::uint64_t& size);
 
     DiscLibrary::User library_;
+    std::string stagingParent_;
     PrivateTempFolder staging_;
     Iso_Image* image_ = nullptr;
     std::vector<std::string> names_;
     std::map<std::string, std::string> stagedPaths_;  // name in the root -> its staged copy
+    std::map<std::string, std::string> everyDiscFiles_;  // the same, of the everyDisc files
     int stagedCount_ = 0;
     // A cheap upper bound of the image size: the exact size at the last exact check (made with
     // boundTail_) plus a generous estimate for every file added since.

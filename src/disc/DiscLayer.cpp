@@ -9,7 +9,9 @@
 
 namespace corvane {
 
-std::string DefaultImageFolder() {
+namespace {
+
+std::string HomeFolder() {
     const char* home = std::getenv("HOME");
     if (!home || !*home) {
         const passwd* user = ::getpwuid(::getuid());
@@ -17,7 +19,19 @@ std::string DefaultImageFolder() {
     }
     std::string folder = home && *home ? home : ".";
     if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-    return folder + "/Corvane Discs";
+    return folder;
+}
+
+}  // namespace
+
+std::string DefaultImageFolder() { return HomeFolder() + "/Corvane Discs"; }
+
+std::string CacheFolder() {
+    // The base directory specification asks for an absolute path and ignores anything else.
+    const char* cache = std::getenv("XDG_CACHE_HOME");
+    std::string folder = cache && cache[0] == '/' ? cache : HomeFolder() + "/.cache";
+    if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    return folder + "/corvane";
 }
 
 std::vector<ImageRecorderPath> DefaultImageRecorders(const std::string& folder) {

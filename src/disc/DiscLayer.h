@@ -29,6 +29,10 @@ inline constexpr std::uint64_t kBdCapacity = 12219392ull * 2048;    // BD-R
 // made when a recorder is first opened.
 std::string DefaultImageFolder();
 
+// "corvane" in the user's cache folder ($XDG_CACHE_HOME, else ~/.cache): where the discs of an
+// optical drive are staged.
+std::string CacheFolder();
+
 // CD, DVD, DVD DL and BD image recorders writing into the folder.
 std::vector<ImageRecorderPath> DefaultImageRecorders(const std::string& folder);
 

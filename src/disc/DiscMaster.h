@@ -43,6 +43,12 @@ public:
     virtual std::string GetPath() = 0;
     // True for a recorder that writes image files: no drive needs time to settle.
     virtual bool WritesImageFiles() const { return false; }
+    // Where the files of a disc wait until it is recorded: beside the images for an image-file
+    // recorder (the image is written there too), in the user's cache folder for a drive, never
+    // a whole disc in the often small $TMPDIR. Empty: $TMPDIR.
+    virtual std::string StagingFolder() const { return {}; }
+    // The bytes one disc holds, once a medium has been examined; 0 while not known.
+    virtual std::uint64_t Capacity() const { return 0; }
     virtual Status OpenExclusive() = 0;
     // mediaType is informational; flags hold MEDIA_* bits. Needs the recorder open.
     virtual Status QueryMediaType(int& mediaType, unsigned& flags) = 0;
@@ -57,9 +63,12 @@ public:
 };
 
 // One file for the root of the disc: its name there and the staging file with its bytes.
+// everyDisc marks the files every disc of a backup carries (the program, the autorun file):
+// a file that does not fit a disc holding only those is too large for any disc.
 struct StagedFile {
     std::string name;
     std::string path;
+    bool everyDisc = false;
 };
 
 class IJolietDiscMaster {
@@ -68,8 +77,8 @@ public:
     // Takes the staged file's bytes into the disc's own staging area, so the caller may delete
     // its file right afterwards (and must not rewrite it in place: the disc may share its bytes
     // through a hard link). Fails with NoSpace when the image would no longer fit the medium
-    // ("disc full"), TooLarge when the file would not fit even an empty disc, AlreadyExists when
-    // the name is taken and overwrite is false.
+    // ("disc full"), TooLarge when the file would not fit even a disc holding only the everyDisc
+    // files, AlreadyExists when the name is taken and overwrite is false.
     virtual Status AddData(const StagedFile& file, bool overwrite) = 0;
 };
 

@@ -72,7 +72,7 @@ Status Stage(BackupHost& host, IJolietDiscMaster& joliet, const std::string& sou
     std::string path;
     Status s = CopyToStaging(host, source, stagingName, path);
     if (s.code() == Status::Code::Cancelled) return s;
-    if (s.ok()) s = joliet.AddData({discName, path}, false);
+    if (s.ok()) s = joliet.AddData({discName, path, true}, false);
     if (!s.ok()) return Report(host, discName, s);
     return s;
 }

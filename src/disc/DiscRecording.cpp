@@ -1,8 +1,12 @@
 #include "disc/DiscRecording.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
 
 #include "disc/DiscPayload.h"
+#include "disc/Leftovers.h"
 
 namespace corvane {
 
@@ -12,19 +16,23 @@ using namespace std::chrono_literals;
 
 // BurnDisc's boxes carry the program's file name as their caption.
 constexpr const char* kApplicationName = "corvane";
+constexpr const char* kWriteError = "Error writing disc!";
 constexpr auto kPassPause = 5000ms;
+constexpr std::uint64_t kMiB = 1024 * 1024;
 
 enum class Media { Writable, RecorderUnavailable, Unreadable, NotWritable };
 
-// Opens the recorder, examines the medium and closes the recorder again.
-Media CheckMedia(BackupHost& host, IDiscRecorder& recorder) {
-    if (!recorder.OpenExclusive().ok()) return Media::RecorderUnavailable;
+// Opens the recorder, examines the medium and closes the recorder again; why holds the cause
+// when the medium cannot be used.
+Media CheckMedia(BackupHost& host, IDiscRecorder& recorder, Status& why) {
+    why = recorder.OpenExclusive();
+    if (!why.ok()) return Media::RecorderUnavailable;
     host.SetStatus("Accessing media...");
     int mediaType = 0;
     unsigned flags = 0;
-    Status query = recorder.QueryMediaType(mediaType, flags);
+    why = recorder.QueryMediaType(mediaType, flags);
     recorder.Close();
-    if (!query.ok()) return Media::Unreadable;
+    if (!why.ok()) return Media::Unreadable;
     return (flags & MEDIA_WRITABLE) != 0 ? Media::Writable : Media::NotWritable;
 }
 
@@ -44,47 +52,122 @@ bool AskRetry(BackupHost& host, const char* text, const char* caption) {
            MessageAnswer::Retry;
 }
 
+// Shows the cause of a failure on the status line and keeps it for the job's end; tells it in
+// a message unless that was done already.
+DiscStep Fail(BackupHost& host, const std::string& cause, bool told = false) {
+    host.failure = cause;
+    host.SetStatus(cause);
+    if (!told) host.Ask({cause, MessageIcon::Warning, MessageButtons::Ok});
+    return DiscStep::Failed;
+}
+
+std::string Megabytes(std::uint64_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / kMiB);
+    return text;
+}
+
+// The room one disc takes while it is gathered and recorded: its staged files, at most the
+// disc's capacity and no more than is left to back up (plus the program and a margin for the
+// streams' own records); twice that for an image recorder, whose image is written beside
+// them on the same file system.
+std::uint64_t RoomForDisc(BackupHost& host, const IDiscRecorder& recorder) {
+    FileInfo program;
+    if (!host.files->Stat(host.programPath, program).ok()) program.size = 0;
+    const double total = host.totalKB * 1024.0;
+    const auto read = static_cast<double>(host.bytesRead);
+    const auto left = static_cast<std::uint64_t>(total > read ? total - read : 0.0);
+    std::uint64_t room = left + left / 64 + program.size + kMiB;
+    if (recorder.Capacity() > 0) room = std::min(room, recorder.Capacity());
+    return recorder.WritesImageFiles() ? 2 * room : room;
+}
+
+// Puts host.tempFolder into the recorder's staging folder and checks the room there, once the
+// leftovers of a backup killed there are gone.
+DiscStep PrepareStaging(BackupHost& host, const IDiscRecorder& recorder) {
+    const std::string parent = recorder.StagingFolder();
+    if (!parent.empty()) RemoveLeftovers(parent);
+    Status made = host.tempFolder.CreateIn(parent);
+    if (!made.ok()) return Fail(host, "Cannot prepare the disc: " + made.message());
+    std::uint64_t free = 0;
+    if (!host.files->FreeSpace(host.tempFolder.path(), free).ok()) return DiscStep::Done;  // cannot tell
+    const std::uint64_t needed = RoomForDisc(host, recorder);
+    if (free >= needed) return DiscStep::Done;
+    const std::string folder =
+        parent.empty() ? std::filesystem::path(host.tempFolder.path()).parent_path().string() : parent;
+    return Fail(host, "There is not enough room in " + folder + " for the next disc: it needs " +
+                          Megabytes(needed) + ", " + Megabytes(free) +
+                          " are free. Free some space, or choose another folder.");
+}
+
+DiscStep StagePayload(BackupHost& host, IJolietDiscMaster& joliet) {
+    Status staged = StageSelfCopy(host, joliet);
+    if (staged.ok()) staged = StageAutorun(host, joliet);
+    if (staged.ok()) return DiscStep::Done;
+    if (staged.code() == Status::Code::Cancelled) return DiscStep::Cancelled;
+    // The payload's own message has told the details.
+    return Fail(host, "Cannot put the program on the disc: " + staged.message(), true);
+}
+
 }  // namespace
 
-bool PrepareDisc(BackupHost& host, IJolietDiscMaster& joliet,
-                 const std::shared_ptr<IDiscRecorder>& recorder, IDiscMaster& discMaster) {
-    if (!host.RecorderSelection()) return false;
+DiscStep PrepareDisc(BackupHost& host, IJolietDiscMaster& joliet,
+                     const std::shared_ptr<IDiscRecorder>& recorder, IDiscMaster& discMaster) {
+    if (!host.RecorderSelection()) return DiscStep::Cancelled;
     for (;;) {
         discMaster.SetActiveDiscRecorder(recorder);
-        const bool ready = CheckMedia(host, *recorder) == Media::Writable;
+        Status why;
+        const bool ready = CheckMedia(host, *recorder, why) == Media::Writable;
         if (ready) {
             // Our recorders only take blank discs, so every new disc gets the payload.
-            if (!StageSelfCopy(host, joliet).ok()) return false;
-            if (!StageAutorun(host, joliet).ok()) return false;
+            DiscStep step = PrepareStaging(host, *recorder);
+            if (step == DiscStep::Done) step = StagePayload(host, joliet);
+            if (step != DiscStep::Done) return step;
+        } else if (recorder->WritesImageFiles()) {
+            // No disc to change: the image folder itself cannot be used.
+            return Fail(host, why.message());
         } else if (!AskRetry(host, "Please insert a blank writeable disc", kProductTitle)) {
-            return false;
+            return DiscStep::Cancelled;
         }
         // An optical drive gets time to settle between passes; an image file needs none.
         if (!recorder->WritesImageFiles()) host.clock->Sleep(kPassPause);
-        if (ready) return true;
+        if (ready) return DiscStep::Done;
     }
 }
 
-bool BurnDisc(BackupHost& host, IDiscMaster& discMaster,
-              const std::shared_ptr<IDiscRecorder>& recorder) {
+DiscStep BurnDisc(BackupHost& host, IDiscMaster& discMaster,
+                  const std::shared_ptr<IDiscRecorder>& recorder) {
     int failedRecordings = 0;
     for (;;) {
         host.SetStatus("Activating disc recorder...");
-        Media media = CheckMedia(host, *recorder);
+        Status why;
+        Media media = CheckMedia(host, *recorder, why);
         if (media != Media::Writable) {
-            if (!AskRetry(host, BurnComplaint(media), kApplicationName)) return false;
+            if (recorder->WritesImageFiles()) return Fail(host, std::string(kWriteError) + " " + why.message());
+            if (!AskRetry(host, BurnComplaint(media), kApplicationName)) return DiscStep::Cancelled;
             continue;
         }
         host.SetStatus("Burning disc...");
         host.SetCancelEnabled(false);
-        if (discMaster.RecordDisc(false, true).ok()) {
-            host.SetStatus("Completed Successfully!");
-            return true;
-        }
-        host.SetStatus("Error writing disc!");
+        Status recorded = discMaster.RecordDisc(false, true);
+        if (recorded.ok()) return DiscStep::Done;
+        const std::string cause = std::string(kWriteError) + " " + recorded.message();
+        host.SetStatus(cause);
         // A recording the user stopped would only be stopped again.
-        if (host.cancelRequested || ++failedRecordings >= kRecordingAttempts) return false;
+        if (host.cancelRequested) return DiscStep::Cancelled;
+        if (++failedRecordings >= kRecordingAttempts) return Fail(host, cause);
     }
+}
+
+DiscStep ContinueOnNewDisc(BackupHost& host, IJolietDiscMaster& joliet, IDiscMaster& discMaster,
+                           const std::shared_ptr<IDiscRecorder>& recorder) {
+    DiscStep step = BurnDisc(host, discMaster, recorder);
+    if (step != DiscStep::Done) return step;
+    if (host.Ask({"Please insert another disc", MessageIcon::Information,
+                  MessageButtons::RetryCancel}) != MessageAnswer::Retry)
+        return DiscStep::Cancelled;
+    discMaster.SetActiveDiscRecorder(recorder);
+    return PrepareDisc(host, joliet, recorder, discMaster);
 }
 
 }  // namespace corvane

@@ -14,6 +14,9 @@ class ImageRecorder final : public LibraryRecorder {
 
     std::string GetPath() override { return MakeImageRecorderPath(spec_); }
     bool WritesImageFiles() const override { return true; }
+    // The image folder: a disc's staged files and its image share one file system, so the
+    // staged streams are hard-linked rather than copied.
+    std::string StagingFolder() const override { return spec_.folder; }
     // Creates the folder when it is missing (its parent must exist) and locks it against other
     // recordings.
     Status OpenExclusive() override;

@@ -139,7 +139,7 @@ Status LibraryDiscMaster::CheckOpen() const {
 }
 
 DiscImage& LibraryDiscMaster::CurrentDisc() {
-    if (!disc_) disc_ = std::make_unique<DiscImage>();
+    if (!disc_) disc_ = std::make_unique<DiscImage>(recorder_ ? recorder_->StagingFolder() : "");
     return *disc_;
 }
 

@@ -13,6 +13,7 @@ namespace corvane {
 class LibraryRecorder : public IDiscRecorder {
   public:
     virtual MediumLimits Limits() const = 0;
+    std::uint64_t Capacity() const override { return Limits().capacity; }
     // Records the image as the next disc of the named backup. Called with the recorder closed
     // and the library locked.
     virtual Status Record(DiscImage& image, const std::string& backupName, bool simulate,

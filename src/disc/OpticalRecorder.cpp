@@ -23,6 +23,8 @@ Status NotOpen() { return Status(Status::Code::Unavailable, "The recorder is not
 OpticalRecorder::OpticalRecorder(std::string device)
     : device_(std::move(device)), limits_{kCdCapacity, kCdTailBlocks} {}
 
+std::string OpticalRecorder::StagingFolder() const { return CacheFolder(); }
+
 Status OpticalRecorder::OpenExclusive() {
     if (drive_.grabbed()) return Status::Ok();
     return drive_.Grab(device_);

@@ -13,6 +13,7 @@ class OpticalRecorder final : public LibraryRecorder {
     explicit OpticalRecorder(std::string device);
 
     std::string GetPath() override { return device_; }
+    std::string StagingFolder() const override;
     Status OpenExclusive() override;
     // MEDIA_WRITABLE | MEDIA_BLANK for a blank disc, MEDIA_RW for an erasable one. Also
     // measures the room on the disc.

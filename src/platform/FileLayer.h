@@ -83,6 +83,9 @@ public:
     virtual Status SetModifiedTime(const std::string& path, std::int64_t modified) = 0;
     // Gives a file a new name in the same file system, replacing a file of that name at once.
     virtual Status Rename(const std::string& from, const std::string& to) = 0;
+    // The bytes an unprivileged user may still write on the file system that holds path.
+    // NotImplemented where the file system cannot tell.
+    virtual Status FreeSpace(const std::string& path, std::uint64_t& bytes);
 };
 
 class PosixFileSystem final : public FileSystem {
@@ -98,6 +101,7 @@ public:
     Status RemoveFile(const std::string& path) override;
     Status SetModifiedTime(const std::string& path, std::int64_t modified) override;
     Status Rename(const std::string& from, const std::string& to) override;
+    Status FreeSpace(const std::string& path, std::uint64_t& bytes) override;
 };
 
 // The process-wide real file system.

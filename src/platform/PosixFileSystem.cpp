@@ -1,6 +1,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -30,6 +31,11 @@ Status File::Examine(FileInfo&) { return Status(Status::Code::NotImplemented, "C
 
 Status FileSystem::OpenSource(const std::string& path, const std::string&, std::unique_ptr<File>&) {
     return Status(Status::Code::NotImplemented, "Cannot read " + path + " as a backup source");
+}
+
+Status FileSystem::FreeSpace(const std::string& path, std::uint64_t& bytes) {
+    bytes = 0;
+    return Status(Status::Code::NotImplemented, "The free space of " + path + " is not known");
 }
 
 namespace {
@@ -377,6 +383,14 @@ Status PosixFileSystem::Rename(const std::string& from, const std::string& to) {
 FileSystem& DefaultFileSystem() {
     static PosixFileSystem fs;
     return fs;
+}
+
+Status PosixFileSystem::FreeSpace(const std::string& path, std::uint64_t& bytes) {
+    bytes = 0;
+    struct statvfs info {};
+    if (::statvfs(path.c_str(), &info) != 0) return Status::FromErrno(errno, "Cannot tell the free space of " + path);
+    bytes = static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
+    return Status::Ok();
 }
 
 }  // namespace corvane

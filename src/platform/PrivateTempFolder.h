@@ -16,8 +16,13 @@ public:
     PrivateTempFolder(const PrivateTempFolder&) = delete;
     PrivateTempFolder& operator=(const PrivateTempFolder&) = delete;
 
-    // Creates the folder under $TMPDIR (or /tmp) on first use.
+    // Creates the folder under $TMPDIR (or /tmp) on first use; once made, wherever it is, it is
+    // kept.
     Status Create();
+    // Makes sure the folder is a hidden one (".corvane-<pid>-XXXXXX") in parent, which is made
+    // when missing; a folder made elsewhere before is removed with its contents. An empty
+    // parent stands for $TMPDIR, as Create.
+    Status CreateIn(const std::string& parent);
     // The folder's path, without a trailing slash; empty before Create.
     const std::string& path() const { return path_; }
     // Removes the folder and its contents; Create may be called again afterwards.
@@ -25,6 +30,7 @@ public:
 
 private:
     std::string path_;
+    std::string parent_;  // as given to CreateIn; empty for $TMPDIR
 };
 
 }  // namespace corvane

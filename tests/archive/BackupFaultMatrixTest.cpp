@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <set>
@@ -21,11 +22,13 @@ using test::JobRig;
 
 constexpr const char* kInsertAnother = "Please insert another disc";
 constexpr const char* kInsertBlank = "Please insert a blank writeable disc";
+constexpr const char* kRecordingFailed = "Error writing disc! Scripted failure of RecordDisc 0 1";
 constexpr const char* kUnrestorable = "its name could not be restored (a control character or a drive designator)";
 
-// In expected texts "%S" stands for the source folder and "%T" for the job's private folder.
-std::string Expand(std::string text, const JobRig& rig) {
-    for (auto [key, value] : {std::pair{"%S", rig.source.path()}, {"%T", rig.host.tempFolder.path()}})
+// In expected texts "%S" stands for the source folder, "%T" for the job's private folder and
+// "%P" for the program.
+std::string Expand(std::string text, const JobRig& rig, const std::string& staging = {}) {
+    for (auto [key, value] : {std::pair{"%S", rig.source.path()}, {"%T", staging}, {"%P", rig.host.programPath}})
         for (std::size_t at; (at = text.find(key)) != std::string::npos;) text.replace(at, 2, value);
     return text;
 }
@@ -79,14 +82,23 @@ TEST_P(BackupFaultMatrix, TellsTheUserKeepsWhatWasDoneAndNeverClaimsMore) {
     test::FaultyFileSystem files;
     rig.host.files = &files;
     row.arrange(rig, files);
+    std::string staging;  // the job's private folder, gone once the job ends
+    rig.host.onLog = [&, rowHook = rig.host.onLog](const std::string& entry) {
+        if (!rig.host.tempFolder.path().empty()) staging = rig.host.tempFolder.path();
+        if (rowHook) rowHook(entry);
+    };
 
     EXPECT_EQ(rig.Run(), row.outcome);
-    EXPECT_EQ(rig.host.status, row.status);
+    EXPECT_EQ(rig.host.status, Expand(row.status, rig));
+    const auto statuses = rig.host.Entries("SetStatus ");
+    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), "Completed Successfully!"),
+              row.outcome == BackupOutcome::Completed ? 1 : 0)
+        << "said once, at the end, and only when everything was stored";
     ASSERT_FALSE(rig.host.messages.empty());
     std::vector<std::string> messages;
     for (std::size_t i = 1; i < rig.host.messages.size(); ++i) messages.push_back(rig.host.messages[i].text);
     std::vector<std::string> expected;
-    for (const auto& text : row.messages) expected.push_back(Expand(text, rig));
+    for (const auto& text : row.messages) expected.push_back(Expand(text, rig, staging));
     EXPECT_EQ(messages, expected);
 
     EXPECT_EQ(rig.master->recordedDiscs().size(), row.discs);
@@ -98,7 +110,7 @@ TEST_P(BackupFaultMatrix, TellsTheUserKeepsWhatWasDoneAndNeverClaimsMore) {
     for (const auto& file : rig.master->pendingImage().files) pending += ParseStreamName(file.name, parts);
     EXPECT_EQ(pending, row.pendingStreams) << "only whole streams reach a disc";
 
-    EXPECT_FALSE(std::filesystem::exists(rig.host.tempFolder.path() + "/corvane.mcb")) << "staged stream left behind";
+    EXPECT_TRUE(staging.empty() || !std::filesystem::exists(staging)) << "staging folder left behind: " << staging;
     EXPECT_TRUE(rig.host.inputsEnabled);
     EXPECT_EQ(rig.host.idle.load(), 1);
     EXPECT_EQ(rig.host.waitCursorDepth, 0);
@@ -176,6 +188,11 @@ INSTANTIATE_TEST_SUITE_P(
                     BackupOutcome::Failed, "Error writing disc!",
                     {"The backup cannot go on: Injected fault on %T/corvane.mcb"}, {}, 0},
 
+        BackupFault{"program cannot be staged for the disc",
+                    [](JobRig&, test::FaultyFileSystem& f) { f.Add({Kind::OpenRead, "/program"}); },
+                    BackupOutcome::Failed, "Cannot put the program on the disc: Injected fault on %P",
+                    {"Cannot put corvane.exe on the disc.\nInjected fault on %P"}, {}, 0},
+
         // --- the disc fills up ---
         BackupFault{"disc full in the middle of the tree, next disc",
                     [](JobRig& r, test::FaultyFileSystem&) { DiscFullAtSub(r); },
@@ -199,13 +216,13 @@ INSTANTIATE_TEST_SUITE_P(
                     BackupOutcome::Completed, "Completed Successfully!", {kInsertBlank}, kEverything, 1},
         BackupFault{"recording of the last disc fails",
                     [](JobRig& r, test::FaultyFileSystem&) { r.master->Fail("RecordDisc", kRecordingAttempts); },
-                    BackupOutcome::Failed, "Error writing disc!", {}, {}, 0, 3},
+                    BackupOutcome::Failed, kRecordingFailed, {kRecordingFailed}, {}, 0, 3},
         BackupFault{"recording of a full disc fails",
                     [](JobRig& r, test::FaultyFileSystem&) {
                         DiscFullAtSub(r);
                         r.master->Fail("RecordDisc", kRecordingAttempts);
                     },
-                    BackupOutcome::Failed, "Error writing disc!", {}, {}, 0, 2},
+                    BackupOutcome::Failed, kRecordingFailed, {kRecordingFailed}, {}, 0, 2},
         BackupFault{"recording cancelled",
                     [](JobRig& r, test::FaultyFileSystem&) { CancelAt(r, "SetStatus Burning The Disc..."); },
                     BackupOutcome::Cancelled, "Cancelled", {}, {}, 0, 3},

@@ -146,6 +146,7 @@ TEST(BackupWindow, NoAtTheConfirmationEndsCancelledWithInputsBack) {
     EXPECT_EQ(rig.Status(), "Cancelled");
     EXPECT_TRUE(rig.InputsEnabled());
     EXPECT_EQ(rig.window->LastOutcome(), BackupOutcome::Cancelled);
+    EXPECT_EQ(rig.Control<QLabel>(1007)->text(), "0 MB") << "nothing read: the counter keeps its format";
 }
 
 TEST(BackupWindow, CancelStopsTheJobAndTheNextCancelCloses) {
@@ -179,18 +180,15 @@ TEST(BackupWindow, BurnsTheStickAndShowsTheTotals) {
     EXPECT_EQ(rig.Control<QProgressBar>(1005)->value(), 100);
     EXPECT_TRUE(rig.Control<QPushButton>(2)->isEnabled());
 
-    // Staging files live in the window's private folder and go with the window.
+    // Staging files live in the job's private folder and go when the job ends.
     ASSERT_FALSE(rig.window->stagedFiles.empty());
-    const std::string staging = rig.window->tempFolder.path();
-    EXPECT_EQ(rig.window->stagedFiles.front().rfind(staging + "/", 0), 0u);
-    EXPECT_TRUE(std::filesystem::exists(staging));
-    rig.window.reset();
-    EXPECT_FALSE(std::filesystem::exists(staging));
+    for (const auto& path : rig.window->stagedFiles) EXPECT_FALSE(std::filesystem::exists(path)) << path;
+    EXPECT_TRUE(rig.window->tempFolder.path().empty());
 }
 
-// With the real disc layer writing image files, staging files live under TMPDIR while the
-// window is open and are all gone once it closes: after a backup over two discs, and after one
-// cancelled at "insert another disc".
+// With the real disc layer writing image files, staging files live in a hidden folder beside
+// the images, never under TMPDIR, and are all gone once the job ends: after a backup over two
+// discs, and after one cancelled at "insert another disc".
 TEST(BackupWindow, TemporaryFilesGoWithTheWindowAfterABackupOrACancel) {
     for (bool cancelAtNextDisc : {false, true}) {
         SCOPED_TRACE(cancelAtNextDisc ? "cancelled" : "finished");
@@ -201,18 +199,21 @@ TEST(BackupWindow, TemporaryFilesGoWithTheWindowAfterABackupOrACancel) {
         });
         test::ScopedTmpdir tmp;  // made after the rig's own folders, so it only sees the window's
         rig.stick.WriteFile("Sub/more.bin", test::SampleBytes(8 << 20, 2));  // a second stream (3.6 MiB compressed, like the root's): disc 1 is full
-        std::vector<std::string> atNextDisc;
+        std::vector<std::string> atNextDisc, tmpAtNextDisc;
         rig.prompt.answer = [&](const Message& m) {
             if (m.buttons == MessageButtons::YesNo) return MessageAnswer::Yes;
             if (m.buttons != MessageButtons::RetryCancel) return MessageAnswer::Ok;
-            atNextDisc = test::FolderNames(tmp.path());
+            atNextDisc = test::HiddenFolders(images.path());
+            tmpAtNextDisc = test::FolderNames(tmp.path());
             return cancelAtNextDisc ? MessageAnswer::Cancel : MessageAnswer::Retry;
         };
         rig.Control<QPushButton>(1000)->click();
         ASSERT_TRUE(rig.WaitForIdle());
         EXPECT_EQ(rig.window->LastOutcome(), cancelAtNextDisc ? BackupOutcome::Cancelled : BackupOutcome::Completed);
         EXPECT_EQ(test::FolderNames(images.path()).size(), cancelAtNextDisc ? 1u : 2u);
-        EXPECT_EQ(atNextDisc.size(), 1u) << "the window's private folder, seen while the question is up";
+        EXPECT_EQ(atNextDisc.size(), 1u) << "the job's private folder, seen while the question is up";
+        EXPECT_EQ(tmpAtNextDisc, std::vector<std::string>{});
+        EXPECT_EQ(test::HiddenFolders(images.path()), std::vector<std::string>{});
         rig.window.reset();
         EXPECT_EQ(test::FolderNames(tmp.path()), std::vector<std::string>{});
     }
@@ -360,11 +361,11 @@ TEST(BackupWindow, EnterNeverClosesTheWindow) {
     EXPECT_TRUE(rig.window->isVisible());
 }
 
-TEST(FormatCount, PlainBytesUpToOneMebibyteThenWholeMegabytes) {
+TEST(FormatCount, PlainBytesUpToOneMebibyteThenWholeMegabytesAndZeroAsTheWindowShowsIt) {
     struct Case {
         std::uint64_t value;
         const char* text;
-    } cases[] = {{0, "0"}, {300, "300"}, {1048576, "1048576"}, {1048577, "1 MB"}, {3145727, "2 MB"},
+    } cases[] = {{0, "0 MB"}, {300, "300"}, {1048576, "1048576"}, {1048577, "1 MB"}, {3145727, "2 MB"},
                  {5u * 1048576 + 10, "5 MB"}, {6ull << 32, "24576 MB"}};
     for (auto c : cases) EXPECT_EQ(FormatCount(c.value), c.text);
 }

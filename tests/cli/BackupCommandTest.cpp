@@ -10,8 +10,10 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <random>
 
 #include "archive/StreamFormat.h"
+#include "disc/ImageFileSystem.h"
 #include "support/PeerTools.h"
 #include "support/ScratchFolder.h"
 #include "support/StreamTestUtil.h"
@@ -140,6 +142,88 @@ TEST(BackupCommand, NamesWhatItLeavesOutSafelyAndExitsOne) {
         for (const auto& f : stream.files) stored[f.name] = f.content;
     }
     EXPECT_EQ(stored, (std::map<std::string, std::string>{{"kept.txt", "kept"}}));
+}
+
+std::vector<std::string> SortedImages(const std::string& folder) {
+    std::vector<std::string> images;
+    for (const auto& entry : fs::directory_iterator(folder))
+        if (entry.path().extension() == ".iso") images.push_back(entry.path().string());
+    std::sort(images.begin(), images.end());
+    return images;
+}
+
+// Every "insert another disc" asks for a new disc, so --yes takes a backup over as many discs
+// as it needs; success is said once, at the end.
+TEST(BackupCommand, YesGoesOnOverTwentyDiscs) {
+    test::ScratchFolder source, discs;
+    constexpr int kFolders = 22;
+    std::mt19937 random(7);
+    for (int i = 0; i < kFolders; ++i) {
+        std::string bytes(40000, '\0');
+        for (char& byte : bytes) byte = static_cast<char>(random());
+        source.WriteFile("Folder " + std::to_string(i) + "/data.bin", bytes);  // no compression helps
+    }
+    // Room for the program and one folder's stream on each disc, not for two.
+    const std::uint64_t capacity = fs::file_size(CORVANE_BINARY_PATH) + 140000;
+    ProgramRun run = Corvane({"backup", QString::fromStdString(source.path()), "--images",
+                              QString::fromStdString(discs.path()), "--capacity", QString::number(capacity), "--yes"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+
+    const std::vector<std::string> images = SortedImages(discs.path());
+    ASSERT_GE(images.size(), 20u);
+    ImageFileSystem reader(DefaultFileSystem());
+    std::vector<long long> sequences;
+    for (std::size_t i = 0; i < images.size(); ++i) {
+        char number[24];
+        std::snprintf(number, sizeof number, "%02zu", i + 1);
+        EXPECT_TRUE(images[i].ends_with(std::string(" disc ") + number + ".iso")) << images[i];
+        EXPECT_LE(fs::file_size(images[i]), capacity) << images[i];
+        std::vector<FolderEntry> entries;
+        ASSERT_TRUE(reader.ListFolder(images[i], entries).ok()) << images[i];
+        StreamNameParts parts;
+        for (const auto& entry : entries)
+            if (ParseStreamName(entry.name, parts)) sequences.push_back(parts.sequence);
+    }
+    std::sort(sequences.begin(), sequences.end());
+    std::vector<long long> expected(kFolders + 1);  // the root's stream, then each folder's
+    for (int i = 0; i <= kFolders; ++i) expected[i] = i;
+    EXPECT_EQ(sequences, expected);
+    std::size_t successes = 0;
+    for (std::size_t at = 0; (at = run.out.find("Completed Successfully!", at)) != std::string::npos; ++at) ++successes;
+    EXPECT_EQ(successes, 1u) << run.out;
+}
+
+// Named capacities in any case, and byte counts with a suffix in either case.
+TEST(BackupCommand, CapacitiesAreUnderstoodInAnyCase) {
+    test::ScratchFolder source;
+    source.WriteFile("a.txt", "a");
+    for (const char* capacity : {"CD", "cd", "Dvd-Dl", "BD", "2g", "2G", "700m"}) {
+        test::ScratchFolder discs;
+        ProgramRun run = Corvane({"backup", QString::fromStdString(source.path()), "--images",
+                                  QString::fromStdString(discs.path()), "--capacity", capacity, "--yes"});
+        EXPECT_EQ(run.exitCode, 0) << capacity << "\n" << run.err;
+        EXPECT_EQ(SortedImages(discs.path()).size(), 1u) << capacity;
+    }
+}
+
+// A second backup of one source in the same minute would share the first one's name: it is
+// refused before anything is written, says why, and the command fails.
+TEST(BackupCommand, ASecondBackupInTheSameMinuteIsRefused) {
+    test::ScratchFolder source;
+    source.WriteFile("a.txt", "a");
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        test::ScratchFolder discs;
+        const QStringList args = {"backup", QString::fromStdString(source.path()), "--images",
+                                  QString::fromStdString(discs.path()), "--capacity", "cd", "--yes"};
+        ASSERT_EQ(Corvane(args).exitCode, 0);
+        ProgramRun second = Corvane(args);
+        if (SortedImages(discs.path()).size() == 2) continue;  // the minute turned between the runs
+        EXPECT_EQ(second.exitCode, 1);
+        EXPECT_NE(second.err.find("already holds discs of the backup"), std::string::npos) << second.err;
+        EXPECT_NE(second.err.find("the backup failed: The folder " + discs.path()), std::string::npos) << second.err;
+        return;
+    }
+    FAIL() << "the minute turned during every attempt";
 }
 
 TEST(BackupCommand, RefusesBadArgumentsAndNeverWaitsWithoutATerminal) {

@@ -151,6 +151,7 @@ TEST(Interrupt, BackupStopsCleanlyAndKeepsOnlyDiscsRecordedInFull) {
         EXPECT_EQ(backup.Finish(), 1) << backup.output();
         EXPECT_NE(backup.output().find("cancelled by a signal"), std::string::npos) << backup.output();
         EXPECT_EQ(test::FolderNames(tmp.path()), kNone);
+        EXPECT_EQ(test::HiddenFolders(discs.path()), kNone) << "the staging folders beside the images go too";
 
         const std::vector<std::string> kept = test::FolderNames(discs.path());
         if (c.moment == Moment::RecordingFirstDisc) {

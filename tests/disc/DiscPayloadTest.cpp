@@ -71,7 +71,7 @@ TEST_F(DiscPayload, CancelBetweenPiecesAddsNothingAndPrepareDiscGivesUp) {
     host.onLog = [this](const std::string& entry) {
         if (entry.starts_with("ShowCounters ")) host.cancelRequested = 1;
     };
-    EXPECT_FALSE(PrepareDisc(host, disc, disc.recorder(), disc));
+    EXPECT_EQ(PrepareDisc(host, disc, disc.recorder(), disc), DiscStep::Cancelled);
     EXPECT_EQ(host.Entries("ShowCounters "), (std::vector<std::string>{"4096 4096"}));
     EXPECT_EQ(disc.log(), (std::vector<std::string>{"SetActiveDiscRecorder /dev/sr0",
                                                     "OpenExclusive", "QueryMediaType", "Close"}))
@@ -84,7 +84,7 @@ TEST_F(DiscPayload, CancelBetweenPiecesAddsNothingAndPrepareDiscGivesUp) {
 }
 
 // A payload file that cannot be staged completely is never added: the user is told and
-// PrepareDisc gives up, which ends the backup.
+// PrepareDisc fails, which ends the backup as a failure with its cause on the status line.
 TEST_F(DiscPayload, StagingFailuresAreReportedAndNothingPartialIsAdded) {
     struct Row {
         const char* name;
@@ -119,8 +119,10 @@ TEST_F(DiscPayload, StagingFailuresAreReportedAndNothingPartialIsAdded) {
         if (!row.fault.pathContains.empty()) files.Add(row.fault);
         if (*row.refusedByImage) master.RefuseName(row.refusedByImage);
 
-        EXPECT_FALSE(PrepareDisc(fresh, master, master.recorder(), master));
+        EXPECT_EQ(PrepareDisc(fresh, master, master.recorder(), master), DiscStep::Failed);
         ASSERT_EQ(fresh.messages.size(), 1u);
+        EXPECT_TRUE(fresh.status.starts_with("Cannot put the program on the disc: ")) << fresh.status;
+        EXPECT_EQ(fresh.failure, fresh.status);
         const std::string reported = std::string("Cannot put ") + row.failedFile + " on the disc.";
         EXPECT_TRUE(fresh.messages[0].text.starts_with(reported)) << fresh.messages[0].text;
         EXPECT_EQ(fresh.messages[0].caption, "Corvane");

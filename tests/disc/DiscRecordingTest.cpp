@@ -38,8 +38,8 @@ struct Flow {
     }
     // The calls after setting up.
     Calls calls() const { return Calls(disc.log().begin() + 2, disc.log().end()); }
-    bool Prepare() { return PrepareDisc(host, disc, disc.recorder(), disc); }
-    bool Burn() { return BurnDisc(host, disc, disc.recorder()); }
+    DiscStep Prepare() { return PrepareDisc(host, disc, disc.recorder(), disc); }
+    DiscStep Burn() { return BurnDisc(host, disc, disc.recorder()); }
 
     test::TestBackupHost host;
     test::ScriptedDiscMaster disc;
@@ -50,8 +50,8 @@ struct Flow {
 TEST(DiscRecording, EveryDiscIsPreparedWithThePayloadAndRecorded) {
     Flow flow;
     for (int disc = 0; disc < 2; ++disc) {
-        ASSERT_TRUE(flow.Prepare());
-        ASSERT_TRUE(flow.Burn());
+        ASSERT_EQ(flow.Prepare(), DiscStep::Done);
+        ASSERT_EQ(flow.Burn(), DiscStep::Done);
     }
     const Calls oneDisc = Join(kPreparePass, kBurnPass);
     EXPECT_EQ(flow.calls(), Join(oneDisc, oneDisc));
@@ -70,8 +70,7 @@ TEST(DiscRecording, EveryDiscIsPreparedWithThePayloadAndRecorded) {
         temp + "autorun.inf",     "Activating disc recorder...",
         "Accessing media...",     "Burning disc...",
         "Preparing to burn...",   "Burning The Disc...",
-        "Closing disc...",        "Completed!",
-        "Completed Successfully!"};
+        "Closing disc...",        "Completed!"};
     EXPECT_EQ(flow.host.Entries("SetStatus "), Join(statuses, statuses));
     EXPECT_EQ(flow.host.Entries("SetProgress "), (Calls{"33", "66", "100", "33", "66", "100"}));
 
@@ -83,6 +82,8 @@ TEST(DiscRecording, EveryDiscIsPreparedWithThePayloadAndRecorded) {
 
     EXPECT_EQ(flow.host.instantClock.sleeps, (std::vector<std::chrono::milliseconds>{5s, 5s}));
     EXPECT_TRUE(flow.host.messages.empty());
+    EXPECT_EQ(std::ranges::count(flow.host.Entries("SetStatus "), "Completed Successfully!"), 0)
+        << "only the job says that, once, at the real end";
 }
 
 // Each way the recorder or the disc can fail to be ready, answered with Retry and with Cancel.
@@ -123,10 +124,10 @@ TEST(DiscRecording, FailuresAskRetryOrCancel) {
             Flow flow;
             row.script(flow.disc);
             flow.host.answers = {answer};
-            const bool result = row.burn ? flow.Burn() : flow.Prepare();
+            const DiscStep result = row.burn ? flow.Burn() : flow.Prepare();
 
             const bool retried = answer == MessageAnswer::Retry || !row.text;
-            EXPECT_EQ(result, retried);
+            EXPECT_EQ(result, retried ? DiscStep::Done : DiscStep::Cancelled);
             EXPECT_EQ(flow.calls(), retried
                                         ? Join(row.failedPass, row.burn ? kBurnPass : kPreparePass)
                                         : row.failedPass);
@@ -139,7 +140,7 @@ TEST(DiscRecording, FailuresAskRetryOrCancel) {
                 EXPECT_EQ(asked.buttons, MessageButtons::RetryCancel);
             } else {
                 EXPECT_TRUE(flow.host.messages.empty());
-                EXPECT_EQ(flow.host.Entries("SetStatus ").back(), "Completed Successfully!");
+                EXPECT_EQ(flow.host.Entries("SetStatus ").back(), "Completed!");
             }
             // PrepareDisc pauses after every pass the user did not cancel; BurnDisc never does.
             const std::size_t pauses = row.burn ? 0 : answer == MessageAnswer::Retry ? 2 : 0;
@@ -154,25 +155,35 @@ TEST(DiscRecording, FailedRecordingsAreRetriedAFewTimesAndNeverAfterCancel) {
         int failures;
         bool cancel;
         int recordings;
-        bool result;
+        DiscStep result;
     };
-    for (const Case c : {Case{2, false, 3, true}, {3, false, 3, false}, {0, true, 1, false}}) {
+    const std::string failedStatus = "Error writing disc! Scripted failure of RecordDisc 0 1";
+    for (const Case c : {Case{2, false, 3, DiscStep::Done}, {3, false, 3, DiscStep::Failed},
+                         {0, true, 1, DiscStep::Cancelled}}) {
         SCOPED_TRACE(::testing::Message() << c.failures << " failures, cancel " << c.cancel);
         Flow flow;
         flow.disc.Fail("RecordDisc", c.failures);
         flow.host.cancelRequested = c.cancel;
         EXPECT_EQ(flow.Burn(), c.result);
         EXPECT_EQ(std::ranges::count(flow.disc.log(), "RecordDisc 0 1"), c.recordings);
-        EXPECT_EQ(flow.disc.recordedDiscs().size(), c.result ? 1u : 0u);
-        EXPECT_EQ(flow.host.status, c.result ? "Completed Successfully!" : "Error writing disc!");
-        EXPECT_TRUE(flow.host.messages.empty());
+        EXPECT_EQ(flow.disc.recordedDiscs().size(), c.result == DiscStep::Done ? 1u : 0u);
+        if (c.result == DiscStep::Failed) {
+            // The cause is told and stays on the status line.
+            EXPECT_EQ(flow.host.status, failedStatus);
+            EXPECT_EQ(flow.host.failure, failedStatus);
+            ASSERT_EQ(flow.host.messages.size(), 1u);
+            EXPECT_EQ(flow.host.messages[0].text, failedStatus);
+        } else {
+            EXPECT_TRUE(flow.host.messages.empty());
+            EXPECT_TRUE(flow.host.failure.empty());
+        }
     }
 }
 
 TEST(DiscRecording, PrepareDiscWithoutASelectedRecorderDoesNothing) {
     Flow flow;
     flow.host.recorderSelection.reset();
-    EXPECT_FALSE(flow.Prepare());
+    EXPECT_EQ(flow.Prepare(), DiscStep::Cancelled);
     EXPECT_TRUE(flow.calls().empty());
     EXPECT_TRUE(flow.host.log.empty());
 }

@@ -44,6 +44,8 @@ TEST_F(DiscRecording, SpansDiscsThatPeersReadBackWhole) {
     }
     ASSERT_TRUE(master->RecordDisc(false, true).ok());
     endedFull.push_back(false);
+    EXPECT_EQ(HiddenFolders(imageFolder), std::vector<std::string>{})
+        << "a disc's staging area goes once the disc is recorded";
 
     ASSERT_GE(discs.size(), 2u);
     std::vector<std::string> expectedFiles;
@@ -220,14 +222,18 @@ TEST_F(DiscRecording, SimulationWritesNothingAndKeepsTheDisc) {
               Prints(expected));
 }
 
-// The disc's own staging copies live in a private folder under TMPDIR; one vanishing there
-// (a cleaner of temporary files) must fail the recording rather than put zeros on the disc.
+// The disc's own staging copies live in a hidden private folder beside the images, never in
+// TMPDIR; one vanishing there (a cleaner of stray files) must fail the recording rather than
+// put zeros on the disc.
 TEST_F(DiscRecording, VanishedStagingCopyFailsTheRecording) {
     ScopedTmpdir temporary;
     Start(kMiB);
     ASSERT_TRUE(Add("DATA 0812251430 0.cvn", SampleBytes(300000, 11)).ok());
+    EXPECT_TRUE(std::filesystem::is_empty(temporary.path())) << "nothing of the disc in TMPDIR";
+    const std::vector<std::string> staging = HiddenFolders(imageFolder);
+    ASSERT_EQ(staging.size(), 1u);
     int removed = 0;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(temporary.path()))
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(Image(staging[0])))
         if (entry.is_regular_file()) removed += std::filesystem::remove(entry.path());
     ASSERT_EQ(removed, 1);
 

@@ -134,4 +134,14 @@ Status FaultyFileSystem::CreateFoldersBelow(const std::string& top, const std::s
     return real_.CreateFoldersBelow(top, relative);
 }
 
+Status FaultyFileSystem::FreeSpace(const std::string& path, std::uint64_t& bytes) {
+    for (const auto& [pathContains, reported] : freeSpace_) {
+        if (path.find(pathContains) != std::string::npos) {
+            bytes = reported;
+            return Status::Ok();
+        }
+    }
+    return real_.FreeSpace(path, bytes);
+}
+
 }  // namespace corvane::test

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/FileLayer.h"
@@ -25,6 +26,10 @@ public:
 
     void Add(Fault fault) { faults_.push_back(std::move(fault)); }
     void Clear() { faults_.clear(); }
+    // FreeSpace of a path that contains pathContains answers bytes: a nearly full disk.
+    void ReportFreeSpace(std::string pathContains, std::uint64_t bytes) {
+        freeSpace_.emplace_back(std::move(pathContains), bytes);
+    }
     // Runs after every successful listing, with the folder's path: a test changes the tree
     // there, between a folder being listed and its files being read.
     std::function<void(const std::string& folder)> afterListing;
@@ -47,6 +52,7 @@ public:
     Status SetModifiedTime(const std::string& path, std::int64_t modified) override {
         return real_.SetModifiedTime(path, modified);
     }
+    Status FreeSpace(const std::string& path, std::uint64_t& bytes) override;
 
 private:
     const Fault* Find(Fault::Kind kind, const std::string& path) const;
@@ -55,6 +61,7 @@ private:
 
     FileSystem& real_;
     std::vector<Fault> faults_;
+    std::vector<std::pair<std::string, std::uint64_t>> freeSpace_;
 };
 
 }  // namespace corvane::test

@@ -78,15 +78,26 @@ void MakeJolietOnlyImage(const std::string& folder, const std::string& image) {
     Run("genisoimage -quiet -input-charset utf-8 -J -o " + Quote(image) + " " + Quote(folder));
 }
 
-std::vector<std::string> FolderNames(const std::string& folder) {
+namespace {
+
+// The names in a folder, sorted: its hidden folders, or everything else.
+std::vector<std::string> NamesIn(const std::string& folder, bool hiddenFolders) {
     std::vector<std::string> names;
     std::error_code error;
     for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
-         it.increment(error))
-        names.push_back(it->path().filename().string());
+         it.increment(error)) {
+        std::string name = it->path().filename().string();
+        if ((name.starts_with(".") && it->is_directory()) == hiddenFolders) names.push_back(std::move(name));
+    }
     std::sort(names.begin(), names.end());
     return names;
 }
+
+}  // namespace
+
+std::vector<std::string> FolderNames(const std::string& folder) { return NamesIn(folder, false); }
+
+std::vector<std::string> HiddenFolders(const std::string& folder) { return NamesIn(folder, true); }
 
 bool RecordingSink::QueryCancel() {
     if (!cancelAfterFirstBlocks) return false;

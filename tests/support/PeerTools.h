@@ -28,8 +28,11 @@ void MakeImageWithXorriso(const std::string& folder, const std::string& image);
 // An image of a folder's content made by genisoimage, with Joliet names only.
 void MakeJolietOnlyImage(const std::string& folder, const std::string& image);
 
-// The names in a folder, hidden ones included, sorted.
+// The names in a folder, hidden files included, sorted; hidden folders (the staging areas a
+// backup keeps beside its images while it runs) are not listed.
 std::vector<std::string> FolderNames(const std::string& folder);
+// The hidden folders in a folder, sorted: staging areas.
+std::vector<std::string> HiddenFolders(const std::string& folder);
 
 struct SinkEvent {
     enum Kind { Preparing, Blocks, Closing, Complete } kind;

@@ -1,0 +1,27 @@
+// Answers --yes gives on the terminal: every new disc is asked for, a failure that repeats
+// unchanged is given up.
+
+#include <gtest/gtest.h>
+
+#include "cli/Terminal.h"
+
+namespace corvane {
+namespace {
+
+TEST(Terminal, YesAsksForEveryNewDiscButGivesUpOnAFailureThatRepeats) {
+    Terminal terminal(true);
+    const Message another{"Please insert another disc", MessageIcon::Information, MessageButtons::RetryCancel};
+    const Message blank{"Please insert a blank writeable disc", MessageIcon::Warning, MessageButtons::RetryCancel};
+    for (int disc = 0; disc < 40; ++disc) ASSERT_EQ(terminal.Ask(another), MessageAnswer::Retry) << disc;
+
+    int retries = 0;
+    while (terminal.Ask(blank) == MessageAnswer::Retry) ASSERT_LT(++retries, 100);
+    EXPECT_EQ(retries, 12) << "a minute of 5 s waits";
+
+    // Another question between two failures starts the count afresh.
+    EXPECT_EQ(terminal.Ask(another), MessageAnswer::Retry);
+    EXPECT_EQ(terminal.Ask(blank), MessageAnswer::Retry);
+}
+
+}  // namespace
+}  // namespace corvane
