@@ -103,16 +103,6 @@ int ReadFolder(IsoFileSource* folder,
     return result < 0 ? result : ISO_SUCCESS;
 }
 
-// The first entry of a folder with that name, read afresh; null when there is none.
-SourceRef FindIn(IsoFileSource* folder, const std::string& wanted) {
-    SourceRef found;
-    ReadFolder(folder, [&](const std::string& name, SourceRef entry) {
-        if (name == wanted) found = std::move(entry);
-        return !found;
-    });
-    return found;
-}
-
 // The folder and the name that a path inside the image names: "/a/b" is "b" in "/a".
 void SplitPath(const std::string& inner, std::string& folder, std::string& name) {
     const std::size_t slash = inner.find_last_of('/');
@@ -218,7 +208,26 @@ struct ImageFolder {
     SourceRef source;
     std::vector<ImageEntry> entries;                      // in the order the image lists them
     std::unordered_map<std::string, std::size_t> byName;  // the first entry of each name
+    // libisofs's error when the folder could not be read. Its source is never opened again:
+    // a failed open leaves it holding entries that libisofs has freed already.
+    int failure = ISO_SUCCESS;
 };
+
+namespace {
+
+// The first entry of a folder with that name, read afresh; null when there is none or the
+// folder cannot be read.
+SourceRef FindIn(ImageFolder& folder, const std::string& wanted) {
+    SourceRef found;
+    if (folder.failure < 0) return found;
+    folder.failure = ReadFolder(folder.source.get(), [&](const std::string& name, SourceRef entry) {
+        if (name == wanted) found = std::move(entry);
+        return !found;
+    });
+    return found;
+}
+
+}  // namespace
 
 ImageVolume::ImageVolume(std::string path) : path_(std::move(path)) {}
 
@@ -266,7 +275,7 @@ int ImageVolume::FolderAt(const std::string& inner, ImageFolder*& folder) {
     auto kept = folders_.find(inner);
     if (kept != folders_.end()) {
         folder = kept->second.get();
-        return ISO_SUCCESS;
+        return folder->failure;
     }
     auto read = std::make_unique<ImageFolder>();
     if (inner == "/") {
@@ -289,10 +298,10 @@ int ImageVolume::FolderAt(const std::string& inner, ImageFolder*& folder) {
         read->entries.push_back(std::move(entry));
         return true;
     });
-    if (result < 0) return result;
+    read->failure = result;
     folder = read.get();
     folders_.emplace(inner, std::move(read));
-    return ISO_SUCCESS;
+    return result;
 }
 
 int ImageVolume::EntryAt(const std::string& inner, ImageEntry*& entry) {
@@ -364,7 +373,7 @@ Status ImageVolume::OpenRead(const std::string& inner, std::unique_ptr<File>& fi
         // its folder read afresh.
         std::string folder, name;
         SplitPath(inner, folder, name);
-        source = FindIn(folders_.at(folder)->source.get(), name);
+        source = FindIn(*folders_.at(folder), name);
         result = source ? iso_file_source_open(source.get())
                         : static_cast<int>(ISO_FILE_DOESNT_EXIST);
     }

@@ -54,6 +54,13 @@ Status ListTree(FileSystem& files, const std::string& folder, const std::string&
     return status;
 }
 
+// A little-endian 32-bit field of an image, as ISO 9660 records store one half of each number.
+std::uint32_t Le32(const std::string& bytes, std::size_t at) {
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<std::uint8_t>(bytes[at + static_cast<std::size_t>(i)]);
+    return value;
+}
+
 class ImageFiles : public DiscMasterFixture {
   protected:
     // An image recorded by our own disc layer, as a backup records a disc.
@@ -387,11 +394,7 @@ TEST_F(ImageFiles, EntriesWithoutANameAreLeftOut) {
     const Files files = {{"corvane.exe", SampleBytes(40000, 11)}, {"Sub/inner.bin", "x"}};
     std::string image = JolietOnlyImage(files);
     std::string bytes = ReadWholeFile(image);
-    auto le32 = [&](std::size_t at) {
-        std::uint32_t value = 0;
-        for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<std::uint8_t>(bytes[at + i]);
-        return value;
-    };
+    auto le32 = [&](std::size_t at) { return Le32(bytes, at); };
     const std::size_t descriptor = 17 * 2048;  // Joliet's, after the primary one
     ASSERT_EQ(bytes.substr(descriptor, 6), std::string(1, '\x02') + "CD001");
     const std::size_t rootLength = le32(descriptor + 156 + 2) * 2048 + 10;  // of the root's "."
@@ -410,6 +413,35 @@ TEST_F(ImageFiles, EntriesWithoutANameAreLeftOut) {
     std::string read;
     ASSERT_TRUE(ReadAll(images, image + "/corvane.exe", read).ok());
     EXPECT_TRUE(read == files.at("corvane.exe"));
+}
+
+// A folder whose records go on in a block that cannot be read fails to list, and fails the
+// same way when it is asked for again: libisofs leaves such a folder holding entries it has
+// freed, so it is never read twice.
+TEST_F(ImageFiles, AFolderThatCannotBeReadFailsAgainWhenAskedAgain) {
+    Files files;
+    for (int i = 0; i < 40; ++i) files["Sub/a file with a name long enough to fill blocks " + std::to_string(i)] = "x";
+    std::string image = JolietOnlyImage(files);
+    std::string bytes = ReadWholeFile(image);
+    const std::size_t descriptor = 17 * 2048;  // Joliet's, after the primary one
+    ASSERT_EQ(bytes.substr(descriptor, 6), std::string(1, '\x02') + "CD001");
+    std::size_t record = Le32(bytes, descriptor + 156 + 2) * 2048;  // the root's records
+    const std::string sub("\0S\0u\0b", 6);                        // UTF-16BE
+    while (bytes[record] != 0 && bytes.substr(record + 33, static_cast<std::uint8_t>(bytes[record + 32])) != sub)
+        record += static_cast<std::uint8_t>(bytes[record]);
+    ASSERT_NE(bytes[record], 0) << "Sub is in the root";
+    ASSERT_GT(Le32(bytes, record + 10), 2048u) << "Sub's records take more than one block";
+    bytes.resize((Le32(bytes, record + 2) + 1) * std::size_t{2048});  // its second block is gone
+    scratch.WriteFile("joliet.iso", bytes);
+
+    std::vector<FolderEntry> entries;
+    ASSERT_TRUE(images.ListFolder(image, entries).ok());
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        Status listed = images.ListFolder(image + "/Sub", entries);
+        EXPECT_EQ(listed.code(), Status::Code::Corrupt) << listed.message();
+        std::unique_ptr<File> file;
+        EXPECT_FALSE(images.OpenRead(image + "/Sub/" + files.begin()->first.substr(4), file).ok());
+    }
 }
 
 TEST_F(ImageFiles, ReadErrorsOfTheImageFileReachTheReader) {
