@@ -11,7 +11,6 @@ namespace corvane {
 namespace {
 
 constexpr std::uint32_t kCdTailBlocks = 150;  // the 300 KB run-out that CD readers need
-constexpr auto kScanWait = std::chrono::seconds(60);
 constexpr auto kScanPoll = std::chrono::milliseconds(100);
 
 bool IsCdProfile(int profile) { return profile >= 0x08 && profile <= 0x0a; }
@@ -63,6 +62,8 @@ Status OpticalRecorder::Record(DiscImage& image, const std::string& /*backupName
         status =
             Status(Status::Code::NoSpace, "The disc in " + device_ + " is too small for the image");
     std::uint64_t bytes = 0;
+    // The drive's own best speed, as libburn's tools ask for by default.
+    if (status.ok()) burn::burn_drive_set_speed(drive_.drive(), 0, 0);
     if (status.ok())
         status = WriteImage(drive_, image, limits_.tailBlocks, simulate, progress, bytes);
     drive_.Release(status.ok() && eject);
@@ -90,12 +91,9 @@ std::vector<std::string> ScanOpticalDrives() {
     burn::burn_drive_info* list = nullptr;
     unsigned int count = 0;
     int result = 0;
-    auto deadline = std::chrono::steady_clock::now() + kScanWait;
-    // The scan runs on a libburn thread; 0 means it has not finished yet.
-    while ((result = burn::burn_drive_scan(&list, &count)) == 0) {
-        if (std::chrono::steady_clock::now() > deadline) return devices;
-        std::this_thread::sleep_for(kScanPoll);
-    }
+    // The scan runs on a libburn thread; 0 means it has not finished yet. libburn asks to be
+    // called until it has: a drive that takes long to answer is waited for.
+    while ((result = burn::burn_drive_scan(&list, &count)) == 0) std::this_thread::sleep_for(kScanPoll);
     if (result < 0) return devices;
     for (unsigned int i = 0; i < count; ++i) {
         char address[BURN_DRIVE_ADR_LEN];
