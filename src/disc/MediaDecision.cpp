@@ -24,6 +24,19 @@ bool IsOverwritable(int profile) {
 // formatting was never finished.
 bool NeedsFormatting(int profile) { return profile == 0x12 || profile == 0x43 || profile == 0x13; }
 
+// A volume id as the primary volume descriptor stores it: libisofs keeps only d-characters
+// (A-Z, 0-9, _) there and writes '_' for any other byte.
+std::string DCharacters(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        auto byte = static_cast<unsigned char>(c);
+        if (byte >= 'a' && byte <= 'z') byte = static_cast<unsigned char>(byte - 'a' + 'A');
+        bool kept = (byte >= 'A' && byte <= 'Z') || (byte >= '0' && byte <= '9') || byte == '_';
+        out += kept ? static_cast<char>(byte) : '_';
+    }
+    return out;
+}
+
 MediaDecision Refuse(std::string reason) { return {MediaAction::Refuse, false, std::move(reason)}; }
 
 std::string Holding(const std::string& volumeId) {
@@ -46,7 +59,7 @@ MediaDecision DecideMedia(const MediumState& medium, const std::string& backupNa
         return Refuse("This is a read-only disc; it cannot be written.");
     const bool written = medium.state == DiscState::Appendable || medium.state == DiscState::Full;
     if (medium.volumeId && !backupName.empty() &&
-        *medium.volumeId == BackupVolumeId(backupName))
+        DCharacters(*medium.volumeId) == DCharacters(BackupVolumeId(backupName)))
         return Refuse("This disc already holds a disc of the backup \"" + backupName +
                       "\" being written; insert another disc.");
 

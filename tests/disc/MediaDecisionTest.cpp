@@ -80,6 +80,10 @@ std::vector<Row> Rows() {
         {"CD-RW of this backup", {CdRw, S::Full, true, false, kOurs}, A::Refuse, false, kBackup},
         {"stdio file of this backup", {StdioFile, S::Blank, false, false, kOurs}, A::Refuse, false, kBackup},
         {"closed DVD-R of this backup", {DvdR, S::Full, false, false, kOurs}, A::Refuse, false, kBackup},
+        {"DVD+RW of this backup, its name as the primary descriptor keeps it",
+         {DvdPlusRw, S::Blank, false, false, "STICK_0812251430"}, A::Refuse, false, kBackup},
+        {"DVD+RW of another backup of the same stick",
+         {DvdPlusRw, S::Blank, false, false, "STICK_0812251431"}, A::AskToErase, false, "STICK_0812251431"},
     };
 }
 
