@@ -42,6 +42,8 @@ public:
         }
         return s;
     }
+    std::string MediumNote() const override { return master_.mediumNote_; }
+    void AllowErase() override { master_.Call("AllowErase"); }
     Status Close() override { return master_.Call("Close"); }
 
 private:

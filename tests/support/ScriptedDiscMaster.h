@@ -6,7 +6,7 @@
 // Log entries: "Open", "SetActiveDiscMasterFormat", "ProgressAdvise", "ProgressUnadvise 1",
 // "EnumDiscRecorders", "Next", "SetActiveDiscRecorder /dev/sr0", "RecordDisc 0 1",
 // "CloseDiscMaster"; "AddData <name>" (with " overwrite" when asked to overwrite); of the
-// recorders "GetPath", "OpenExclusive", "QueryMediaType", "Close". Single-threaded.
+// recorders "GetPath", "OpenExclusive", "QueryMediaType", "AllowErase", "Close". Single-threaded.
 
 #include <cstdint>
 #include <deque>
@@ -46,6 +46,8 @@ public:
     // Flags reported by the next QueryMediaType calls, one per call; once the queue is empty
     // every medium is blank and writable.
     void QueueMedia(unsigned flags) { media_.push_back(flags); }
+    // What every recorder says of its medium (IDiscRecorder::MediumNote).
+    void SetMediumNote(const std::string& note) { mediumNote_ = note; }
     // AddData of this name is always refused with NoSpace.
     void RefuseName(const std::string& name) { refusedNames_.push_back(name); }
     // Bytes one disc holds; AddData beyond them is refused with NoSpace. The payload counts.
@@ -90,6 +92,7 @@ private:
     std::vector<std::string> log_;
     std::map<std::string, std::deque<Status::Code>> failures_;
     std::deque<unsigned> media_;
+    std::string mediumNote_;
     std::vector<std::string> refusedNames_;
     std::uint64_t capacity_ = UINT64_MAX;
     int progressBlocks_ = 3;
