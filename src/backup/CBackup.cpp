@@ -220,6 +220,7 @@ void CBackup::OnBurn() {
         return;
     }
     cancelRequested = 0;
+    stopAfterRecording = 0;
     idle = 0;
     outcome_ = -1;
     SetInputsEnabled(false);
@@ -242,8 +243,25 @@ std::optional<BackupOutcome> CBackup::LastOutcome() const {
 }
 
 void CBackup::OnCancel() {
+    if (recording && !idle) return OnCancelWhileRecording();
     cancelRequested = 1;
     if (idle) QDialog::reject();
+}
+
+void CBackup::OnCancelWhileRecording() {
+    // A signal gets no question: the recording ends, then the job stops and the window closes.
+    if (property("closingOnSignal").toBool()) {
+        stopAfterRecording = 1;
+        return;
+    }
+    if (askingToStop_) return;
+    askingToStop_ = true;
+    const Message question{"A disc is being recorded. Stopping now leaves a write-once disc unusable.\n\n"
+                           "Stop the recording?",
+                           MessageIcon::Warning, MessageButtons::YesNo, kProductTitle, true};
+    const bool stop = corvane::Ask(this, question) == MessageAnswer::Yes;
+    askingToStop_ = false;
+    if (stop) cancelRequested = 1;
 }
 
 void CBackup::accept() {}

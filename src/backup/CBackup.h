@@ -76,6 +76,8 @@ private:
     void BuildControls();
     void OnInitDialog();
     void OnCancel();
+    // A cancel while a disc is recorded: asks first, or after a signal stops once it is done.
+    void OnCancelWhileRecording();
     void FlushCounters();
     // A source entry was picked; "Other folder..." asks for the folder.
     void OnSourceActivated(int index);
@@ -106,6 +108,7 @@ private:
     std::atomic<std::uint64_t> shownWritten_{0};
     std::atomic<bool> countersPending_{false};
     NestedWaitCursor waitCursor_;
+    bool askingToStop_ = false;
 };
 
 }  // namespace corvane

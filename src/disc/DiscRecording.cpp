@@ -166,7 +166,10 @@ DiscStep BurnDisc(BackupHost& host, IDiscMaster& discMaster,
         }
         host.SetStatus("Burning disc...");
         host.SetCancelEnabled(false);
+        host.recording = 1;
         Status recorded = discMaster.RecordDisc(false, true);
+        host.recording = 0;
+        if (host.stopAfterRecording) host.cancelRequested = 1;
         if (recorded.ok()) return DiscStep::Done;
         const std::string cause = std::string(kWriteError) + " " + recorded.message();
         host.SetStatus(cause);
@@ -180,6 +183,7 @@ DiscStep ContinueOnNewDisc(BackupHost& host, IJolietDiscMaster& joliet, IDiscMas
                            const std::shared_ptr<IDiscRecorder>& recorder) {
     DiscStep step = BurnDisc(host, discMaster, recorder);
     if (step != DiscStep::Done) return step;
+    if (host.cancelRequested) return DiscStep::Cancelled;  // asked to stop once the disc was done
     if (host.Ask({"Please insert another disc", MessageIcon::Information,
                   MessageButtons::RetryCancel}) != MessageAnswer::Retry)
         return DiscStep::Cancelled;

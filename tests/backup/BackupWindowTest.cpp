@@ -14,7 +14,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <csignal>
 
 #include "app/CloseOnSignal.h"
@@ -241,6 +243,52 @@ TEST(BackupWindow, ASignalStopsTheJobAndClosesTheWindow) {
     EXPECT_EQ(test::FolderNames(images.path()).size(), 1u);
     rig.window.reset();
     EXPECT_EQ(test::FolderNames(tmp.path()), std::vector<std::string>{});
+}
+
+bool AsksToStop(const Message& m) { return m.text.find("Stop the recording?") != std::string::npos; }
+
+// The close box while a disc is recorded asks first (default No); only Yes stops the recording.
+TEST(BackupWindow, TheCloseBoxDuringRecordingCancelsOnlyAfterTheAnswer) {
+    for (MessageAnswer answer : {MessageAnswer::No, MessageAnswer::Yes}) {
+        SCOPED_TRACE(answer == MessageAnswer::Yes ? "Yes" : "No");
+        WindowRig rig;
+        int questions = 0;
+        rig.prompt.answer = [&](const Message& m) {
+            if (!AsksToStop(m)) return m.buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+            ++questions;
+            EXPECT_TRUE(m.defaultNo);
+            return answer;
+        };
+        rig.master->SetDuringRecording([&](int block) {
+            if (block != 2) return;
+            QMetaObject::invokeMethod(rig.window.get(), [&] { rig.window->close(); }, Qt::BlockingQueuedConnection);
+        });
+        rig.Control<QPushButton>(1000)->click();
+        ASSERT_TRUE(rig.WaitForIdle());
+        EXPECT_EQ(questions, 1);
+        const bool stopped = answer == MessageAnswer::Yes;
+        EXPECT_EQ(rig.master->recordedDiscs().size(), stopped ? 0u : 1u);
+        EXPECT_EQ(rig.window->LastOutcome(), stopped ? BackupOutcome::Cancelled : BackupOutcome::Completed);
+        EXPECT_TRUE(rig.window->isVisible()) << "closing waits for the job; a second Cancel closes";
+    }
+}
+
+// A signal while a disc is recorded is not a cancel: the recording ends, then the job stops
+// and the window closes, without a question.
+TEST(BackupWindow, ASignalDuringRecordingWaitsForTheDiscThenCloses) {
+    WindowRig rig;
+    CloseOnSignal closer(*rig.window);
+    rig.master->SetDuringRecording([&](int block) {
+        if (block != 1) return;
+        ::raise(SIGTERM);
+        QElapsedTimer timer;
+        timer.start();
+        while (!rig.window->stopAfterRecording && timer.elapsed() < 10000) QThread::msleep(5);
+    });
+    rig.Control<QPushButton>(1000)->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !rig.window->isVisible(); }, 60000));
+    EXPECT_EQ(rig.master->recordedDiscs().size(), 1u) << "the disc was recorded to its end";
+    EXPECT_EQ(std::ranges::count_if(rig.prompt.messages, AsksToStop), 0);
 }
 
 // A signal while a real message box waits for the user dismisses it with its safe answer

@@ -139,6 +139,7 @@ Status ScriptedDiscMaster::RecordDisc(bool simulate, bool ejectAfterBurn) {
 Status ScriptedDiscMaster::Record() {
     for (const auto& [cookie, sink] : sinks_) sink->NotifyPreparingBurn(progressBlocks_);
     for (int block = 1; block <= progressBlocks_; ++block) {
+        if (duringRecording_) duringRecording_(block);
         for (const auto& [cookie, sink] : sinks_)
             if (sink->QueryCancel()) return Status(Status::Code::Cancelled, "Recording cancelled");
         for (const auto& [cookie, sink] : sinks_) sink->NotifyBlockProgress(block, progressBlocks_);

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -55,6 +56,8 @@ public:
     // Blocks reported during each RecordDisc: preparing, then before each block QueryCancel
     // (a true answer fails the recording with Cancelled), block n of total, closing, complete.
     void SetProgressBlocks(int total) { progressBlocks_ = total; }
+    // Called with each block's number during RecordDisc, before the sinks are asked to cancel.
+    void SetDuringRecording(std::function<void(int block)> hook) { duringRecording_ = std::move(hook); }
     // Another recorder, listed after the ones before.
     std::shared_ptr<IDiscRecorder> AddRecorder(const std::string& path);
 
@@ -96,6 +99,7 @@ private:
     std::vector<std::string> refusedNames_;
     std::uint64_t capacity_ = UINT64_MAX;
     int progressBlocks_ = 3;
+    std::function<void(int)> duringRecording_;
 
     std::vector<std::shared_ptr<IDiscRecorder>> recorders_;
     std::shared_ptr<IDiscRecorder> active_;
