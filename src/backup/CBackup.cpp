@@ -171,7 +171,9 @@ void CBackup::BuildControls() {
 
 void CBackup::OnInitDialog() {
     std::shared_ptr<IDiscMaster> master = services_.createDiscMaster ? services_.createDiscMaster() : nullptr;
-    DriveList recorders = FillRecorderList(master.get(), services_.systemRoot);
+    const Caller caller = CurrentCaller();
+    DriveList recorders =
+        FillRecorderList(master.get(), services_.systemRoot, services_.explainMissingDrives ? &caller : nullptr);
     for (const auto& entry : recorders.entries) recorderCombo->addItem(ToQ(entry));
     recorderCombo->setCurrentIndex(recorders.selected);
 

@@ -35,6 +35,9 @@ struct BackupWindowServices {
     std::string systemRoot = "/";
     // Asks for a folder to back up; "" when none was chosen.
     std::function<std::string(QWidget* parent)> pickFolder = PickFolderWithDialog;
+    // The disc master looks for optical drives: a drive of the system it leaves out is listed
+    // with the reason it cannot be used.
+    bool explainMissingDrives = false;
 };
 
 class CBackup : public QDialog, public BackupHost {
