@@ -70,6 +70,7 @@ CBackup::CBackup(BackupWindowServices services, QWidget* parent) : QDialog(paren
 }
 
 CBackup::~CBackup() {
+    if (scan_) scan_->wait();
     if (worker_) worker_->wait();
     for (const auto& path : stagedFiles) files->RemoveFile(path);
 }
@@ -170,12 +171,26 @@ void CBackup::BuildControls() {
 }
 
 void CBackup::OnInitDialog() {
-    std::shared_ptr<IDiscMaster> master = services_.createDiscMaster ? services_.createDiscMaster() : nullptr;
-    const Caller caller = CurrentCaller();
-    DriveList recorders =
-        FillRecorderList(master.get(), services_.systemRoot, services_.explainMissingDrives ? &caller : nullptr);
-    for (const auto& entry : recorders.entries) recorderCombo->addItem(ToQ(entry));
-    recorderCombo->setCurrentIndex(recorders.selected);
+    // "Burn" waits for the list; the window answers meanwhile.
+    burnButton_->setEnabled(false);
+    SetStatus("Looking for disc recorders...");
+    scan_.reset(QThread::create([this] {
+        std::shared_ptr<IDiscMaster> master = services_.createDiscMaster ? services_.createDiscMaster() : nullptr;
+        const Caller caller = CurrentCaller();
+        DriveList recorders =
+            FillRecorderList(master.get(), services_.systemRoot, services_.explainMissingDrives ? &caller : nullptr);
+        QMetaObject::invokeMethod(
+            this,
+            [this, recorders] {
+                for (const auto& entry : recorders.entries) recorderCombo->addItem(ToQ(entry));
+                recorderCombo->setCurrentIndex(recorders.selected);
+                recordersListed_ = true;
+                burnButton_->setEnabled(true);
+                SetStatus("");
+            },
+            Qt::QueuedConnection);
+    }));
+    scan_->start();
 
     // Entries show labels as the backup's name reads them: a label that is not UTF-8 as
     // Windows-1252.

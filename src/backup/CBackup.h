@@ -62,6 +62,9 @@ public:
     std::optional<SourceChoice> SourceSelection() override;
     std::string Password() override;
 
+    // Whether the recorder list has been filled; the drive scan runs off the GUI thread.
+    bool RecordersListed() const { return recordersListed_; }
+
     // The last job's outcome, once it has ended.
     std::optional<BackupOutcome> LastOutcome() const;
 
@@ -104,6 +107,9 @@ private:
     QPushButton* cancelButton_ = nullptr;
 
     std::unique_ptr<QThread> worker_;
+    // Fills the recorder list: a drive may take seconds to answer libburn's scan.
+    std::unique_ptr<QThread> scan_;
+    bool recordersListed_ = false;
     std::atomic<int> outcome_{-1};
     // The totals change after every chunk: the latest values are kept here and shown by at
     // most one pending update at a time.

@@ -1,6 +1,7 @@
 #include "support/ScriptedDiscMaster.h"
 
 #include <algorithm>
+#include <thread>
 #include <utility>
 
 #include "platform/FileLayer.h"
@@ -110,6 +111,7 @@ Status ScriptedDiscMaster::ProgressUnadvise(std::uint32_t cookie) {
 }
 
 Status ScriptedDiscMaster::EnumDiscRecorders(std::unique_ptr<IEnumDiscRecorders>& recorders) {
+    std::this_thread::sleep_for(enumDelay_);
     Status s = Call("EnumDiscRecorders");
     if (s.ok()) recorders = std::make_unique<RecorderList>(*this);
     return s;

@@ -6,8 +6,9 @@
 // Log entries: "Open", "SetActiveDiscMasterFormat", "ProgressAdvise", "ProgressUnadvise 1",
 // "EnumDiscRecorders", "Next", "SetActiveDiscRecorder /dev/sr0", "RecordDisc 0 1",
 // "CloseDiscMaster"; "AddData <name>" (with " overwrite" when asked to overwrite); of the
-// recorders "GetPath", "OpenExclusive", "QueryMediaType", "AllowErase", "Close". Single-threaded.
+// recorders "GetPath", "OpenExclusive", "QueryMediaType", "AllowErase", "Close". Used from one thread at a time.
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -56,6 +57,8 @@ public:
     // Blocks reported during each RecordDisc: preparing, then before each block QueryCancel
     // (a true answer fails the recording with Cancelled), block n of total, closing, complete.
     void SetProgressBlocks(int total) { progressBlocks_ = total; }
+    // How long EnumDiscRecorders takes, as a slow drive scan does.
+    void SetEnumDelay(std::chrono::milliseconds delay) { enumDelay_ = delay; }
     // Called with each block's number during RecordDisc, before the sinks are asked to cancel.
     void SetDuringRecording(std::function<void(int block)> hook) { duringRecording_ = std::move(hook); }
     // Another recorder, listed after the ones before.
@@ -100,6 +103,7 @@ private:
     std::uint64_t capacity_ = UINT64_MAX;
     int progressBlocks_ = 3;
     std::function<void(int)> duringRecording_;
+    std::chrono::milliseconds enumDelay_{0};
 
     std::vector<std::shared_ptr<IDiscRecorder>> recorders_;
     std::shared_ptr<IDiscRecorder> active_;
