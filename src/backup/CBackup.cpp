@@ -6,6 +6,7 @@
 #include <QContextMenuEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileSystemWatcher>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -171,26 +172,16 @@ void CBackup::BuildControls() {
 }
 
 void CBackup::OnInitDialog() {
-    // "Burn" waits for the list; the window answers meanwhile.
+    // "Burn" waits for the first list; the window answers meanwhile.
     burnButton_->setEnabled(false);
     SetStatus("Looking for disc recorders...");
-    scan_.reset(QThread::create([this] {
-        std::shared_ptr<IDiscMaster> master = services_.createDiscMaster ? services_.createDiscMaster() : nullptr;
-        const Caller caller = CurrentCaller();
-        DriveList recorders =
-            FillRecorderList(master.get(), services_.systemRoot, services_.explainMissingDrives ? &caller : nullptr);
-        QMetaObject::invokeMethod(
-            this,
-            [this, recorders] {
-                for (const auto& entry : recorders.entries) recorderCombo->addItem(ToQ(entry));
-                recorderCombo->setCurrentIndex(recorders.selected);
-                recordersListed_ = true;
-                burnButton_->setEnabled(true);
-                SetStatus("");
-            },
-            Qt::QueuedConnection);
-    }));
-    scan_->start();
+    ScanRecorders();
+    deviceWatch_ = new QFileSystemWatcher(this);
+    deviceWatch_->addPath(QString::fromStdString(services_.systemRoot + "/dev"));
+    connect(deviceWatch_, &QFileSystemWatcher::directoryChanged, this, [this] {
+        // Not while a job runs or a scan is under way; the next change lists them again.
+        if (idle && scan_ && scan_->isFinished()) ScanRecorders();
+    });
 
     // Entries show labels as the backup's name reads them: a label that is not UTF-8 as
     // Windows-1252.
@@ -200,6 +191,33 @@ void CBackup::OnInitDialog() {
     sourceCombo->setCurrentIndex(sources_.empty() ? -1 : 0);
     lastSource_ = sourceCombo->currentIndex();
     connect(sourceCombo, &QComboBox::activated, this, &CBackup::OnSourceActivated);
+}
+
+void CBackup::ScanRecorders() {
+    if (scan_) scan_->wait();
+    scan_.reset(QThread::create([this] {
+        std::shared_ptr<IDiscMaster> master = services_.createDiscMaster ? services_.createDiscMaster() : nullptr;
+        const Caller caller = CurrentCaller();
+        DriveList recorders =
+            FillRecorderList(master.get(), services_.systemRoot, services_.explainMissingDrives ? &caller : nullptr);
+        QMetaObject::invokeMethod(
+            this,
+            [this, recorders] {
+                const QString chosen = recorderCombo->currentText();
+                const bool first = !recordersListed_;
+                recorderCombo->clear();
+                for (const auto& entry : recorders.entries) recorderCombo->addItem(ToQ(entry));
+                const int kept = recorderCombo->findText(chosen);
+                recorderCombo->setCurrentIndex(kept >= 0 ? kept : recorders.selected);
+                recordersListed_ = true;
+                if (first) {
+                    burnButton_->setEnabled(true);
+                    SetStatus("");
+                }
+            },
+            Qt::QueuedConnection);
+    }));
+    scan_->start();
 }
 
 void CBackup::AddSourceEntry(const QString& text, SourceChoice source, int at) {

@@ -16,6 +16,7 @@
 #include "platform/WaitCursor.h"
 
 class QComboBox;
+class QFileSystemWatcher;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -82,6 +83,8 @@ private:
     void BuildControls();
     void OnInitDialog();
     void OnCancel();
+    // Fills the recorder list again on a thread of its own, keeping the selected entry.
+    void ScanRecorders();
     // A cancel while a disc is recorded: asks first, or after a signal stops once it is done.
     void OnCancelWhileRecording();
     void FlushCounters();
@@ -110,6 +113,8 @@ private:
     // Fills the recorder list: a drive may take seconds to answer libburn's scan.
     std::unique_ptr<QThread> scan_;
     bool recordersListed_ = false;
+    // Watches the system's /dev: a drive plugged in or out lists the recorders again.
+    QFileSystemWatcher* deviceWatch_ = nullptr;
     std::atomic<int> outcome_{-1};
     // The totals change after every chunk: the latest values are kept here and shown by at
     // most one pending update at a time.

@@ -291,6 +291,14 @@ TEST(BackupWindow, ADriveInUseShowsWithItsReason) {
     ASSERT_EQ(recorders->count(), 2);
     EXPECT_EQ(recorders->itemText(1), "/dev/sr1: mounted at /media/u/OLD DISC: unmount it to burn");
     EXPECT_EQ(recorders->currentText(), "/dev/sr0");
+
+    // A drive plugged in later is listed without reopening the window; the selection stays.
+    recorders->setCurrentIndex(1);
+    root.WriteFile("sys/block/sr2/removable", "1\n");
+    root.WriteFile("dev/sr2", "");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recorders->count() == 3; }, 30000));
+    EXPECT_EQ(recorders->itemText(2), "/dev/sr2: in use by another program");
+    EXPECT_EQ(recorders->currentIndex(), 1);
 }
 
 bool AsksToStop(const Message& m) { return m.text.find("Stop the recording?") != std::string::npos; }
