@@ -59,7 +59,7 @@ public:
     // Shared state of one window, read and written by the job and its helpers.
     std::atomic<int> cancelRequested{0};
     std::atomic<int> idle{1};
-    // Set while a disc is being recorded: a cancel then would ruin a write-once disc.
+    // Set while a drive records a disc: a cancel then would ruin a write-once disc.
     std::atomic<int> recording{0};
     // Stops the job once the disc being recorded is finished (a signal during recording).
     std::atomic<int> stopAfterRecording{0};

@@ -166,7 +166,8 @@ DiscStep BurnDisc(BackupHost& host, IDiscMaster& discMaster,
         }
         host.SetStatus("Burning disc...");
         host.SetCancelEnabled(false);
-        host.recording = 1;
+        // Stopping an image file costs nothing; stopping a drive may ruin a write-once disc.
+        host.recording = recorder->WritesImageFiles() ? 0 : 1;
         Status recorded = discMaster.RecordDisc(false, true);
         host.recording = 0;
         if (host.stopAfterRecording) host.cancelRequested = 1;
