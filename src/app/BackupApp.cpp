@@ -77,7 +77,7 @@ int CBackupApp::InitInstance() {
                                       DiscLayerOptions options{DefaultImageRecorders(DefaultImageFolder()), true};
                                       return std::shared_ptr<IDiscMaster>(CreateDiscMaster(options));
                                   },
-                                  "/"};
+                                  "/", PickFolderWithDialog, true};
     CBackup window(std::move(services));
     return RunMainDialog(instance, window);
 }

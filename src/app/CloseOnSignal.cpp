@@ -70,6 +70,7 @@ void CloseOnSignal::Press() {
     } else if (front && front != window_) {
         front->close();
     } else {
+        window_->setProperty("closingOnSignal", true);
         window_->reject();
     }
 }

@@ -3,7 +3,9 @@
 // its Cancel button does, instead of ending the process on the spot: a running job is asked
 // to stop, open message boxes and dialogs are dismissed with their safe answer, and the
 // window closes once its job has ended, so that everything it owns (its temporary folder
-// above all) is cleaned up as after a normal close.
+// above all) is cleaned up as after a normal close. The window's dynamic property
+// "closingOnSignal" is true before it is asked to close, so it can tell a signal from its
+// close box.
 
 #include <QDialog>
 #include <QObject>

@@ -59,6 +59,10 @@ public:
     // Shared state of one window, read and written by the job and its helpers.
     std::atomic<int> cancelRequested{0};
     std::atomic<int> idle{1};
+    // Set while a drive records a disc: a cancel then would ruin a write-once disc.
+    std::atomic<int> recording{0};
+    // Stops the job once the disc being recorded is finished (a signal during recording).
+    std::atomic<int> stopAfterRecording{0};
     std::uint64_t fileCount = 0;
     double totalKB = 0.0;
     std::uint64_t filesDone = 0;

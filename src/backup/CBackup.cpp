@@ -6,6 +6,7 @@
 #include <QContextMenuEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileSystemWatcher>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -70,6 +71,7 @@ CBackup::CBackup(BackupWindowServices services, QWidget* parent) : QDialog(paren
 }
 
 CBackup::~CBackup() {
+    if (scan_) scan_->wait();
     if (worker_) worker_->wait();
     for (const auto& path : stagedFiles) files->RemoveFile(path);
 }
@@ -170,10 +172,16 @@ void CBackup::BuildControls() {
 }
 
 void CBackup::OnInitDialog() {
-    std::shared_ptr<IDiscMaster> master = services_.createDiscMaster ? services_.createDiscMaster() : nullptr;
-    DriveList recorders = FillRecorderList(master.get(), services_.systemRoot);
-    for (const auto& entry : recorders.entries) recorderCombo->addItem(ToQ(entry));
-    recorderCombo->setCurrentIndex(recorders.selected);
+    // "Burn" waits for the first list; the window answers meanwhile.
+    burnButton_->setEnabled(false);
+    SetStatus("Looking for disc recorders...");
+    ScanRecorders();
+    deviceWatch_ = new QFileSystemWatcher(this);
+    deviceWatch_->addPath(QString::fromStdString(services_.systemRoot + "/dev"));
+    connect(deviceWatch_, &QFileSystemWatcher::directoryChanged, this, [this] {
+        // Not while a job runs or a scan is under way; the next change lists them again.
+        if (idle && scan_ && scan_->isFinished()) ScanRecorders();
+    });
 
     // Entries show labels as the backup's name reads them: a label that is not UTF-8 as
     // Windows-1252.
@@ -183,6 +191,33 @@ void CBackup::OnInitDialog() {
     sourceCombo->setCurrentIndex(sources_.empty() ? -1 : 0);
     lastSource_ = sourceCombo->currentIndex();
     connect(sourceCombo, &QComboBox::activated, this, &CBackup::OnSourceActivated);
+}
+
+void CBackup::ScanRecorders() {
+    if (scan_) scan_->wait();
+    scan_.reset(QThread::create([this] {
+        std::shared_ptr<IDiscMaster> master = services_.createDiscMaster ? services_.createDiscMaster() : nullptr;
+        const Caller caller = CurrentCaller();
+        DriveList recorders =
+            FillRecorderList(master.get(), services_.systemRoot, services_.explainMissingDrives ? &caller : nullptr);
+        QMetaObject::invokeMethod(
+            this,
+            [this, recorders] {
+                const QString chosen = recorderCombo->currentText();
+                const bool first = !recordersListed_;
+                recorderCombo->clear();
+                for (const auto& entry : recorders.entries) recorderCombo->addItem(ToQ(entry));
+                const int kept = recorderCombo->findText(chosen);
+                recorderCombo->setCurrentIndex(kept >= 0 ? kept : recorders.selected);
+                recordersListed_ = true;
+                if (first) {
+                    burnButton_->setEnabled(true);
+                    SetStatus("");
+                }
+            },
+            Qt::QueuedConnection);
+    }));
+    scan_->start();
 }
 
 void CBackup::AddSourceEntry(const QString& text, SourceChoice source, int at) {
@@ -220,6 +255,7 @@ void CBackup::OnBurn() {
         return;
     }
     cancelRequested = 0;
+    stopAfterRecording = 0;
     idle = 0;
     outcome_ = -1;
     SetInputsEnabled(false);
@@ -242,8 +278,25 @@ std::optional<BackupOutcome> CBackup::LastOutcome() const {
 }
 
 void CBackup::OnCancel() {
+    if (recording && !idle) return OnCancelWhileRecording();
     cancelRequested = 1;
     if (idle) QDialog::reject();
+}
+
+void CBackup::OnCancelWhileRecording() {
+    // A signal gets no question: the recording ends, then the job stops and the window closes.
+    if (property("closingOnSignal").toBool()) {
+        stopAfterRecording = 1;
+        return;
+    }
+    if (askingToStop_) return;
+    askingToStop_ = true;
+    const Message question{"A disc is being recorded. Stopping now leaves a write-once disc unusable.\n\n"
+                           "Stop the recording?",
+                           MessageIcon::Warning, MessageButtons::YesNo, kProductTitle, true};
+    const bool stop = corvane::Ask(this, question) == MessageAnswer::Yes;
+    askingToStop_ = false;
+    if (stop) cancelRequested = 1;
 }
 
 void CBackup::accept() {}

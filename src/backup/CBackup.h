@@ -16,6 +16,7 @@
 #include "platform/WaitCursor.h"
 
 class QComboBox;
+class QFileSystemWatcher;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -35,6 +36,9 @@ struct BackupWindowServices {
     std::string systemRoot = "/";
     // Asks for a folder to back up; "" when none was chosen.
     std::function<std::string(QWidget* parent)> pickFolder = PickFolderWithDialog;
+    // The disc master looks for optical drives: a drive of the system it leaves out is listed
+    // with the reason it cannot be used.
+    bool explainMissingDrives = false;
 };
 
 class CBackup : public QDialog, public BackupHost {
@@ -59,6 +63,9 @@ public:
     std::optional<SourceChoice> SourceSelection() override;
     std::string Password() override;
 
+    // Whether the recorder list has been filled; the drive scan runs off the GUI thread.
+    bool RecordersListed() const { return recordersListed_; }
+
     // The last job's outcome, once it has ended.
     std::optional<BackupOutcome> LastOutcome() const;
 
@@ -76,6 +83,10 @@ private:
     void BuildControls();
     void OnInitDialog();
     void OnCancel();
+    // Fills the recorder list again on a thread of its own, keeping the selected entry.
+    void ScanRecorders();
+    // A cancel while a disc is recorded: asks first, or after a signal stops once it is done.
+    void OnCancelWhileRecording();
     void FlushCounters();
     // A source entry was picked; "Other folder..." asks for the folder.
     void OnSourceActivated(int index);
@@ -99,6 +110,11 @@ private:
     QPushButton* cancelButton_ = nullptr;
 
     std::unique_ptr<QThread> worker_;
+    // Fills the recorder list: a drive may take seconds to answer libburn's scan.
+    std::unique_ptr<QThread> scan_;
+    bool recordersListed_ = false;
+    // Watches the system's /dev: a drive plugged in or out lists the recorders again.
+    QFileSystemWatcher* deviceWatch_ = nullptr;
     std::atomic<int> outcome_{-1};
     // The totals change after every chunk: the latest values are kept here and shown by at
     // most one pending update at a time.
@@ -106,6 +122,7 @@ private:
     std::atomic<std::uint64_t> shownWritten_{0};
     std::atomic<bool> countersPending_{false};
     NestedWaitCursor waitCursor_;
+    bool askingToStop_ = false;
 };
 
 }  // namespace corvane

@@ -5,6 +5,10 @@
 #include <filesystem>
 #include <fstream>
 
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "disc/RecorderPath.h"
 #include "platform/MountTable.h"
 
@@ -226,19 +230,72 @@ std::string RecorderEntryText(std::string_view devicePath, const std::string& ro
     return name.empty() ? *node : *node + " (" + name + ")";
 }
 
-DriveList FillRecorderList(IDiscMaster* master, const std::string& root) {
-    if (!master) return {};
+Caller CurrentCaller() {
+    Caller caller{::getuid(), {::getgid()}};
+    const int count = ::getgroups(0, nullptr);
+    std::vector<gid_t> groups(count > 0 ? static_cast<std::size_t>(count) : 0);
+    if (count > 0 && ::getgroups(count, groups.data()) == count)
+        caller.groups.insert(caller.groups.end(), groups.begin(), groups.end());
+    return caller;
+}
+
+std::vector<std::string> UnusableDriveEntries(const std::string& root,
+                                              const std::vector<std::string>& listed,
+                                              const Caller& caller) {
+    std::vector<std::string> listedNodes;
+    for (const auto& path : listed)
+        if (auto node = ResolveInRoot(root, path)) listedNodes.push_back(*node);
+    const auto mounts = ReadMountTable(root);
     std::vector<std::string> entries;
+    for (const auto& name : FolderNames(Rooted(root, "/sys/block"))) {
+        const std::string node = "/dev/" + name;
+        if (!IsOpticalDriveNode(node) || std::ranges::find(listedNodes, node) != listedNodes.end())
+            continue;
+        std::string reason = "in use by another program";
+        struct stat info {};
+        const bool exists = ::stat(Rooted(root, node).c_str(), &info) == 0;
+        // libburn opens the drive for reading and writing.
+        const bool mayOpen =
+            !exists || caller.uid == 0 ||
+            (info.st_uid == caller.uid && (info.st_mode & S_IRUSR) && (info.st_mode & S_IWUSR)) ||
+            (std::ranges::find(caller.groups, info.st_gid) != caller.groups.end() &&
+             (info.st_mode & S_IRGRP) && (info.st_mode & S_IWGRP)) ||
+            ((info.st_mode & S_IROTH) && (info.st_mode & S_IWOTH));
+        auto mounted = std::ranges::find_if(mounts, [&](const MountEntry& mount) {
+            return ResolveInRoot(root, mount.source) == node;
+        });
+        if (mounted != mounts.end()) {
+            reason = "mounted at " + mounted->mountPoint + ": unmount it to burn";
+        } else if (!mayOpen) {
+            const group* owner = ::getgrgid(info.st_gid);
+            reason = "no permission: join the group " +
+                     (owner ? std::string(owner->gr_name) : std::to_string(info.st_gid)) +
+                     ", then log in again";
+        }
+        entries.push_back(RecorderEntryText(node, root) + ": " + reason);
+    }
+    return entries;
+}
+
+DriveList FillRecorderList(IDiscMaster* master, const std::string& root, const Caller* caller) {
+    std::vector<std::string> entries;
+    std::vector<std::string> listed;
     std::unique_ptr<IEnumDiscRecorders> recorders;
-    if (master->Open().ok() && master->EnumDiscRecorders(recorders).ok() && recorders) {
+    bool enumerated = false;
+    if (master && master->Open().ok() && master->EnumDiscRecorders(recorders).ok() && recorders) {
+        enumerated = true;
         while (auto recorder = recorders->Next()) {
-            std::string text = RecorderEntryText(recorder->GetPath(), root);
+            listed.push_back(recorder->GetPath());
+            std::string text = RecorderEntryText(listed.back(), root);
             if (!text.empty()) entries.push_back(std::move(text));
             recorder->Close();
         }
     }
     recorders.reset();
-    master->Close();
+    if (master) master->Close();
+    // A master that failed could not tell which drives are usable.
+    if (enumerated && caller)
+        for (auto& entry : UnusableDriveEntries(root, listed, *caller)) entries.push_back(std::move(entry));
     std::sort(entries.begin(), entries.end(), ListsBefore);
     return ListOf(std::move(entries));
 }

@@ -51,10 +51,30 @@ DriveList FillSourceList(const std::string& root);
 // file system does, case included.
 std::string RecorderEntryText(std::string_view devicePath, const std::string& root);
 
+// Who opens a device: a user and the groups the user is in.
+struct Caller {
+    unsigned uid = 0;
+    std::vector<unsigned> groups;
+};
+// The user and groups of this process.
+Caller CurrentCaller();
+
+// The optical drives of the system that the disc layer did not list, each as its entry text
+// with the reason it cannot be used: "/dev/sr1 (ACME DVD-RW): mounted at /media/u/DISC:
+// unmount it to burn", "...: no permission: join the group cdrom, then log in again",
+// "...: in use by another program". listed: the device paths the disc layer gave.
+std::vector<std::string> UnusableDriveEntries(const std::string& root,
+                                              const std::vector<std::string>& listed,
+                                              const Caller& caller);
+
 // The recorder list: opens the master, enumerates its recorders, lists each one that has an
-// entry text, closes every recorder and then the master, and selects the first entry. A null
-// master (none could be created), or one that cannot be opened or enumerated, leaves the list
-// empty; no message is shown.
-DriveList FillRecorderList(IDiscMaster* master, const std::string& root);
+// entry text, closes every recorder and then the master, adds the drives it left out
+// with their reasons (UnusableDriveEntries), and selects the first entry: the drives sort
+// before the image recorders, so a drive the user has is selected, never an image recorder in
+// its place. A null master (none could be created), or one that cannot be opened or
+// enumerated, lists no recorder; no message is shown. caller: who would open the drives; nullptr
+// when the master does not look for drives, so a drive it leaves out says nothing. May run on
+// any thread.
+DriveList FillRecorderList(IDiscMaster* master, const std::string& root, const Caller* caller = nullptr);
 
 }  // namespace corvane

@@ -68,7 +68,8 @@ MessageAnswer Terminal::Ask(const Message& message) {
         return MessageAnswer::Ok;
     }
     const bool retry = message.buttons == MessageButtons::RetryCancel;
-    if (yes_) {
+    // --yes never answers a question whose default is No (erasing a disc): only the user does.
+    if (yes_ && !message.defaultNo) {
         const bool failure = retry && message.icon != MessageIcon::Information;
         repeatedRetries_ = failure && message.text == lastRetryText_ ? repeatedRetries_ + 1 : 0;
         lastRetryText_ = failure ? message.text : std::string();

@@ -13,14 +13,17 @@ namespace corvane {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-// The drive's state is asked this often: the end of a recording is noticed this much late at most.
-constexpr auto kPollInterval = std::chrono::milliseconds(10);
+// The drive's state and progress are asked this often while it records (libburn's own tools ask
+// about once a second); each answer may wait for the window to show it.
+constexpr auto kPollInterval = std::chrono::milliseconds(100);
+// How often the end of libburn's write thread is looked for once the drive is idle.
+constexpr auto kEndPollInterval = std::chrono::milliseconds(10);
 // After its end message the write thread still lets go of the drive; a job started before
 // that would be refused.
 constexpr auto kThreadLetGo = std::chrono::milliseconds(50);
-// How long libburn's write thread may take to end after the drive went idle (about half a
-// second was measured after a cancel), and how long a write that looked refused is watched.
-constexpr auto kThreadEndWait = std::chrono::seconds(60);
+// How long a write that looked refused is watched for a write thread. A write that started is
+// waited for until its thread has ended (about half a second after the drive went idle was
+// measured after a cancel): the thread uses the drive and the job until then.
 constexpr auto kRefusedWriteWait = std::chrono::seconds(2);
 constexpr int kWriteThreadEnded = 0x20178;  // "Write thread on drive N ended"
 
@@ -143,7 +146,9 @@ Status WriteImage(GrabbedDrive& drive, DiscImage& image, std::uint32_t tailBlock
     burn::burn_progress state{};
     burn::burn_drive_status phase;
     while ((phase = burn::burn_drive_get_status(d, &state)) != burn::BURN_DRIVE_IDLE) {
-        if (!cancelled) {
+        // Once the disc is being closed a cancel is ignored: the data is on it, and stopping
+        // now would only leave a write-once disc unreadable.
+        if (!cancelled && !closing) {
             int done = IsClosing(phase)   ? total
                        : IsWriting(phase) ? std::clamp(state.sector, 0, total)
                                           : 0;
@@ -164,23 +169,20 @@ Status WriteImage(GrabbedDrive& drive, DiscImage& image, std::uint32_t tailBlock
 
     // The drive goes idle before the write thread has let go of the job: only once it says it
     // has ended may the job be freed or another one started.
-    auto deadline = Clock::now() + (looksRefused ? kRefusedWriteWait : kThreadEndWait);
+    auto deadline = Clock::now() + kRefusedWriteWait;
     for (;;) {
         if (CollectMessages(messages)) ended = true;
-        if (ended || Clock::now() >= deadline) break;
-        std::this_thread::sleep_for(kPollInterval);
+        if (ended || (looksRefused && Clock::now() >= deadline)) break;
+        std::this_thread::sleep_for(kEndPollInterval);
     }
     if (ended) std::this_thread::sleep_for(kThreadLetGo);
     bool wroteWell = burn::burn_drive_wrote_well(d) == 1;
-    if (!ended && !looksRefused)
-        // The thread may still use the job: leaving it allocated is the safe choice.
-        return Status(Status::Code::IoError, "The recorder did not finish the recording");
     job.Free();
     CollectMessages(messages);  // the image writer's, now that it has been joined
 
     // A cancel that came after the last poll but before success is reported still counts:
     // the user asked for no disc, and an image file is then removed.
-    if (!cancelled) cancelled = progress.CancelRequested();
+    if (!cancelled && !closing) cancelled = progress.CancelRequested();
     if (cancelled) return Status(Status::Code::Cancelled, "The recording was cancelled");
     if (!ended || !wroteWell || AnyAtLeast(messages, false, LibrarySeverity::Mishap)) {
         std::string why = DescribeMessages(messages, LibrarySeverity::Sorry);

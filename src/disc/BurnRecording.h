@@ -23,6 +23,8 @@ class RecordingProgress {
     virtual ~RecordingProgress() = default;
     virtual void Blocks(int completed, int total) = 0;
     virtual void Closing() = 0;
+    // The medium is being formatted or erased before the recording: status is the text to show.
+    virtual void PreparingMedium(const std::string& status, int percent) = 0;
     virtual bool CancelRequested() = 0;
 };
 

@@ -51,4 +51,10 @@ Status CBurnProgress::NotifyBurnComplete(const Status&) {
 
 Status CBurnProgress::NotifyEraseComplete(const Status&) { return NotHandled(); }
 
+Status CBurnProgress::NotifyPreparingMedium(const std::string& status, int percent) {
+    if (host_.StatusText() != status) host_.SetStatus(status);
+    host_.SetProgress(percent);
+    return Status::Ok();
+}
+
 }  // namespace corvane

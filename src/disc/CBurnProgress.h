@@ -21,6 +21,7 @@ public:
     Status NotifyClosingDisc(int estimatedSeconds) override;
     Status NotifyBurnComplete(const Status& result) override;
     Status NotifyEraseComplete(const Status& result) override;
+    Status NotifyPreparingMedium(const std::string& status, int percent) override;
 
 private:
     BackupHost& host_;

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "disc/IsoBurn.h"
+#include "disc/MediaDecision.h"
 #include "platform/TextCodec.h"
 
 namespace corvane {
@@ -216,9 +217,7 @@ Status DiscImage::CreateBurnSource(std::uint32_t tailBlocks, bool sizeOnly,
 
 void DiscImage::SetVolumeId(const std::string& name) {
     DiscLibrary::Lock lock;
-    std::string id = name.substr(0, 32);
-    while (!id.empty() && !IsValidUtf8(id)) id.pop_back();  // never cut inside a character
-    if (image_) iso_image_set_volume_id(image_, id.c_str());
+    if (image_) iso_image_set_volume_id(image_, BackupVolumeId(name).c_str());
 }
 
 Status DiscImage::StageCopy(const std::string& from, std::string& stagedPath) {

@@ -17,6 +17,9 @@ namespace corvane {
 inline constexpr unsigned MEDIA_BLANK = 0x1;
 inline constexpr unsigned MEDIA_RW = 0x2;
 inline constexpr unsigned MEDIA_WRITABLE = 0x4;
+// The medium holds data that recording would erase: it is reported writable only once the user
+// agreed (IDiscRecorder::AllowErase).
+inline constexpr unsigned MEDIA_HOLDS_DATA = 0x8;
 
 // Receives progress while a disc is recorded and answers whether to stop. Methods are called
 // on the thread that called RecordDisc, while the disc layer is busy: they must not call back
@@ -33,6 +36,10 @@ public:
     virtual Status NotifyClosingDisc(int estimatedSeconds) = 0;
     virtual Status NotifyBurnComplete(const Status& result) = 0;
     virtual Status NotifyEraseComplete(const Status& result) = 0;
+    // The medium is being formatted or erased before recording: status is the text to show.
+    virtual Status NotifyPreparingMedium(const std::string& /*status*/, int /*percent*/) {
+        return Status(Status::Code::NotImplemented, "Notification not handled");
+    }
 };
 
 class IDiscRecorder {
@@ -52,6 +59,12 @@ public:
     virtual Status OpenExclusive() = 0;
     // mediaType is informational; flags hold MEDIA_* bits. Needs the recorder open.
     virtual Status QueryMediaType(int& mediaType, unsigned& flags) = 0;
+    // Why the medium the last QueryMediaType examined cannot be used, or what data it holds;
+    // empty when there is nothing to say.
+    virtual std::string MediumNote() const { return {}; }
+    // The user said "Erase and use this disc" of the medium the last QueryMediaType examined:
+    // its data may be erased by the next recording, as long as that medium is still in.
+    virtual void AllowErase() {}
     virtual Status Close() = 0;
 };
 

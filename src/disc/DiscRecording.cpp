@@ -20,7 +20,9 @@ constexpr const char* kWriteError = "Error writing disc!";
 constexpr auto kPassPause = 5000ms;
 constexpr std::uint64_t kMiB = 1024 * 1024;
 
-enum class Media { Writable, RecorderUnavailable, Unreadable, NotWritable };
+constexpr const char* kEraseQuestion = "Erase and use this disc?";
+
+enum class Media { Writable, HoldsData, RecorderUnavailable, Unreadable, NotWritable };
 
 // Opens the recorder, examines the medium and closes the recorder again; why holds the cause
 // when the medium cannot be used.
@@ -33,7 +35,20 @@ Media CheckMedia(BackupHost& host, IDiscRecorder& recorder, Status& why) {
     why = recorder.QueryMediaType(mediaType, flags);
     recorder.Close();
     if (!why.ok()) return Media::Unreadable;
-    return (flags & MEDIA_WRITABLE) != 0 ? Media::Writable : Media::NotWritable;
+    if ((flags & MEDIA_WRITABLE) != 0) return Media::Writable;
+    // Why the disc cannot be used goes to the status line, beside the request for another.
+    if (const std::string note = recorder.MediumNote(); !note.empty()) host.SetStatus(note);
+    return (flags & MEDIA_HOLDS_DATA) != 0 ? Media::HoldsData : Media::NotWritable;
+}
+
+// A disc that holds data is written only when the user answers Yes to a question of its own,
+// whose default is No.
+bool AllowedToErase(BackupHost& host, IDiscRecorder& recorder) {
+    const Message question{recorder.MediumNote() + "\n\n" + kEraseQuestion, MessageIcon::Warning,
+                           MessageButtons::YesNo, kProductTitle, true};
+    if (host.Ask(question) != MessageAnswer::Yes) return false;
+    recorder.AllowErase();
+    return true;
 }
 
 const char* BurnComplaint(Media media) {
@@ -117,7 +132,9 @@ DiscStep PrepareDisc(BackupHost& host, IJolietDiscMaster& joliet,
     for (;;) {
         discMaster.SetActiveDiscRecorder(recorder);
         Status why;
-        const bool ready = CheckMedia(host, *recorder, why) == Media::Writable;
+        const Media media = CheckMedia(host, *recorder, why);
+        const bool ready = media == Media::Writable ||
+                           (media == Media::HoldsData && AllowedToErase(host, *recorder));
         if (ready) {
             // Our recorders only take blank discs, so every new disc gets the payload.
             DiscStep step = PrepareStaging(host, *recorder);
@@ -149,7 +166,11 @@ DiscStep BurnDisc(BackupHost& host, IDiscMaster& discMaster,
         }
         host.SetStatus("Burning disc...");
         host.SetCancelEnabled(false);
+        // Stopping an image file costs nothing; stopping a drive may ruin a write-once disc.
+        host.recording = recorder->WritesImageFiles() ? 0 : 1;
         Status recorded = discMaster.RecordDisc(false, true);
+        host.recording = 0;
+        if (host.stopAfterRecording) host.cancelRequested = 1;
         if (recorded.ok()) return DiscStep::Done;
         const std::string cause = std::string(kWriteError) + " " + recorded.message();
         host.SetStatus(cause);
@@ -163,6 +184,7 @@ DiscStep ContinueOnNewDisc(BackupHost& host, IJolietDiscMaster& joliet, IDiscMas
                            const std::shared_ptr<IDiscRecorder>& recorder) {
     DiscStep step = BurnDisc(host, discMaster, recorder);
     if (step != DiscStep::Done) return step;
+    if (host.cancelRequested) return DiscStep::Cancelled;  // asked to stop once the disc was done
     if (host.Ask({"Please insert another disc", MessageIcon::Information,
                   MessageButtons::RetryCancel}) != MessageAnswer::Retry)
         return DiscStep::Cancelled;

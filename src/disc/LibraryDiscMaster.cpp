@@ -32,6 +32,9 @@ class SinkProgress final : public RecordingProgress {
     void Closing() override {
         for (auto* sink : sinks_) sink->NotifyClosingDisc(0);
     }
+    void PreparingMedium(const std::string& status, int percent) override {
+        for (auto* sink : sinks_) sink->NotifyPreparingMedium(status, percent);
+    }
     bool CancelRequested() override {
         bool cancel = false;
         for (auto* sink : sinks_) cancel = sink->QueryCancel() || cancel;

@@ -17,6 +17,8 @@ struct Message {
     MessageIcon icon = MessageIcon::Warning;
     MessageButtons buttons = MessageButtons::Ok;
     std::string caption = kProductTitle;
+    // A Yes/No question whose default button is No: pressing Enter does not say yes.
+    bool defaultNo = false;
 };
 
 }  // namespace corvane

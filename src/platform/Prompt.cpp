@@ -23,7 +23,10 @@ public:
         }
         switch (message.buttons) {
             case MessageButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
-            case MessageButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+            case MessageButtons::YesNo:
+                box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+                if (message.defaultNo) box.setDefaultButton(QMessageBox::No);
+                break;
             case MessageButtons::RetryCancel:
                 box.setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel);
                 break;

@@ -14,7 +14,9 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <csignal>
 
 #include "app/CloseOnSignal.h"
@@ -36,6 +38,7 @@ namespace {
 struct Machine {
     bool stick = true;
     std::string labelLink = "STICK";  // the stick's /dev/disk/by-label name, as udev writes it
+    int driveScanMs = 0;              // how long the drives take to answer the scan
 };
 
 struct WindowRig {
@@ -63,12 +66,16 @@ struct WindowRig {
         stick.WriteFile("a.txt", "hello");
         stick.WriteFile("big.bin", test::SampleBytes(8 << 20, 1));
         if (!withRecorder) master->Fail("Open");
+        master->SetEnumDelay(std::chrono::milliseconds(machine.driveScanMs));
         if (!discLayer) discLayer = [this] { return master; };
         BackupWindowServices services{discLayer, root.path(), [this](QWidget*) { return pickedFolder; }};
         window = std::make_unique<CBackup>(services);
         window->programPath = stick.path() + "/a.txt";
         window->clock = &clock;
         window->show();
+        if (machine.driveScanMs == 0) {
+            EXPECT_TRUE(QTest::qWaitFor([&] { return window->RecordersListed(); }, 30000));
+        }
     }
 
     template <class T>
@@ -241,6 +248,103 @@ TEST(BackupWindow, ASignalStopsTheJobAndClosesTheWindow) {
     EXPECT_EQ(test::FolderNames(images.path()).size(), 1u);
     rig.window.reset();
     EXPECT_EQ(test::FolderNames(tmp.path()), std::vector<std::string>{});
+}
+
+// The drive scan runs off the GUI thread: the window answers while a drive takes its time, and
+// "Burn" waits for the list.
+TEST(BackupWindow, StaysResponsiveWhileTheDrivesAreScanned) {
+    QElapsedTimer clock;
+    clock.start();
+    WindowRig rig(true, nullptr, Machine{true, "STICK", 1500});
+    EXPECT_LT(clock.elapsed(), 1000) << "the window shows before the scan ends";
+    EXPECT_FALSE(rig.window->RecordersListed());
+    EXPECT_FALSE(rig.Control<QPushButton>(1000)->isEnabled());
+    qint64 last = clock.elapsed();
+    qint64 longestGap = 0;
+    while (!rig.window->RecordersListed() && clock.elapsed() < 30000) {
+        QTest::qWait(10);
+        longestGap = std::max(longestGap, clock.elapsed() - last);
+        last = clock.elapsed();
+    }
+    ASSERT_TRUE(rig.window->RecordersListed());
+    EXPECT_GE(clock.elapsed(), 1500);
+    EXPECT_LT(longestGap, 500) << "events were handled all through the scan";
+    EXPECT_EQ(rig.Control<QComboBox>(1003)->currentText(), "/dev/sr0");
+    EXPECT_TRUE(rig.Control<QPushButton>(1000)->isEnabled());
+}
+
+// A drive the disc layer could not open is listed with its reason, and a drive stays selected.
+TEST(BackupWindow, ADriveInUseShowsWithItsReason) {
+    test::ScratchFolder root;
+    auto master = std::make_shared<test::ScriptedDiscMaster>();
+    root.WriteFile("proc/self/mountinfo", "22 1 254:0 / / rw - ext4 /dev/vda rw\n"
+                                          "31 22 11:1 / /media/u/OLD\\040DISC ro - iso9660 /dev/sr1 ro\n");
+    for (const char* drive : {"sr0", "sr1"}) {
+        root.WriteFile(std::string("sys/block/") + drive + "/removable", "1\n");
+        root.WriteFile(std::string("dev/") + drive, "");
+    }
+    BackupWindowServices services{[&] { return master; }, root.path(), [](QWidget*) { return std::string(); }, true};
+    CBackup window(services);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.RecordersListed(); }, 30000));
+    auto* recorders = qobject_cast<QComboBox*>(FindControl(&window, 1003));
+    ASSERT_EQ(recorders->count(), 2);
+    EXPECT_EQ(recorders->itemText(1), "/dev/sr1: mounted at /media/u/OLD DISC: unmount it to burn");
+    EXPECT_EQ(recorders->currentText(), "/dev/sr0");
+
+    // A drive plugged in later is listed without reopening the window; the selection stays.
+    recorders->setCurrentIndex(1);
+    root.WriteFile("sys/block/sr2/removable", "1\n");
+    root.WriteFile("dev/sr2", "");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recorders->count() == 3; }, 30000));
+    EXPECT_EQ(recorders->itemText(2), "/dev/sr2: in use by another program");
+    EXPECT_EQ(recorders->currentIndex(), 1);
+}
+
+bool AsksToStop(const Message& m) { return m.text.find("Stop the recording?") != std::string::npos; }
+
+// The close box while a disc is recorded asks first (default No); only Yes stops the recording.
+TEST(BackupWindow, TheCloseBoxDuringRecordingCancelsOnlyAfterTheAnswer) {
+    for (MessageAnswer answer : {MessageAnswer::No, MessageAnswer::Yes}) {
+        SCOPED_TRACE(answer == MessageAnswer::Yes ? "Yes" : "No");
+        WindowRig rig;
+        int questions = 0;
+        rig.prompt.answer = [&](const Message& m) {
+            if (!AsksToStop(m)) return m.buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+            ++questions;
+            EXPECT_TRUE(m.defaultNo);
+            return answer;
+        };
+        rig.master->SetDuringRecording([&](int block) {
+            if (block != 2) return;
+            QMetaObject::invokeMethod(rig.window.get(), [&] { rig.window->close(); }, Qt::BlockingQueuedConnection);
+        });
+        rig.Control<QPushButton>(1000)->click();
+        ASSERT_TRUE(rig.WaitForIdle());
+        EXPECT_EQ(questions, 1);
+        const bool stopped = answer == MessageAnswer::Yes;
+        EXPECT_EQ(rig.master->recordedDiscs().size(), stopped ? 0u : 1u);
+        EXPECT_EQ(rig.window->LastOutcome(), stopped ? BackupOutcome::Cancelled : BackupOutcome::Completed);
+        EXPECT_TRUE(rig.window->isVisible()) << "closing waits for the job; a second Cancel closes";
+    }
+}
+
+// A signal while a disc is recorded is not a cancel: the recording ends, then the job stops
+// and the window closes, without a question.
+TEST(BackupWindow, ASignalDuringRecordingWaitsForTheDiscThenCloses) {
+    WindowRig rig;
+    CloseOnSignal closer(*rig.window);
+    rig.master->SetDuringRecording([&](int block) {
+        if (block != 1) return;
+        ::raise(SIGTERM);
+        QElapsedTimer timer;
+        timer.start();
+        while (!rig.window->stopAfterRecording && timer.elapsed() < 10000) QThread::msleep(5);
+    });
+    rig.Control<QPushButton>(1000)->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !rig.window->isVisible(); }, 60000));
+    EXPECT_EQ(rig.master->recordedDiscs().size(), 1u) << "the disc was recorded to its end";
+    EXPECT_EQ(std::ranges::count_if(rig.prompt.messages, AsksToStop), 0);
 }
 
 // A signal while a real message box waits for the user dismisses it with its safe answer

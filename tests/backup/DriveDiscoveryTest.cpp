@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 #include <memory>
 
@@ -281,6 +285,42 @@ TEST(DriveDiscovery, RecorderListIsSortedAndTheJobFindsEachEntryAgain) {
     EXPECT_EQ(chosen, (std::vector<std::string>{"/dev/cdrom", "/dev/sr1",
                                                 "image:CD:734003200:/home/u/Corvane Discs",
                                                 "image:DVD:4700372992:/home/u/Corvane Discs"}));
+}
+
+// A drive the disc layer left out is listed with the reason it cannot be used, never dropped.
+TEST(DriveDiscovery, DrivesLeftOutAreListedWithTheirReason) {
+    ScratchFolder root;
+    BuildMachine(root);  // sr0 holds a mounted disc
+    const unsigned cdrom = 24;
+    root.WriteFile("dev/sr1", "");
+    ASSERT_EQ(::chown((root / "dev/sr1").c_str(), 0, cdrom), 0);
+    ASSERT_EQ(::chmod((root / "dev/sr1").c_str(), 0660), 0);
+    const group* owner = ::getgrgid(cdrom);
+    const std::string groupName = owner ? owner->gr_name : std::to_string(cdrom);
+    const std::string mounted = "/dev/sr0 (HL-DT-ST DVDRAM GH24NSD1): mounted at /media/u/BACKUP DISC: unmount it to burn";
+    const std::string images = "image:CD:734003200:/home/u/Corvane Discs";
+    struct Case {
+        const char* what;
+        std::vector<std::string> listed;
+        Caller caller;
+        std::vector<std::string> entries;
+    } cases[] = {
+        {"a user outside the drive's group", {images}, {1000, {1000}},
+         {mounted, "/dev/sr1: no permission: join the group " + groupName + ", then log in again",
+          "CD images in /home/u/Corvane Discs"}},
+        {"a user in the group", {images}, {1000, {1000, cdrom}},
+         {mounted, "/dev/sr1: in use by another program", "CD images in /home/u/Corvane Discs"}},
+        {"a drive listed through its link", {"/dev/cdrom", images}, {0, {}},
+         {"/dev/sr0 (HL-DT-ST DVDRAM GH24NSD1)", "/dev/sr1: in use by another program",
+          "CD images in /home/u/Corvane Discs"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        StubMaster master(c.listed);
+        auto list = FillRecorderList(&master, root.path(), &c.caller);
+        EXPECT_EQ(list.entries, c.entries);
+        EXPECT_EQ(list.selected, 0) << "a drive, never an image recorder in its place";
+    }
 }
 
 TEST(DriveDiscovery, RecorderListStaysEmptyWhenTheMasterFails) {

@@ -23,5 +23,15 @@ TEST(Terminal, YesAsksForEveryNewDiscButGivesUpOnAFailureThatRepeats) {
     EXPECT_EQ(terminal.Ask(blank), MessageAnswer::Retry);
 }
 
+TEST(Terminal, YesNeverAgreesToEraseADisc) {
+    Terminal terminal(true);  // tests run without a terminal to answer on
+    const Message confirm{"Back up 5 MB?", MessageIcon::Question, MessageButtons::YesNo};
+    Message erase{"This disc holds data.\n\nErase and use this disc?", MessageIcon::Warning,
+                  MessageButtons::YesNo};
+    erase.defaultNo = true;
+    EXPECT_EQ(terminal.Ask(confirm), MessageAnswer::Yes);
+    EXPECT_EQ(terminal.Ask(erase), MessageAnswer::No);
+}
+
 }  // namespace
 }  // namespace corvane

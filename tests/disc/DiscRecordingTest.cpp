@@ -150,6 +150,41 @@ TEST(DiscRecording, FailuresAskRetryOrCancel) {
     }
 }
 
+// A disc that holds data is used only after a question of its own, answered Yes; its default
+// is No, and No goes on to ask for another disc.
+TEST(DiscRecording, ADiscHoldingDataIsErasedOnlyAfterTheAnswer) {
+    const std::string note = "This disc holds the volume \"HOLIDAY_PHOTOS\".";
+    struct Case {
+        MessageAnswer erase;
+        DiscStep result;
+        Calls calls;
+    };
+    const Calls asked = {"SetActiveDiscRecorder /dev/sr0", "OpenExclusive", "QueryMediaType",
+                         "Close"};
+    for (const Case& c : {Case{MessageAnswer::Yes, DiscStep::Done,
+                              Join(Join(asked, {"AllowErase"}), Calls(kPreparePass.begin() + 4, kPreparePass.end()))},
+                         Case{MessageAnswer::No, DiscStep::Cancelled, asked}}) {
+        SCOPED_TRACE(c.erase == MessageAnswer::Yes ? "Yes" : "No");
+        Flow flow;
+        flow.disc.QueueMedia(MEDIA_HOLDS_DATA | MEDIA_RW);
+        flow.disc.SetMediumNote(note);
+        flow.host.answers = {c.erase, MessageAnswer::Cancel};
+        EXPECT_EQ(flow.Prepare(), c.result);
+        EXPECT_EQ(flow.calls(), c.calls);
+        ASSERT_GE(flow.host.messages.size(), 1u);
+        const Message& question = flow.host.messages[0];
+        EXPECT_EQ(question.text, note + "\n\nErase and use this disc?");
+        EXPECT_EQ(question.buttons, MessageButtons::YesNo);
+        EXPECT_TRUE(question.defaultNo);
+        const Calls statuses = flow.host.Entries("SetStatus ");
+        EXPECT_EQ(std::ranges::count(statuses, note), 1) << "the reason shows on the status line";
+        if (c.erase == MessageAnswer::No) {
+            ASSERT_EQ(flow.host.messages.size(), 2u);
+            EXPECT_EQ(flow.host.messages[1].text, "Please insert a blank writeable disc");
+        }
+    }
+}
+
 TEST(DiscRecording, FailedRecordingsAreRetriedAFewTimesAndNeverAfterCancel) {
     struct Case {
         int failures;

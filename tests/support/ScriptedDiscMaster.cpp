@@ -1,6 +1,7 @@
 #include "support/ScriptedDiscMaster.h"
 
 #include <algorithm>
+#include <thread>
 #include <utility>
 
 #include "platform/FileLayer.h"
@@ -42,6 +43,8 @@ public:
         }
         return s;
     }
+    std::string MediumNote() const override { return master_.mediumNote_; }
+    void AllowErase() override { master_.Call("AllowErase"); }
     Status Close() override { return master_.Call("Close"); }
 
 private:
@@ -108,6 +111,7 @@ Status ScriptedDiscMaster::ProgressUnadvise(std::uint32_t cookie) {
 }
 
 Status ScriptedDiscMaster::EnumDiscRecorders(std::unique_ptr<IEnumDiscRecorders>& recorders) {
+    std::this_thread::sleep_for(enumDelay_);
     Status s = Call("EnumDiscRecorders");
     if (s.ok()) recorders = std::make_unique<RecorderList>(*this);
     return s;
@@ -137,6 +141,7 @@ Status ScriptedDiscMaster::RecordDisc(bool simulate, bool ejectAfterBurn) {
 Status ScriptedDiscMaster::Record() {
     for (const auto& [cookie, sink] : sinks_) sink->NotifyPreparingBurn(progressBlocks_);
     for (int block = 1; block <= progressBlocks_; ++block) {
+        if (duringRecording_) duringRecording_(block);
         for (const auto& [cookie, sink] : sinks_)
             if (sink->QueryCancel()) return Status(Status::Code::Cancelled, "Recording cancelled");
         for (const auto& [cookie, sink] : sinks_) sink->NotifyBlockProgress(block, progressBlocks_);

@@ -6,10 +6,12 @@
 // Log entries: "Open", "SetActiveDiscMasterFormat", "ProgressAdvise", "ProgressUnadvise 1",
 // "EnumDiscRecorders", "Next", "SetActiveDiscRecorder /dev/sr0", "RecordDisc 0 1",
 // "CloseDiscMaster"; "AddData <name>" (with " overwrite" when asked to overwrite); of the
-// recorders "GetPath", "OpenExclusive", "QueryMediaType", "Close". Single-threaded.
+// recorders "GetPath", "OpenExclusive", "QueryMediaType", "AllowErase", "Close". Used from one thread at a time.
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -46,6 +48,8 @@ public:
     // Flags reported by the next QueryMediaType calls, one per call; once the queue is empty
     // every medium is blank and writable.
     void QueueMedia(unsigned flags) { media_.push_back(flags); }
+    // What every recorder says of its medium (IDiscRecorder::MediumNote).
+    void SetMediumNote(const std::string& note) { mediumNote_ = note; }
     // AddData of this name is always refused with NoSpace.
     void RefuseName(const std::string& name) { refusedNames_.push_back(name); }
     // Bytes one disc holds; AddData beyond them is refused with NoSpace. The payload counts.
@@ -53,6 +57,10 @@ public:
     // Blocks reported during each RecordDisc: preparing, then before each block QueryCancel
     // (a true answer fails the recording with Cancelled), block n of total, closing, complete.
     void SetProgressBlocks(int total) { progressBlocks_ = total; }
+    // How long EnumDiscRecorders takes, as a slow drive scan does.
+    void SetEnumDelay(std::chrono::milliseconds delay) { enumDelay_ = delay; }
+    // Called with each block's number during RecordDisc, before the sinks are asked to cancel.
+    void SetDuringRecording(std::function<void(int block)> hook) { duringRecording_ = std::move(hook); }
     // Another recorder, listed after the ones before.
     std::shared_ptr<IDiscRecorder> AddRecorder(const std::string& path);
 
@@ -90,9 +98,12 @@ private:
     std::vector<std::string> log_;
     std::map<std::string, std::deque<Status::Code>> failures_;
     std::deque<unsigned> media_;
+    std::string mediumNote_;
     std::vector<std::string> refusedNames_;
     std::uint64_t capacity_ = UINT64_MAX;
     int progressBlocks_ = 3;
+    std::function<void(int)> duringRecording_;
+    std::chrono::milliseconds enumDelay_{0};
 
     std::vector<std::shared_ptr<IDiscRecorder>> recorders_;
     std::shared_ptr<IDiscRecorder> active_;
