@@ -110,6 +110,11 @@ TEST(PortableRestorer, ListsAndRestoresADiscInsideARootWithNothingElse) {
     ASSERT_EQ(discs.size(), 1u);
 
     test::ExtractWithXorriso(images / discs[0], root / "disc");
+    // xorriso keeps the Rock Ridge modes: the program runs from a mounted disc, nothing else does.
+    for (const std::string& name : test::FolderNames(root / "disc")) {
+        const auto mode = static_cast<unsigned>(fs::status(root / ("disc/" + name)).permissions()) & 07777u;
+        EXPECT_EQ(mode, name == "corvane.exe" ? 0755u : 0444u) << name;
+    }
     fs::copy_file(CORVANE_RESTORER_PATH, root / "disc/corvane-restore");
     fs::create_directories(root / "home");
 
