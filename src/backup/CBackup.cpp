@@ -22,7 +22,7 @@
 #include "platform/ElidedLabel.h"
 #include "platform/GuiThread.h"
 #include "platform/Prompt.h"
-#include "platform/TextCodec.h"
+#include "platform/StoredQText.h"
 #include "platform/WaitCursor.h"
 
 namespace corvane {

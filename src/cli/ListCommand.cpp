@@ -61,11 +61,11 @@ int RunListCommand(const std::vector<std::string>& args) {
     if (arguments.Operands().empty()) return UsageError("name at least one PLACE");
     std::string why;
     if (!SelectNamesOption(arguments, why)) return UsageError(why);
-    std::optional<QString> password;
+    std::optional<std::string> password;
     if (auto file = arguments.Value("password-file")) {
         std::string text;
         if (!ReadPasswordFile(*file, text, why)) return UsageError(why);
-        password = QString::fromStdString(text);
+        password = std::move(text);
     }
 
     ImageFileSystem files(DefaultFileSystem());  // disc image files are read like folders

@@ -146,7 +146,7 @@ int RunRestoreCommand(const std::vector<std::string>& args) {
     bool onlyIsFolder = false;
     for (const BackupStream& stream : streams) {
         const bool locked = !IsNoPassword(stream.password) &&  // the rule the tree uses
-                            !(password && PasswordMatches(QString::fromStdString(*password), stream.password));
+                            !(password && PasswordMatches(*password, stream.password));
         if (locked) protectedFolders.insert(stream.folderPath);
         onlyIsFolder = onlyIsFolder || IsAtOrBelow(StoredTextToUtf8(stream.folderPath), only);
     }

@@ -38,8 +38,9 @@ IsoWriteOpts* NewWriteOptions(bool sizeOnly, std::uint32_t tailBlocks) {
     iso_write_opts_set_iso_level(options, 3);  // level 2 refuses files of 4 GiB and more
     iso_write_opts_set_rockridge(options, 1);
     iso_write_opts_set_joliet(options, 1);
-    // Read-only files owned by root on the disc, not the private modes of the staging copies.
-    iso_write_opts_set_replace_mode(options, 1, 1, 1, 1);
+    // Files owned by root on the disc, with the modes Add gave them (not the private modes of
+    // the staging copies); folders read-only.
+    iso_write_opts_set_replace_mode(options, 1, 0, 1, 1);
     iso_write_opts_set_always_gmt(options, 1);
     iso_write_opts_set_tail_blocks(options, tailBlocks);
     iso_write_opts_set_will_cancel(options, sizeOnly ? 1 : 0);
@@ -152,6 +153,8 @@ Status DiscImage::Add(const StagedFile& file, bool overwrite, const MediumLimits
             status = Status(
                 Status::Code::IoError,
                 "Cannot add \"" + file.name + "\" to the disc image: " + iso_error_to_msg(added));
+        else
+            iso_node_set_permissions(node, file.executable ? 0755 : 0444);
     }
     if (status.ok()) status = Fit(file.name, size, limits);
     if (status.code() == Status::Code::NoSpace) {

@@ -78,10 +78,12 @@ public:
 // One file for the root of the disc: its name there and the staging file with its bytes.
 // everyDisc marks the files every disc of a backup carries (the program, the autorun file):
 // a file that does not fit a disc holding only those is too large for any disc.
+// executable marks the programs: Rock Ridge mode 0755 on the disc, every other file 0444.
 struct StagedFile {
     std::string name;
     std::string path;
     bool everyDisc = false;
+    bool executable = false;
 };
 
 class IJolietDiscMaster {

@@ -68,11 +68,11 @@ Status CopyToStaging(BackupHost& host, const std::string& source, const std::str
 
 // Copies `source` to the staging file `stagingName` and adds it to the image as `discName`.
 Status Stage(BackupHost& host, IJolietDiscMaster& joliet, const std::string& source,
-             const std::string& stagingName, const std::string& discName) {
+             const std::string& stagingName, const std::string& discName, bool executable) {
     std::string path;
     Status s = CopyToStaging(host, source, stagingName, path);
     if (s.code() == Status::Code::Cancelled) return s;
-    if (s.ok()) s = joliet.AddData({discName, path, true}, false);
+    if (s.ok()) s = joliet.AddData({discName, path, true, executable}, false);
     if (!s.ok()) return Report(host, discName, s);
     return s;
 }
@@ -81,7 +81,7 @@ Status Stage(BackupHost& host, IJolietDiscMaster& joliet, const std::string& sou
 
 Status StageSelfCopy(BackupHost& host, IJolietDiscMaster& joliet) {
     host.SetStatus(ExecutablePath(host.programPath));
-    return Stage(host, joliet, host.programPath, "corvaneex.mcb", "corvane.exe");
+    return Stage(host, joliet, host.programPath, "corvaneex.mcb", "corvane.exe", true);
 }
 
 Status StageAutorun(BackupHost& host, IJolietDiscMaster& joliet) {
@@ -92,7 +92,7 @@ Status StageAutorun(BackupHost& host, IJolietDiscMaster& joliet) {
     if (s.ok()) s = file->Close();
     if (!s.ok()) return Report(host, "autorun.inf", s);
     host.SetStatus(path);
-    return Stage(host, joliet, path, "autorun.mcb", "autorun.inf");
+    return Stage(host, joliet, path, "autorun.mcb", "autorun.inf", false);
 }
 
 }  // namespace corvane

@@ -1,7 +1,8 @@
 #pragma once
 // What makes every disc restore itself: a copy of the running program as "corvane.exe" and
 // an "autorun.inf" that starts it. Each is staged as a file in the host's private temporary
-// folder (listed in stagedFiles) and added to the disc image in the root.
+// folder (listed in stagedFiles) and added to the disc image in the root; the program with
+// mode 0755, so that a mounted disc can run it.
 
 #include "backup/BackupHost.h"
 #include "disc/DiscMaster.h"

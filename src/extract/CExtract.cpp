@@ -18,7 +18,7 @@
 #include "platform/Prompt.h"
 #include "platform/PrivateTempFolder.h"
 #include "platform/WaitCursor.h"
-#include "platform/TextCodec.h"
+#include "platform/StoredQText.h"
 
 namespace corvane {
 

@@ -5,7 +5,7 @@
 #include <QPushButton>
 
 #include "platform/DialogUnits.h"
-#include "platform/TextCodec.h"
+#include "platform/StoredQText.h"
 
 namespace corvane {
 

@@ -132,6 +132,46 @@ std::size_t Utf8SequenceLength(std::string_view bytes, std::size_t i) {
     return extra + 1;
 }
 
+// The code point at text[i], i moved past it; a byte that starts no UTF-8 sequence stands for
+// itself.
+char32_t NextCodePoint(std::string_view text, std::size_t& i) {
+    const std::size_t length = Utf8SequenceLength(text, i);
+    char32_t cp = static_cast<unsigned char>(text[i]);
+    if (length > 1) {
+        cp &= 0x7Fu >> length;
+        for (std::size_t k = 1; k < length; ++k)
+            cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3Fu);
+    }
+    i += length > 0 ? length : 1;
+    return cp;
+}
+
+// Simple case folding of the letters the supported code pages hold.
+char32_t FoldCase(char32_t c) {
+    auto odd = [](char32_t x) { return (x & 1) != 0; };
+    if (c >= 'A' && c <= 'Z') return c + 32;
+    if (c < 0xB5) return c;
+    if (c == 0xB5) return 0x3BC;                                       // micro sign: mu
+    if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;            // Latin-1
+    if (c >= 0x100 && c <= 0x137 && c != 0x130) return c | 1;          // Latin Extended-A pairs
+    if (c >= 0x139 && c <= 0x148) return odd(c) ? c + 1 : c;
+    if (c >= 0x14A && c <= 0x177) return c | 1;
+    if (c == 0x178) return 0xFF;
+    if (c >= 0x179 && c <= 0x17E) return odd(c) ? c + 1 : c;
+    if (c == 0x17F) return 's';
+    if (c == 0x386) return 0x3AC;                                      // Greek
+    if (c >= 0x388 && c <= 0x38A) return c + 37;
+    if (c == 0x38C) return 0x3CC;
+    if (c == 0x38E || c == 0x38F) return c + 63;
+    if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return c + 32;
+    if (c == 0x3C2) return 0x3C3;                                      // final sigma
+    if (c >= 0x400 && c <= 0x40F) return c + 80;                       // Cyrillic
+    if (c >= 0x410 && c <= 0x42F) return c + 32;
+    if (c >= 0x460 && c <= 0x481) return c | 1;
+    if (c >= 0x48A && c <= 0x4BF) return c | 1;
+    return c;
+}
+
 std::string FromSingleByte(std::string_view bytes, const char16_t (&high)[128]) {
     std::string out;
     out.reserve(bytes.size() * 2);
@@ -268,9 +308,15 @@ std::size_t FindStoredSeparator(std::string_view text, std::size_t from) {
     return std::string_view::npos;
 }
 
-QString StoredTextToQString(std::string_view bytes) {
-    std::string utf8 = StoredTextToUtf8(bytes);
-    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+int CompareIgnoringCase(std::string_view a, std::string_view b) {
+    std::size_t i = 0, k = 0;
+    while (i < a.size() && k < b.size()) {
+        const char32_t x = FoldCase(NextCodePoint(a, i));
+        const char32_t y = FoldCase(NextCodePoint(b, k));
+        if (x != y) return x < y ? -1 : 1;
+    }
+    if (i < a.size()) return 1;
+    return k < b.size() ? -1 : 0;
 }
 
 }  // namespace corvane

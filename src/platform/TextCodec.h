@@ -3,7 +3,6 @@
 // valid UTF-8 came from a system with a single-byte code page (or Shift-JIS) and are read in
 // the code page chosen for the whole process: Windows-1252 unless a command chose another.
 
-#include <QString>
 #include <string>
 #include <string_view>
 
@@ -31,7 +30,9 @@ std::string StoredTextToUtf8(std::string_view bytes);
 // read by characters, so the second byte of a double-byte character (0x5C in many) is none.
 std::size_t FindStoredSeparator(std::string_view text, std::size_t from = 0);
 
-// Stored bytes for display.
-QString StoredTextToQString(std::string_view bytes);
+// Orders two UTF-8 texts ignoring case, as names are sorted and matched in the restore tree:
+// negative, zero or positive. Letters of the supported code pages (Latin-1, Latin Extended-A,
+// Greek, Cyrillic) fold to lower case; every other character compares as it is.
+int CompareIgnoringCase(std::string_view a, std::string_view b);
 
 }  // namespace corvane

@@ -18,7 +18,6 @@ namespace {
 
 constexpr std::string_view kStreamExtension = ".cvn";
 constexpr std::string_view kImageExtension = ".iso";
-constexpr const char* kTipTimePattern = "%A %B %d, %Y  %I%M%p";
 
 bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
@@ -60,19 +59,17 @@ std::string_view FileNameOf(std::string_view path) {
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-bool SameText(const QString& a, const QString& b) {
-    return QString::compare(a, b, Qt::CaseInsensitive) == 0;
-}
+bool SameText(std::string_view a, std::string_view b) { return CompareIgnoringCase(a, b) == 0; }
 
 // "yy-mm-dd HH:MM" from "yymmddHHMM"; pieces past the end of a shorter stamp are empty.
-QString BackupTimeText(const std::string& stamp) {
+std::string BackupTimeText(const std::string& stamp) {
     auto piece = [&](std::size_t at) { return at < stamp.size() ? stamp.substr(at, 2) : ""; };
-    return StoredTextToQString(piece(0) + "-" + piece(2) + "-" + piece(4) + " " + piece(6) + ":" +
+    return StoredTextToUtf8(piece(0) + "-" + piece(2) + "-" + piece(4) + " " + piece(6) + ":" +
                                piece(8));
 }
 
 // The drive item of a label; drives stay in the order they came, so they are searched in turn.
-CatalogItem* FindDrive(const CatalogTree& tree, const QString& label) {
+CatalogItem* FindDrive(const CatalogTree& tree, const std::string& label) {
     for (int i = 0; i < tree.ChildCount(nullptr); ++i) {
         CatalogItem* child = tree.Child(nullptr, i);
         if (SameText(tree.Text(child), label)) return child;
@@ -87,20 +84,19 @@ bool IsFolder(const CatalogItem* item) {
 
 // The name an item is matched and sorted by: its record's name when it has one (a locked
 // folder shows "<protected>" but keeps its place among its siblings), else its text.
-QString NameOf(const CatalogTree& tree, const CatalogItem* item) {
-    return item->record ? StoredTextToQString(item->record->name) : tree.Text(item);
+std::string NameOf(const CatalogTree& tree, const CatalogItem* item) {
+    return item->record ? StoredTextToUtf8(item->record->name) : tree.Text(item);
 }
 
 // Siblings below the top level are kept sorted by name, ignoring case (InsertSorted puts them
 // there), so a binary search finds a name among them. The index of the first child whose name
 // sorts after name, or past names equal to it too.
-int Bound(const CatalogTree& tree, const CatalogItem* parent, const QString& name,
+int Bound(const CatalogTree& tree, const CatalogItem* parent, const std::string& name,
           bool pastEqual) {
     int low = 0, high = tree.ChildCount(parent);
     while (low < high) {
         const int middle = (low + high) / 2;
-        const int order =
-            QString::compare(NameOf(tree, tree.Child(parent, middle)), name, Qt::CaseInsensitive);
+        const int order = CompareIgnoringCase(NameOf(tree, tree.Child(parent, middle)), name);
         if (order < 0 || (pastEqual && order == 0))
             low = middle + 1;
         else
@@ -112,7 +108,7 @@ int Bound(const CatalogTree& tree, const CatalogItem* parent, const QString& nam
 // Calls visit with each child below the top level named name, in order, until it returns true;
 // returns that child, or null.
 template <typename Visit>
-CatalogItem* FindNamed(const CatalogTree& tree, CatalogItem* parent, const QString& name,
+CatalogItem* FindNamed(const CatalogTree& tree, CatalogItem* parent, const std::string& name,
                        Visit visit) {
     const int count = tree.ChildCount(parent);
     for (int i = Bound(tree, parent, name, false); i < count; ++i) {
@@ -125,19 +121,19 @@ CatalogItem* FindNamed(const CatalogTree& tree, CatalogItem* parent, const QStri
 
 // Sorted insertion among siblings by name, ignoring case; equal names go after the ones
 // already there.
-CatalogItem* InsertSorted(CatalogTree& tree, CatalogItem* parent, const QString& name,
-                          const QString& text, ItemLook look) {
+CatalogItem* InsertSorted(CatalogTree& tree, CatalogItem* parent, const std::string& name,
+                          const std::string& text, ItemLook look) {
     return tree.Insert(parent, Bound(tree, parent, name, true), text, look);
 }
 
-CatalogItem* InsertSorted(CatalogTree& tree, CatalogItem* parent, const QString& text,
+CatalogItem* InsertSorted(CatalogTree& tree, CatalogItem* parent, const std::string& text,
                           ItemLook look) {
     return InsertSorted(tree, parent, text, text, look);
 }
 
 // Placeholders and files never match a folder: a real folder named "dummy", or a sub-folder
 // named like a file beside it, gets an item of its own.
-CatalogItem* FindFolder(const CatalogTree& tree, CatalogItem* parent, const QString& name) {
+CatalogItem* FindFolder(const CatalogTree& tree, CatalogItem* parent, const std::string& name) {
     return FindNamed(tree, parent, name, IsFolder);
 }
 
@@ -145,7 +141,7 @@ CatalogItem* FindFolder(const CatalogTree& tree, CatalogItem* parent, const QStr
 // shown already (a disc given twice). A path folder made for a sub-folder whose stream came
 // first is taken over, so the folder's own files are not lost. Anything else with that name
 // is a different folder (the drive's root beside a folder named "root") and gets its own item.
-CatalogItem* StreamFolderSlot(const CatalogTree& tree, CatalogItem* parent, const QString& name,
+CatalogItem* StreamFolderSlot(const CatalogTree& tree, CatalogItem* parent, const std::string& name,
                               std::string_view streamPath, bool& duplicate) {
     CatalogItem* pathFolder = nullptr;
     duplicate = FindNamed(tree, parent, name, [&](CatalogItem* child) {
@@ -185,7 +181,7 @@ void UnlockBelow(CatalogTree& tree, CatalogItem* parent, const std::string& pass
         CItemData* record = item->record.get();
         if (record && record->locked && record->password == password) {
             record->locked = 0;
-            tree.SetLook(item, StoredTextToQString(record->name), ItemLook::Folder);
+            tree.SetLook(item, StoredTextToUtf8(record->name), ItemLook::Folder);
         }
         UnlockBelow(tree, item, password);
     }
@@ -196,18 +192,15 @@ void OutlineBelow(const CatalogTree& tree, const CatalogItem* parent, int depth,
         const CatalogItem* item = tree.Child(parent, i);
         if (item->look == ItemLook::Placeholder) continue;
         out.append(static_cast<std::size_t>(2 * depth), ' ');
-        out += ShownStoredText(tree.Text(item).toStdString());  // no control character reaches a terminal
+        out += ShownStoredText(tree.Text(item));  // no control character reaches a terminal
         out += '\n';
         OutlineBelow(tree, item, depth + 1, out);
     }
 }
 
 // Trailing white space in the C library's sense: space, tab, line ends, form feed.
-QString TrimmedRight(QString text) {
-    auto blank = [](QChar c) {
-        return c.unicode() < 0x80 && IsBlank(static_cast<char>(c.unicode()));
-    };
-    while (!text.isEmpty() && blank(text.back())) text.chop(1);
+std::string TrimmedRight(std::string text) {
+    while (!text.empty() && IsBlank(text.back())) text.pop_back();
     return text;
 }
 
@@ -320,11 +313,11 @@ Status ReadStreamHeader(FileSystem& files, BackupStream& stream) {
 
 CatalogItem* AddBackupStream(CatalogTree& tree, const BackupStream& stream,
                              const std::vector<std::string>& unlockedPasswords) {
-    const QString label = StoredTextToQString(stream.label);
+    const std::string label = StoredTextToUtf8(stream.label);
     CatalogItem* drive = FindDrive(tree, label);
     if (!drive) drive = tree.Insert(nullptr, tree.ChildCount(nullptr), label, ItemLook::Drive);
 
-    const QString when = BackupTimeText(stream.timeStamp);
+    const std::string when = BackupTimeText(stream.timeStamp);
     CatalogItem* current = FindNamed(tree, drive, when, [](CatalogItem*) { return true; });
     if (!current) current = InsertSorted(tree, drive, when, ItemLook::Backup);
 
@@ -335,7 +328,7 @@ CatalogItem* AddBackupStream(CatalogTree& tree, const BackupStream& stream,
         rest.remove_prefix(slash + 1);
         while (!component.empty() && IsBlank(component.back())) component.pop_back();
         if (component.empty()) continue;
-        const QString shown = StoredTextToQString(component);
+        const std::string shown = StoredTextToUtf8(component);
         CatalogItem* next = FindFolder(tree, current, shown);
         current = next ? next : InsertSorted(tree, current, shown, ItemLook::Folder);
     }
@@ -349,18 +342,18 @@ CatalogItem* AddBackupStream(CatalogTree& tree, const BackupStream& stream,
                                  stream.password) != unlockedPasswords.end();
     record->locked = known ? 0 : 1;
 
-    const QString name = StoredTextToQString(record->name);
+    const std::string name = StoredTextToUtf8(record->name);
     bool duplicate = false;
     CatalogItem* folder = StreamFolderSlot(tree, current, name, stream.path, duplicate);
     if (duplicate) return drive;
-    const QString text = record->locked ? QStringLiteral("<protected>") : name;
+    const std::string text = record->locked ? std::string("<protected>") : name;
     const ItemLook look = record->locked ? ItemLook::LockedFolder : ItemLook::Folder;
     if (folder)
         tree.SetLook(folder, text, look);
     else
         folder = InsertSorted(tree, current, name, text, look);
     folder->record = std::move(record);
-    InsertSorted(tree, folder, QStringLiteral("dummy"), ItemLook::Placeholder);
+    InsertSorted(tree, folder, "dummy", ItemLook::Placeholder);
     return drive;
 }
 
@@ -392,7 +385,7 @@ Status ListStreamFiles(CatalogTree& tree, CatalogItem* folder, FileSystem& files
             record->created = fileRecord.created;
             record->modified = fileRecord.modified;
             CatalogItem* item =
-                InsertSorted(tree, folder, StoredTextToQString(record->name), ItemLook::File);
+                InsertSorted(tree, folder, StoredTextToUtf8(record->name), ItemLook::File);
             item->record = std::move(record);
         }
         // Streams end right after their last record: anything else is damage.
@@ -416,13 +409,13 @@ void UnlockPassword(CatalogTree& tree, const std::string& password) {
     UnlockBelow(tree, nullptr, password);
 }
 
-bool PasswordMatches(const QString& typed, const std::string& stored) {
-    return TrimmedRight(typed) == TrimmedRight(StoredTextToQString(stored));
+bool PasswordMatches(const std::string& typed, const std::string& stored) {
+    return TrimmedRight(typed) == TrimmedRight(StoredTextToUtf8(stored));
 }
 
 std::string ShownItemPath(const CatalogTree& tree, const CatalogItem* item, const std::string& shownAbove) {
     if (item->look == ItemLook::Drive || item->look == ItemLook::Backup) return shownAbove;
-    return (shownAbove.empty() ? "" : shownAbove + "/") + tree.Text(item).toStdString();
+    return (shownAbove.empty() ? "" : shownAbove + "/") + tree.Text(item);
 }
 
 void CollectForRestore(const CatalogTree& tree, const CatalogItem* item, RestoreEntries& entries,
@@ -448,12 +441,6 @@ std::string FormatTime(std::int64_t time, const char* pattern) {
     char text[128];
     std::size_t length = std::strftime(text, sizeof text, pattern, &local);
     return std::string(text, length);
-}
-
-QString FileTipText(const CItemData& file) {
-    return QStringLiteral("Created:\t%1\nLast Modified:\t%2")
-        .arg(QString::fromLocal8Bit(FormatTime(file.created, kTipTimePattern)),
-             QString::fromLocal8Bit(FormatTime(file.modified, kTipTimePattern)));
 }
 
 std::string CatalogOutline(const CatalogTree& tree) {

@@ -4,7 +4,6 @@
 // is listed, its files. The operations work on any tree that implements CatalogTree: the
 // window's widget tree and the command line's plain tree share them.
 
-#include <QString>
 #include <cstdint>
 #include <map>
 #include <set>
@@ -50,11 +49,12 @@ class CatalogTree {
     virtual ~CatalogTree() = default;
     virtual int ChildCount(const CatalogItem* parent) const = 0;
     virtual CatalogItem* Child(const CatalogItem* parent, int index) const = 0;
-    virtual QString Text(const CatalogItem* item) const = 0;
+    // Texts are UTF-8.
+    virtual std::string Text(const CatalogItem* item) const = 0;
     // A new item at index among parent's children.
-    virtual CatalogItem* Insert(CatalogItem* parent, int index, const QString& text,
+    virtual CatalogItem* Insert(CatalogItem* parent, int index, const std::string& text,
                                 ItemLook look) = 0;
-    virtual void SetLook(CatalogItem* item, const QString& text, ItemLook look) = 0;
+    virtual void SetLook(CatalogItem* item, const std::string& text, ItemLook look) = 0;
     // Removes an item with everything below it, records included.
     virtual void DeleteSubtree(CatalogItem* item) = 0;
 };
@@ -134,8 +134,8 @@ bool OpenStreamFolder(CatalogTree& tree, CatalogItem* folder, FileSystem& files,
 void UnlockPassword(CatalogTree& tree, const std::string& password);
 
 // True when a typed password opens a stored one: both compared without trailing white space,
-// with case.
-bool PasswordMatches(const QString& typed, const std::string& stored);
+// with case. typed is UTF-8.
+bool PasswordMatches(const std::string& typed, const std::string& stored);
 
 // What "Restore..." hands to extraction: parallel lists, one entry per thing to extract.
 struct RestoreEntries {
@@ -164,9 +164,6 @@ void CollectForRestore(const CatalogTree& tree, const CatalogItem* item, Restore
 
 // A time as local time in a strftime pattern; empty when it cannot be shown.
 std::string FormatTime(std::int64_t time, const char* pattern);
-
-// The tip of a file item: its creation and last-write times.
-QString FileTipText(const CItemData& file);
 
 // The tree as indented text, two spaces a level, placeholders left out.
 std::string CatalogOutline(const CatalogTree& tree);

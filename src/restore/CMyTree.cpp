@@ -32,6 +32,14 @@ int ImageOf(ItemLook look, const QString& text) {
     return kImageFolder;
 }
 
+// The tip of a file item: its creation and last-write times.
+QString FileTipText(const CItemData& file) {
+    static constexpr const char* kTipTimePattern = "%A %B %d, %Y  %I%M%p";
+    return QStringLiteral("Created:\t%1\nLast Modified:\t%2")
+        .arg(QString::fromLocal8Bit(FormatTime(file.created, kTipTimePattern)),
+             QString::fromLocal8Bit(FormatTime(file.modified, kTipTimePattern)));
+}
+
 }  // namespace
 
 QVariant CTreeItem::data(int column, int role) const {
@@ -71,7 +79,7 @@ CatalogItem* CMyTree::Child(const CatalogItem* parent, int index) const {
     return ItemOf(WidgetOf(parent)->child(index));
 }
 
-QString CMyTree::Text(const CatalogItem* item) const { return WidgetOf(item)->text(0); }
+std::string CMyTree::Text(const CatalogItem* item) const { return WidgetOf(item)->text(0).toStdString(); }
 
 void CMyTree::Show(CTreeItem* item, const QString& text, ItemLook look) {
     item->look = look;
@@ -80,15 +88,15 @@ void CMyTree::Show(CTreeItem* item, const QString& text, ItemLook look) {
     item->setIcon(0, theApp().imageList.At(item->image));
 }
 
-CatalogItem* CMyTree::Insert(CatalogItem* parent, int index, const QString& text, ItemLook look) {
+CatalogItem* CMyTree::Insert(CatalogItem* parent, int index, const std::string& text, ItemLook look) {
     auto* item = new CTreeItem;
-    Show(item, text, look);
+    Show(item, QString::fromStdString(text), look);
     WidgetOf(parent)->insertChild(index, item);
     return item;
 }
 
-void CMyTree::SetLook(CatalogItem* item, const QString& text, ItemLook look) {
-    Show(static_cast<CTreeItem*>(item), text, look);
+void CMyTree::SetLook(CatalogItem* item, const std::string& text, ItemLook look) {
+    Show(static_cast<CTreeItem*>(item), QString::fromStdString(text), look);
 }
 
 void CMyTree::DeleteSubtree(CatalogItem* item) { delete static_cast<CTreeItem*>(item); }

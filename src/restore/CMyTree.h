@@ -36,10 +36,10 @@ class CMyTree final : public QTreeWidget, public CatalogTree {
 
     int ChildCount(const CatalogItem* parent) const override;
     CatalogItem* Child(const CatalogItem* parent, int index) const override;
-    QString Text(const CatalogItem* item) const override;
-    CatalogItem* Insert(CatalogItem* parent, int index, const QString& text,
+    std::string Text(const CatalogItem* item) const override;
+    CatalogItem* Insert(CatalogItem* parent, int index, const std::string& text,
                         ItemLook look) override;
-    void SetLook(CatalogItem* item, const QString& text, ItemLook look) override;
+    void SetLook(CatalogItem* item, const std::string& text, ItemLook look) override;
     void DeleteSubtree(CatalogItem* item) override;
 
   private:

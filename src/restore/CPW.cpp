@@ -34,7 +34,7 @@ CPW::CPW(QWidget* parent) : QDialog(parent) {
 }
 
 void CPW::accept() {
-    if (PasswordMatches(edit_->text(), expectedPassword)) {
+    if (PasswordMatches(edit_->text().toStdString(), expectedPassword)) {
         QDialog::accept();
         return;
     }

@@ -7,7 +7,7 @@
 #include "app/BackupApp.h"
 #include "platform/DialogUnits.h"
 #include "platform/ElidedLabel.h"
-#include "platform/TextCodec.h"
+#include "platform/StoredQText.h"
 
 namespace corvane {
 

@@ -20,9 +20,9 @@ CatalogItem* PlainCatalogTree::Child(const CatalogItem* parent, int index) const
     return NodeOf(parent)->children[static_cast<std::size_t>(index)].get();
 }
 
-QString PlainCatalogTree::Text(const CatalogItem* item) const { return NodeOf(item)->text; }
+std::string PlainCatalogTree::Text(const CatalogItem* item) const { return NodeOf(item)->text; }
 
-CatalogItem* PlainCatalogTree::Insert(CatalogItem* parent, int index, const QString& text,
+CatalogItem* PlainCatalogTree::Insert(CatalogItem* parent, int index, const std::string& text,
                                       ItemLook look) {
     Node* into = NodeOf(parent);
     auto node = std::make_unique<Node>();
@@ -34,7 +34,7 @@ CatalogItem* PlainCatalogTree::Insert(CatalogItem* parent, int index, const QStr
     return inserted;
 }
 
-void PlainCatalogTree::SetLook(CatalogItem* item, const QString& text, ItemLook look) {
+void PlainCatalogTree::SetLook(CatalogItem* item, const std::string& text, ItemLook look) {
     Node* node = NodeOf(item);
     node->text = text;
     node->look = look;

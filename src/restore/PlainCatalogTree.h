@@ -3,6 +3,7 @@
 // without widgets.
 
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "restore/BackupCatalog.h"
@@ -13,15 +14,15 @@ class PlainCatalogTree final : public CatalogTree {
   public:
     int ChildCount(const CatalogItem* parent) const override;
     CatalogItem* Child(const CatalogItem* parent, int index) const override;
-    QString Text(const CatalogItem* item) const override;
-    CatalogItem* Insert(CatalogItem* parent, int index, const QString& text,
+    std::string Text(const CatalogItem* item) const override;
+    CatalogItem* Insert(CatalogItem* parent, int index, const std::string& text,
                         ItemLook look) override;
-    void SetLook(CatalogItem* item, const QString& text, ItemLook look) override;
+    void SetLook(CatalogItem* item, const std::string& text, ItemLook look) override;
     void DeleteSubtree(CatalogItem* item) override;
 
   private:
     struct Node final : CatalogItem {
-        QString text;
+        std::string text;
         Node* parent = nullptr;
         std::vector<std::unique_ptr<Node>> children;
     };

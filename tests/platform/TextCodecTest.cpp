@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "platform/StoredQText.h"
 #include "platform/TextCodec.h"
 
 namespace corvane {
