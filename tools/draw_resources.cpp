@@ -538,5 +538,11 @@ int main(int argc, char** argv) {
     ok &= save(drawSideBanner(), dir, "side.png");
     ok &= save(drawLoadingCursor(), dir, "loading_cursor.png");
     ok &= save(drawQuestion(), dir, "question.png");
+    // The program icon for the desktop's hicolor theme, at the sizes menus and docks ask for.
+    for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
+        const QString sizeDir = QStringLiteral("icons/hicolor/%1x%1/apps").arg(size);
+        ok &= QDir(dir).mkpath(sizeDir) &&
+              save(drawProgramIcon(size), QDir(dir).filePath(sizeDir), "corvane.png");
+    }
     return ok ? 0 : 1;
 }

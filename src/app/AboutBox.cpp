@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <QPushButton>
 
+#include "Version.h"
 #include "platform/DialogUnits.h"
 
 namespace corvane {
@@ -17,7 +18,7 @@ CAbout::CAbout(QWidget* parent) : QDialog(parent) {
     icon->setPixmap(QIcon(QStringLiteral(":/res/program.png")).pixmap(units.x(20), units.y(20)));
     icon->setGeometry(units.rect(11, 17, 20, 20));
 
-    auto* version = new QLabel(QStringLiteral("Corvane Version 1.1"), this);
+    auto* version = new QLabel(QStringLiteral("Corvane Version ") + QLatin1String(kVersion), this);
     version->setGeometry(units.rect(40, 10, 119, 8));
 
     auto* notice = new QLabel(QStringLiteral("Backs up a removable drive onto discs.\nFree software."), this);

@@ -2,12 +2,14 @@
 
 #include <QApplication>
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "app/BackupApp.h"
 #include "app/CloseOnSignal.h"
+#include "disc/ImageFileName.h"
 #include "disc/ImageFileSystem.h"
 #include "restore/CRestore.h"
 
@@ -23,6 +25,35 @@ const char* const kBrowseUsage =
     "themselves, read without mounting them, or folders holding such images. What cannot be\n"
     "read, and streams missing from a backup (a disc not given), are named once all is read.\n";
 
+// The restore window on the places; only when none can be read is there no window to show
+// (the window names the places it cannot read).
+int OpenRestoreWindow(int argc, char** argv, const std::vector<std::string>& places) {
+    ImageFileSystem files(DefaultFileSystem());
+    const bool anyFolder = std::any_of(places.begin(), places.end(), [&](const std::string& place) {
+        FileInfo info;
+        return files.Stat(place, info).ok() && info.isFolder();
+    });
+    if (!anyFolder) {
+        for (const std::string& place : places)
+            std::fprintf(stderr, "corvane browse: %s is neither a folder nor a disc image\n", place.c_str());
+        return 2;
+    }
+    QApplication application(argc, argv);
+    CBackupApp app;
+    app.LoadFixedImages();
+    CRestore window(places, &files);
+    window.lastDestination = &app.lastDestination;
+    CloseOnSignal closer(window);
+    window.exec();
+    return 0;
+}
+
+bool HasExtension(const std::string& path, std::string_view extension) {
+    return path.size() > extension.size() &&
+           std::equal(extension.begin(), extension.end(), path.end() - static_cast<std::ptrdiff_t>(extension.size()),
+                      [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) == b; });
+}
+
 }  // namespace
 
 int RunBrowseCommand(int argc, char** argv) {
@@ -35,26 +66,28 @@ int RunBrowseCommand(int argc, char** argv) {
         std::fprintf(stderr, "corvane browse: name at least one FOLDER\n\n%s", kBrowseUsage);
         return 2;
     }
-    // The window names the places it cannot read; only when none can be read is there no
-    // window to show.
-    ImageFileSystem files(DefaultFileSystem());
-    const bool anyFolder = std::any_of(folders.begin(), folders.end(), [&](const std::string& folder) {
-        FileInfo info;
-        return files.Stat(folder, info).ok() && info.isFolder();
-    });
-    if (!anyFolder) {
-        for (const std::string& folder : folders)
-            std::fprintf(stderr, "corvane browse: %s is neither a folder nor a disc image\n", folder.c_str());
-        return 2;
+    return OpenRestoreWindow(argc, argv, folders);
+}
+
+int RunOpenCommand(int argc, char** argv) {
+    // A stream file stands for the disc or folder holding it, a disc image for every disc of
+    // its backup beside it; each place is read once.
+    std::vector<std::string> places;
+    const auto add = [&](std::string place) {
+        if (std::find(places.begin(), places.end(), place) == places.end()) places.push_back(std::move(place));
+    };
+    for (int i = 1; i < argc; ++i) {
+        const std::string file = argv[i];
+        if (HasExtension(file, ".cvn")) {
+            const auto slash = file.find_last_of('/');
+            add(slash == std::string::npos ? "." : slash == 0 ? "/" : file.substr(0, slash));
+        } else if (HasExtension(file, ".iso")) {
+            for (std::string& image : DiscImagesOfItsBackup(file)) add(std::move(image));
+        } else {
+            add(file);
+        }
     }
-    QApplication application(argc, argv);
-    CBackupApp app;
-    app.LoadFixedImages();
-    CRestore window(folders, &files);
-    window.lastDestination = &app.lastDestination;
-    CloseOnSignal closer(window);
-    window.exec();
-    return 0;
+    return OpenRestoreWindow(argc, argv, places);
 }
 
 }  // namespace corvane

@@ -7,4 +7,9 @@ namespace corvane {
 // Creates the application and runs the window; returns the exit status.
 int RunBrowseCommand(int argc, char** argv);
 
+// "corvane FILE...", as a file manager opens files with the program: the restore window on
+// disc images (with the other discs of their backup beside them), stream files (the folder
+// holding them) and folders.
+int RunOpenCommand(int argc, char** argv);
+
 }  // namespace corvane

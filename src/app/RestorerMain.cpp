@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Version.h"
 #include "cli/ListCommand.h"
 #include "cli/RestoreCommand.h"
 
@@ -21,6 +22,7 @@ constexpr const char* kUsage =
     "  list      print the backups on discs, folders or disc images as a tree\n"
     "  restore   restore whole backups, or a folder or file of one, into a folder\n"
     "  help      show this text\n"
+    "  --version print the program's version\n"
     "\n"
     "Run 'corvane-restore COMMAND --help' for the options of a command.\n";
 
@@ -31,6 +33,10 @@ int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + (argc > 1 ? 2 : argc), argv + argc);
     if (command == "list") return corvane::RunListCommand(args);
     if (command == "restore") return corvane::RunRestoreCommand(args);
+    if (command == "--version") {
+        std::printf("corvane-restore %s\n", corvane::kVersion);
+        return 0;
+    }
     if (command == "help" || command == "--help" || command == "-h") {
         std::fputs(kUsage, stdout);
         return 0;

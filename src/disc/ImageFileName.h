@@ -19,4 +19,8 @@ std::string ImageFileName(std::string_view backupName, int discNumber);
 // disc sorts after the backup's existing files and never takes their names.
 int NextDiscNumber(const std::string& folder, std::string_view backupName);
 
+// The disc images of the backup whose disc image file is at imagePath: every
+// "<backup name> disc NN.iso" in its folder, in disc order. A name of another form stands alone.
+std::vector<std::string> DiscImagesOfItsBackup(const std::string& imagePath);
+
 }  // namespace corvane
