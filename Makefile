@@ -41,6 +41,7 @@ install: build
 uninstall:
 	@test -f build/install_manifest.txt || { echo "Nothing was installed from this build"; exit 1; }
 	@xargs -d '\n' rm -f -- < build/install_manifest.txt
+	@cmake -DPREFIX="$$(sed -n 's|/bin/corvane$$||p' build/install_manifest.txt)" -P cmake/RefreshDesktopCaches.cmake
 	@echo "Removed the files listed in build/install_manifest.txt"
 
 # A Debian package of the install, in build/package.
