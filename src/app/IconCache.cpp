@@ -2,7 +2,9 @@
 // theme once per run.
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QMimeDatabase>
+#include <QStandardPaths>
 #include <QStyle>
 
 #include "app/BackupApp.h"
@@ -20,9 +22,32 @@ bool SameKey(const std::string& a, const std::string& b) {
     return QString::fromStdString(a).compare(QString::fromStdString(b), Qt::CaseInsensitive) == 0;
 }
 
+// Under a plain window manager no icon theme is named, and Qt looks only in hicolor, which
+// holds no pictures of file types (under some platforms not even in the system's icon
+// folders): the system's icon folders are searched, and an installed theme with such
+// pictures is used.
+bool UseAnInstalledThemeWhenNoneIsNamed() {
+    const QString named = QIcon::themeName();
+    if (!named.isEmpty() && named != QLatin1String("hicolor")) return false;
+    QStringList folders = QIcon::themeSearchPaths();
+    for (const QString& folder : QStandardPaths::locateAll(QStandardPaths::GenericDataLocation,
+                                                          QStringLiteral("icons"), QStandardPaths::LocateDirectory))
+        if (!folders.contains(folder)) folders.append(folder);
+    QIcon::setThemeSearchPaths(folders);
+    for (const char* theme : {"Adwaita", "breeze", "Tango", "gnome"})
+        for (const QString& folder : folders)
+            if (QFileInfo::exists(folder + QLatin1Char('/') + QLatin1String(theme) + QLatin1String("/index.theme"))) {
+                QIcon::setThemeName(QLatin1String(theme));
+                return true;
+            }
+    return false;
+}
+
 // The theme's icon for the MIME type the name suggests, else a plain file picture. A bare
 // extension (".txt") stands for a file of that type.
 QIcon DesktopIconFor(const std::string& path) {
+    static const bool themed = UseAnInstalledThemeWhenNoneIsNamed();
+    static_cast<void>(themed);
     QString name = QString::fromStdString(AfterLast(path, "\\/"));
     if (name.startsWith(QLatin1Char('.'))) name.prepend(QStringLiteral("file"));
     const QMimeType type = QMimeDatabase().mimeTypeForFile(name, QMimeDatabase::MatchExtension);

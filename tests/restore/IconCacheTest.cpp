@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QImage>
+#include <QPixmap>
+
 #include "app/BackupApp.h"
 
 namespace corvane {
@@ -40,6 +43,19 @@ TEST(IconCache, EachTypeIsAddedOnceAndEveryIndexIsValid) {
     EXPECT_EQ(app.iconKeys,
               (std::vector<std::string>{"txt", "doc", "README", "tool.exe", "setup.exe", ".exe",
                                         "lnk", "unknown-type-zz"}));
+}
+
+// Without a desktop naming an icon theme (as under the offscreen platform here), file types
+// still get pictures of their own from an installed theme, not one page for every file.
+TEST(IconCache, FileTypesGetTheirOwnPicturesWithoutADesktopTheme) {
+    CBackupApp app;
+    app.LoadFixedImages();
+    std::vector<QImage> pictures;
+    for (const char* name : {"notes.txt", "photo.png", "song.mp3", "film.mkv"})
+        pictures.push_back(app.imageList.At(app.LookupFileIcon(name)).pixmap(16, 16).toImage());
+    for (std::size_t a = 0; a < pictures.size(); ++a)
+        for (std::size_t b = a + 1; b < pictures.size(); ++b)
+            EXPECT_NE(pictures[a], pictures[b]) << "types " << a << " and " << b << " look the same";
 }
 
 }  // namespace
