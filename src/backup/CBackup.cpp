@@ -264,6 +264,7 @@ void CBackup::OnBurn() {
                                       return RecorderEntryText(path, root);
                                   }};
     worker_.reset(QThread::create([this, jobServices] { outcome_ = static_cast<int>(RunBackupJob(*this, jobServices)); }));
+    connect(worker_.get(), &QThread::finished, this, &CBackup::NotifyEnd);
     worker_->start(QThread::LowPriority);
     EndWaitCursor();
 }
@@ -374,7 +375,18 @@ void CBackup::SetInputsEnabled(bool enabled) {
     });
 }
 
-MessageAnswer CBackup::Ask(const Message& message) { return corvane::Ask(this, message); }
+void CBackup::NotifyEnd() {
+    const int outcome = outcome_.load();
+    if (outcome == static_cast<int>(BackupOutcome::Completed) || outcome == static_cast<int>(BackupOutcome::Incomplete) ||
+        outcome == static_cast<int>(BackupOutcome::Failed))
+        services_.notifier.Notify(QStringLiteral("Corvane"), statusLine->FullText());
+}
+
+MessageAnswer CBackup::Ask(const Message& message) {
+    if (message.buttons == MessageButtons::RetryCancel && message.text.starts_with("Please insert another disc"))
+        services_.notifier.Notify(QStringLiteral("Corvane"), ToQ(message.text));
+    return corvane::Ask(this, message);
+}
 
 void CBackup::BeginWaitCursor() {
     CallOnThreadOf(this, [&] { waitCursor_.Begin(); });

@@ -13,6 +13,7 @@
 #include "archive/BackupJob.h"
 #include "backup/BackupHost.h"
 #include "backup/DriveDiscovery.h"
+#include "platform/DesktopNotifier.h"
 #include "platform/WaitCursor.h"
 
 class QComboBox;
@@ -39,6 +40,9 @@ struct BackupWindowServices {
     // The disc master looks for optical drives: a drive of the system it leaves out is listed
     // with the reason it cannot be used.
     bool explainMissingDrives = false;
+    // Where "insert another disc" and the end of a backup are also told, for a user who is
+    // doing something else.
+    DesktopNotifier notifier = DesktopNotifier();
 };
 
 class CBackup : public QDialog, public BackupHost {
@@ -87,6 +91,8 @@ private:
     void ScanRecorders();
     // A cancel while a disc is recorded: asks first, or after a signal stops once it is done.
     void OnCancelWhileRecording();
+    // Tells the desktop how a backup that ran ended (not a cancel: the user is there).
+    void NotifyEnd();
     void FlushCounters();
     // A source entry was picked; "Other folder..." asks for the folder.
     void OnSourceActivated(int index);

@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <csignal>
 
+#include "FakeNotificationService.h"
 #include "app/CloseOnSignal.h"
 #include "backup/CBackup.h"
 #include "platform/DialogUnits.h"
@@ -39,6 +40,8 @@ struct Machine {
     bool stick = true;
     std::string labelLink = "STICK";  // the stick's /dev/disk/by-label name, as udev writes it
     int driveScanMs = 0;              // how long the drives take to answer the scan
+    // Where the window tells the desktop things: by default a bus that is not there.
+    DesktopNotifier notifier{QDBusConnection(QStringLiteral("no session bus"))};
 };
 
 struct WindowRig {
@@ -69,6 +72,7 @@ struct WindowRig {
         master->SetEnumDelay(std::chrono::milliseconds(machine.driveScanMs));
         if (!discLayer) discLayer = [this] { return master; };
         BackupWindowServices services{discLayer, root.path(), [this](QWidget*) { return pickedFolder; }};
+        services.notifier = machine.notifier;
         window = std::make_unique<CBackup>(services);
         window->programPath = stick.path() + "/a.txt";
         window->clock = &clock;
@@ -463,6 +467,43 @@ TEST(BackupWindow, EnterNeverClosesTheWindow) {
     QTest::keyClick(rig.window.get(), Qt::Key_Return);
     ASSERT_TRUE(rig.WaitForIdle());
     EXPECT_TRUE(rig.window->isVisible());
+}
+
+// "Insert another disc" and the end of the backup also reach the desktop's notification
+// service; where the bus has no such service the backup runs as it would anyway.
+TEST(BackupWindow, TellsTheDesktopToChangeDiscsAndWhenTheBackupEnds) {
+    test::PrivateSessionBus bus;
+    ASSERT_FALSE(bus.address().isEmpty()) << "dbus-daemon did not start";
+    for (bool serviceRuns : {true, false}) {
+        SCOPED_TRACE(serviceRuns ? "with a notification service" : "without one");
+        test::FakeNotifications service;
+        if (serviceRuns) {
+            ASSERT_TRUE(bus.ServeNotifications(service));
+        }
+        test::ScratchFolder images;
+        Machine machine;
+        machine.notifier = DesktopNotifier(bus.Connect(QStringLiteral("window")));
+        WindowRig rig(true, [&] {
+            DiscLayerOptions options{{{"6 MiB", 6u << 20, images.path()}}, false};
+            return std::shared_ptr<IDiscMaster>(CreateDiscMaster(options));
+        }, machine);
+        rig.stick.WriteFile("Sub/more.bin", test::SampleBytes(8 << 20, 2));  // a second disc is needed
+        rig.prompt.answer = [](const Message& m) {
+            if (m.buttons == MessageButtons::YesNo) return MessageAnswer::Yes;
+            return m.buttons == MessageButtons::RetryCancel ? MessageAnswer::Retry : MessageAnswer::Ok;
+        };
+        rig.Control<QPushButton>(1000)->click();
+        ASSERT_TRUE(rig.WaitForIdle());
+        EXPECT_EQ(rig.window->LastOutcome(), BackupOutcome::Completed);
+        EXPECT_EQ(test::FolderNames(images.path()).size(), 2u);
+        const QStringList expected = serviceRuns ? QStringList{QStringLiteral("Please insert another disc"),
+                                                              QStringLiteral("Completed Successfully!")}
+                                                 : QStringList{};
+        EXPECT_TRUE(QTest::qWaitFor([&] { return service.bodies.size() >= expected.size(); }, 10000));
+        QTest::qWait(50);  // nothing more arrives
+        EXPECT_EQ(service.bodies, expected);
+        if (serviceRuns) QDBusConnection(QStringLiteral("service")).unregisterService(QStringLiteral("org.freedesktop.Notifications"));
+    }
 }
 
 TEST(FormatCount, PlainBytesUpToOneMebibyteThenWholeMegabytesAndZeroAsTheWindowShowsIt) {
