@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,8 @@
 #include "app/CloseOnSignal.h"
 #include "disc/ImageFileName.h"
 #include "disc/ImageFileSystem.h"
+#include "platform/MountTable.h"
+#include "platform/Prompt.h"
 #include "restore/CRestore.h"
 
 namespace corvane {
@@ -18,12 +21,16 @@ namespace corvane {
 namespace {
 
 const char* const kBrowseUsage =
-    "Usage: corvane browse PLACE...\n"
+    "Usage: corvane browse [PLACE...]\n"
     "\n"
     "Opens the restore window on the backup stream files (*.cvn) in each PLACE, all in one\n"
     "tree: folders such as the mounted discs of one backup, the disc image files (.iso)\n"
-    "themselves, read without mounting them, or folders holding such images. What cannot be\n"
-    "read, and streams missing from a backup (a disc not given), are named once all is read.\n";
+    "themselves, read without mounting them, or folders holding such images. Without a PLACE\n"
+    "it opens the discs that are mounted. What cannot be read, and streams missing from a\n"
+    "backup (a disc not given), are named once all is read.\n";
+
+const char* const kNoDisc =
+    "No disc is mounted. Insert a backup disc, or open a disc image (.iso) with Corvane.";
 
 // The restore window on the places; only when none can be read is there no window to show
 // (the window names the places it cannot read).
@@ -62,11 +69,16 @@ int RunBrowseCommand(int argc, char** argv) {
         std::fputs(kBrowseUsage, stdout);
         return 0;
     }
-    if (folders.empty()) {
-        std::fprintf(stderr, "corvane browse: name at least one FOLDER\n\n%s", kBrowseUsage);
-        return 2;
+    if (!folders.empty()) return OpenRestoreWindow(argc, argv, folders);
+    const std::vector<std::string> discs = MountedDiscs("/");
+    if (!discs.empty()) return OpenRestoreWindow(argc, argv, discs);
+    std::fprintf(stderr, "corvane browse: %s\n", kNoDisc);
+    // Started from the desktop's menu, the user sees no terminal: the window says it.
+    if (std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY")) {
+        QApplication application(argc, argv);
+        Ask(nullptr, {kNoDisc, MessageIcon::Information, MessageButtons::Ok});
     }
-    return OpenRestoreWindow(argc, argv, folders);
+    return 1;
 }
 
 int RunOpenCommand(int argc, char** argv) {

@@ -112,6 +112,13 @@ bool IsOpticalMount(const MountEntry& mount) {
     return mount.major == kScsiCdromMajor;
 }
 
+std::vector<std::string> MountedDiscs(const std::string& root) {
+    std::vector<std::string> discs;
+    for (const MountEntry& mount : ReadMountTable(root))
+        if (IsOpticalMount(mount)) discs.push_back(mount.mountPoint);
+    return discs;
+}
+
 bool IsOnOpticalDisc(const std::vector<MountEntry>& mounts, std::string_view path) {
     if (path.empty()) return false;
     auto mount = MountOfPath(mounts, path);

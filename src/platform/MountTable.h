@@ -31,6 +31,9 @@ std::optional<MountEntry> MountOfPath(const std::vector<MountEntry>& mounts, std
 // one mounted from a /dev/sr* device (SCSI CD-ROM major 11).
 bool IsOpticalMount(const MountEntry& mount);
 
+// The mount points of the optical discs mounted under the root, in mount order.
+std::vector<std::string> MountedDiscs(const std::string& root);
+
 // True when the path lies on an optical disc. An empty path (the current folder could not
 // be read) is not.
 bool IsOnOpticalDisc(const std::vector<MountEntry>& mounts, std::string_view path);

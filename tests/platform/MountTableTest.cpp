@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/MountTable.h"
+#include "support/ScratchFolder.h"
 
 namespace corvane {
 namespace {
@@ -60,6 +61,14 @@ TEST(MountTable, MissingTableMeansNothingIsOptical) {
     auto mounts = ReadMountTable("/nonexistent-root");
     EXPECT_TRUE(mounts.empty());
     EXPECT_FALSE(IsOnOpticalDisc(mounts, "/media/cdrom"));
+    EXPECT_TRUE(MountedDiscs("/nonexistent-root").empty());
+}
+
+TEST(MountTable, MountedDiscsAreTheOpticalMountsInOrder) {
+    test::ScratchFolder root;
+    root.WriteFile("proc/self/mountinfo", kMountInfo);
+    EXPECT_EQ(MountedDiscs(root.path()), (std::vector<std::string>{"/media/user/BACKUP DISC", "/media/user/BLURAY",
+                                                                   "/mnt/odd", "/mnt/image"}));
 }
 
 }  // namespace
