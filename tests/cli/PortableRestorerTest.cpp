@@ -12,7 +12,9 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <set>
 
+#include "disc/DiscPayload.h"
 #include "support/PeerTools.h"
 #include "support/ScratchFolder.h"
 
@@ -110,12 +112,21 @@ TEST(PortableRestorer, ListsAndRestoresADiscInsideARootWithNothingElse) {
     ASSERT_EQ(discs.size(), 1u);
 
     test::ExtractWithXorriso(images / discs[0], root / "disc");
-    // xorriso keeps the Rock Ridge modes: the program runs from a mounted disc, nothing else does.
+    // xorriso keeps the Rock Ridge modes: the programs and the script run from a mounted disc,
+    // nothing else does.
+    const std::set<std::string> executables = {"corvane.exe", "corvane-restore", "autorun.sh"};
+    std::set<std::string> found;
     for (const std::string& name : test::FolderNames(root / "disc")) {
         const auto mode = static_cast<unsigned>(fs::status(root / ("disc/" + name)).permissions()) & 07777u;
-        EXPECT_EQ(mode, name == "corvane.exe" ? 0755u : 0444u) << name;
+        EXPECT_EQ(mode, executables.contains(name) ? 0755u : 0444u) << name;
+        if (executables.contains(name)) found.insert(name);
     }
-    fs::copy_file(CORVANE_RESTORER_PATH, root / "disc/corvane-restore");
+    EXPECT_EQ(found, executables);
+    EXPECT_TRUE(IsStaticExecutable(root / "disc/corvane-restore"));
+    EXPECT_EQ(test::ReadWholeFile(root / "disc/corvane-restore"), test::ReadWholeFile(CORVANE_RESTORER_PATH));
+    EXPECT_EQ(test::ReadWholeFile(root / "disc/corvane.exe"), test::ReadWholeFile(CORVANE_BINARY_PATH));
+    EXPECT_EQ(test::ReadWholeFile(root / "disc/autorun.inf"), kAutorunText);
+    EXPECT_EQ(test::ReadWholeFile(root / "disc/autorun.sh"), kAutorunScript);
     fs::create_directories(root / "home");
 
     const Outcome list = RunInsideRoot(root.path(), {"/disc/corvane-restore", "list", "/disc"});
