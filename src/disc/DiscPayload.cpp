@@ -108,7 +108,7 @@ do
     if command -v "${t%%:*}" >/dev/null 2>&1; then exec "${t%%:*}" "${t#*:}" "$restorer"; fi
 done
 echo "To restore the backup on this disc, run this in a terminal:"
-echo "  '$restorer'"
+echo "  \"$restorer\""
 )";
 
 Status StageSelfCopy(BackupHost& host, IJolietDiscMaster& joliet) {
