@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <elf.h>
 #include <fcntl.h>
+#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -88,6 +89,45 @@ std::map<std::string, std::string> FilesBelow(const std::string& folder) {
     return files;
 }
 
+// Backs source up with the program onto one disc image in images and takes it apart into disc.
+void MakeDisc(const std::string& source, const std::string& images, const std::string& disc) {
+    QProcess backup;
+    backup.start(QStringLiteral(CORVANE_BINARY_PATH),
+                 {QStringLiteral("backup"), QString::fromStdString(source), QStringLiteral("--images"),
+                  QString::fromStdString(images), QStringLiteral("--capacity"), QStringLiteral("cd"),
+                  QStringLiteral("--yes")});
+    ASSERT_TRUE(backup.waitForFinished(120000));
+    ASSERT_EQ(backup.exitCode(), 0) << backup.readAll().toStdString();
+    const std::vector<std::string> discs = test::FolderNames(images);
+    ASSERT_EQ(discs.size(), 1u);
+    test::ExtractWithXorriso(images + "/" + discs[0], disc);
+}
+
+// Runs the disc's restorer without arguments on a pseudo-terminal, typing `typed` at once (the
+// terminal keeps it until the restorer reads), with HOME set; returns what the terminal showed.
+Outcome RunOnTerminal(const std::string& restorer, const std::string& home, const std::string& typed) {
+    int terminal = -1;
+    const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+        const std::string homeVariable = "HOME=" + home;
+        char* const argv[] = {const_cast<char*>(restorer.c_str()), nullptr};
+        char* const environment[] = {const_cast<char*>(homeVariable.c_str()), nullptr};
+        ::execve(argv[0], argv, environment);
+        ::_exit(127);
+    }
+    Outcome outcome;
+    if (pid < 0) return outcome;
+    if (::write(terminal, typed.data(), typed.size()) != static_cast<ssize_t>(typed.size())) return outcome;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(terminal, buffer, sizeof buffer)) > 0;)
+        outcome.output.append(buffer, static_cast<std::size_t>(n));
+    ::close(terminal);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return outcome;
+}
+
 TEST(PortableRestorer, IsStaticAndWithinTheBudgetOfEachDisc) {
     EXPECT_TRUE(IsStaticExecutable(CORVANE_RESTORER_PATH));
     EXPECT_FALSE(IsStaticExecutable(CORVANE_BINARY_PATH));  // the check tells them apart
@@ -101,17 +141,7 @@ TEST(PortableRestorer, ListsAndRestoresADiscInsideARootWithNothingElse) {
     source.WriteFile("top.txt", "top\n");
     source.MakeFolder("vide");
 
-    QProcess backup;
-    backup.start(QStringLiteral(CORVANE_BINARY_PATH),
-                 {QStringLiteral("backup"), QString::fromStdString(source.path()), QStringLiteral("--images"),
-                  QString::fromStdString(images.path()), QStringLiteral("--capacity"), QStringLiteral("cd"),
-                  QStringLiteral("--yes")});
-    ASSERT_TRUE(backup.waitForFinished(120000));
-    ASSERT_EQ(backup.exitCode(), 0) << backup.readAll().toStdString();
-    const std::vector<std::string> discs = test::FolderNames(images.path());
-    ASSERT_EQ(discs.size(), 1u);
-
-    test::ExtractWithXorriso(images / discs[0], root / "disc");
+    MakeDisc(source.path(), images.path(), root / "disc");
     // xorriso keeps the Rock Ridge modes: the programs and the script run from a mounted disc,
     // nothing else does.
     const std::set<std::string> executables = {"corvane.exe", "corvane-restore", "autorun.sh"};
@@ -139,6 +169,68 @@ TEST(PortableRestorer, ListsAndRestoresADiscInsideARootWithNothingElse) {
         RunInsideRoot(root.path(), {"/disc/corvane-restore", "restore", "/disc", "--to", "/home/back"});
     ASSERT_EQ(restore.status, 0) << restore.output;
     EXPECT_EQ(FilesBelow(root / "home/back"), FilesBelow(source.path()));
+}
+
+// The guided restore as a user meets it: answers typed on a terminal, the files restored, the
+// summary shown; bad answers asked again; Ctrl-D at a question leaves without writing.
+TEST(PortableRestorer, GuidedRestoreOnATerminal) {
+    ScratchFolder source, images, disc;
+    source.WriteFile("Docs/notes.txt", test::SampleBytes(20000, 4));
+    source.WriteFile("Docs/2008/plan.bin", test::SampleBytes(90000, 5));
+    source.WriteFile("top.txt", "top\n");
+    MakeDisc(source.path(), images.path(), disc / "my disc");
+    const std::string label = fs::path(source.path()).filename().string();
+    const std::string restorer = disc / "my disc/corvane-restore";
+
+    struct Row {
+        const char* name;
+        std::string typed;          // %H stands for the home folder
+        const char* filledBefore;   // a file put below home first, when not empty
+        const char* restoredInto;   // below home; empty: nothing may be written
+        const char* only;           // the part of the source expected there; "" for all
+        std::vector<std::string> shown;
+        int status;
+    };
+    const Row rows[] = {
+        {"everything into the default folder", "\n\n\n", "", "$L", "", {"The backup $L on:", "notes.txt",
+         "Restored 3 files into %H/$L", "Press Enter to close."}, 0},
+        {"a folder, after a destination that is a file", "Docs\n%H/file\n%H/Back up\n\n", "file", "Back up", "Docs",
+         {"%H/file is not a folder.", "Restored 2 files into %H/Back up"}, 0},
+        {"a non-empty folder, after a bad answer", "\n%H/full\nmaybe\ny\n\n", "full/other", "full", "",
+         {"is not empty", "Please answer y or n.", "Restored 3 files into %H/full"}, 0},
+        {"Ctrl-D at the first question", "\x04", "", "", "", {"What to restore?"}, 1},
+        {"Ctrl-D at the destination", "\n\x04", "", "", "", {"Restore into which folder?"}, 1},
+    };
+    auto filled = [&](std::string text, const std::string& home) {
+        for (std::size_t at; (at = text.find("%H")) != std::string::npos;) text.replace(at, 2, home);
+        for (std::size_t at; (at = text.find("$L")) != std::string::npos;) text.replace(at, 2, label);
+        return text;
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScratchFolder home;
+        if (*row.filledBefore) home.WriteFile(row.filledBefore, "was here\n");
+        const auto before = FilesBelow(home.path());
+        const Outcome run = RunOnTerminal(restorer, home.path(), filled(row.typed, home.path()));
+        EXPECT_EQ(run.status, row.status) << run.output;
+        for (const std::string& text : row.shown)
+            EXPECT_NE(run.output.find(filled(text, home.path())), std::string::npos) << text << "\n" << run.output;
+        if (!*row.restoredInto) {
+            EXPECT_EQ(FilesBelow(home.path()), before) << "nothing written";
+            continue;
+        }
+        auto restored = FilesBelow(home / filled(row.restoredInto, home.path()));
+        if (*row.filledBefore && std::string(row.filledBefore).starts_with(std::string(row.restoredInto) + "/"))
+            restored.erase(fs::path(row.filledBefore).filename().string());
+        auto expected = FilesBelow(source.path());
+        if (*row.only) {
+            std::map<std::string, std::string> part;
+            for (const auto& [path, bytes] : expected)
+                if (path.starts_with(std::string(row.only) + "/")) part[path] = bytes;
+            expected = part;
+        }
+        EXPECT_EQ(restored, expected);
+    }
 }
 
 }  // namespace
