@@ -28,8 +28,9 @@ std::string RestorerBeside(const std::string& program);
 Status StageSelfCopy(BackupHost& host, IJolietDiscMaster& joliet);
 Status StageAutorun(BackupHost& host, IJolietDiscMaster& joliet);
 Status StageAutorunScript(BackupHost& host, IJolietDiscMaster& joliet);
-// A restorer that is not there is no failure: the user is told once per backup (through
-// host.restorerMissingTold) that the discs will not carry it, and Ok is returned.
+// A restorer that is not there is no failure: the user is told once per host, that is per
+// window or command (host.restorerMissingTold), that the discs will not carry it, and Ok is
+// returned.
 Status StageRestorer(BackupHost& host, IJolietDiscMaster& joliet);
 
 }  // namespace corvane
