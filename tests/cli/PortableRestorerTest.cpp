@@ -233,5 +233,16 @@ TEST(PortableRestorer, GuidedRestoreOnATerminal) {
     }
 }
 
+// A restorer copied where no backup lies says so, and where to go from there.
+TEST(PortableRestorer, GuidedRestoreWithoutABackupBesideIt) {
+    ScratchFolder bin, home;
+    fs::copy_file(CORVANE_RESTORER_PATH, bin / "corvane-restore");
+    const Outcome run = RunOnTerminal(bin / "corvane-restore", home.path(), "\n");
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find("There is no backup in " + bin.path()), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("corvane-restore help"), std::string::npos) << run.output;
+    EXPECT_TRUE(fs::is_empty(home.path()));
+}
+
 }  // namespace
 }  // namespace corvane
