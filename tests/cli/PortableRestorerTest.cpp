@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 #include <elf.h>
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,10 +15,13 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <optional>
+#include <random>
 #include <set>
 
 #include "disc/DiscPayload.h"
 #include "support/PeerTools.h"
+#include "support/ProgramPayload.h"
 #include "support/ScratchFolder.h"
 
 namespace corvane {
@@ -89,26 +94,44 @@ std::map<std::string, std::string> FilesBelow(const std::string& folder) {
     return files;
 }
 
-// Backs source up with the program onto one disc image in images and takes it apart into disc.
-void MakeDisc(const std::string& source, const std::string& images, const std::string& disc) {
+// Backs source up with the program onto discs of `capacity` in images and takes each apart
+// into discs[i]: as many discs as named.
+void MakeDiscs(const std::string& source, const std::string& images, const std::string& capacity,
+               const std::vector<std::string>& discs) {
     QProcess backup;
     backup.start(QStringLiteral(CORVANE_BINARY_PATH),
                  {QStringLiteral("backup"), QString::fromStdString(source), QStringLiteral("--images"),
-                  QString::fromStdString(images), QStringLiteral("--capacity"), QStringLiteral("cd"),
+                  QString::fromStdString(images), QStringLiteral("--capacity"), QString::fromStdString(capacity),
                   QStringLiteral("--yes")});
     ASSERT_TRUE(backup.waitForFinished(120000));
     ASSERT_EQ(backup.exitCode(), 0) << backup.readAll().toStdString();
-    const std::vector<std::string> discs = test::FolderNames(images);
-    ASSERT_EQ(discs.size(), 1u);
-    test::ExtractWithXorriso(images + "/" + discs[0], disc);
+    const std::vector<std::string> made = test::FolderNames(images);
+    ASSERT_EQ(made.size(), discs.size());
+    for (std::size_t i = 0; i < made.size(); ++i) test::ExtractWithXorriso(images + "/" + made[i], discs[i]);
 }
+
+void MakeDisc(const std::string& source, const std::string& images, const std::string& disc) {
+    MakeDiscs(source, images, "cd", {disc});
+}
+
+// A folder bound over another in a mount namespace of the restorer's own, as a second disc
+// is mounted.
+struct BindMount {
+    std::string folder;
+    std::string at;
+};
 
 // Runs the disc's restorer without arguments on a pseudo-terminal, typing `typed` at once (the
 // terminal keeps it until the restorer reads), with HOME set; returns what the terminal showed.
-Outcome RunOnTerminal(const std::string& restorer, const std::string& home, const std::string& typed) {
+Outcome RunOnTerminal(const std::string& restorer, const std::string& home, const std::string& typed,
+                      const std::optional<BindMount>& mount = std::nullopt) {
     int terminal = -1;
     const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, nullptr);
     if (pid == 0) {
+        const bool mounted = !mount || (::unshare(CLONE_NEWNS) == 0 &&
+                                        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                                        ::mount(mount->folder.c_str(), mount->at.c_str(), nullptr, MS_BIND, nullptr) == 0);
+        if (!mounted) ::_exit(kChrootRefused);
         const std::string homeVariable = "HOME=" + home;
         char* const argv[] = {const_cast<char*>(restorer.c_str()), nullptr};
         char* const environment[] = {const_cast<char*>(homeVariable.c_str()), nullptr};
@@ -231,6 +254,29 @@ TEST(PortableRestorer, GuidedRestoreOnATerminal) {
         }
         EXPECT_EQ(restored, expected);
     }
+}
+
+// A backup over two discs: the guided restore started from the first finds the second where
+// it is mounted and restores the whole tree.
+TEST(PortableRestorer, GuidedRestoreTakesTheOtherMountedDiscOfTheBackup) {
+    ScratchFolder source, images, discs, media, home;
+    std::mt19937 random(9);
+    for (const char* file : {"One/a.bin", "Two/b.bin"}) {
+        std::string bytes(150000, '\0');
+        for (char& byte : bytes) byte = static_cast<char>(random());  // no compression helps
+        source.WriteFile(file, bytes);
+    }
+    const std::string capacity = std::to_string(test::ProgramPayloadSize() + 250000);
+    MakeDiscs(source.path(), images.path(), capacity, {discs / "first", discs / "second"});
+    const std::string mountPoint = media.MakeFolder("second disc");
+    const std::string label = fs::path(source.path()).filename().string();
+
+    const Outcome run = RunOnTerminal(discs / "first/corvane-restore", home.path(), "\n\n\n",
+                                      BindMount{discs / "second", mountPoint});
+    if (run.status == kChrootRefused) GTEST_SKIP() << "mounting is not permitted here";
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("  " + mountPoint + "\r\n"), std::string::npos) << run.output;
+    EXPECT_EQ(FilesBelow(home / label), FilesBelow(source.path()));
 }
 
 // A restorer copied where no backup lies says so, and where to go from there.
