@@ -81,13 +81,15 @@ std::optional<std::string> Answer(const std::string& question) {
     return line;
 }
 
-// Where to restore: the default folder or the one typed; a folder that holds files already
-// is used only when the user says so, anything that is not a folder is asked again.
-std::optional<std::string> Destination(const std::string& suggested) {
+// Where to restore: the default folder or the one typed ("~/" stands for home, as in a shell);
+// a folder that holds files already is used only when the user says so, anything that is not
+// a folder is asked again.
+std::optional<std::string> Destination(const std::string& home, const std::string& suggested) {
     for (;;) {
         auto typed = Answer("Restore into which folder? [" + suggested + "] ");
         if (!typed) return std::nullopt;
-        const std::string folder = typed->empty() ? suggested : *typed;
+        std::string folder = typed->empty() ? suggested : *typed;
+        if (folder == "~" || folder.starts_with("~/")) folder = home + folder.substr(1);
         std::error_code error;
         if (fs::exists(folder, error) && !fs::is_directory(folder, error)) {
             std::printf("%s is not a folder.\n", folder.c_str());
@@ -124,10 +126,12 @@ int RunGuidedRestore(const std::string& discFolder) {
     auto what = Answer("What to restore? Enter for everything, or a folder or file from the drive's root "
                        "(e.g. Docs/2008): ");
     if (!what) return 1;
-    const char* home = std::getenv("HOME");
+    const char* homeVariable = std::getenv("HOME");
+    std::error_code error;
+    const std::string home = homeVariable && *homeVariable ? homeVariable : fs::current_path(error).string();
     std::string name = backup->label;
     std::replace(name.begin(), name.end(), '/', '_');
-    auto where = Destination((home && *home ? std::string(home) : fs::current_path().string()) + "/" + name);
+    auto where = Destination(home, home + "/" + name);
     if (!where) return 1;
 
     std::vector<std::string> args = discs;

@@ -217,7 +217,7 @@ TEST(PortableRestorer, GuidedRestoreOnATerminal) {
     const Row rows[] = {
         {"everything into the default folder", "\n\n\n", "", "$L", "", {"The backup $L on:", "notes.txt",
          "Restored 3 files into %H/$L", "Press Enter to close."}, 0},
-        {"a folder, after a destination that is a file", "Docs\n%H/file\n%H/Back up\n\n", "file", "Back up", "Docs",
+        {"a folder, after a destination that is a file", "Docs\n%H/file\n~/Back up\n\n", "file", "Back up", "Docs",
          {"%H/file is not a folder.", "Restored 2 files into %H/Back up"}, 0},
         {"a non-empty folder, after a bad answer", "\n%H/full\nmaybe\ny\n\n", "full/other", "full", "",
          {"is not empty", "Please answer y or n.", "Restored 3 files into %H/full"}, 0},
