@@ -12,6 +12,7 @@
 #include "archive/StreamFormat.h"
 #include "cli/ListCommand.h"
 #include "cli/RestoreCommand.h"
+#include "extract/StoredPath.h"
 
 namespace corvane {
 
@@ -66,9 +67,10 @@ std::vector<std::string> DiscsOfTheBackup(const std::string& discFolder, const S
     return discs;
 }
 
-// One answer typed on the terminal, without its line end; none at the end of input.
+// One answer typed on the terminal, without its line end; none at the end of input. The
+// question may hold names from the disc: their control characters are shown as '?'.
 std::optional<std::string> Answer(const std::string& question) {
-    std::fputs(question.c_str(), stdout);
+    std::fputs(ShownStoredText(question).c_str(), stdout);
     std::fflush(stdout);
     std::string line;
     for (int c; (c = std::fgetc(stdin)) != '\n';) {
@@ -92,7 +94,7 @@ std::optional<std::string> Destination(const std::string& home, const std::strin
         if (folder == "~" || folder.starts_with("~/")) folder = home + folder.substr(1);
         std::error_code error;
         if (fs::exists(folder, error) && !fs::is_directory(folder, error)) {
-            std::printf("%s is not a folder.\n", folder.c_str());
+            std::printf("%s is not a folder.\n", ShownStoredText(folder).c_str());
             continue;
         }
         if (!fs::exists(folder, error) || fs::is_empty(folder, error)) return folder;
@@ -113,12 +115,13 @@ int RunGuidedRestore(const std::string& discFolder) {
     const auto backup = BackupIn(discFolder);
     if (!backup) {
         std::printf("There is no backup in %s.\nRun 'corvane-restore help' to restore from another place.\n",
-                    discFolder.c_str());
+                    ShownStoredText(discFolder).c_str());
         return 1;
     }
     const std::vector<std::string> discs = DiscsOfTheBackup(discFolder, *backup);
-    std::printf("The backup %s on:\n", backup->label.c_str());
-    for (const std::string& disc : discs) std::printf("  %s\n", disc.c_str());
+    // Names from the discs reach the terminal with their control characters shown as '?'.
+    std::printf("The backup %s on:\n", ShownStoredText(backup->label).c_str());
+    for (const std::string& disc : discs) std::printf("  %s\n", ShownStoredText(disc).c_str());
     std::fflush(stdout);
     RunListCommand(discs);
     std::puts("A backup that spans several discs restores in full only when all its discs are mounted.");
