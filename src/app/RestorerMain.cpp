@@ -2,12 +2,16 @@
 // restores itself on a Linux PC where nothing is installed. It runs the command line's list
 // and restore commands from the same core code as the program.
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "Version.h"
+#include "cli/GuidedRestore.h"
 #include "cli/ListCommand.h"
 #include "cli/RestoreCommand.h"
 
@@ -24,13 +28,17 @@ constexpr const char* kUsage =
     "  help      show this text\n"
     "  --version print the program's version\n"
     "\n"
-    "Run 'corvane-restore COMMAND --help' for the options of a command.\n";
+    "Run 'corvane-restore COMMAND --help' for the options of a command.\n"
+    "Started without a command in a terminal, it guides through restoring the backup on the\n"
+    "disc it lives on.\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
     const std::string_view command = argc > 1 ? argv[1] : "";
     const std::vector<std::string> args(argv + (argc > 1 ? 2 : argc), argv + argc);
+    if (argc == 1 && ::isatty(0))
+        return corvane::RunGuidedRestore(std::filesystem::read_symlink("/proc/self/exe").parent_path().string());
     if (command == "list") return corvane::RunListCommand(args);
     if (command == "restore") return corvane::RunRestoreCommand(args);
     if (command == "--version") {

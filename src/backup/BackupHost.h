@@ -78,6 +78,8 @@ public:
     // The cause of the failure that stopped the job, for its status line; empty when none was
     // named.
     std::string failure;
+    // Set once the user was told that the discs will not carry the portable restorer.
+    bool restorerMissingTold = false;
 
     // Services; tests replace them.
     FileSystem* files = &DefaultFileSystem();

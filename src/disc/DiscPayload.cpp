@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -77,7 +78,38 @@ Status Stage(BackupHost& host, IJolietDiscMaster& joliet, const std::string& sou
     return s;
 }
 
+// Writes `text` to a staging file named like the disc file, then stages it as the others.
+Status StageText(BackupHost& host, IJolietDiscMaster& joliet, const char* text,
+                 const std::string& stagingName, const std::string& discName, bool executable) {
+    std::string path;
+    std::unique_ptr<File> file;
+    Status s = CreateStagingFile(host, discName, path, file);
+    if (s.ok()) s = file->Write(text, std::strlen(text));
+    if (s.ok()) s = file->Close();
+    if (!s.ok()) return Report(host, discName, s);
+    host.SetStatus(path);
+    return Stage(host, joliet, path, stagingName, discName, executable);
+}
+
 }  // namespace
+
+// Pure POSIX sh using builtins only, so that it runs wherever a desktop offers to run it; the
+// folder comes from $0, every path is quoted (mount points hold spaces).
+const char* const kAutorunScript = R"(#!/bin/sh
+# Restores the backup on this disc: with the disc's own Corvane when it runs here, else with
+# the installed one, else with the portable restorer in a terminal.
+case "$0" in */*) disc=${0%/*} ;; *) disc=. ;; esac
+disc=$(cd -- "$disc" && pwd) || exit 1
+restorer="$disc/corvane-restore"
+if "$disc/corvane.exe" help >/dev/null 2>&1; then exec "$disc/corvane.exe" browse "$disc"; fi
+if command -v corvane >/dev/null 2>&1; then exec corvane browse "$disc"; fi
+for t in x-terminal-emulator:-e gnome-terminal:-- konsole:-e xfce4-terminal:-x mate-terminal:-x xterm:-e
+do
+    if command -v "${t%%:*}" >/dev/null 2>&1; then exec "${t%%:*}" "${t#*:}" "$restorer"; fi
+done
+echo "To restore the backup on this disc, run this in a terminal:"
+echo "  \"$restorer\""
+)";
 
 Status StageSelfCopy(BackupHost& host, IJolietDiscMaster& joliet) {
     host.SetStatus(ExecutablePath(host.programPath));
@@ -85,14 +117,32 @@ Status StageSelfCopy(BackupHost& host, IJolietDiscMaster& joliet) {
 }
 
 Status StageAutorun(BackupHost& host, IJolietDiscMaster& joliet) {
-    std::string path;
-    std::unique_ptr<File> file;
-    Status s = CreateStagingFile(host, "autorun.inf", path, file);
-    if (s.ok()) s = file->Write(kAutorunText, std::strlen(kAutorunText));
-    if (s.ok()) s = file->Close();
-    if (!s.ok()) return Report(host, "autorun.inf", s);
-    host.SetStatus(path);
-    return Stage(host, joliet, path, "autorun.mcb", "autorun.inf", false);
+    return StageText(host, joliet, kAutorunText, "autorun.mcb", "autorun.inf", false);
+}
+
+Status StageAutorunScript(BackupHost& host, IJolietDiscMaster& joliet) {
+    return StageText(host, joliet, kAutorunScript, "autorunsh.mcb", "autorun.sh", true);
+}
+
+std::string RestorerBeside(const std::string& program) {
+    return std::filesystem::path(ExecutablePath(program)).replace_filename("corvane-restore").string();
+}
+
+Status StageRestorer(BackupHost& host, IJolietDiscMaster& joliet) {
+    const std::string restorer = RestorerBeside(host.programPath);
+    FileInfo info;
+    if (!host.files->Stat(restorer, info).ok()) {
+        if (!host.restorerMissingTold) {
+            host.restorerMissingTold = true;
+            host.Ask({"The portable restorer (" + restorer +
+                          ") was not found, so the discs will not carry it. They restore with "
+                          "Corvane itself. The backup goes on.",
+                      MessageIcon::Information, MessageButtons::Ok});
+        }
+        return Status::Ok();
+    }
+    host.SetStatus(restorer);
+    return Stage(host, joliet, restorer, "restorer.mcb", "corvane-restore", true);
 }
 
 }  // namespace corvane

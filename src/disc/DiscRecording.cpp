@@ -87,12 +87,13 @@ std::string Megabytes(std::uint64_t bytes) {
 // streams' own records); twice that for an image recorder, whose image is written beside
 // them on the same file system.
 std::uint64_t RoomForDisc(BackupHost& host, const IDiscRecorder& recorder) {
-    FileInfo program;
+    FileInfo program, restorer;
     if (!host.files->Stat(host.programPath, program).ok()) program.size = 0;
+    if (!host.files->Stat(RestorerBeside(host.programPath), restorer).ok()) restorer.size = 0;
     const double total = host.totalKB * 1024.0;
     const auto read = static_cast<double>(host.bytesRead);
     const auto left = static_cast<std::uint64_t>(total > read ? total - read : 0.0);
-    std::uint64_t room = left + left / 64 + program.size + kMiB;
+    std::uint64_t room = left + left / 64 + program.size + restorer.size + kMiB;
     if (recorder.Capacity() > 0) room = std::min(room, recorder.Capacity());
     return recorder.WritesImageFiles() ? 2 * room : room;
 }
@@ -118,6 +119,8 @@ DiscStep PrepareStaging(BackupHost& host, const IDiscRecorder& recorder) {
 DiscStep StagePayload(BackupHost& host, IJolietDiscMaster& joliet) {
     Status staged = StageSelfCopy(host, joliet);
     if (staged.ok()) staged = StageAutorun(host, joliet);
+    if (staged.ok()) staged = StageRestorer(host, joliet);
+    if (staged.ok()) staged = StageAutorunScript(host, joliet);
     if (staged.ok()) return DiscStep::Done;
     if (staged.code() == Status::Code::Cancelled) return DiscStep::Cancelled;
     // The payload's own message has told the details.

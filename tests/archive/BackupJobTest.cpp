@@ -74,10 +74,11 @@ TEST(BackupJob, RefusedStreamOpensTheNextDiscAfterThePayload) {
     const auto& discs = rig.master->recordedDiscs();
     ASSERT_EQ(discs.size(), 2u);
     auto names = discs[1].names();
-    ASSERT_EQ(names.size(), 3u);
+    ASSERT_EQ(names.size(), 4u);
     EXPECT_EQ(names[0], "corvane.exe");
     EXPECT_EQ(names[1], "autorun.inf");
-    EXPECT_NE(names[2].find(" 1.cvn"), std::string::npos) << names[2];
+    EXPECT_EQ(names[2], "autorun.sh");
+    EXPECT_NE(names[3].find(" 1.cvn"), std::string::npos) << names[3];
     EXPECT_NE(Messages(rig.host).find("Please insert another disc"), std::string::npos);
 }
 
@@ -228,7 +229,7 @@ TEST(BackupJob, EmptyDriveRecordsThePayloadOnly) {
     JobRig rig;
     EXPECT_EQ(rig.Run(), BackupOutcome::Completed);
     ASSERT_EQ(rig.master->recordedDiscs().size(), 1u);
-    EXPECT_EQ(rig.master->recordedDiscs()[0].names(), (std::vector<std::string>{"corvane.exe", "autorun.inf"}));
+    EXPECT_EQ(rig.master->recordedDiscs()[0].names(), (std::vector<std::string>{"corvane.exe", "autorun.inf", "autorun.sh"}));
 }
 
 TEST(MeasureFolder, CountsFilesAndTheirBytes) {

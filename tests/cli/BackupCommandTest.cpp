@@ -14,6 +14,7 @@
 
 #include "archive/StreamFormat.h"
 #include "disc/ImageFileSystem.h"
+#include "support/ProgramPayload.h"
 #include "support/PeerTools.h"
 #include "support/ScratchFolder.h"
 #include "support/StreamTestUtil.h"
@@ -59,8 +60,8 @@ std::map<std::string, std::string> MakeTree(const test::ScratchFolder& dir) {
 TEST(BackupCommand, SpansImageDiscsAndEveryFileComesBackThroughAPeerReader) {
     test::ScratchFolder source, discs, out;
     const auto files = MakeTree(source);
-    // Each disc carries the program; leave room for it and one large folder and the image's own overhead (about 66 KiB).
-    const auto program = fs::file_size(CORVANE_BINARY_PATH);
+    // Each disc carries the programs; leave room for them and one large folder and the image's own overhead (about 66 KiB).
+    const auto program = test::ProgramPayloadSize();
     const std::string capacity = std::to_string(program + 290000);
 
     ProgramRun run = Corvane({"backup", QString::fromStdString(source.path()), "--images",
@@ -164,7 +165,7 @@ TEST(BackupCommand, YesGoesOnOverTwentyDiscs) {
         source.WriteFile("Folder " + std::to_string(i) + "/data.bin", bytes);  // no compression helps
     }
     // Room for the program and one folder's stream on each disc, not for two.
-    const std::uint64_t capacity = fs::file_size(CORVANE_BINARY_PATH) + 140000;
+    const std::uint64_t capacity = test::ProgramPayloadSize() + 140000;
     ProgramRun run = Corvane({"backup", QString::fromStdString(source.path()), "--images",
                               QString::fromStdString(discs.path()), "--capacity", QString::number(capacity), "--yes"});
     ASSERT_EQ(run.exitCode, 0) << run.err;

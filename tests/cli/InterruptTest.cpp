@@ -13,6 +13,7 @@
 #include <map>
 #include <random>
 
+#include "support/ProgramPayload.h"
 #include "support/FolderWatch.h"
 #include "support/PeerTools.h"
 #include "support/RunningProgram.h"
@@ -74,7 +75,7 @@ struct Shared {
                  {"Folder B/Été/three.bin", RandomBytes(12 * kMiB, 4)}};
         for (const auto& [path, content] : files) source.WriteFile(path, content);
         // Disc 1 takes the root's stream, disc 2 Folder A, disc 3 the rest (each carries the program).
-        capacity = std::to_string(fs::file_size(CORVANE_BINARY_PATH) + 22 * kMiB);
+        capacity = std::to_string(test::ProgramPayloadSize() + 22 * kMiB);
         RunningProgram backup(BackupArgs(discs.path()), {tmp.path()});
         backupStatus = backup.Finish();
         backupOutput = backup.output();

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 #include <elf.h>
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,8 +15,13 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <optional>
+#include <random>
+#include <set>
 
+#include "disc/DiscPayload.h"
 #include "support/PeerTools.h"
+#include "support/ProgramPayload.h"
 #include "support/ScratchFolder.h"
 
 namespace corvane {
@@ -86,6 +94,63 @@ std::map<std::string, std::string> FilesBelow(const std::string& folder) {
     return files;
 }
 
+// Backs source up with the program onto discs of `capacity` in images and takes each apart
+// into discs[i]: as many discs as named.
+void MakeDiscs(const std::string& source, const std::string& images, const std::string& capacity,
+               const std::vector<std::string>& discs) {
+    QProcess backup;
+    backup.start(QStringLiteral(CORVANE_BINARY_PATH),
+                 {QStringLiteral("backup"), QString::fromStdString(source), QStringLiteral("--images"),
+                  QString::fromStdString(images), QStringLiteral("--capacity"), QString::fromStdString(capacity),
+                  QStringLiteral("--yes")});
+    ASSERT_TRUE(backup.waitForFinished(120000));
+    ASSERT_EQ(backup.exitCode(), 0) << backup.readAll().toStdString();
+    const std::vector<std::string> made = test::FolderNames(images);
+    ASSERT_EQ(made.size(), discs.size());
+    for (std::size_t i = 0; i < made.size(); ++i) test::ExtractWithXorriso(images + "/" + made[i], discs[i]);
+}
+
+void MakeDisc(const std::string& source, const std::string& images, const std::string& disc) {
+    MakeDiscs(source, images, "cd", {disc});
+}
+
+// A folder bound over another in a mount namespace of the restorer's own, as a second disc
+// is mounted.
+struct BindMount {
+    std::string folder;
+    std::string at;
+};
+
+// Runs the disc's restorer without arguments on a pseudo-terminal, typing `typed` at once (the
+// terminal keeps it until the restorer reads), with HOME set; returns what the terminal showed.
+Outcome RunOnTerminal(const std::string& restorer, const std::string& home, const std::string& typed,
+                      const std::optional<BindMount>& mount = std::nullopt) {
+    int terminal = -1;
+    const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+        const bool mounted = !mount || (::unshare(CLONE_NEWNS) == 0 &&
+                                        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 &&
+                                        ::mount(mount->folder.c_str(), mount->at.c_str(), nullptr, MS_BIND, nullptr) == 0);
+        if (!mounted) ::_exit(kChrootRefused);
+        const std::string homeVariable = "HOME=" + home;
+        char* const argv[] = {const_cast<char*>(restorer.c_str()), nullptr};
+        char* const environment[] = {const_cast<char*>(homeVariable.c_str()), nullptr};
+        ::execve(argv[0], argv, environment);
+        ::_exit(127);
+    }
+    Outcome outcome;
+    if (pid < 0) return outcome;
+    if (::write(terminal, typed.data(), typed.size()) != static_cast<ssize_t>(typed.size())) return outcome;
+    char buffer[4096];
+    for (ssize_t n; (n = ::read(terminal, buffer, sizeof buffer)) > 0;)
+        outcome.output.append(buffer, static_cast<std::size_t>(n));
+    ::close(terminal);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return outcome;
+}
+
 TEST(PortableRestorer, IsStaticAndWithinTheBudgetOfEachDisc) {
     if (!CORVANE_RESTORER_STATIC) GTEST_SKIP() << "sanitizer builds link the restorer dynamically";
     EXPECT_TRUE(IsStaticExecutable(CORVANE_RESTORER_PATH));
@@ -100,23 +165,22 @@ TEST(PortableRestorer, ListsAndRestoresADiscInsideARootWithNothingElse) {
     source.WriteFile("top.txt", "top\n");
     source.MakeFolder("vide");
 
-    QProcess backup;
-    backup.start(QStringLiteral(CORVANE_BINARY_PATH),
-                 {QStringLiteral("backup"), QString::fromStdString(source.path()), QStringLiteral("--images"),
-                  QString::fromStdString(images.path()), QStringLiteral("--capacity"), QStringLiteral("cd"),
-                  QStringLiteral("--yes")});
-    ASSERT_TRUE(backup.waitForFinished(120000));
-    ASSERT_EQ(backup.exitCode(), 0) << backup.readAll().toStdString();
-    const std::vector<std::string> discs = test::FolderNames(images.path());
-    ASSERT_EQ(discs.size(), 1u);
-
-    test::ExtractWithXorriso(images / discs[0], root / "disc");
-    // xorriso keeps the Rock Ridge modes: the program runs from a mounted disc, nothing else does.
+    MakeDisc(source.path(), images.path(), root / "disc");
+    // xorriso keeps the Rock Ridge modes: the programs and the script run from a mounted disc,
+    // nothing else does.
+    const std::set<std::string> executables = {"corvane.exe", "corvane-restore", "autorun.sh"};
+    std::set<std::string> found;
     for (const std::string& name : test::FolderNames(root / "disc")) {
         const auto mode = static_cast<unsigned>(fs::status(root / ("disc/" + name)).permissions()) & 07777u;
-        EXPECT_EQ(mode, name == "corvane.exe" ? 0755u : 0444u) << name;
+        EXPECT_EQ(mode, executables.contains(name) ? 0755u : 0444u) << name;
+        if (executables.contains(name)) found.insert(name);
     }
-    fs::copy_file(CORVANE_RESTORER_PATH, root / "disc/corvane-restore");
+    EXPECT_EQ(found, executables);
+    EXPECT_TRUE(IsStaticExecutable(root / "disc/corvane-restore"));
+    EXPECT_EQ(test::ReadWholeFile(root / "disc/corvane-restore"), test::ReadWholeFile(CORVANE_RESTORER_PATH));
+    EXPECT_EQ(test::ReadWholeFile(root / "disc/corvane.exe"), test::ReadWholeFile(CORVANE_BINARY_PATH));
+    EXPECT_EQ(test::ReadWholeFile(root / "disc/autorun.inf"), kAutorunText);
+    EXPECT_EQ(test::ReadWholeFile(root / "disc/autorun.sh"), kAutorunScript);
     fs::create_directories(root / "home");
 
     if (!CORVANE_RESTORER_STATIC) GTEST_SKIP() << "a dynamically linked restorer cannot run in an empty root";
@@ -130,6 +194,102 @@ TEST(PortableRestorer, ListsAndRestoresADiscInsideARootWithNothingElse) {
         RunInsideRoot(root.path(), {"/disc/corvane-restore", "restore", "/disc", "--to", "/home/back"});
     ASSERT_EQ(restore.status, 0) << restore.output;
     EXPECT_EQ(FilesBelow(root / "home/back"), FilesBelow(source.path()));
+}
+
+// The guided restore as a user meets it: answers typed on a terminal, the files restored, the
+// summary shown; bad answers asked again; Ctrl-D at a question leaves without writing.
+TEST(PortableRestorer, GuidedRestoreOnATerminal) {
+    ScratchFolder source, images, disc;
+    source.WriteFile("Docs/notes.txt", test::SampleBytes(20000, 4));
+    source.WriteFile("Docs/2008/plan.bin", test::SampleBytes(90000, 5));
+    source.WriteFile("top.txt", "top\n");
+    MakeDisc(source.path(), images.path(), disc / "my disc");
+    const std::string label = fs::path(source.path()).filename().string();
+    const std::string restorer = disc / "my disc/corvane-restore";
+
+    struct Row {
+        const char* name;
+        std::string typed;          // %H stands for the home folder
+        const char* filledBefore;   // a file put below home first, when not empty
+        const char* restoredInto;   // below home; empty: nothing may be written
+        const char* only;           // the part of the source expected there; "" for all
+        std::vector<std::string> shown;
+        int status;
+    };
+    const Row rows[] = {
+        {"everything into the default folder", "\n\n\n", "", "$L", "", {"The backup $L on:", "notes.txt",
+         "Restored 3 files into %H/$L", "Press Enter to close."}, 0},
+        {"a folder, after a destination that is a file", "Docs\n%H/file\n~/Back up\n\n", "file", "Back up", "Docs",
+         {"%H/file is not a folder.", "Restored 2 files into %H/Back up"}, 0},
+        {"a non-empty folder, after a bad answer", "\n%H/full\nmaybe\ny\n\n", "full/other", "full", "",
+         {"is not empty", "Please answer y or n.", "Restored 3 files into %H/full"}, 0},
+        {"Ctrl-D at the first question", "\x04", "", "", "", {"What to restore?"}, 1},
+        {"Ctrl-D at the destination", "\n\x04", "", "", "", {"Restore into which folder?"}, 1},
+    };
+    auto filled = [&](std::string text, const std::string& home) {
+        for (std::size_t at; (at = text.find("%H")) != std::string::npos;) text.replace(at, 2, home);
+        for (std::size_t at; (at = text.find("$L")) != std::string::npos;) text.replace(at, 2, label);
+        return text;
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScratchFolder home;
+        if (*row.filledBefore) home.WriteFile(row.filledBefore, "was here\n");
+        const auto before = FilesBelow(home.path());
+        const Outcome run = RunOnTerminal(restorer, home.path(), filled(row.typed, home.path()));
+        EXPECT_EQ(run.status, row.status) << run.output;
+        for (const std::string& text : row.shown)
+            EXPECT_NE(run.output.find(filled(text, home.path())), std::string::npos) << text << "\n" << run.output;
+        if (!*row.restoredInto) {
+            EXPECT_EQ(FilesBelow(home.path()), before) << "nothing written";
+            continue;
+        }
+        auto restored = FilesBelow(home / filled(row.restoredInto, home.path()));
+        if (*row.filledBefore && std::string(row.filledBefore).starts_with(std::string(row.restoredInto) + "/"))
+            restored.erase(fs::path(row.filledBefore).filename().string());
+        auto expected = FilesBelow(source.path());
+        if (*row.only) {
+            std::map<std::string, std::string> part;
+            for (const auto& [path, bytes] : expected)
+                if (path.starts_with(std::string(row.only) + "/")) part[path] = bytes;
+            expected = part;
+        }
+        EXPECT_EQ(restored, expected);
+    }
+}
+
+// A backup over two discs: the guided restore started from the first finds the second where
+// it is mounted and restores the whole tree.
+TEST(PortableRestorer, GuidedRestoreTakesTheOtherMountedDiscOfTheBackup) {
+    ScratchFolder source, images, discs, media, home;
+    std::mt19937 random(9);
+    for (const char* file : {"One/a.bin", "Two/b.bin"}) {
+        std::string bytes(150000, '\0');
+        for (char& byte : bytes) byte = static_cast<char>(random());  // no compression helps
+        source.WriteFile(file, bytes);
+    }
+    const std::string capacity = std::to_string(test::ProgramPayloadSize() + 250000);
+    MakeDiscs(source.path(), images.path(), capacity, {discs / "first", discs / "second"});
+    const std::string mountPoint = media.MakeFolder("second disc");
+    const std::string label = fs::path(source.path()).filename().string();
+
+    const Outcome run = RunOnTerminal(discs / "first/corvane-restore", home.path(), "\n\n\n",
+                                      BindMount{discs / "second", mountPoint});
+    if (run.status == kChrootRefused) GTEST_SKIP() << "mounting is not permitted here";
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_NE(run.output.find("  " + mountPoint + "\r\n"), std::string::npos) << run.output;
+    EXPECT_EQ(FilesBelow(home / label), FilesBelow(source.path()));
+}
+
+// A restorer copied where no backup lies says so, and where to go from there.
+TEST(PortableRestorer, GuidedRestoreWithoutABackupBesideIt) {
+    ScratchFolder bin, home;
+    fs::copy_file(CORVANE_RESTORER_PATH, bin / "corvane-restore");
+    const Outcome run = RunOnTerminal(bin / "corvane-restore", home.path(), "\n");
+    EXPECT_EQ(run.status, 1) << run.output;
+    EXPECT_NE(run.output.find("There is no backup in " + bin.path()), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("corvane-restore help"), std::string::npos) << run.output;
+    EXPECT_TRUE(fs::is_empty(home.path()));
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "extract/StoredPath.h"
 #include "extract/TreeListing.h"
 #include "restore/BackupCatalog.h"
+#include "support/ProgramPayload.h"
 #include "support/PeerTools.h"
 #include "support/ScratchFolder.h"
 #include "support/StreamTestUtil.h"
@@ -58,7 +59,7 @@ struct Backup {
         source.MakeFolder("Empty Folder");
         QStringList args = {"backup", QString::fromStdString(source.path()), "--images",
                             QString::fromStdString(discs.path()), "--capacity",
-                            QString::number(fs::file_size(CORVANE_BINARY_PATH) + 650000), "--yes"};
+                            QString::number(test::ProgramPayloadSize() + 650000), "--yes"};
         if (!password.empty()) args << "--password-file" << QString::fromStdString(scratch.WriteFile("pw", password + "\n"));
         EXPECT_EQ(Corvane(args), 0);
         for (const auto& entry : fs::directory_iterator(discs.path())) images << QString::fromStdString(entry.path().string());

@@ -10,6 +10,7 @@
 #include <random>
 #include <set>
 
+#include "support/ProgramPayload.h"
 #include "support/RunningProgram.h"
 #include "support/ScratchFolder.h"
 
@@ -134,8 +135,8 @@ TEST(RoundTrip, SeededRandomTreeComesBackFromSeveralImageDiscsIdentical) {
     ScratchFolder source, discs, restored, tmp;
     Write(tree, source);
 
-    // Each disc carries the program besides its share of the backup.
-    const std::string capacity = std::to_string(fs::file_size(CORVANE_BINARY_PATH) + 4 * kMiB);
+    // Each disc carries the programs besides its share of the backup.
+    const std::string capacity = std::to_string(test::ProgramPayloadSize() + 4 * kMiB);
     RunningProgram backup({"backup", source.path(), "--images", discs.path(), "--capacity", capacity, "--yes"},
                           {tmp.path()});
     ASSERT_EQ(backup.Finish(), 0) << backup.output();

@@ -8,12 +8,13 @@
 #include <vector>
 
 #include "disc/DiscImage.h"
+#include "disc/DiscPayload.h"
 #include "support/ScratchFolder.h"
 
 namespace corvane::test {
 namespace {
 
-// One backup spanning discs of many capacities: the program every disc carries, the streams its
+// One backup spanning discs of many capacities: the programs every disc carries, the streams its
 // folders give (by size) under its label, and the capacities tried. The label sets the length
 // of the stream names, and so the size of their directory records.
 struct Sweep {
@@ -25,6 +26,10 @@ struct Sweep {
     std::uint64_t step;  // no multiple of a block: each disc ends at another place
     int capacities;
 };
+
+// The restorer beside the program, kept small so that each sweep keeps the room its
+// capacities were chosen for; its directory records count all the same.
+constexpr std::size_t kRestorerSize = 3000;
 
 std::vector<Sweep> Sweeps() {
     const std::string longLabel = "Sticks of a rather long name for testing";
@@ -55,8 +60,10 @@ std::string StreamFile(const Sweep& sweep, std::size_t index) {
 // every disc, the next disc when one is full. Every disc must come out within the capacity.
 void SpanDiscs(const ScratchFolder& scratch, const Sweep& sweep, std::uint64_t capacity) {
     const MediumLimits limits{capacity, 0};
-    const StagedFile payload[] = {{"corvane.exe", scratch / "program", true},
-                                  {"autorun.inf", scratch / "autorun", true}};
+    const StagedFile payload[] = {{"corvane.exe", scratch / "program", true, true},
+                                  {"autorun.inf", scratch / "autorun", true},
+                                  {"corvane-restore", scratch / "restorer", true, true},
+                                  {"autorun.sh", scratch / "autorun.sh", true, true}};
     const std::string staging = scratch / "discs";
     auto newDisc = [&] {
         auto disc = std::make_unique<DiscImage>(staging);
@@ -90,7 +97,9 @@ TEST(DiscCapacity, WhatADiscAcceptsFitsItAtEveryCapacity) {
     for (const Sweep& sweep : Sweeps()) {
         ScratchFolder scratch;
         scratch.WriteFile("program", std::string(sweep.programSize, 'p'));
-        scratch.WriteFile("autorun", "[AutoRun]\r\nOPEN=corvane.exe\r\n");
+        scratch.WriteFile("restorer", std::string(kRestorerSize, 'r'));
+        scratch.WriteFile("autorun", kAutorunText);
+        scratch.WriteFile("autorun.sh", kAutorunScript);
         scratch.MakeFolder("discs");
         for (std::size_t i = 0; i < sweep.streams.size(); ++i)
             scratch.WriteFile(StreamFile(sweep, i), std::string(sweep.streams[i], 's'));

@@ -83,6 +83,47 @@ TEST_F(DiscPayload, CancelBetweenPiecesAddsNothingAndPrepareDiscGivesUp) {
     EXPECT_TRUE(host.instantClock.sleeps.empty());
 }
 
+// The portable restorer beside the program goes on every disc with the script; without it each
+// disc still gets the rest, and the user is told once that the discs will not carry it.
+TEST(DiscPayloadRestorer, GoesOnEveryDiscOrIsMissedOnceWithoutStoppingTheBackup) {
+    for (const bool present : {true, false}) {
+        SCOPED_TRACE(present ? "restorer beside the program" : "no restorer");
+        test::ScratchFolder bin;
+        test::TestBackupHost host;
+        test::ScriptedDiscMaster master;
+        host.restorerMissingTold = false;
+        host.programPath = bin.WriteFile("corvane", "#!program\n");
+        if (present) bin.WriteFile("corvane-restore", test::SampleBytes(10000, 3));
+        EXPECT_EQ(RestorerBeside(host.programPath), bin / "corvane-restore");
+        for (int disc = 0; disc < 2; ++disc) {
+            ASSERT_EQ(PrepareDisc(host, master, master.recorder(), master), DiscStep::Done);
+            ASSERT_EQ(BurnDisc(host, master, master.recorder()), DiscStep::Done);
+        }
+        ASSERT_EQ(master.recordedDiscs().size(), 2u);
+        for (const auto& image : master.recordedDiscs()) {
+            if (present) {
+                EXPECT_EQ(image.names(), (std::vector<std::string>{"corvane.exe", "autorun.inf",
+                                                                   "corvane-restore", "autorun.sh"}));
+                EXPECT_EQ(image.find("corvane-restore")->bytes, test::SampleBytes(10000, 3));
+                EXPECT_TRUE(image.find("corvane-restore")->executable);
+            } else {
+                EXPECT_EQ(image.names(), (std::vector<std::string>{"corvane.exe", "autorun.inf", "autorun.sh"}));
+            }
+            EXPECT_EQ(image.find("autorun.sh")->bytes, kAutorunScript);
+            EXPECT_TRUE(image.find("autorun.sh")->executable);
+            EXPECT_FALSE(image.find("autorun.inf")->executable);
+        }
+        if (present) {
+            EXPECT_TRUE(host.messages.empty());
+        } else {
+            ASSERT_EQ(host.messages.size(), 1u);
+            EXPECT_NE(host.messages[0].text.find("the discs will not carry it"), std::string::npos);
+            EXPECT_NE(host.messages[0].text.find(bin / "corvane-restore"), std::string::npos);
+            EXPECT_EQ(host.messages[0].buttons, MessageButtons::Ok);
+        }
+    }
+}
+
 // A payload file that cannot be staged completely is never added: the user is told and
 // PrepareDisc fails, which ends the backup as a failure with its cause on the status line.
 TEST_F(DiscPayload, StagingFailuresAreReportedAndNothingPartialIsAdded) {

@@ -22,7 +22,8 @@ const Calls kPreparePass = {"SetActiveDiscRecorder /dev/sr0",
                             "QueryMediaType",
                             "Close",
                             "AddData corvane.exe",
-                            "AddData autorun.inf"};
+                            "AddData autorun.inf",
+                            "AddData autorun.sh"};
 const Calls kBurnPass = {"OpenExclusive", "QueryMediaType", "Close", "RecordDisc 0 1"};
 
 Calls Join(Calls a, const Calls& b) {
@@ -58,16 +59,18 @@ TEST(DiscRecording, EveryDiscIsPreparedWithThePayloadAndRecorded) {
 
     ASSERT_EQ(flow.disc.recordedDiscs().size(), 2u);
     for (const auto& image : flow.disc.recordedDiscs()) {
-        EXPECT_EQ(image.names(), (Calls{"corvane.exe", "autorun.inf"}));
+        EXPECT_EQ(image.names(), (Calls{"corvane.exe", "autorun.inf", "autorun.sh"}));
         EXPECT_EQ(image.find("autorun.inf")->bytes, kAutorunText);
     }
     const std::string temp = flow.host.tempFolder.path() + "/";
-    const Calls staged = {temp + "corvaneex.mcb", temp + "autorun.inf", temp + "autorun.mcb"};
+    const Calls staged = {temp + "corvaneex.mcb", temp + "autorun.inf", temp + "autorun.mcb",
+                          temp + "autorun.sh",    temp + "autorunsh.mcb"};
     EXPECT_EQ(flow.host.stagedFiles, Join(staged, staged));
 
     const Calls statuses = {
         "Accessing media...",     std::filesystem::read_symlink("/proc/self/exe").string(),
-        temp + "autorun.inf",     "Activating disc recorder...",
+        temp + "autorun.inf",     temp + "autorun.sh",
+        "Activating disc recorder...",
         "Accessing media...",     "Burning disc...",
         "Preparing to burn...",   "Burning The Disc...",
         "Closing disc...",        "Completed!"};

@@ -164,7 +164,7 @@ Status ScriptedDiscMaster::AddData(const StagedFile& file, bool overwrite) {
         return Status(Status::Code::AlreadyExists, file.name + " is already on the disc");
 
     // The bytes are taken now: the caller may delete its staging file right afterwards.
-    DiscFile added{file.name, {}};
+    DiscFile added{file.name, {}, file.executable};
     std::unique_ptr<File> in;
     s = DefaultFileSystem().OpenRead(file.path, in);
     if (!s.ok()) return s;

@@ -24,6 +24,7 @@ namespace corvane::test {
 struct DiscFile {
     std::string name;
     std::string bytes;
+    bool executable = false;  // given mode 0755 on the disc
 };
 
 // The files added to one disc image, in the order they were added.
