@@ -4,15 +4,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <optional>
-#include <sstream>
+#include <set>
 #include <vector>
+
+#include <termios.h>
 
 #include "archive/StreamFormat.h"
 #include "cli/ListCommand.h"
 #include "cli/RestoreCommand.h"
 #include "extract/StoredPath.h"
+#include "platform/MountTable.h"
 
 namespace corvane {
 
@@ -34,35 +36,20 @@ std::optional<StreamNameParts> BackupIn(const std::string& folder) {
     return std::nullopt;
 }
 
-// A mount point as /proc/self/mountinfo writes it: space, tab, newline and '\' as octal escapes.
-std::string Unescaped(const std::string& field) {
-    std::string text;
-    for (std::size_t i = 0; i < field.size(); ++i) {
-        const bool escape = field[i] == '\\' && i + 4 <= field.size() &&
-                            field.find_first_not_of("01234567", i + 1) >= i + 4;
-        if (escape) {
-            text += static_cast<char>(std::stoi(field.substr(i + 1, 3), nullptr, 8));
-            i += 3;
-        } else {
-            text += field[i];
-        }
-    }
-    return text;
-}
-
 // The disc folder and every other mount point holding streams of the same backup.
 std::vector<std::string> DiscsOfTheBackup(const std::string& discFolder, const StreamNameParts& backup) {
     std::vector<std::string> discs = {discFolder};
-    std::ifstream mounts("/proc/self/mountinfo");
-    for (std::string line; std::getline(mounts, line);) {
-        std::istringstream fields(line);
-        std::string field, mountPoint;
-        for (int i = 0; i < 5 && fields >> field; ++i) mountPoint = field;
-        mountPoint = Unescaped(mountPoint);
+    // The kernel's own file systems, and automounts that listing could trigger, hold no disc.
+    static const std::set<std::string> kNoDisc = {"proc",   "sysfs",     "cgroup",   "cgroup2",  "devpts",
+                                                  "devtmpfs", "mqueue",  "debugfs",  "tracefs",  "securityfs",
+                                                  "pstore", "bpf",       "configfs", "fusectl",  "hugetlbfs",
+                                                  "autofs", "binfmt_misc", "efivarfs", "rpc_pipefs", "nfsd"};
+    for (const MountEntry& mount : ReadMountTable("/")) {
         std::error_code error;
-        if (mountPoint.empty() || fs::equivalent(mountPoint, discFolder, error)) continue;
-        const auto other = BackupIn(mountPoint);
-        if (other && other->label == backup.label && other->timeStamp == backup.timeStamp) discs.push_back(mountPoint);
+        if (kNoDisc.count(mount.fsType) || fs::equivalent(mount.mountPoint, discFolder, error)) continue;
+        const auto other = BackupIn(mount.mountPoint);
+        if (other && other->label == backup.label && other->timeStamp == backup.timeStamp)
+            discs.push_back(mount.mountPoint);
     }
     return discs;
 }
@@ -81,6 +68,23 @@ std::optional<std::string> Answer(const std::string& question) {
         line += static_cast<char>(c);
     }
     return line;
+}
+
+// The password typed without echo; none at the end of input or for an empty answer.
+std::optional<std::string> PasswordAnswer(const std::string& question, bool& ended) {
+    termios saved{};
+    const bool terminal = ::tcgetattr(0, &saved) == 0;
+    if (terminal) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        ::tcsetattr(0, TCSANOW, &quiet);
+    }
+    auto typed = Answer(question);
+    if (terminal) ::tcsetattr(0, TCSANOW, &saved);
+    if (typed) std::fputs("\n", stdout);
+    ended = !typed;
+    if (!typed || typed->empty()) return std::nullopt;
+    return typed;
 }
 
 // Where to restore: the default folder or the one typed ("~/" stands for home, as in a shell);
@@ -123,12 +127,28 @@ int RunGuidedRestore(const std::string& discFolder) {
     std::printf("The backup %s on:\n", ShownStoredText(backup->label).c_str());
     for (const std::string& disc : discs) std::printf("  %s\n", ShownStoredText(disc).c_str());
     std::fflush(stdout);
-    RunListCommand(discs);
+    // A protected backup asks for its password first, so that the tree shows its names.
+    std::optional<std::string> password;
+    const bool isProtected = LookAtBackup(discs, "", std::nullopt).isProtected;
+    while (isProtected) {
+        bool ended = false;
+        password = PasswordAnswer("The backup is protected. Password (Enter to leave its protected folders out): ",
+                                  ended);
+        if (ended) return 1;
+        if (!password || LookAtBackup(discs, "", password).opensEveryFolder) break;
+        std::puts("Invalid Password");
+    }
+    ListPlaces(discs, password);
     std::puts("A backup that spans several discs restores in full only when all its discs are mounted.");
 
-    auto what = Answer("What to restore? Enter for everything, or a folder or file from the drive's root "
-                       "(e.g. Docs/2008): ");
-    if (!what) return 1;
+    std::optional<std::string> what;
+    for (;;) {
+        what = Answer("What to restore? Enter for everything, or a folder or file from the drive's root "
+                      "(e.g. Docs/2008): ");
+        if (!what) return 1;
+        if (what->empty() || LookAtBackup(discs, *what, password).holdsOnly) break;
+        std::printf("Nothing in the backup is named %s.\n", ShownStoredText(*what).c_str());
+    }
     const char* homeVariable = std::getenv("HOME");
     std::error_code error;
     const std::string home = homeVariable && *homeVariable ? homeVariable : fs::current_path(error).string();
@@ -137,10 +157,7 @@ int RunGuidedRestore(const std::string& discFolder) {
     auto where = Destination(home, home + "/" + name);
     if (!where) return 1;
 
-    std::vector<std::string> args = discs;
-    args.insert(args.end(), {"--to", *where});
-    if (!what->empty()) args.insert(args.end(), {"--only", *what});
-    const int status = RunRestoreCommand(args);
+    const int status = RestoreFromPlaces({discs, *where, *what, password, "ask"});
     std::fflush(stderr);
     Answer("Press Enter to close.");
     return status;

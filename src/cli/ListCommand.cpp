@@ -67,10 +67,13 @@ int RunListCommand(const std::vector<std::string>& args) {
         if (!ReadPasswordFile(*file, text, why)) return UsageError(why);
         password = std::move(text);
     }
+    return ListPlaces(arguments.Operands(), password);
+}
 
+int ListPlaces(const std::vector<std::string>& places, const std::optional<std::string>& password) {
     ImageFileSystem files(DefaultFileSystem());  // disc image files are read like folders
     std::vector<BackupStream> streams;
-    std::vector<std::string> problems = FindStreamsInPlaces(files, arguments.Operands(), streams);
+    std::vector<std::string> problems = FindStreamsInPlaces(files, places, streams);
     SortStreams(streams);
 
     PlainCatalogTree tree;

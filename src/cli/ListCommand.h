@@ -2,11 +2,15 @@
 // "corvane list": the backups in folders of backup streams, printed as the restore window's
 // tree, fully expanded.
 
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace corvane {
 
 int RunListCommand(const std::vector<std::string>& args);
+
+// What the list command does once its options are read.
+int ListPlaces(const std::vector<std::string>& places, const std::optional<std::string>& password);
 
 }  // namespace corvane

@@ -1,5 +1,6 @@
 #include "cli/RestoreCommand.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <set>
@@ -96,6 +97,63 @@ std::string ExactFolder(const std::string& path) {
     return !path.empty() && std::isspace(static_cast<unsigned char>(path.back())) ? path + "/" : path;
 }
 
+// What a restore takes from the streams: whole streams, or the one file only names, and the
+// protected folders it leaves out.
+struct Selection {
+    std::vector<std::pair<std::string, std::uint64_t>> entries;  // stream, record (0: all)
+    std::string onlyFolderPath;  // the stored folder of the one file
+    std::string onlyFile;
+    std::vector<std::string> leftOutProtected;  // as the tree shows them
+};
+
+// The readable streams of the places, one of each, in order; what could not be read is added
+// to problems.
+std::vector<BackupStream> ReadableStreams(FileSystem& files, const std::vector<std::string>& places,
+                                          std::vector<std::string>& problems) {
+    std::vector<BackupStream> found;
+    for (const std::string& line : FindStreamsInPlaces(files, places, found)) problems.push_back(line);
+    SortStreams(found);
+    std::vector<BackupStream> streams;
+    StreamHeaderReader reader(files);
+    for (BackupStream& stream : found)
+        if (reader.Read(stream)) streams.push_back(stream);
+    for (const std::string& line : reader.Unreadable()) problems.push_back(line);
+    for (const std::string& line : MissingStreamMessages(found)) problems.push_back(line);
+    return streams;
+}
+
+Selection Select(FileSystem& files, const std::vector<BackupStream>& streams, const std::string& onlyAsGiven,
+                 const std::optional<std::string>& password) {
+    Selection selection;
+    const std::string only = StoredTextToUtf8(StoredFolderPathOf(onlyAsGiven));
+    const std::size_t lastSeparator = only.rfind('\\');
+    const std::string onlyParent = lastSeparator == 0 ? "\\" : only.substr(0, lastSeparator);
+    selection.onlyFile = only.substr(lastSeparator + 1);
+    std::set<std::string> protectedFolders;
+    bool onlyIsFolder = false;
+    for (const BackupStream& stream : streams) {
+        const bool locked = !IsNoPassword(stream.password) &&  // the rule the tree uses
+                            !(password && PasswordMatches(*password, stream.password));
+        if (locked) protectedFolders.insert(stream.folderPath);
+        onlyIsFolder = onlyIsFolder || IsAtOrBelow(StoredTextToUtf8(stream.folderPath), only);
+    }
+    for (const BackupStream& stream : streams) {
+        const std::string folder = StoredTextToUtf8(stream.folderPath);
+        const bool wholeFolder = IsAtOrBelow(folder, only);
+        const bool fileOfIt = !onlyIsFolder && folder == onlyParent;
+        if (!wholeFolder && !fileOfIt) continue;
+        if (protectedFolders.count(stream.folderPath)) {
+            selection.leftOutProtected.push_back(ShownFolderPath(stream.folderPath, protectedFolders));
+        } else if (wholeFolder) {
+            selection.entries.emplace_back(stream.path, 0);
+        } else if (std::uint64_t record = FindRecord(files, stream.path, selection.onlyFile)) {
+            selection.entries.emplace_back(stream.path, record);
+            selection.onlyFolderPath = stream.folderPath;
+        }
+    }
+    return selection;
+}
+
 }  // namespace
 
 int RunRestoreCommand(const std::vector<std::string>& args) {
@@ -108,81 +166,67 @@ int RunRestoreCommand(const std::vector<std::string>& args) {
     if (arguments.Operands().empty()) return UsageError("name at least one PLACE holding backup streams");
     const auto destination = arguments.Value("to");
     if (!destination || destination->empty()) return UsageError("give the destination folder with --to");
-    const std::string overwrite = arguments.Value("overwrite").value_or("ask");
-    if (overwrite != "yes" && overwrite != "no" && overwrite != "ask")
+    RestoreRequest request{arguments.Operands(), *destination, arguments.Value("only").value_or(""), std::nullopt,
+                           arguments.Value("overwrite").value_or("ask")};
+    if (request.overwrite != "yes" && request.overwrite != "no" && request.overwrite != "ask")
         return UsageError("--overwrite takes yes, no or ask");
     std::string why;
     if (!SelectNamesOption(arguments, why)) return UsageError(why);
-    std::optional<std::string> password;
     if (auto file = arguments.Value("password-file")) {
         std::string text;
         if (!ReadPasswordFile(*file, text, why)) return UsageError(why);
-        password = text;
+        request.password = text;
     }
+    return RestoreFromPlaces(request);
+}
 
+BackupContent LookAtBackup(const std::vector<std::string>& places, const std::string& only,
+                           const std::optional<std::string>& password) {
+    ImageFileSystem files(DefaultFileSystem());
+    std::vector<std::string> problems;
+    const std::vector<BackupStream> streams = ReadableStreams(files, places, problems);
+    BackupContent content;
+    content.isProtected = std::any_of(streams.begin(), streams.end(),
+                                      [](const BackupStream& stream) { return !IsNoPassword(stream.password); });
+    const Selection selection = Select(files, streams, only, password);
+    content.holdsOnly = !selection.entries.empty() || !selection.leftOutProtected.empty();
+    content.opensEveryFolder = selection.leftOutProtected.empty();
+    return content;
+}
+
+int RestoreFromPlaces(const RestoreRequest& request) {
+    const std::string& destination = request.destination;
     ImageFileSystem files(DefaultFileSystem());
     FileInfo info;
-    if (files.Stat(*destination, info).ok() && !info.isFolder()) {
-        std::fprintf(stderr, "corvane restore: the destination %s is not a folder\n", destination->c_str());
+    if (files.Stat(destination, info).ok() && !info.isFolder()) {
+        std::fprintf(stderr, "corvane restore: the destination %s is not a folder\n", destination.c_str());
         return 1;
     }
     int problems = 0;
-    std::vector<BackupStream> found;
-    for (const std::string& line : FindStreamsInPlaces(files, arguments.Operands(), found)) Problem(line, problems);
-    SortStreams(found);
-    std::vector<BackupStream> streams;  // one of each, readable
-    StreamHeaderReader reader(files);
-    for (BackupStream& stream : found)
-        if (reader.Read(stream)) streams.push_back(stream);
-    for (const std::string& line : reader.Unreadable()) Problem(line, problems);
-    for (const std::string& line : MissingStreamMessages(found)) Problem(line, problems);
-
-    // What to restore: whole streams, or the one file --only names.
-    const std::string only = StoredTextToUtf8(StoredFolderPathOf(arguments.Value("only").value_or("")));
-    const std::size_t lastSeparator = only.rfind('\\');
-    const std::string onlyParent = lastSeparator == 0 ? "\\" : only.substr(0, lastSeparator);
-    const std::string onlyFile = only.substr(lastSeparator + 1);
-    std::set<std::string> protectedFolders;
-    bool onlyIsFolder = false;
-    for (const BackupStream& stream : streams) {
-        const bool locked = !IsNoPassword(stream.password) &&  // the rule the tree uses
-                            !(password && PasswordMatches(*password, stream.password));
-        if (locked) protectedFolders.insert(stream.folderPath);
-        onlyIsFolder = onlyIsFolder || IsAtOrBelow(StoredTextToUtf8(stream.folderPath), only);
-    }
-    std::vector<std::pair<std::string, std::uint64_t>> entries;  // stream, record (0: all)
-    std::string onlyFolderPath;  // the stored folder of the one file
-    for (const BackupStream& stream : streams) {
-        const std::string folder = StoredTextToUtf8(stream.folderPath);
-        const bool wholeFolder = IsAtOrBelow(folder, only);
-        const bool fileOfIt = !onlyIsFolder && folder == onlyParent;
-        if (!wholeFolder && !fileOfIt) continue;
-        if (protectedFolders.count(stream.folderPath)) {
-            Problem(ShownFolderPath(stream.folderPath, protectedFolders) + " is protected and was left out" +
-                        (password ? " (wrong password)" : " (no --password-file)"),
-                    problems);
-        } else if (wholeFolder) {
-            entries.emplace_back(stream.path, 0);
-        } else if (std::uint64_t record = FindRecord(files, stream.path, onlyFile)) {
-            entries.emplace_back(stream.path, record);
-            onlyFolderPath = stream.folderPath;
-        }
-    }
+    std::vector<std::string> unreadable;
+    const std::vector<BackupStream> streams = ReadableStreams(files, request.places, unreadable);
+    for (const std::string& line : unreadable) Problem(line, problems);
+    Selection selection = Select(files, streams, request.only, request.password);
+    for (const std::string& folder : selection.leftOutProtected)
+        Problem(folder + " is protected and was left out" +
+                    (request.password ? " (wrong password)" : " (no --password-file)"),
+                problems);
+    auto& entries = selection.entries;
     if (entries.empty() && problems == 0) {
-        std::fprintf(stderr, "corvane restore: nothing in the backup matches %s\n", arguments.Value("only").value_or("").c_str());
+        std::fprintf(stderr, "corvane restore: nothing in the backup matches %s\n", request.only.c_str());
         return 1;
     }
 
     // The one file goes below its stored folder path, as a whole folder would; a path that
     // would lead outside the destination is refused as it would be there.
-    std::string hostDestination = *destination;
+    std::string hostDestination = destination;
     std::string relative;
-    if (!onlyFolderPath.empty()) {
-        if (StoredFolderToRelative(onlyFolderPath, relative) != NameUse::Refused) {
-            hostDestination = PathUnder(*destination, relative);
+    if (!selection.onlyFolderPath.empty()) {
+        if (StoredFolderToRelative(selection.onlyFolderPath, relative) != NameUse::Refused) {
+            hostDestination = PathUnder(destination, relative);
         } else {
-            Problem(ShownStoredText(onlyFolderPath) + " names a place outside the destination folder; " +
-                        arguments.Value("only").value_or("") + " was not restored",
+            Problem(ShownStoredText(selection.onlyFolderPath) + " names a place outside the destination folder; " +
+                        request.only + " was not restored",
                     problems);
             entries.clear();
         }
@@ -190,8 +234,8 @@ int RunRestoreCommand(const std::vector<std::string>& args) {
     if (!entries.empty()) {
         // The folders below the destination are made without following links, as the
         // extractor makes a stream's folders.
-        Status made = CreateDirectoryPath(files, *destination);
-        if (made.ok() && !relative.empty()) made = files.CreateFoldersBelow(*destination, relative);
+        Status made = CreateDirectoryPath(files, destination);
+        if (made.ok() && !relative.empty()) made = files.CreateFoldersBelow(destination, relative);
         if (!made.ok()) {
             std::fprintf(stderr, "corvane restore: cannot create the destination %s: %s\n", hostDestination.c_str(),
                          made.message().c_str());
@@ -199,8 +243,8 @@ int RunRestoreCommand(const std::vector<std::string>& args) {
         }
     }
 
-    Terminal terminal(overwrite == "yes");
-    TerminalExtractHost host(terminal, ExactFolder(hostDestination), overwrite);
+    Terminal terminal(request.overwrite == "yes");
+    TerminalExtractHost host(terminal, ExactFolder(hostDestination), request.overwrite);
     host.files = &files;
     {
         InterruptGuard guard(&host.cancelRequested);
@@ -210,7 +254,7 @@ int RunRestoreCommand(const std::vector<std::string>& args) {
             if (record == 0) {
                 run.FolderStream(streamPath);
             } else {
-                run.SingleFile(streamPath, record, onlyFile);
+                run.SingleFile(streamPath, record, selection.onlyFile);
             }
         }
     }
@@ -226,8 +270,8 @@ int RunRestoreCommand(const std::vector<std::string>& args) {
                      countOf(host.restoredFiles).c_str());
         return 1;
     }
-    terminal.Say(host.restoredFiles == 0 ? "No file was written into " + *destination
-                                         : "Restored " + countOf(host.restoredFiles) + " into " + *destination);
+    terminal.Say(host.restoredFiles == 0 ? "No file was written into " + destination
+                                         : "Restored " + countOf(host.restoredFiles) + " into " + destination);
     return 0;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -8,5 +9,24 @@ namespace corvane {
 // corvane restore PLACE... --to DEST [--only PATH] [--password-file F] [--overwrite yes|no|ask]
 //                 [--names CODEPAGE]
 int RunRestoreCommand(const std::vector<std::string>& args);
+
+// What the restore command does once its options are read.
+struct RestoreRequest {
+    std::vector<std::string> places;
+    std::string destination;
+    std::string only;  // a folder or file from the drive's root; "" for everything
+    std::optional<std::string> password;
+    std::string overwrite = "ask";  // yes, no or ask
+};
+int RestoreFromPlaces(const RestoreRequest& request);
+
+// What the backups in the places hold for a restore of only ("" for everything).
+struct BackupContent {
+    bool isProtected = false;       // some folder has a password
+    bool holdsOnly = false;         // only names a folder or file (a protected one counts)
+    bool opensEveryFolder = false;  // the password opens every folder only takes
+};
+BackupContent LookAtBackup(const std::vector<std::string>& places, const std::string& only,
+                           const std::optional<std::string>& password);
 
 }  // namespace corvane

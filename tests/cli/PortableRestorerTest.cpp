@@ -96,13 +96,15 @@ std::map<std::string, std::string> FilesBelow(const std::string& folder) {
 
 // Backs source up with the program onto discs of `capacity` in images and takes each apart
 // into discs[i]: as many discs as named.
+// passwordFile: protect the backup with the password in it, when not empty.
 void MakeDiscs(const std::string& source, const std::string& images, const std::string& capacity,
-               const std::vector<std::string>& discs) {
+               const std::vector<std::string>& discs, const std::string& passwordFile = "") {
+    QStringList arguments = {QStringLiteral("backup"), QString::fromStdString(source), QStringLiteral("--images"),
+                             QString::fromStdString(images), QStringLiteral("--capacity"),
+                             QString::fromStdString(capacity), QStringLiteral("--yes")};
+    if (!passwordFile.empty()) arguments << QStringLiteral("--password-file") << QString::fromStdString(passwordFile);
     QProcess backup;
-    backup.start(QStringLiteral(CORVANE_BINARY_PATH),
-                 {QStringLiteral("backup"), QString::fromStdString(source), QStringLiteral("--images"),
-                  QString::fromStdString(images), QStringLiteral("--capacity"), QString::fromStdString(capacity),
-                  QStringLiteral("--yes")});
+    backup.start(QStringLiteral(CORVANE_BINARY_PATH), arguments);
     ASSERT_TRUE(backup.waitForFinished(120000));
     ASSERT_EQ(backup.exitCode(), 0) << backup.readAll().toStdString();
     const std::vector<std::string> made = test::FolderNames(images);
@@ -223,6 +225,8 @@ TEST(PortableRestorer, GuidedRestoreOnATerminal) {
          {"%H/file is not a folder.", "Restored 2 files into %H/Back up"}, 0},
         {"a non-empty folder, after a bad answer", "\n%H/full\nmaybe\ny\n\n", "full/other", "full", "",
          {"is not empty", "Please answer y or n.", "Restored 3 files into %H/full"}, 0},
+        {"a name that is not in the backup, asked again", "Docs/nothing.txt\nDocs/notes.txt\n\n\n", "", "$L",
+         "Docs/notes.txt", {"Nothing in the backup is named Docs/nothing.txt.", "Restored 1 file into %H/$L"}, 0},
         {"Ctrl-D at the first question", "\x04", "", "", "", {"What to restore?"}, 1},
         {"Ctrl-D at the destination", "\n\x04", "", "", "", {"Restore into which folder?"}, 1},
     };
@@ -251,11 +255,38 @@ TEST(PortableRestorer, GuidedRestoreOnATerminal) {
         if (*row.only) {
             std::map<std::string, std::string> part;
             for (const auto& [path, bytes] : expected)
-                if (path.starts_with(std::string(row.only) + "/")) part[path] = bytes;
+                if (path.starts_with(std::string(row.only) + "/") || path == row.only ||
+                    std::string(row.only).starts_with(path))  // the file, and the folders on its way
+                    part[path] = bytes;
             expected = part;
         }
         EXPECT_EQ(restored, expected);
     }
+}
+
+// A protected backup asks for its password before it shows the tree: a wrong
+// one is refused and asked again, the right one opens everything; none leaves the protected
+// folders out and names them.
+TEST(PortableRestorer, GuidedRestoreOfAProtectedBackupAsksForItsPassword) {
+    ScratchFolder source, images, disc, secrets;
+    source.WriteFile("Docs/notes.txt", test::SampleBytes(20000, 6));
+    source.WriteFile("top.txt", "top\n");
+    MakeDiscs(source.path(), images.path(), "cd", {disc / "d"}, secrets.WriteFile("password", "Sesame 1\n"));
+    const std::string label = fs::path(source.path()).filename().string();
+    const std::string restorer = disc / "d/corvane-restore";
+
+    ScratchFolder home;
+    const Outcome opened = RunOnTerminal(restorer, home.path(), "sesame\nSesame 1\nDocs\n\n\n");
+    EXPECT_EQ(opened.status, 0) << opened.output;
+    EXPECT_NE(opened.output.find("Invalid Password"), std::string::npos) << opened.output;
+    EXPECT_NE(opened.output.find("notes.txt"), std::string::npos) << "the tree shows the names\n" << opened.output;
+    EXPECT_EQ(test::ReadWholeFile(home / (label + "/Docs/notes.txt")), test::SampleBytes(20000, 6));
+
+    ScratchFolder other;
+    const Outcome without = RunOnTerminal(restorer, other.path(), "\n\n\n\n");
+    EXPECT_EQ(without.status, 1) << without.output;
+    EXPECT_NE(without.output.find("is protected and was left out"), std::string::npos) << without.output;
+    EXPECT_FALSE(fs::exists(other / (label + "/Docs/notes.txt")));
 }
 
 // A backup over two discs: the guided restore started from the first finds the second where
