@@ -178,7 +178,7 @@ TEST(PortableRestorer, ListsAndRestoresADiscInsideARootWithNothingElse) {
         if (executables.contains(name)) found.insert(name);
     }
     EXPECT_EQ(found, executables);
-    EXPECT_TRUE(IsStaticExecutable(root / "disc/corvane-restore"));
+    EXPECT_EQ(IsStaticExecutable(root / "disc/corvane-restore"), CORVANE_RESTORER_STATIC);
     EXPECT_EQ(test::ReadWholeFile(root / "disc/corvane-restore"), test::ReadWholeFile(CORVANE_RESTORER_PATH));
     EXPECT_EQ(test::ReadWholeFile(root / "disc/corvane.exe"), test::ReadWholeFile(CORVANE_BINARY_PATH));
     EXPECT_EQ(test::ReadWholeFile(root / "disc/autorun.inf"), kAutorunText);
