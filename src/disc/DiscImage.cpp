@@ -42,19 +42,11 @@ IsoWriteOpts* NewWriteOptions(bool sizeOnly, std::uint32_t tailBlocks) {
     // the staging copies); folders read-only.
     iso_write_opts_set_replace_mode(options, 1, 0, 1, 1);
     iso_write_opts_set_always_gmt(options, 1);
-    // MD5 of the session and of every file, so that a reader that knows them can check a disc
-    // without this program (xorriso -md5 on ... -check_md5). Where they lie is recorded as AAIP
-    // attributes of the root, so AAIP must be on.
-    iso_write_opts_set_record_md5(options, 1, 1);
-    iso_write_opts_set_aaip(options, 1);
     iso_write_opts_set_tail_blocks(options, tailBlocks);
-    // A size-only source must still start its writer: with will_cancel set, libisofs leaves the
-    // MD5 checksum blocks out of the size, and a nearly full disc would be overfilled.
-    iso_write_opts_set_will_cancel(options, 0);
+    iso_write_opts_set_will_cancel(options, sizeOnly ? 1 : 0);
     // 8 MiB between the image writer and the recorder (the default is 2 MiB): fewer stalls of
-    // either thread while the last disc is written, for 6 MiB of memory. A size-only source
-    // gets a small one: its writer is cancelled at once and should read little before.
-    iso_write_opts_set_fifo_size(options, sizeOnly ? 32 : 4096);
+    // either thread while the last disc is written, for 6 MiB of memory.
+    iso_write_opts_set_fifo_size(options, 4096);
     return options;
 }
 
