@@ -27,7 +27,7 @@ std::string HomeFolder() {
 std::string DefaultImageFolder() { return HomeFolder() + "/Corvane Discs"; }
 
 std::string CacheFolder() {
-    // The base directory specification asks for an absolute path and ignores anything else.
+    // XDG_CACHE_HOME counts only as an absolute path; a relative one is ignored, as desktops do.
     const char* cache = std::getenv("XDG_CACHE_HOME");
     std::string folder = cache && cache[0] == '/' ? cache : HomeFolder() + "/.cache";
     if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
