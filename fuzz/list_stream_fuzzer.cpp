@@ -48,7 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                   item->record->recordOffset + (corvane::kRecordFixed - 4) <= size,
               "a file's record lies inside the stream");
         Check(!item->record->name.empty(), "a file has a name");
-        corvane::FileTipText(*item->record);
+        // The times the file item's tip shows, as the window formats them.
+        for (std::int64_t time : {item->record->created, item->record->modified})
+            corvane::FormatTime(time, "%A %B %d, %Y  %I%M%p");
     }
     corvane::RestoreEntries entries;
     corvane::CollectForRestore(tree, nullptr, entries);

@@ -1,0 +1,188 @@
+#include "archive/ChunkInflater.h"
+
+#include <libdeflate.h>
+#include <zlib.h>  // Z_DEFLATED
+
+#include <cstddef>
+
+namespace corvane {
+
+namespace {
+
+constexpr int kAdlerSize = 4;
+constexpr int kMaxCodeLength = 15;
+constexpr int kMaxLengthCodes = 286;  // zlib refuses more (libdeflate takes up to 288)
+constexpr int kMaxDistanceCodes = 30;  // zlib refuses more (libdeflate takes up to 32)
+constexpr int kPrecodeSymbols = 19;
+
+// The bits of a deflate stream, least significant first; Take fails past the end.
+class BitReader {
+  public:
+    BitReader(const std::uint8_t* data, std::size_t size) : data_(data), bits_(size * 8) {}
+
+    bool Take(int count, unsigned& value) {
+        value = 0;
+        if (bits_ - next_ < static_cast<std::size_t>(count)) return false;
+        for (int i = 0; i < count; ++i, ++next_)
+            value |= static_cast<unsigned>((data_[next_ >> 3] >> (next_ & 7)) & 1) << i;
+        return true;
+    }
+
+  private:
+    const std::uint8_t* data_;
+    std::size_t bits_;
+    std::size_t next_ = 0;
+};
+
+// Whether code lengths (0: unused) make a complete prefix code: every bit string leads to a
+// symbol. zlib and libdeflate decode a complete code alike; they differ on incomplete ones.
+bool IsComplete(const std::uint8_t* lengths, int n) {
+    int counts[kMaxCodeLength + 1] = {};
+    for (int i = 0; i < n; ++i) ++counts[lengths[i]];
+    long left = 1;
+    for (int length = 1; length <= kMaxCodeLength; ++length) {
+        left = 2 * left - counts[length];
+        if (left < 0) return false;
+    }
+    return left == 0;
+}
+
+// A canonical prefix code as deflate builds it from code lengths, decoded a bit at a time.
+class PrefixCode {
+  public:
+    PrefixCode(const std::uint8_t* lengths, int n) {
+        for (int i = 0; i < n; ++i) ++counts_[lengths[i]];
+        int offsets[kMaxCodeLength + 2] = {};
+        for (int length = 1; length <= kMaxCodeLength; ++length)
+            offsets[length + 1] = offsets[length] + counts_[length];
+        for (int symbol = 0; symbol < n; ++symbol)
+            if (lengths[symbol] != 0) symbols_[offsets[lengths[symbol]]++] = symbol;
+    }
+
+    bool Decode(BitReader& bits, int& symbol) const {
+        int code = 0, first = 0, index = 0;
+        for (int length = 1; length <= kMaxCodeLength; ++length) {
+            unsigned bit = 0;
+            if (!bits.Take(1, bit)) return false;
+            code |= static_cast<int>(bit);
+            const int count = counts_[length];
+            if (code - first < count) {
+                symbol = symbols_[index + code - first];
+                return true;
+            }
+            index += count;
+            first = (first + count) << 1;
+            code <<= 1;
+        }
+        return false;
+    }
+
+  private:
+    int counts_[kMaxCodeLength + 1] = {};
+    int symbols_[kPrecodeSymbols] = {};
+};
+
+// Whether a dynamic block's header, after its first three bits, is one zlib accepts and whose
+// codes are complete.
+bool DynamicHeaderMatches(BitReader& bits) {
+    unsigned hlit = 0, hdist = 0, hclen = 0;
+    if (!bits.Take(5, hlit) || !bits.Take(5, hdist) || !bits.Take(4, hclen)) return false;
+    const int lengthCodes = static_cast<int>(hlit) + 257;
+    const int distanceCodes = static_cast<int>(hdist) + 1;
+    if (lengthCodes > kMaxLengthCodes || distanceCodes > kMaxDistanceCodes) return false;
+
+    static constexpr int kPrecodeOrder[kPrecodeSymbols] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                                           11, 4,  12, 3, 13, 2, 14, 1, 15};
+    std::uint8_t precodeLengths[kPrecodeSymbols] = {};
+    for (unsigned i = 0; i < hclen + 4; ++i) {
+        unsigned length = 0;
+        if (!bits.Take(3, length)) return false;
+        precodeLengths[kPrecodeOrder[i]] = static_cast<std::uint8_t>(length);
+    }
+    if (!IsComplete(precodeLengths, kPrecodeSymbols)) return false;
+    const PrefixCode precode(precodeLengths, kPrecodeSymbols);
+
+    std::uint8_t lengths[kMaxLengthCodes + kMaxDistanceCodes] = {};
+    const int total = lengthCodes + distanceCodes;
+    for (int have = 0; have < total;) {
+        int symbol = 0;
+        if (!precode.Decode(bits, symbol)) return false;
+        if (symbol < 16) {
+            lengths[have++] = static_cast<std::uint8_t>(symbol);
+            continue;
+        }
+        // 16 repeats the previous length 3-6 times, 17 and 18 give 3-10 and 11-138 zeros.
+        unsigned extra = 0;
+        std::uint8_t value = 0;
+        int repeat = 0;
+        if (symbol == 16) {
+            if (have == 0 || !bits.Take(2, extra)) return false;
+            value = lengths[have - 1];
+            repeat = 3 + static_cast<int>(extra);
+        } else if (symbol == 17) {
+            if (!bits.Take(3, extra)) return false;
+            repeat = 3 + static_cast<int>(extra);
+        } else {
+            if (!bits.Take(7, extra)) return false;
+            repeat = 11 + static_cast<int>(extra);
+        }
+        if (have + repeat > total) return false;
+        while (repeat-- > 0) lengths[have++] = value;
+    }
+    return lengths[256] != 0 && IsComplete(lengths, lengthCodes) &&
+           IsComplete(lengths + lengthCodes, distanceCodes);
+}
+
+class LibdeflateInflater {
+  public:
+    LibdeflateInflater() : decompressor_(libdeflate_alloc_decompressor()) {}
+    ~LibdeflateInflater() {
+        if (decompressor_) libdeflate_free_decompressor(decompressor_);
+    }
+    LibdeflateInflater(const LibdeflateInflater&) = delete;
+    LibdeflateInflater& operator=(const LibdeflateInflater&) = delete;
+
+    bool Run(const std::uint8_t* in, int n, std::uint8_t* out, int capacity, int& length) {
+        std::size_t produced = 0;
+        if (!decompressor_ ||
+            libdeflate_zlib_decompress(decompressor_, in, static_cast<std::size_t>(n), out,
+                                       static_cast<std::size_t>(capacity),
+                                       &produced) != LIBDEFLATE_SUCCESS)
+            return false;
+        length = static_cast<int>(produced);
+        return true;
+    }
+
+  private:
+    libdeflate_decompressor* decompressor_;
+};
+
+}  // namespace
+
+bool LibdeflateMatchesZlib(const std::uint8_t* stream, int n) {
+    // The zlib header: deflate with a window zlib takes, its check, no preset dictionary.
+    if (n < 2 + kAdlerSize) return false;
+    const unsigned method = stream[0], flags = stream[1];
+    if ((method & 0x0f) != Z_DEFLATED || (method >> 4) > 7 || (method << 8 | flags) % 31 != 0 ||
+        (flags & 0x20) != 0)
+        return false;
+    // libdeflate takes the last four bytes for the Adler-32 and reads no deflate bits there:
+    // a header running into them is left to zlib.
+    BitReader bits(stream + 2, static_cast<std::size_t>(n - 2 - kAdlerSize));
+    unsigned last = 0, type = 0;
+    if (!bits.Take(1, last) || !bits.Take(2, type) || last != 1) return false;
+    // Stored (0) blocks are decoded alike; fixed codes (1) hold length symbols 286 and 287
+    // that only zlib refuses; 3 is no block type.
+    if (type == 0) return true;
+    return type == 2 && DynamicHeaderMatches(bits);
+}
+
+bool InflateWithLibdeflate(const std::uint8_t* stream, int n, std::uint8_t* out, int capacity,
+                           int& length) {
+    thread_local LibdeflateInflater inflater;
+    if (LibdeflateMatchesZlib(stream, n) && inflater.Run(stream, n, out, capacity, length)) return true;
+    length = 0;
+    return false;
+}
+
+}  // namespace corvane
