@@ -15,23 +15,45 @@ constexpr int kMaxLengthCodes = 286;  // zlib refuses more (libdeflate takes up 
 constexpr int kMaxDistanceCodes = 30;  // zlib refuses more (libdeflate takes up to 32)
 constexpr int kPrecodeSymbols = 19;
 
-// The bits of a deflate stream, least significant first; Take fails past the end.
+constexpr int kMaxPrecodeLength = 7;
+
+// The bits of a deflate stream, least significant first, through a 64-bit buffer; Take and
+// Peek fail past the end.
 class BitReader {
   public:
-    BitReader(const std::uint8_t* data, std::size_t size) : data_(data), bits_(size * 8) {}
+    BitReader(const std::uint8_t* data, std::size_t size) : next_(data), end_(data + size) {}
 
-    bool Take(int count, unsigned& value) {
-        value = 0;
-        if (bits_ - next_ < static_cast<std::size_t>(count)) return false;
-        for (int i = 0; i < count; ++i, ++next_)
-            value |= static_cast<unsigned>((data_[next_ >> 3] >> (next_ & 7)) & 1) << i;
+    bool Peek(int count, unsigned& value) {
+        while (held_ < count && next_ < end_) {
+            buffer_ |= static_cast<std::uint64_t>(*next_++) << held_;
+            held_ += 8;
+        }
+        if (held_ < count) return false;
+        value = static_cast<unsigned>(buffer_ & ((std::uint64_t{1} << count) - 1));
         return true;
+    }
+    void Drop(int count) {
+        buffer_ >>= count;
+        held_ -= count;
+    }
+    bool Take(int count, unsigned& value) {
+        if (!Peek(count, value)) return false;
+        Drop(count);
+        return true;
+    }
+    // The bits left, at most count of them, as Peek would give them with zeros past the end.
+    int PeekUpTo(int count, unsigned& value) {
+        Peek(count, value);
+        const int have = held_ < count ? held_ : count;
+        value = static_cast<unsigned>(buffer_ & ((std::uint64_t{1} << have) - 1));
+        return have;
     }
 
   private:
-    const std::uint8_t* data_;
-    std::size_t bits_;
-    std::size_t next_ = 0;
+    const std::uint8_t* next_;
+    const std::uint8_t* end_;
+    std::uint64_t buffer_ = 0;
+    int held_ = 0;
 };
 
 // Whether code lengths (0: unused) make a complete prefix code: every bit string leads to a
@@ -47,39 +69,46 @@ bool IsComplete(const std::uint8_t* lengths, int n) {
     return left == 0;
 }
 
-// A canonical prefix code as deflate builds it from code lengths, decoded a bit at a time.
-class PrefixCode {
+// The code-length code of a dynamic block, complete, as deflate builds it from its lengths:
+// a table from the next seven bits to the symbol and its length.
+class Precode {
   public:
-    PrefixCode(const std::uint8_t* lengths, int n) {
-        for (int i = 0; i < n; ++i) ++counts_[lengths[i]];
-        int offsets[kMaxCodeLength + 2] = {};
-        for (int length = 1; length <= kMaxCodeLength; ++length)
-            offsets[length + 1] = offsets[length] + counts_[length];
-        for (int symbol = 0; symbol < n; ++symbol)
-            if (lengths[symbol] != 0) symbols_[offsets[lengths[symbol]]++] = symbol;
+    explicit Precode(const std::uint8_t* lengths) {
+        int counts[kMaxPrecodeLength + 1] = {};
+        for (int i = 0; i < kPrecodeSymbols; ++i) ++counts[lengths[i]];
+        counts[0] = 0;
+        unsigned next[kMaxPrecodeLength + 1] = {};
+        for (unsigned length = 1, code = 0; length <= kMaxPrecodeLength; ++length) {
+            code = (code + static_cast<unsigned>(counts[length - 1])) << 1;
+            next[length] = code;
+        }
+        for (int symbol = 0; symbol < kPrecodeSymbols; ++symbol) {
+            const int length = lengths[symbol];
+            if (length == 0) continue;
+            // Codes go in from their first bit, the table is indexed least significant first.
+            unsigned code = next[length]++, reversed = 0;
+            for (int i = 0; i < length; ++i, code >>= 1) reversed = reversed << 1 | (code & 1);
+            for (unsigned index = reversed; index < (1u << kMaxPrecodeLength); index += 1u << length)
+                entries_[index] = Entry{static_cast<std::uint8_t>(symbol), static_cast<std::uint8_t>(length)};
+        }
     }
 
     bool Decode(BitReader& bits, int& symbol) const {
-        int code = 0, first = 0, index = 0;
-        for (int length = 1; length <= kMaxCodeLength; ++length) {
-            unsigned bit = 0;
-            if (!bits.Take(1, bit)) return false;
-            code |= static_cast<int>(bit);
-            const int count = counts_[length];
-            if (code - first < count) {
-                symbol = symbols_[index + code - first];
-                return true;
-            }
-            index += count;
-            first = (first + count) << 1;
-            code <<= 1;
-        }
-        return false;
+        unsigned next = 0;
+        const int have = bits.PeekUpTo(kMaxPrecodeLength, next);
+        const Entry& entry = entries_[next];
+        if (entry.length > have) return false;
+        bits.Drop(entry.length);
+        symbol = entry.symbol;
+        return true;
     }
 
   private:
-    int counts_[kMaxCodeLength + 1] = {};
-    int symbols_[kPrecodeSymbols] = {};
+    struct Entry {
+        std::uint8_t symbol = 0;
+        std::uint8_t length = 0;
+    };
+    Entry entries_[1 << kMaxPrecodeLength];
 };
 
 // Whether a dynamic block's header, after its first three bits, is one zlib accepts and whose
@@ -100,7 +129,7 @@ bool DynamicHeaderMatches(BitReader& bits) {
         precodeLengths[kPrecodeOrder[i]] = static_cast<std::uint8_t>(length);
     }
     if (!IsComplete(precodeLengths, kPrecodeSymbols)) return false;
-    const PrefixCode precode(precodeLengths, kPrecodeSymbols);
+    const Precode precode(precodeLengths);
 
     std::uint8_t lengths[kMaxLengthCodes + kMaxDistanceCodes] = {};
     const int total = lengthCodes + distanceCodes;
