@@ -3,6 +3,7 @@
 #include <libdeflate.h>
 #include <zlib.h>  // Z_DEFLATED
 
+#include <algorithm>
 #include <cstddef>
 
 namespace corvane {
@@ -56,11 +57,10 @@ class BitReader {
     int held_ = 0;
 };
 
-// Whether code lengths (0: unused) make a complete prefix code: every bit string leads to a
-// symbol. zlib and libdeflate decode a complete code alike; they differ on incomplete ones.
-bool IsComplete(const std::uint8_t* lengths, int n) {
-    int counts[kMaxCodeLength + 1] = {};
-    for (int i = 0; i < n; ++i) ++counts[lengths[i]];
+// Whether codes of these lengths (counts[n]: the number of codes n bits long; counts[0] is
+// not looked at) make a complete prefix code: every bit string leads to a symbol. zlib and
+// libdeflate decode a complete code alike; they differ on incomplete ones.
+bool IsComplete(const int* counts) {
     long left = 1;
     for (int length = 1; length <= kMaxCodeLength; ++length) {
         left = 2 * left - counts[length];
@@ -123,43 +123,51 @@ bool DynamicHeaderMatches(BitReader& bits) {
     static constexpr int kPrecodeOrder[kPrecodeSymbols] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
                                                            11, 4,  12, 3, 13, 2, 14, 1, 15};
     std::uint8_t precodeLengths[kPrecodeSymbols] = {};
+    int precodeCounts[kMaxCodeLength + 1] = {};
     for (unsigned i = 0; i < hclen + 4; ++i) {
         unsigned length = 0;
         if (!bits.Take(3, length)) return false;
         precodeLengths[kPrecodeOrder[i]] = static_cast<std::uint8_t>(length);
+        ++precodeCounts[length];
     }
-    if (!IsComplete(precodeLengths, kPrecodeSymbols)) return false;
+    if (!IsComplete(precodeCounts)) return false;
     const Precode precode(precodeLengths);
 
-    std::uint8_t lengths[kMaxLengthCodes + kMaxDistanceCodes] = {};
+    // The code lengths are only counted, for each code: that tells whether it is complete.
+    int counts[2][kMaxCodeLength + 1] = {};  // of the length codes, of the distance codes
     const int total = lengthCodes + distanceCodes;
+    int previous = -1;
+    bool endOfBlock = false;
     for (int have = 0; have < total;) {
-        int symbol = 0;
-        if (!precode.Decode(bits, symbol)) return false;
-        if (symbol < 16) {
-            lengths[have++] = static_cast<std::uint8_t>(symbol);
-            continue;
+        int value = 0;
+        if (!precode.Decode(bits, value)) return false;
+        int repeat = 1;
+        if (value >= 16) {
+            // 16 repeats the previous length 3-6 times, 17 and 18 give 3-10 and 11-138 zeros.
+            unsigned extra = 0;
+            if (value == 16) {
+                if (previous < 0 || !bits.Take(2, extra)) return false;
+                value = previous;
+                repeat = 3 + static_cast<int>(extra);
+            } else if (value == 17) {
+                if (!bits.Take(3, extra)) return false;
+                value = 0;
+                repeat = 3 + static_cast<int>(extra);
+            } else {
+                if (!bits.Take(7, extra)) return false;
+                value = 0;
+                repeat = 11 + static_cast<int>(extra);
+            }
+            if (have + repeat > total) return false;
         }
-        // 16 repeats the previous length 3-6 times, 17 and 18 give 3-10 and 11-138 zeros.
-        unsigned extra = 0;
-        std::uint8_t value = 0;
-        int repeat = 0;
-        if (symbol == 16) {
-            if (have == 0 || !bits.Take(2, extra)) return false;
-            value = lengths[have - 1];
-            repeat = 3 + static_cast<int>(extra);
-        } else if (symbol == 17) {
-            if (!bits.Take(3, extra)) return false;
-            repeat = 3 + static_cast<int>(extra);
-        } else {
-            if (!bits.Take(7, extra)) return false;
-            repeat = 11 + static_cast<int>(extra);
-        }
-        if (have + repeat > total) return false;
-        while (repeat-- > 0) lengths[have++] = value;
+        if (have <= 256 && 256 < have + repeat) endOfBlock = value != 0;
+        const int ofLengthCodes = std::clamp(lengthCodes - have, 0, repeat);
+        counts[0][value] += ofLengthCodes;
+        counts[1][value] += repeat - ofLengthCodes;
+        have += repeat;
+        previous = value;
     }
-    return lengths[256] != 0 && IsComplete(lengths, lengthCodes) &&
-           IsComplete(lengths + lengthCodes, distanceCodes);
+    return endOfBlock && IsComplete(counts[0]) && IsComplete(counts[1]);
 }
 
 class LibdeflateInflater {
