@@ -234,8 +234,8 @@ for shape in "${shapes[@]}"; do
         "${output_mb[$shape corvane]} vs $(calc "1.15 * ${output_mb[$shape gzip]}") MB"
     if [ "$shape" = stick ]; then
         rss_growth=$(calc "(${rss[stick backup corvane +1 GB]} - ${rss[stick backup corvane]}) * 100 / ${rss[stick backup corvane]}")
-        echo "Peak RSS of corvane backup with a 1 GB file added to the corpus: $(mib "stick backup corvane +1 GB") MiB" \
-            "($rss_growth %)." >>"$report"
+        printf '\nPeak RSS of corvane backup with a 1 GB file added to the corpus: %s MiB (%s %%).\n' \
+            "$(mib "stick backup corvane +1 GB")" "$rss_growth" >>"$report"
         check "stick: a 1 GB file changes the backup's RSS by < 10 %" "($rss_growth < 10) && ($rss_growth > -10)" \
             "$rss_growth %"
     fi
