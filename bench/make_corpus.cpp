@@ -2,6 +2,9 @@
 //   make-corpus stick DIR MEGABYTES [SEED]  a USB stick of about MEGABYTES MB (10^6 bytes):
 //       two large mixed files, photos and music, compressed archives, documents, source
 //       trees, thousands of small files (some empty) in nested folders, empty folders
+//   make-corpus many-folders DIR MEGABYTES [SEED]  a well-used stick of about MEGABYTES MB in
+//       many small folders; at 300 MB: 11,000 files in 2,800 folders, 60 MB of text, 40 MB of
+//       compressed archives, 8,000 small files, 3 large mixed files, photos and music
 //   make-corpus folders DIR COUNT           COUNT folders in groups of 100, one tiny file each
 
 #include <algorithm>
@@ -153,6 +156,56 @@ void WriteStick(const fs::path& root, std::size_t megabytes, std::uint64_t seed)
     tree.Report();
 }
 
+void WriteManyFolders(const fs::path& root, std::size_t megabytes, std::uint64_t seed) {
+    ContentMaker maker(seed);
+    auto& random = maker.random();
+    TreeWriter tree(root, maker);
+    const std::size_t total = megabytes * kMB;
+    const auto share = [total](double part) { return static_cast<std::size_t>(static_cast<double>(total) * part); };
+    // Counts scale with the size, from their value at 300 MB.
+    const auto scaled = [megabytes](std::size_t at300, std::size_t least) {
+        return std::max(least, at300 * megabytes / 300);
+    };
+
+    // The folders: a few top ones, each a tree of sub-folders a few levels deep.
+    const std::size_t folderCount = scaled(2800, 40);
+    std::vector<std::string> folders;
+    static const char* const kTops[] = {"Documents", "Pictures", "Music", "Projects", "School", "Work", "Backup", "Downloads"};
+    for (const char* top : kTops) {
+        const auto below = tree.FolderTree(top, folderCount / std::size(kTops), 5);
+        folders.insert(folders.end(), below.begin(), below.end());
+    }
+
+    tree.Folder("Large");
+    tree.Write("Large/laptop backup.img", maker.Mixed(share(0.20), 40));
+    tree.Write("Large/holiday film.mov", maker.Mixed(share(0.15), 85));
+    tree.Write("Large/virtual disk.vdi", maker.Mixed(share(0.10), 60));
+
+    FillFolders(tree, maker, folders, share(0.20), 1'000, 40'000, [&](std::size_t size) {
+        const std::size_t kind = random.Below(4);
+        if (kind == 0) return std::pair{std::string(".log"), maker.LogLines(size)};
+        if (kind == 1) return std::pair{std::string(random.Chance(70) ? ".cpp" : ".h"), maker.SourceCode(size)};
+        return std::pair{std::string(random.Chance(50) ? ".txt" : ".md"), maker.Prose(size)};
+    });
+    FillFolders(tree, maker, folders, share(0.133), 20'000, 1'500'000, [&](std::size_t size) {
+        static const char* const kExtensions[] = {".gz", ".zip", ".docx", ".pdf"};
+        return std::pair{std::string(kExtensions[random.Below(4)]), maker.Compressed(size)};
+    });
+    FillFolders(tree, maker, folders, share(0.16), 200'000, 6'000'000, [&](std::size_t size) {
+        return std::pair{std::string(random.Chance(70) ? ".jpg" : ".mp3"), maker.Noise(size)};
+    });
+
+    // Small files, a few of them empty: settings, caches, thumbnails.
+    const std::size_t smallFiles = scaled(8000, 100);
+    for (std::size_t i = 0; i < smallFiles; ++i) {
+        const std::size_t size = random.Chance(3) ? 0 : random.Between(1, 4096);
+        const std::size_t kind = random.Below(3);
+        const std::string content = kind == 0 ? maker.Prose(size) : kind == 1 ? maker.Records(size) : maker.Noise(size);
+        tree.File(folders[random.Below(folders.size())], kind == 0 ? ".ini" : ".dat", content);
+    }
+    tree.Report();
+}
+
 void WriteFolders(const fs::path& root, std::size_t count) {
     fs::path group;
     for (std::size_t i = 0; i < count; ++i) {
@@ -173,7 +226,9 @@ void WriteFolders(const fs::path& root, std::size_t count) {
 }
 
 int Usage() {
-    std::fputs("usage: make-corpus stick DIR MEGABYTES [SEED]\n       make-corpus folders DIR COUNT\n", stderr);
+    std::fputs("usage: make-corpus stick DIR MEGABYTES [SEED]\n       make-corpus many-folders DIR MEGABYTES [SEED]\n"
+               "       make-corpus folders DIR COUNT\n",
+               stderr);
     return 2;
 }
 
@@ -190,7 +245,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     try {
-        if (mode == "stick") WriteStick(root, number, argc > 4 ? std::strtoull(argv[4], nullptr, 10) : 1);
+        const std::uint64_t seed = argc > 4 ? std::strtoull(argv[4], nullptr, 10) : 1;
+        if (mode == "stick") WriteStick(root, number, seed);
+        else if (mode == "many-folders") WriteManyFolders(root, number, seed);
         else if (mode == "folders") WriteFolders(root, number);
         else return Usage();
     } catch (const std::exception& e) {

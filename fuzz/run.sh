@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-30}
-targets=(stream_name stored_path stream_header list_stream extract image_reader)
+targets=(stream_name stored_path stream_header list_stream extract image_reader inflate)
 if [ $# -gt 0 ]; then targets=("$@"); fi  # e.g. fuzz/run.sh image_reader
 
 # Leaks and undefined behaviour abort like any other fault.
@@ -24,6 +24,8 @@ for target in "${targets[@]}"; do
   mkdir -p "$work/corpus" "$work/findings" "$work/tmp"
   if [ "$target" = image_reader ]; then
     fuzz/make-seeds.sh image "$work/corpus"
+  elif [ "$target" = inflate ]; then
+    build-fuzz/fuzz/inflate_seeds "$work/corpus"
   else
     cp fuzz/corpus/"$target"/* "$work/corpus/"
   fi

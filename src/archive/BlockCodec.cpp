@@ -2,6 +2,8 @@
 
 #include <zlib.h>
 
+#include "archive/ChunkInflater.h"
+
 namespace corvane {
 
 namespace {
@@ -112,6 +114,7 @@ Status DecodeChunk(std::uint8_t* chunk, int m, std::uint8_t* out, int& length) {
     length = 0;
     if (m < 1 || m > kMaxChunkLength) return Status(Status::Code::Corrupt, "Chunk length out of range");
     UnscrambleBlock(chunk, m);
+    if (InflateWithLibdeflate(chunk, m, out, kDecodeCapacity, length)) return Status::Ok();
     thread_local ZlibStream inflater(ZlibStream::Way::Decompress);
     if (!inflater.Run(chunk, m, out, kDecodeCapacity, length)) {
         length = 0;

@@ -255,14 +255,13 @@ Status StreamReader::EnsureLength() {
 }
 
 Status StreamReader::Fill() {
-    // The buffer holds the bytes from position_ on; refill it with what follows.
-    buffer_.erase(0, bufferPos_);
+    // The buffer is used up; refill it with the bytes from position_ on.
+    if (!buffer_) buffer_ = std::make_unique_for_overwrite<unsigned char[]>(readSize_);
     bufferPos_ = 0;
-    std::size_t have = buffer_.size();
-    buffer_.resize(have + readSize_);
+    bufferEnd_ = 0;
     std::size_t got = 0;
-    Status s = in_.Read(buffer_.data() + have, readSize_, got);
-    buffer_.resize(have + (s.ok() ? got : 0));
+    Status s = in_.Read(buffer_.get(), readSize_, got);
+    if (s.ok()) bufferEnd_ = got;
     return s;
 }
 
@@ -270,13 +269,13 @@ Status StreamReader::ReadExact(void* data, std::size_t n, std::size_t& got) {
     auto* out = static_cast<unsigned char*>(data);
     got = 0;
     while (got < n) {
-        if (bufferPos_ >= buffer_.size()) {
+        if (bufferPos_ >= bufferEnd_) {
             Status s = Fill();
             if (!s.ok()) return s;
-            if (buffer_.size() == 0) break;
+            if (bufferEnd_ == 0) break;
         }
-        std::size_t take = std::min(n - got, buffer_.size() - bufferPos_);
-        std::memcpy(out + got, buffer_.data() + bufferPos_, take);
+        std::size_t take = std::min(n - got, bufferEnd_ - bufferPos_);
+        std::memcpy(out + got, buffer_.get() + bufferPos_, take);
         bufferPos_ += take;
         got += take;
         position_ += take;
@@ -286,12 +285,12 @@ Status StreamReader::ReadExact(void* data, std::size_t n, std::size_t& got) {
 
 Status StreamReader::SeekTo(std::uint64_t target) {
     // Forward moves within the buffer need no system call.
-    if (positioned_ && target >= position_ && target - position_ <= buffer_.size() - bufferPos_) {
+    if (positioned_ && target >= position_ && target - position_ <= bufferEnd_ - bufferPos_) {
         bufferPos_ += static_cast<std::size_t>(target - position_);
         position_ = target;
         return Status::Ok();
     }
-    buffer_.clear();
+    bufferEnd_ = 0;
     bufferPos_ = 0;
     Status s = in_.Seek(static_cast<std::int64_t>(target), SeekFrom::Start);
     positioned_ = s.ok();

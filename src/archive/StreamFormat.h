@@ -5,6 +5,7 @@
 // Integers are little-endian; there is no magic, count or checksum.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -144,7 +145,10 @@ private:
     std::uint64_t length_ = 0;
     std::uint64_t position_ = 0;  // logical position in the stream
     bool positioned_ = false;     // the file's own position is known to match
-    std::string buffer_;
+    // readSize_ bytes, made at the first read and never zeroed: only the bufferEnd_ bytes read
+    // into it are used. A stream of a few hundred bytes then costs no 64 KiB of zeroing.
+    std::unique_ptr<unsigned char[]> buffer_;
+    std::size_t bufferEnd_ = 0;
     std::size_t bufferPos_ = 0;
     std::uint32_t dataSize_ = 0;
     std::uint64_t dataStart_ = 0;  // where the current record's chunk list starts

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 
@@ -103,11 +104,21 @@ int Utf16Length(const std::string& name) {
 
 DiscImage::DiscImage(std::string stagingParent) : stagingParent_(std::move(stagingParent)) {
     DiscLibrary::Lock lock;
-    if (DiscLibrary::Ready()) iso_image_new("CORVANE", &image_);
+    if (!DiscLibrary::Ready() || iso_image_new("CORVANE", &image_) < 0) return;
+    // Made in the empty root and taken out again: a folder of this image that is in no tree.
+    if (iso_tree_add_new_dir(iso_image_get_root(image_), "workbench", &workbench_) < 0 ||
+        iso_node_take(reinterpret_cast<IsoNode*>(workbench_)) < 0) {
+        iso_image_unref(image_);
+        image_ = nullptr;
+        workbench_ = nullptr;
+    }
 }
 
 DiscImage::~DiscImage() {
     DiscLibrary::Lock lock;
+    for (auto& [name, file] : files_)
+        if (!file.inRoot) iso_node_unref(file.node);
+    if (workbench_) iso_node_unref(reinterpret_cast<IsoNode*>(workbench_));
     if (image_) iso_image_unref(image_);
 }
 
@@ -134,29 +145,23 @@ Status DiscImage::Add(const StagedFile& file, bool overwrite, const MediumLimits
     if (emptySize + RoundUpToBlock(size) > limits.capacity)
         return Status(Status::Code::TooLarge, tooLarge);
 
-    IsoDir* root = iso_image_get_root(image_);
-    IsoNode* replaced = nullptr;
-    if (iso_dir_get_node(root, file.name.c_str(), &replaced) == 1) {
-        if (!overwrite)
-            return Status(Status::Code::AlreadyExists,
-                          "\"" + file.name + "\" is on the disc already");
-        iso_node_take(replaced);  // kept until the new file is in, to put back on failure
-    }
+    auto existing = files_.find(file.name);
+    if (existing != files_.end() && !overwrite)
+        return Status(Status::Code::AlreadyExists, "\"" + file.name + "\" is on the disc already");
 
     std::string stagedPath;
     IsoNode* node = nullptr;
     status = StageCopy(file.path, stagedPath);
+    if (status.ok()) status = NewNode(file, stagedPath, node);
+    // The file it replaces leaves the image while the new one is measured, to come back on
+    // failure.
+    RootFile replaced;
     if (status.ok()) {
-        int added =
-            iso_tree_add_new_node(image_, root, file.name.c_str(), stagedPath.c_str(), &node);
-        if (added < 0)
-            status = Status(
-                Status::Code::IoError,
-                "Cannot add \"" + file.name + "\" to the disc image: " + iso_error_to_msg(added));
-        else
-            iso_node_set_permissions(node, file.executable ? 0755 : 0444);
+        if (existing != files_.end()) replaced = TakeOut(file.name);
+        files_[file.name] = RootFile{node, false, stagedPath};
+        lastWaiting_ = std::max(lastWaiting_, file.name);
+        status = Fit(file.name, size, limits);
     }
-    if (status.ok()) status = Fit(file.name, size, limits);
     if (status.code() == Status::Code::NoSpace) {
         // A file that a fresh disc could not take either must not close this one early.
         std::uint64_t fresh = 0;
@@ -165,22 +170,64 @@ Status DiscImage::Add(const StagedFile& file, bool overwrite, const MediumLimits
         else if (fresh > limits.capacity) status = Status(Status::Code::TooLarge, tooLarge);
     }
     if (!status.ok()) {
-        if (node) iso_node_remove(node);
+        if (node) iso_node_unref(TakeOut(file.name).node);
         if (!stagedPath.empty()) ::unlink(stagedPath.c_str());
-        if (replaced) iso_dir_add_node(root, replaced, ISO_REPLACE_NEVER);
+        if (replaced.node) {
+            files_[file.name] = replaced;
+            lastWaiting_ = std::max(lastWaiting_, file.name);
+        }
         return status;
     }
 
-    if (replaced) {
-        iso_node_unref(replaced);
-        ::unlink(stagedPaths_[file.name].c_str());
+    if (replaced.node) {
+        iso_node_unref(replaced.node);
+        ::unlink(replaced.stagedPath.c_str());
     } else {
         names_.push_back(file.name);
     }
-    stagedPaths_[file.name] = stagedPath;
     if (file.everyDisc) everyDiscFiles_[file.name] = stagedPath;
     else everyDiscFiles_.erase(file.name);
     return Status::Ok();
+}
+
+Status DiscImage::NewNode(const StagedFile& file, const std::string& stagedPath, IsoNode*& node) {
+    // The workbench holds no other node, so the add finds its place at once.
+    int added = iso_tree_add_new_node(image_, workbench_, file.name.c_str(), stagedPath.c_str(), &node);
+    if (added < 0) {
+        node = nullptr;
+        return Status(Status::Code::IoError,
+                      "Cannot add \"" + file.name + "\" to the disc image: " + iso_error_to_msg(added));
+    }
+    iso_node_take(node);  // its only reference passes to the caller
+    iso_node_set_permissions(node, file.executable ? 0755 : 0444);
+    return Status::Ok();
+}
+
+DiscImage::RootFile DiscImage::TakeOut(const std::string& name) {
+    auto found = files_.find(name);
+    RootFile file = found->second;
+    files_.erase(found);
+    if (file.inRoot) iso_node_take(file.node);
+    file.inRoot = false;
+    return file;
+}
+
+void DiscImage::PlaceWaitingFiles() {
+    if (lastWaiting_.empty()) return;
+    // The files up to the last waiting name are taken out of the root's list in its order, so
+    // each is first in it when taken, and all go back in from the greatest name down, so each
+    // goes in first.
+    std::vector<RootFile*> placed;
+    for (auto it = files_.begin(); it != files_.end() && it->first <= lastWaiting_; ++it) {
+        if (it->second.inRoot) iso_node_take(it->second.node);
+        placed.push_back(&it->second);
+    }
+    IsoDir* root = iso_image_get_root(image_);
+    for (auto it = placed.rbegin(); it != placed.rend(); ++it) {
+        iso_dir_add_node(root, (*it)->node, ISO_REPLACE_NEVER);
+        (*it)->inRoot = true;
+    }
+    lastWaiting_.clear();
 }
 
 Status DiscImage::Fit(const std::string& name, std::uint64_t size, const MediumLimits& limits) {
@@ -207,6 +254,7 @@ Status DiscImage::ExactSize(std::uint32_t tailBlocks, std::uint64_t& size) {
     DiscLibrary::Lock lock;
     if (!image_)
         return Status(Status::Code::Unavailable, "The disc image library is not available");
+    PlaceWaitingFiles();
     return SizeOf(image_, tailBlocks, size);
 }
 
@@ -215,6 +263,7 @@ Status DiscImage::CreateBurnSource(std::uint32_t tailBlocks, bool sizeOnly,
     DiscLibrary::Lock lock;
     if (!image_)
         return Status(Status::Code::Unavailable, "The disc image library is not available");
+    PlaceWaitingFiles();
     return BurnSourceOf(image_, tailBlocks, sizeOnly, source);
 }
 

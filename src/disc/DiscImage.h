@@ -2,6 +2,11 @@
 // The content of one disc: a libisofs image whose root holds the added files. libisofs reads a
 // file's bytes only while recording, so each added file is first hard-linked (or copied) into
 // the disc's own staging folder, a private folder removed with the DiscImage.
+//
+// libisofs keeps a folder's children in a list sorted by name and walks it on every lookup and
+// insertion, which made adding n files take time in n squared. So the names are looked up here,
+// and added files wait outside the root until the image is measured or written; they then go in
+// all together, in an order that puts each at the head of the list.
 
 #include <cstdint>
 #include <map>
@@ -14,7 +19,9 @@
 #include "platform/Status.h"
 
 struct burn_source;
+struct Iso_Dir;
 struct Iso_Image;
+struct Iso_Node;
 
 namespace corvane {
 
@@ -51,8 +58,21 @@ class DiscImage {
     const std::vector<std::string>& names() const { return names_; }
 
   private:
+    // A file of the root: its node, and whether the node is in the root's list yet or waits.
+    struct RootFile {
+        Iso_Node* node = nullptr;
+        bool inRoot = false;
+        std::string stagedPath;
+    };
+
     // Copies or links the file into the staging folder; stagedPath stays empty on failure.
     Status StageCopy(const std::string& from, std::string& stagedPath);
+    // A node for the staged file, in no folder yet; the caller owns it.
+    Status NewNode(const StagedFile& file, const std::string& stagedPath, Iso_Node*& node);
+    // Takes the file out of the image (or out of the waiting ones); the caller owns its node.
+    RootFile TakeOut(const std::string& name);
+    // Puts the waiting files into the root's list.
+    void PlaceWaitingFiles();
     // Whether the image, holding the newly added file of that size, still fits: the running
     // bound decides while it is well below the capacity, an exact measure near it.
     Status Fit(const std::string& name, std::uint64_t size, const MediumLimits& limits);
@@ -65,8 +85,13 @@ class DiscImage {
     std::string stagingParent_;
     PrivateTempFolder staging_;
     Iso_Image* image_ = nullptr;
+    Iso_Dir* workbench_ = nullptr;  // a folder outside the tree where nodes are made
     std::vector<std::string> names_;
-    std::map<std::string, std::string> stagedPaths_;  // name in the root -> its staged copy
+    // Every file of the root by name: std::string orders bytes as strcmp does, as libisofs's
+    // list is ordered.
+    std::map<std::string, RootFile> files_;
+    // The greatest name that may be waiting; empty when none is.
+    std::string lastWaiting_;
     std::map<std::string, std::string> everyDiscFiles_;  // the same, of the everyDisc files
     int stagedCount_ = 0;
     // A cheap upper bound of the image size: the exact size at the last exact check (made with
