@@ -107,7 +107,9 @@ BackupOutcome RunBackupJob(BackupHost& host, const BackupJobServices& services) 
     auto end = [&] {
         host.SetInputsEnabled(true);
         host.SetCancelEnabled(true);
-        if (host.cancelRequested && !stoppedByFailure) {
+        // A stop that comes once every disc is recorded leaves the backup as it ended.
+        const bool finished = outcome == BackupOutcome::Completed || outcome == BackupOutcome::Incomplete;
+        if (host.cancelRequested && !stoppedByFailure && !finished) {
             host.SetStatus("Cancelled");
             if (outcome != BackupOutcome::NotStarted) outcome = BackupOutcome::Cancelled;
         }

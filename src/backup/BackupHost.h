@@ -59,7 +59,11 @@ public:
     // Shared state of one window, read and written by the job and its helpers.
     std::atomic<int> cancelRequested{0};
     std::atomic<int> idle{1};
-    // Set while a drive records a disc: a cancel then would ruin a write-once disc.
+    // While a drive records a disc, kRecordingWrite, then kRecordingClose once the disc is
+    // being closed: a cancel while writing would ruin a write-once disc, and one while closing
+    // is ignored, for the disc is then finished.
+    static constexpr int kRecordingWrite = 1;
+    static constexpr int kRecordingClose = 2;
     std::atomic<int> recording{0};
     // Stops the job once the disc being recorded is finished (a signal during recording).
     std::atomic<int> stopAfterRecording{0};

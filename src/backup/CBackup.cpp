@@ -290,14 +290,16 @@ void CBackup::OnCancelWhileRecording() {
         stopAfterRecording = 1;
         return;
     }
-    if (askingToStop_) return;
+    // A disc being closed holds all its data: it ends as recorded.
+    if (askingToStop_ || recording == kRecordingClose) return;
     askingToStop_ = true;
     const Message question{"A disc is being recorded. Stopping now leaves a write-once disc unusable.\n\n"
                            "Stop the recording?",
                            MessageIcon::Warning, MessageButtons::YesNo, kProductTitle, true};
     const bool stop = corvane::Ask(this, question) == MessageAnswer::Yes;
     askingToStop_ = false;
-    if (stop) cancelRequested = 1;
+    // Only a disc still being written can be stopped; by now it may be closed or done.
+    if (stop && recording == kRecordingWrite) cancelRequested = 1;
 }
 
 void CBackup::accept() {}

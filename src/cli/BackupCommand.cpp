@@ -134,7 +134,7 @@ int RunBackupCommand(const std::vector<std::string>& args) {
                                [](const std::string& path) { return RecorderEntryText(path, "/"); }};
     BackupOutcome outcome;
     {
-        InterruptGuard guard(&host.cancelRequested);
+        InterruptGuard guard(&host.cancelRequested, &host.recording, &host.stopAfterRecording);
         outcome = RunBackupJob(host, services);
     }
 

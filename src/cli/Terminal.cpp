@@ -16,10 +16,18 @@ namespace {
 constexpr int kMaxAutomaticRetries = 12;
 
 std::atomic<int>* interruptFlag = nullptr;
+std::atomic<int>* busyFlag = nullptr;
+std::atomic<int>* afterBusyFlag = nullptr;
 volatile std::sig_atomic_t interrupted = 0;
 
 void OnSignal(int) {
     interrupted = 1;
+    if (busyFlag && busyFlag->load() != 0) {
+        afterBusyFlag->store(1);
+        static constexpr char kWaiting[] = "\nA disc is being recorded: the backup stops once it is finished.\n";
+        [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, kWaiting, sizeof kWaiting - 1);
+        return;
+    }
     if (interruptFlag) interruptFlag->store(1);
 }
 
@@ -98,8 +106,10 @@ MessageAnswer Terminal::Ask(const Message& message) {
     return first == 'y' ? MessageAnswer::Yes : MessageAnswer::No;
 }
 
-InterruptGuard::InterruptGuard(std::atomic<int>* flag) {
+InterruptGuard::InterruptGuard(std::atomic<int>* flag, std::atomic<int>* busy, std::atomic<int>* afterBusy) {
     interruptFlag = flag;
+    busyFlag = afterBusy ? busy : nullptr;
+    afterBusyFlag = afterBusy;
     interrupted = 0;
     struct sigaction action {};
     action.sa_handler = OnSignal;
@@ -110,6 +120,7 @@ InterruptGuard::InterruptGuard(std::atomic<int>* flag) {
 InterruptGuard::~InterruptGuard() {
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) std::signal(sig, SIG_DFL);
     interruptFlag = nullptr;
+    busyFlag = afterBusyFlag = nullptr;
 }
 
 bool InterruptGuard::Interrupted() { return interrupted != 0; }

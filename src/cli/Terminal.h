@@ -38,10 +38,12 @@ private:
 };
 
 // Until the returned guard goes away, SIGINT, SIGTERM and SIGHUP set *flag to 1 instead of
-// ending the process.
+// ending the process. While *busy is non-zero they set *afterBusy instead and say so: a disc a
+// drive is recording is finished first, for stopping it would ruin a write-once disc.
 class InterruptGuard {
 public:
-    explicit InterruptGuard(std::atomic<int>* flag);
+    explicit InterruptGuard(std::atomic<int>* flag, std::atomic<int>* busy = nullptr,
+                            std::atomic<int>* afterBusy = nullptr);
     ~InterruptGuard();
     InterruptGuard(const InterruptGuard&) = delete;
     InterruptGuard& operator=(const InterruptGuard&) = delete;

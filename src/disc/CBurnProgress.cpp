@@ -39,6 +39,7 @@ Status CBurnProgress::NotifyPreparingBurn(int) {
 }
 
 Status CBurnProgress::NotifyClosingDisc(int) {
+    if (host_.recording) host_.recording = BackupHost::kRecordingClose;
     host_.SetStatus("Closing disc...");
     return Status::Ok();
 }

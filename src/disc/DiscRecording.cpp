@@ -170,9 +170,12 @@ DiscStep BurnDisc(BackupHost& host, IDiscMaster& discMaster,
         host.SetStatus("Burning disc...");
         host.SetCancelEnabled(false);
         // Stopping an image file costs nothing; stopping a drive may ruin a write-once disc.
-        host.recording = recorder->WritesImageFiles() ? 0 : 1;
+        host.recording = recorder->WritesImageFiles() ? 0 : BackupHost::kRecordingWrite;
         Status recorded = discMaster.RecordDisc(false, true);
-        host.recording = 0;
+        const bool closed = host.recording.exchange(0) == BackupHost::kRecordingClose;
+        // A drive ignores a cancel once it closes the disc: the disc is finished, and the
+        // cancel must not turn it into a stopped backup.
+        if (recorded.ok() && closed) host.cancelRequested = 0;
         if (host.stopAfterRecording) host.cancelRequested = 1;
         if (recorded.ok()) return DiscStep::Done;
         const std::string cause = std::string(kWriteError) + " " + recorded.message();

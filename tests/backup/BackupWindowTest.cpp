@@ -333,6 +333,29 @@ TEST(BackupWindow, TheCloseBoxDuringRecordingCancelsOnlyAfterTheAnswer) {
     }
 }
 
+// The close box while the disc is being closed is ignored: the disc holds all its data, and
+// the backup ends as recorded, without a question.
+TEST(BackupWindow, TheCloseBoxWhileTheDiscIsClosedLeavesAFinishedBackup) {
+    WindowRig rig;
+    rig.prompt.answer = [&](const Message& m) {
+        return m.buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+    };
+    int closingBlock = 0;
+    rig.master->SetProgressBlocks(4);
+    rig.master->SetDuringRecording([&](int block) {
+        if (block != 5) return;
+        closingBlock = block;
+        QMetaObject::invokeMethod(rig.window.get(), [&] { rig.window->close(); }, Qt::BlockingQueuedConnection);
+    });
+    rig.Control<QPushButton>(1000)->click();
+    ASSERT_TRUE(rig.WaitForIdle());
+    EXPECT_EQ(closingBlock, 5) << "the window was closed while the disc was closed";
+    EXPECT_EQ(std::ranges::count_if(rig.prompt.messages, AsksToStop), 0);
+    EXPECT_EQ(rig.master->recordedDiscs().size(), 1u);
+    EXPECT_EQ(rig.window->LastOutcome(), BackupOutcome::Completed);
+    EXPECT_EQ(rig.Status(), "Completed Successfully!");
+}
+
 // A signal while a disc is recorded is not a cancel: the recording ends, then the job stops
 // and the window closes, without a question.
 TEST(BackupWindow, ASignalDuringRecordingWaitsForTheDiscThenCloses) {
@@ -348,6 +371,7 @@ TEST(BackupWindow, ASignalDuringRecordingWaitsForTheDiscThenCloses) {
     rig.Control<QPushButton>(1000)->click();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !rig.window->isVisible(); }, 60000));
     EXPECT_EQ(rig.master->recordedDiscs().size(), 1u) << "the disc was recorded to its end";
+    EXPECT_EQ(rig.window->LastOutcome(), BackupOutcome::Completed) << "that disc was the whole backup";
     EXPECT_EQ(std::ranges::count_if(rig.prompt.messages, AsksToStop), 0);
 }
 

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <csignal>
+
 #include "cli/Terminal.h"
 
 namespace corvane {
@@ -31,6 +34,20 @@ TEST(Terminal, YesNeverAgreesToEraseADisc) {
     erase.defaultNo = true;
     EXPECT_EQ(terminal.Ask(confirm), MessageAnswer::Yes);
     EXPECT_EQ(terminal.Ask(erase), MessageAnswer::No);
+}
+
+// A signal while a drive records a disc waits for the disc; before and after, it stops at once.
+TEST(Terminal, ASignalWhileADiscIsRecordedStopsOnlyOnceItIsFinished) {
+    std::atomic<int> cancel{0}, recording{0}, stopAfter{0};
+    InterruptGuard guard(&cancel, &recording, &stopAfter);
+    recording = 1;
+    ::raise(SIGINT);
+    EXPECT_EQ(cancel.load(), 0);
+    EXPECT_EQ(stopAfter.load(), 1);
+    recording = 0;
+    ::raise(SIGTERM);
+    EXPECT_EQ(cancel.load(), 1);
+    EXPECT_TRUE(InterruptGuard::Interrupted());
 }
 
 }  // namespace

@@ -146,7 +146,9 @@ Status ScriptedDiscMaster::Record() {
             if (sink->QueryCancel()) return Status(Status::Code::Cancelled, "Recording cancelled");
         for (const auto& [cookie, sink] : sinks_) sink->NotifyBlockProgress(block, progressBlocks_);
     }
+    // A drive closing its disc does not ask whether to cancel: the disc is finished.
     for (const auto& [cookie, sink] : sinks_) sink->NotifyClosingDisc(0);
+    if (duringRecording_) duringRecording_(progressBlocks_ + 1);
     for (const auto& [cookie, sink] : sinks_) sink->NotifyBurnComplete(Status::Ok());
     return Status::Ok();
 }

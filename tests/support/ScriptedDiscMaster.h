@@ -60,7 +60,8 @@ public:
     void SetProgressBlocks(int total) { progressBlocks_ = total; }
     // How long EnumDiscRecorders takes, as a slow drive scan does.
     void SetEnumDelay(std::chrono::milliseconds delay) { enumDelay_ = delay; }
-    // Called with each block's number during RecordDisc, before the sinks are asked to cancel.
+    // Called with each block's number during RecordDisc, before the sinks are asked to cancel,
+    // and with the block count plus one while the disc is closed.
     void SetDuringRecording(std::function<void(int block)> hook) { duringRecording_ = std::move(hook); }
     // Another recorder, listed after the ones before.
     std::shared_ptr<IDiscRecorder> AddRecorder(const std::string& path);
