@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
+#include <QSocketNotifier>
 #include <QPushButton>
 #include <QValidator>
 
@@ -176,12 +177,7 @@ void CBackup::OnInitDialog() {
     burnButton_->setEnabled(false);
     SetStatus("Looking for disc recorders...");
     ScanRecorders();
-    deviceWatch_ = new QFileSystemWatcher(this);
-    deviceWatch_->addPath(QString::fromStdString(services_.systemRoot + "/dev"));
-    connect(deviceWatch_, &QFileSystemWatcher::directoryChanged, this, [this] {
-        // Not while a job runs or a scan is under way; the next change lists them again.
-        if (idle && scan_ && scan_->isFinished()) ScanRecorders();
-    });
+    WatchDrives();
 
     // Entries show labels as the backup's name reads them: a label that is not UTF-8 as
     // Windows-1252.
@@ -193,7 +189,31 @@ void CBackup::OnInitDialog() {
     connect(sourceCombo, &QComboBox::activated, this, &CBackup::OnSourceActivated);
 }
 
+void CBackup::WatchDrives() {
+    const QString root = QString::fromStdString(services_.systemRoot);
+    auto* watch = new QFileSystemWatcher(this);
+    watch->addPath(root + "/dev");
+    connect(watch, &QFileSystemWatcher::directoryChanged, this, &CBackup::RescanRecorders);
+    // The kernel's mount table signals a change as an exceptional condition on its file; a
+    // mount table that is a plain file (a test's system root) is watched as a file.
+    auto* mounts = new QFile(root + "/proc/self/mountinfo", this);
+    if (mounts->open(QIODevice::ReadOnly)) {
+        auto* changed = new QSocketNotifier(mounts->handle(), QSocketNotifier::Exception, this);
+        connect(changed, &QSocketNotifier::activated, this, &CBackup::RescanRecorders);
+    }
+    watch->addPath(mounts->fileName());
+    connect(watch, &QFileSystemWatcher::fileChanged, this, &CBackup::RescanRecorders);
+}
+
+void CBackup::RescanRecorders() {
+    if (idle && scan_ && scan_->isFinished())
+        ScanRecorders();
+    else
+        rescanPending_ = true;
+}
+
 void CBackup::ScanRecorders() {
+    rescanPending_ = false;
     if (scan_) scan_->wait();
     scan_.reset(QThread::create([this] {
         std::shared_ptr<IDiscMaster> master = services_.createDiscMaster ? services_.createDiscMaster() : nullptr;
@@ -203,17 +223,22 @@ void CBackup::ScanRecorders() {
         QMetaObject::invokeMethod(
             this,
             [this, recorders] {
-                const QString chosen = recorderCombo->currentText();
+                // The drive stays selected when what the list says of it changes.
+                const QVariant chosen = recorderCombo->currentData();
                 const bool first = !recordersListed_;
                 recorderCombo->clear();
-                for (const auto& entry : recorders.entries) recorderCombo->addItem(ToQ(entry));
-                const int kept = recorderCombo->findText(chosen);
+                for (std::size_t i = 0; i < recorders.entries.size(); ++i)
+                    recorderCombo->addItem(ToQ(recorders.entries[i]), ToQ(recorders.devices[i]));
+                const int kept = chosen.isValid() ? recorderCombo->findData(chosen) : -1;
                 recorderCombo->setCurrentIndex(kept >= 0 ? kept : recorders.selected);
                 recordersListed_ = true;
+                unusableRecorders_.clear();
+                for (const auto& entry : recorders.unusable) unusableRecorders_.append(ToQ(entry));
                 if (first) {
                     burnButton_->setEnabled(true);
                     SetStatus("");
                 }
+                if (rescanPending_ && idle) ScanRecorders();
             },
             Qt::QueuedConnection);
     }));
@@ -252,6 +277,14 @@ void CBackup::OnBurn() {
         untypable[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(untypable[0])));
         corvane::Ask(this, {untypable + ".", MessageIcon::Warning, MessageButtons::Ok});
         EndWaitCursor();
+        return;
+    }
+    // A drive listed with its reason is not tried: the reason is said again, and the list is
+    // read again in case the drive has been freed meanwhile.
+    if (unusableRecorders_.contains(recorderCombo->currentText())) {
+        corvane::Ask(this, {recorderCombo->currentText().toStdString() + ".", MessageIcon::Warning, MessageButtons::Ok});
+        EndWaitCursor();
+        RescanRecorders();
         return;
     }
     cancelRequested = 0;
@@ -378,6 +411,7 @@ void CBackup::SetInputsEnabled(bool enabled) {
 }
 
 void CBackup::NotifyEnd() {
+    if (rescanPending_) RescanRecorders();
     const int outcome = outcome_.load();
     if (outcome == static_cast<int>(BackupOutcome::Completed) || outcome == static_cast<int>(BackupOutcome::Incomplete) ||
         outcome == static_cast<int>(BackupOutcome::Failed))

@@ -17,7 +17,6 @@
 #include "platform/WaitCursor.h"
 
 class QComboBox;
-class QFileSystemWatcher;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -89,6 +88,11 @@ private:
     void OnCancel();
     // Fills the recorder list again on a thread of its own, keeping the selected entry.
     void ScanRecorders();
+    // Drives or mounts changed: lists the recorders again now, or once the running scan or
+    // backup is over (a drive in use by a backup is not scanned).
+    void RescanRecorders();
+    // Watches what changes the recorder list: drives plugged in or out, discs mounted or not.
+    void WatchDrives();
     // A cancel while a disc is recorded: asks first, or after a signal stops once it is done.
     void OnCancelWhileRecording();
     // Tells the desktop how a backup that ran ended (not a cancel: the user is there).
@@ -119,8 +123,8 @@ private:
     // Fills the recorder list: a drive may take seconds to answer libburn's scan.
     std::unique_ptr<QThread> scan_;
     bool recordersListed_ = false;
-    // Watches the system's /dev: a drive plugged in or out lists the recorders again.
-    QFileSystemWatcher* deviceWatch_ = nullptr;
+    bool rescanPending_ = false;
+    QStringList unusableRecorders_;  // entries of drives listed with why they cannot be used
     std::atomic<int> outcome_{-1};
     // The totals change after every chunk: the latest values are kept here and shown by at
     // most one pending update at a time.

@@ -239,14 +239,14 @@ Caller CurrentCaller() {
     return caller;
 }
 
-std::vector<std::string> UnusableDriveEntries(const std::string& root,
+std::vector<UnusableDrive> UnusableDriveEntries(const std::string& root,
                                               const std::vector<std::string>& listed,
                                               const Caller& caller) {
     std::vector<std::string> listedNodes;
     for (const auto& path : listed)
         if (auto node = ResolveInRoot(root, path)) listedNodes.push_back(*node);
     const auto mounts = ReadMountTable(root);
-    std::vector<std::string> entries;
+    std::vector<UnusableDrive> entries;
     for (const auto& name : FolderNames(Rooted(root, "/sys/block"))) {
         const std::string node = "/dev/" + name;
         if (!IsOpticalDriveNode(node) || std::ranges::find(listedNodes, node) != listedNodes.end())
@@ -272,13 +272,13 @@ std::vector<std::string> UnusableDriveEntries(const std::string& root,
                      (owner ? std::string(owner->gr_name) : std::to_string(info.st_gid)) +
                      ", then log in again";
         }
-        entries.push_back(RecorderEntryText(node, root) + ": " + reason);
+        entries.push_back({node, RecorderEntryText(node, root) + ": " + reason});
     }
     return entries;
 }
 
 DriveList FillRecorderList(IDiscMaster* master, const std::string& root, const Caller* caller) {
-    std::vector<std::string> entries;
+    std::vector<std::pair<std::string, std::string>> entries;  // text, device
     std::vector<std::string> listed;
     std::unique_ptr<IEnumDiscRecorders> recorders;
     bool enumerated = false;
@@ -287,17 +287,26 @@ DriveList FillRecorderList(IDiscMaster* master, const std::string& root, const C
         while (auto recorder = recorders->Next()) {
             listed.push_back(recorder->GetPath());
             std::string text = RecorderEntryText(listed.back(), root);
-            if (!text.empty()) entries.push_back(std::move(text));
+            if (!text.empty()) entries.emplace_back(std::move(text), listed.back());
             recorder->Close();
         }
     }
     recorders.reset();
     if (master) master->Close();
     // A master that failed could not tell which drives are usable.
+    DriveList list;
     if (enumerated && caller)
-        for (auto& entry : UnusableDriveEntries(root, listed, *caller)) entries.push_back(std::move(entry));
-    std::sort(entries.begin(), entries.end(), ListsBefore);
-    return ListOf(std::move(entries));
+        for (auto& drive : UnusableDriveEntries(root, listed, *caller)) {
+            list.unusable.push_back(drive.entry);
+            entries.emplace_back(std::move(drive.entry), std::move(drive.node));
+        }
+    std::ranges::sort(entries, ListsBefore, [](const auto& entry) { return entry.first; });
+    for (auto& [text, device] : entries) {
+        list.entries.push_back(std::move(text));
+        list.devices.push_back(std::move(device));
+    }
+    list.selected = list.entries.empty() ? -1 : 0;
+    return list;
 }
 
 }  // namespace corvane

@@ -31,6 +31,10 @@ struct SourceDrive {
 struct DriveList {
     std::vector<std::string> entries;
     int selected = -1;
+    // Of the recorder list: the recorder path or device node each entry names, in the order
+    // of the entries, and the entries that name a drive which cannot be used, with reasons.
+    std::vector<std::string> devices;
+    std::vector<std::string> unusable;
 };
 
 // Mounted file systems whose disk has the removable flag, optical discs excepted, sorted by
@@ -63,7 +67,11 @@ Caller CurrentCaller();
 // with the reason it cannot be used: "/dev/sr1 (ACME DVD-RW): mounted at /media/u/DISC:
 // unmount it to burn", "...: no permission: join the group cdrom, then log in again",
 // "...: in use by another program". listed: the device paths the disc layer gave.
-std::vector<std::string> UnusableDriveEntries(const std::string& root,
+struct UnusableDrive {
+    std::string node;   // "/dev/sr1"
+    std::string entry;  // "/dev/sr1 (ACME DVD-RW): in use by another program"
+};
+std::vector<UnusableDrive> UnusableDriveEntries(const std::string& root,
                                               const std::vector<std::string>& listed,
                                               const Caller& caller);
 

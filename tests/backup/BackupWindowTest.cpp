@@ -277,12 +277,14 @@ TEST(BackupWindow, StaysResponsiveWhileTheDrivesAreScanned) {
     EXPECT_TRUE(rig.Control<QPushButton>(1000)->isEnabled());
 }
 
-// A drive the disc layer could not open is listed with its reason, and a drive stays selected.
+// A drive the disc layer could not open is listed with its reason, and a drive stays selected;
+// "Burn" on it says the reason again and starts nothing; the list follows drives and mounts.
 TEST(BackupWindow, ADriveInUseShowsWithItsReason) {
     test::ScratchFolder root;
+    test::ScriptedPrompt prompt;
     auto master = std::make_shared<test::ScriptedDiscMaster>();
-    root.WriteFile("proc/self/mountinfo", "22 1 254:0 / / rw - ext4 /dev/vda rw\n"
-                                          "31 22 11:1 / /media/u/OLD\\040DISC ro - iso9660 /dev/sr1 ro\n");
+    const std::string rootMount = "22 1 254:0 / / rw - ext4 /dev/vda rw\n";
+    root.WriteFile("proc/self/mountinfo", rootMount + "31 22 11:1 / /media/u/OLD\\040DISC ro - iso9660 /dev/sr1 ro\n");
     for (const char* drive : {"sr0", "sr1"}) {
         root.WriteFile(std::string("sys/block/") + drive + "/removable", "1\n");
         root.WriteFile(std::string("dev/") + drive, "");
@@ -296,13 +298,46 @@ TEST(BackupWindow, ADriveInUseShowsWithItsReason) {
     EXPECT_EQ(recorders->itemText(1), "/dev/sr1: mounted at /media/u/OLD DISC: unmount it to burn");
     EXPECT_EQ(recorders->currentText(), "/dev/sr0");
 
-    // A drive plugged in later is listed without reopening the window; the selection stays.
     recorders->setCurrentIndex(1);
+    qobject_cast<QPushButton*>(FindControl(&window, 1000))->click();
+    ASSERT_EQ(prompt.Texts(), std::vector<std::string>{"/dev/sr1: mounted at /media/u/OLD DISC: unmount it to burn."});
+    EXPECT_EQ(window.LastOutcome(), std::nullopt) << "no backup was started";
+    EXPECT_TRUE(std::ranges::none_of(master->log(), [](const std::string& call) { return call.starts_with("RecordDisc"); }));
+
+    // The disc is unmounted: the drive's reason follows.
+    root.WriteFile("proc/self/mountinfo", rootMount);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recorders->itemText(1) == "/dev/sr1: in use by another program"; }, 30000))
+        << recorders->itemText(1).toStdString();
+
+    // A drive plugged in later is listed without reopening the window; the selection stays.
     root.WriteFile("sys/block/sr2/removable", "1\n");
     root.WriteFile("dev/sr2", "");
     ASSERT_TRUE(QTest::qWaitFor([&] { return recorders->count() == 3; }, 30000));
     EXPECT_EQ(recorders->itemText(2), "/dev/sr2: in use by another program");
     EXPECT_EQ(recorders->currentIndex(), 1);
+}
+
+// The system's own mount table: a file system mounted or unmounted (a disc mounted by the desktop
+// or let go) lists the recorders again. Needs the right to mount.
+TEST(BackupWindow, AMountOnTheSystemListsTheRecordersAgain) {
+    test::ScratchFolder mountPoint;
+    auto master = std::make_shared<test::ScriptedDiscMaster>();
+    std::atomic<int> scans{0};
+    BackupWindowServices services{[&] {
+                                      ++scans;
+                                      return master;
+                                  },
+                                  "/", [](QWidget*) { return std::string(); }};
+    CBackup window(services);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window.RecordersListed(); }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return scans == 1; }, 1000));
+    const std::string mount = "mount -t tmpfs corvane-test '" + mountPoint.path() + "' 2>/dev/null";
+    if (std::system(mount.c_str()) != 0) GTEST_SKIP() << "this user may not mount";
+    const bool rescanned = QTest::qWaitFor([&] { return scans == 2; }, 30000);
+    EXPECT_EQ(std::system(("umount '" + mountPoint.path() + "'").c_str()), 0);
+    EXPECT_TRUE(rescanned);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return scans == 3; }, 30000));
 }
 
 bool AsksToStop(const Message& m) { return m.text.find("Stop the recording?") != std::string::npos; }
