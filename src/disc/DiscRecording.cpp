@@ -28,13 +28,20 @@ enum class Media { Writable, HoldsData, RecorderUnavailable, Unreadable, NotWrit
 // when the medium cannot be used.
 Media CheckMedia(BackupHost& host, IDiscRecorder& recorder, Status& why) {
     why = recorder.OpenExclusive();
-    if (!why.ok()) return Media::RecorderUnavailable;
+    // The cause goes to the status line, beside the message that asks to try again.
+    if (!why.ok()) {
+        host.SetStatus(why.message());
+        return Media::RecorderUnavailable;
+    }
     host.SetStatus("Accessing media...");
     int mediaType = 0;
     unsigned flags = 0;
     why = recorder.QueryMediaType(mediaType, flags);
     recorder.Close();
-    if (!why.ok()) return Media::Unreadable;
+    if (!why.ok()) {
+        host.SetStatus(why.message());
+        return Media::Unreadable;
+    }
     if ((flags & MEDIA_WRITABLE) != 0) return Media::Writable;
     // Why the disc cannot be used goes to the status line, beside the request for another.
     if (const std::string note = recorder.MediumNote(); !note.empty()) host.SetStatus(note);

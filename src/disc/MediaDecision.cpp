@@ -52,9 +52,10 @@ std::string BackupVolumeId(const std::string& backupName) {
 }
 
 MediaDecision DecideMedia(const MediumState& medium, const std::string& backupName) {
-    if (medium.state == DiscState::Empty) return Refuse("There is no disc in the drive.");
+    const std::string said = medium.driveSays.empty() ? "" : " The drive says: " + medium.driveSays;
+    if (medium.state == DiscState::Empty) return Refuse("There is no disc in the drive." + said);
     if (medium.state == DiscState::Unusable)
-        return Refuse("The drive cannot use this disc; it may be damaged or of an unknown kind.");
+        return Refuse("The drive cannot use this disc; it may be damaged or of an unknown kind." + said);
     if (IsReadOnly(medium.profile))
         return Refuse("This is a read-only disc; it cannot be written.");
     const bool written = medium.state == DiscState::Appendable || medium.state == DiscState::Full;

@@ -20,6 +20,9 @@ struct MediumState {
     // The volume name of the ISO 9660 file system at the start of the medium; nullopt when the
     // first blocks hold none.
     std::optional<std::string> volumeId;
+    // What libburn said while it looked at the medium (its warnings and errors); it explains a
+    // disc the drive cannot use.
+    std::string driveSays;
 };
 
 enum class MediaAction {

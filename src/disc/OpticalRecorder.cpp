@@ -140,6 +140,7 @@ Status OpticalRecorder::Record(DiscImage& image, const std::string& backupName, 
 // What the drive reports of its medium, and the volume its first blocks hold.
 Status OpticalRecorder::Examine(MediumState& medium) {
     medium = {};
+    DiscLibrary::TakeMessages();  // earlier ones are not about this medium
     Status status = MeasureMedium(medium.profile);
     if (!status.ok()) return status;
     burn::burn_drive* d = drive_.drive();
@@ -152,6 +153,7 @@ Status OpticalRecorder::Examine(MediumState& medium) {
     medium.unformatted =
         burn::burn_disc_get_formats(d, &formatStatus, &formatSize, &blockLength, &formats) == 1 &&
         formatStatus == BURN_FORMAT_IS_UNFORMATTED;
+    medium.driveSays = DescribeMessages(DiscLibrary::TakeMessages(), LibrarySeverity::Warning);
     if (medium.state == DiscState::Empty || medium.state == DiscState::Unusable)
         return Status::Ok();
     unsigned char block[2048];
@@ -169,7 +171,10 @@ Status OpticalRecorder::MeasureMedium(int& profile) {
     char name[80] = "";
     if (burn::burn_disc_get_profile(d, &profile, name) != 1) profile = 0;
     burn::burn_write_opts* options = burn::burn_write_opts_new(d);
-    if (!options) return Status(Status::Code::IoError, "Cannot inquire the disc in " + device_);
+    if (!options) {
+        const std::string why = DescribeMessages(DiscLibrary::TakeMessages(), LibrarySeverity::Sorry);
+        return Status(Status::Code::IoError, "Cannot inquire the disc in " + device_ + (why.empty() ? "" : ": " + why));
+    }
     off_t room = burn::burn_disc_available_space(d, options);
     burn::burn_write_opts_free(options);
     limits_.capacity = room > 0 ? static_cast<std::uint64_t>(room) : 0;

@@ -153,6 +153,21 @@ TEST(DiscRecording, FailuresAskRetryOrCancel) {
     }
 }
 
+// Why a recorder cannot be opened or its disc examined shows on the status line, beside the
+// message that asks to try again.
+TEST(DiscRecording, TheCauseOfAnUnusableRecorderShowsOnTheStatusLine) {
+    for (const char* failing : {"OpenExclusive", "QueryMediaType"}) {
+        for (bool burn : {false, true}) {
+            SCOPED_TRACE(std::string(failing) + (burn ? ", burning" : ", preparing"));
+            Flow flow;
+            flow.disc.Fail(failing);
+            flow.host.answers = {MessageAnswer::Cancel};
+            EXPECT_EQ(burn ? flow.Burn() : flow.Prepare(), DiscStep::Cancelled);
+            EXPECT_EQ(std::ranges::count(flow.host.Entries("SetStatus "), std::string("Scripted failure of ") + failing), 1);
+        }
+    }
+}
+
 // A disc that holds data is used only after a question of its own, answered Yes; its default
 // is No, and No goes on to ask for another disc.
 TEST(DiscRecording, ADiscHoldingDataIsErasedOnlyAfterTheAnswer) {

@@ -34,56 +34,59 @@ std::vector<Row> Rows() {
     using S = DiscState;
     using A = MediaAction;
     return {
-        {"no disc", {CdR, S::Empty, false, false, {}}, A::Refuse, false, "no disc"},
-        {"unusable disc", {DvdR, S::Unusable, false, false, {}}, A::Refuse, false, "cannot use"},
-        {"CD-ROM", {CdRom, S::Full, false, false, kOther}, A::Refuse, false, "read-only"},
-        {"DVD-ROM", {DvdRom, S::Full, false, false, {}}, A::Refuse, false, "read-only"},
-        {"BD-ROM", {BdRom, S::Full, false, false, {}}, A::Refuse, false, "read-only"},
+        {"no disc", {CdR, S::Empty, false, false, {}, {}}, A::Refuse, false, "no disc"},
+        {"unusable disc", {DvdR, S::Unusable, false, false, {}, {}}, A::Refuse, false, "cannot use"},
+        {"unusable disc, as the drive explains",
+         {DvdR, S::Unusable, false, false, {}, "SORRY: Drive is busy"}, A::Refuse, false,
+         "cannot use this disc; it may be damaged or of an unknown kind. The drive says: SORRY: Drive is busy"},
+        {"CD-ROM", {CdRom, S::Full, false, false, kOther, {}}, A::Refuse, false, "read-only"},
+        {"DVD-ROM", {DvdRom, S::Full, false, false, {}, {}}, A::Refuse, false, "read-only"},
+        {"BD-ROM", {BdRom, S::Full, false, false, {}, {}}, A::Refuse, false, "read-only"},
         // Write-once media: blank is written, anything written is refused.
-        {"blank CD-R", {CdR, S::Blank, false, false, {}}, A::Write, false, ""},
-        {"appendable CD-R", {CdR, S::Appendable, false, false, kOther}, A::Refuse, false, "cannot be erased"},
-        {"closed CD-R", {CdR, S::Full, false, false, {}}, A::Refuse, false, "cannot be erased"},
-        {"blank DVD-R", {DvdR, S::Blank, false, false, {}}, A::Write, false, ""},
-        {"closed DVD-R", {DvdR, S::Full, false, false, kOther}, A::Refuse, false, kOther.c_str()},
-        {"blank DVD-R DL", {DvdRDl, S::Blank, false, false, {}}, A::Write, false, ""},
-        {"blank DVD+R", {DvdPlusR, S::Blank, false, false, {}}, A::Write, false, ""},
-        {"appendable DVD+R", {DvdPlusR, S::Appendable, false, false, {}}, A::Refuse, false, "cannot be erased"},
-        {"blank DVD+R DL", {DvdPlusRDl, S::Blank, false, false, {}}, A::Write, false, ""},
-        {"closed DVD+R DL", {DvdPlusRDl, S::Full, false, false, kOther}, A::Refuse, false, "insert a blank"},
-        {"blank BD-R", {BdR, S::Blank, false, false, {}}, A::Write, false, ""},
-        {"closed BD-R", {BdR, S::Full, false, false, kOther}, A::Refuse, false, "cannot be erased"},
+        {"blank CD-R", {CdR, S::Blank, false, false, {}, {}}, A::Write, false, ""},
+        {"appendable CD-R", {CdR, S::Appendable, false, false, kOther, {}}, A::Refuse, false, "cannot be erased"},
+        {"closed CD-R", {CdR, S::Full, false, false, {}, {}}, A::Refuse, false, "cannot be erased"},
+        {"blank DVD-R", {DvdR, S::Blank, false, false, {}, {}}, A::Write, false, ""},
+        {"closed DVD-R", {DvdR, S::Full, false, false, kOther, {}}, A::Refuse, false, kOther.c_str()},
+        {"blank DVD-R DL", {DvdRDl, S::Blank, false, false, {}, {}}, A::Write, false, ""},
+        {"blank DVD+R", {DvdPlusR, S::Blank, false, false, {}, {}}, A::Write, false, ""},
+        {"appendable DVD+R", {DvdPlusR, S::Appendable, false, false, {}, {}}, A::Refuse, false, "cannot be erased"},
+        {"blank DVD+R DL", {DvdPlusRDl, S::Blank, false, false, {}, {}}, A::Write, false, ""},
+        {"closed DVD+R DL", {DvdPlusRDl, S::Full, false, false, kOther, {}}, A::Refuse, false, "insert a blank"},
+        {"blank BD-R", {BdR, S::Blank, false, false, {}, {}}, A::Write, false, ""},
+        {"closed BD-R", {BdR, S::Full, false, false, kOther, {}}, A::Refuse, false, "cannot be erased"},
         // Sequential rewritables: a written one is blanked, after asking.
-        {"blank CD-RW", {CdRw, S::Blank, false, false, {}}, A::Write, false, ""},
-        {"closed CD-RW", {CdRw, S::Full, true, false, kOther}, A::AskToErase, true, kOther.c_str()},
-        {"appendable CD-RW", {CdRw, S::Appendable, true, false, {}}, A::AskToErase, true, "holds"},
-        {"blank sequential DVD-RW", {DvdRwSequential, S::Blank, false, false, {}}, A::Write, false, ""},
-        {"closed sequential DVD-RW", {DvdRwSequential, S::Full, true, false, kOther}, A::AskToErase, true, kOther.c_str()},
+        {"blank CD-RW", {CdRw, S::Blank, false, false, {}, {}}, A::Write, false, ""},
+        {"closed CD-RW", {CdRw, S::Full, true, false, kOther, {}}, A::AskToErase, true, kOther.c_str()},
+        {"appendable CD-RW", {CdRw, S::Appendable, true, false, {}, {}}, A::AskToErase, true, "holds"},
+        {"blank sequential DVD-RW", {DvdRwSequential, S::Blank, false, false, {}, {}}, A::Write, false, ""},
+        {"closed sequential DVD-RW", {DvdRwSequential, S::Full, true, false, kOther, {}}, A::AskToErase, true, kOther.c_str()},
         // Overwritable media report blank with or without data: the first blocks decide.
-        {"empty DVD+RW", {DvdPlusRw, S::Blank, false, false, {}}, A::Write, false, ""},
-        {"DVD+RW holding a volume", {DvdPlusRw, S::Blank, false, false, kOther}, A::AskToErase, false, kOther.c_str()},
-        {"DVD+RW holding an unnamed volume", {DvdPlusRw, S::Blank, false, false, ""}, A::AskToErase, false, "without a name"},
-        {"empty restricted-overwrite DVD-RW", {DvdRwOverwrite, S::Blank, false, false, {}}, A::Write, false, ""},
-        {"restricted-overwrite DVD-RW holding a volume", {DvdRwOverwrite, S::Blank, false, false, kOther}, A::AskToErase, false, kOther.c_str()},
-        {"unformatted restricted-overwrite DVD-RW", {DvdRwOverwrite, S::Blank, false, true, {}}, A::FormatThenWrite, false, "formatted"},
-        {"unformatted DVD-RAM", {DvdRam, S::Blank, false, true, {}}, A::FormatThenWrite, false, "formatted"},
-        {"formatted empty DVD-RAM", {DvdRam, S::Blank, false, false, {}}, A::Write, false, ""},
-        {"DVD-RAM holding a volume", {DvdRam, S::Blank, false, false, kOther}, A::AskToErase, false, kOther.c_str()},
-        {"unformatted BD-RE", {BdRe, S::Blank, false, true, {}}, A::FormatThenWrite, false, "formatted"},
-        {"formatted empty BD-RE", {BdRe, S::Blank, false, false, {}}, A::Write, false, ""},
-        {"BD-RE holding a volume", {BdRe, S::Blank, false, false, kOther}, A::AskToErase, false, kOther.c_str()},
-        {"empty stdio file", {StdioFile, S::Blank, false, false, {}}, A::Write, false, ""},
-        {"stdio file holding an image", {StdioFile, S::Blank, false, false, kOther}, A::AskToErase, false, kOther.c_str()},
-        {"appendable stdio file", {StdioFile, S::Appendable, false, false, {}}, A::AskToErase, false, "holds"},
+        {"empty DVD+RW", {DvdPlusRw, S::Blank, false, false, {}, {}}, A::Write, false, ""},
+        {"DVD+RW holding a volume", {DvdPlusRw, S::Blank, false, false, kOther, {}}, A::AskToErase, false, kOther.c_str()},
+        {"DVD+RW holding an unnamed volume", {DvdPlusRw, S::Blank, false, false, "", {}}, A::AskToErase, false, "without a name"},
+        {"empty restricted-overwrite DVD-RW", {DvdRwOverwrite, S::Blank, false, false, {}, {}}, A::Write, false, ""},
+        {"restricted-overwrite DVD-RW holding a volume", {DvdRwOverwrite, S::Blank, false, false, kOther, {}}, A::AskToErase, false, kOther.c_str()},
+        {"unformatted restricted-overwrite DVD-RW", {DvdRwOverwrite, S::Blank, false, true, {}, {}}, A::FormatThenWrite, false, "formatted"},
+        {"unformatted DVD-RAM", {DvdRam, S::Blank, false, true, {}, {}}, A::FormatThenWrite, false, "formatted"},
+        {"formatted empty DVD-RAM", {DvdRam, S::Blank, false, false, {}, {}}, A::Write, false, ""},
+        {"DVD-RAM holding a volume", {DvdRam, S::Blank, false, false, kOther, {}}, A::AskToErase, false, kOther.c_str()},
+        {"unformatted BD-RE", {BdRe, S::Blank, false, true, {}, {}}, A::FormatThenWrite, false, "formatted"},
+        {"formatted empty BD-RE", {BdRe, S::Blank, false, false, {}, {}}, A::Write, false, ""},
+        {"BD-RE holding a volume", {BdRe, S::Blank, false, false, kOther, {}}, A::AskToErase, false, kOther.c_str()},
+        {"empty stdio file", {StdioFile, S::Blank, false, false, {}, {}}, A::Write, false, ""},
+        {"stdio file holding an image", {StdioFile, S::Blank, false, false, kOther, {}}, A::AskToErase, false, kOther.c_str()},
+        {"appendable stdio file", {StdioFile, S::Appendable, false, false, {}, {}}, A::AskToErase, false, "holds"},
         // A disc of the backup being written is never written over, whatever the medium.
-        {"DVD+RW of this backup", {DvdPlusRw, S::Blank, false, false, kOurs}, A::Refuse, false, kBackup},
-        {"BD-RE of this backup", {BdRe, S::Blank, false, false, kOurs}, A::Refuse, false, kBackup},
-        {"CD-RW of this backup", {CdRw, S::Full, true, false, kOurs}, A::Refuse, false, kBackup},
-        {"stdio file of this backup", {StdioFile, S::Blank, false, false, kOurs}, A::Refuse, false, kBackup},
-        {"closed DVD-R of this backup", {DvdR, S::Full, false, false, kOurs}, A::Refuse, false, kBackup},
+        {"DVD+RW of this backup", {DvdPlusRw, S::Blank, false, false, kOurs, {}}, A::Refuse, false, kBackup},
+        {"BD-RE of this backup", {BdRe, S::Blank, false, false, kOurs, {}}, A::Refuse, false, kBackup},
+        {"CD-RW of this backup", {CdRw, S::Full, true, false, kOurs, {}}, A::Refuse, false, kBackup},
+        {"stdio file of this backup", {StdioFile, S::Blank, false, false, kOurs, {}}, A::Refuse, false, kBackup},
+        {"closed DVD-R of this backup", {DvdR, S::Full, false, false, kOurs, {}}, A::Refuse, false, kBackup},
         {"DVD+RW of this backup, its name as the primary descriptor keeps it",
-         {DvdPlusRw, S::Blank, false, false, "STICK_0812251430"}, A::Refuse, false, kBackup},
+         {DvdPlusRw, S::Blank, false, false, "STICK_0812251430", {}}, A::Refuse, false, kBackup},
         {"DVD+RW of another backup of the same stick",
-         {DvdPlusRw, S::Blank, false, false, "STICK_0812251431"}, A::AskToErase, false, "STICK_0812251431"},
+         {DvdPlusRw, S::Blank, false, false, "STICK_0812251431", {}}, A::AskToErase, false, "STICK_0812251431"},
     };
 }
 
@@ -103,14 +106,14 @@ TEST(MediaDecision, EveryKindOfMedium) {
 }
 
 TEST(MediaDecision, BeforeTheBackupIsNamedAVolumeIsAskedAbout) {
-    MediumState ours{DvdPlusRw, DiscState::Blank, false, false, kOurs};
+    MediumState ours{DvdPlusRw, DiscState::Blank, false, false, kOurs, {}};
     EXPECT_EQ(DecideMedia(ours, "").action, MediaAction::AskToErase);
 }
 
 TEST(MediaDecision, ALongBackupNameMatchesTheVolumeIdItWasCutTo) {
     const std::string name = "A VERY LONG STICK LABEL 0812251430";
     ASSERT_GT(name.size(), 32u);
-    MediumState disc{BdRe, DiscState::Blank, false, false, BackupVolumeId(name)};
+    MediumState disc{BdRe, DiscState::Blank, false, false, BackupVolumeId(name), {}};
     EXPECT_EQ(BackupVolumeId(name).size(), 32u);
     EXPECT_EQ(DecideMedia(disc, name).action, MediaAction::Refuse);
 }
