@@ -9,6 +9,7 @@
 
 #include "disc/IsoBurn.h"
 #include "disc/MediaDecision.h"
+#include "disc/StagedStream.h"
 #include "platform/TextCodec.h"
 
 namespace corvane {
@@ -45,9 +46,9 @@ IsoWriteOpts* NewWriteOptions(bool sizeOnly, std::uint32_t tailBlocks) {
     iso_write_opts_set_always_gmt(options, 1);
     iso_write_opts_set_tail_blocks(options, tailBlocks);
     iso_write_opts_set_will_cancel(options, sizeOnly ? 1 : 0);
-    // 8 MiB between the image writer and the recorder (the default is 2 MiB): fewer stalls of
-    // either thread while the last disc is written, for 6 MiB of memory.
-    iso_write_opts_set_fifo_size(options, 4096);
+    // 2 MiB between the image writer and the recorder, libisofs's default: 8 MiB cost 6 MiB
+    // that a disc of many streams cannot spare, and a drive buffers for itself.
+    iso_write_opts_set_fifo_size(options, 1024);
     return options;
 }
 
@@ -145,20 +146,21 @@ Status DiscImage::Add(const StagedFile& file, bool overwrite, const MediumLimits
     if (emptySize + RoundUpToBlock(size) > limits.capacity)
         return Status(Status::Code::TooLarge, tooLarge);
 
-    auto existing = files_.find(file.name);
+    auto existing = files_.find(std::string_view(file.name));
     if (existing != files_.end() && !overwrite)
         return Status(Status::Code::AlreadyExists, "\"" + file.name + "\" is on the disc already");
 
     std::string stagedPath;
     IsoNode* node = nullptr;
     status = StageCopy(file.path, stagedPath);
+    const int staged = stagedCount_;
     if (status.ok()) status = NewNode(file, stagedPath, node);
     // The file it replaces leaves the image while the new one is measured, to come back on
     // failure.
     RootFile replaced;
     if (status.ok()) {
         if (existing != files_.end()) replaced = TakeOut(file.name);
-        files_[file.name] = RootFile{node, false, stagedPath};
+        Enter(RootFile{node, false, staged, replaced.node ? replaced.order : addedCount_++});
         lastWaiting_ = std::max(lastWaiting_, file.name);
         status = Fit(file.name, size, limits);
     }
@@ -173,7 +175,7 @@ Status DiscImage::Add(const StagedFile& file, bool overwrite, const MediumLimits
         if (node) iso_node_unref(TakeOut(file.name).node);
         if (!stagedPath.empty()) ::unlink(stagedPath.c_str());
         if (replaced.node) {
-            files_[file.name] = replaced;
+            Enter(replaced);
             lastWaiting_ = std::max(lastWaiting_, file.name);
         }
         return status;
@@ -181,9 +183,7 @@ Status DiscImage::Add(const StagedFile& file, bool overwrite, const MediumLimits
 
     if (replaced.node) {
         iso_node_unref(replaced.node);
-        ::unlink(replaced.stagedPath.c_str());
-    } else {
-        names_.push_back(file.name);
+        ::unlink(StagedPath(replaced.staged).c_str());
     }
     if (file.everyDisc) everyDiscFiles_[file.name] = stagedPath;
     else everyDiscFiles_.erase(file.name);
@@ -192,15 +192,23 @@ Status DiscImage::Add(const StagedFile& file, bool overwrite, const MediumLimits
 
 Status DiscImage::NewNode(const StagedFile& file, const std::string& stagedPath, IsoNode*& node) {
     // The workbench holds no other node, so the add finds its place at once.
-    int added = iso_tree_add_new_node(image_, workbench_, file.name.c_str(), stagedPath.c_str(), &node);
-    if (added < 0) {
-        node = nullptr;
-        return Status(Status::Code::IoError,
-                      "Cannot add \"" + file.name + "\" to the disc image: " + iso_error_to_msg(added));
-    }
+    node = nullptr;
+    Status added = AddStagedFile(workbench_, file.name, stagedPath, &node);
+    if (!added.ok()) return added;
     iso_node_take(node);  // its only reference passes to the caller
     iso_node_set_permissions(node, file.executable ? 0755 : 0444);
     return Status::Ok();
+}
+
+void DiscImage::Enter(const RootFile& file) { files_.emplace(iso_node_get_name(file.node), file); }
+
+std::vector<std::string> DiscImage::names() const {
+    std::vector<const std::pair<const std::string_view, RootFile>*> entries;
+    for (const auto& entry : files_) entries.push_back(&entry);
+    std::ranges::sort(entries, {}, [](const auto* entry) { return entry->second.order; });
+    std::vector<std::string> names;
+    for (const auto* entry : entries) names.emplace_back(entry->first);
+    return names;
 }
 
 DiscImage::RootFile DiscImage::TakeOut(const std::string& name) {
@@ -275,7 +283,7 @@ void DiscImage::SetVolumeId(const std::string& name) {
 Status DiscImage::StageCopy(const std::string& from, std::string& stagedPath) {
     Status status = staging_.CreateIn(stagingParent_);
     if (!status.ok()) return status;
-    stagedPath = staging_.path() + "/" + std::to_string(++stagedCount_);
+    stagedPath = StagedPath(++stagedCount_);
     if (::link(from.c_str(), stagedPath.c_str()) == 0) return Status::Ok();
     std::error_code error;
     if (std::filesystem::copy_file(from, stagedPath, error)) return Status::Ok();
@@ -283,6 +291,8 @@ Status DiscImage::StageCopy(const std::string& from, std::string& stagedPath) {
     stagedPath.clear();
     return Status::FromErrno(error.value(), "Cannot copy " + from + " for the disc");
 }
+
+std::string DiscImage::StagedPath(int number) const { return staging_.path() + "/" + std::to_string(number); }
 
 Status DiscImage::EmptyImageSize(std::uint32_t tailBlocks, std::uint64_t& size) {
     if (emptySizeKnown_ && emptySizeTail_ == tailBlocks) {
@@ -311,11 +321,9 @@ Status DiscImage::SizeBesideEveryDiscFiles(const StagedFile& file, const std::st
     files[file.name] = stagedPath;
     Status status;
     for (const auto& [name, path] : files) {
-        int added = iso_tree_add_new_node(fresh, root, name.c_str(), path.c_str(), nullptr);
-        if (added < 0) {
-            status = Status(Status::Code::IoError, "Cannot measure \"" + name +
-                                                       "\" on a disc of its own: " +
-                                                       iso_error_to_msg(added));
+        status = AddStagedFile(root, name, path, nullptr);
+        if (!status.ok()) {
+            status = Status(status.code(), "Cannot measure \"" + name + "\" on a disc of its own: " + status.message());
             break;
         }
     }

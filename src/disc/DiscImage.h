@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "disc/DiscLibrary.h"
@@ -55,18 +56,25 @@ class DiscImage {
     void SetVolumeId(const std::string& name);
 
     // The names in the root, in the order they were first added.
-    const std::vector<std::string>& names() const { return names_; }
+    std::vector<std::string> names() const;
 
   private:
-    // A file of the root: its node, and whether the node is in the root's list yet or waits.
+    // A file of the root: its node, whether the node is in the root's list yet or waits, the
+    // number of its staging file and its place in the order of adding. Kept small: a disc may
+    // hold tens of thousands.
     struct RootFile {
         Iso_Node* node = nullptr;
         bool inRoot = false;
-        std::string stagedPath;
+        int staged = 0;
+        std::size_t order = 0;
     };
 
-    // Copies or links the file into the staging folder; stagedPath stays empty on failure.
+    // Copies or links the file into the staging folder as the next number; stagedPath stays
+    // empty on failure.
     Status StageCopy(const std::string& from, std::string& stagedPath);
+    std::string StagedPath(int number) const;
+    // Enters the file under its node's name, which the entry's key shows.
+    void Enter(const RootFile& file);
     // A node for the staged file, in no folder yet; the caller owns it.
     Status NewNode(const StagedFile& file, const std::string& stagedPath, Iso_Node*& node);
     // Takes the file out of the image (or out of the waiting ones); the caller owns its node.
@@ -86,10 +94,10 @@ class DiscImage {
     PrivateTempFolder staging_;
     Iso_Image* image_ = nullptr;
     Iso_Dir* workbench_ = nullptr;  // a folder outside the tree where nodes are made
-    std::vector<std::string> names_;
-    // Every file of the root by name: std::string orders bytes as strcmp does, as libisofs's
-    // list is ordered.
-    std::map<std::string, RootFile> files_;
+    // Every file of the root by its node's name: a string_view orders bytes as strcmp does,
+    // as libisofs's list is ordered.
+    std::map<std::string_view, RootFile, std::less<>> files_;
+    std::size_t addedCount_ = 0;
     // The greatest name that may be waiting; empty when none is.
     std::string lastWaiting_;
     std::map<std::string, std::string> everyDiscFiles_;  // the same, of the everyDisc files

@@ -1,0 +1,115 @@
+#include "disc/StagedStream.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <new>
+
+namespace corvane {
+
+namespace {
+
+// libisofs.h hides its stream struct from C++ (one member is named "class"); this has the
+// same layout.
+struct StreamLayout {
+    IsoStreamIface* iface;
+    int refcount;
+    void* data;
+};
+
+struct StagedData {
+    std::string path;
+    off_t size = 0;
+    ino_t serial = 0;
+    int fd = -1;
+};
+
+StagedData& DataOf(IsoStream* stream) {
+    return *static_cast<StagedData*>(reinterpret_cast<StreamLayout*>(stream)->data);
+}
+
+int OpenStaged(IsoStream* stream) {
+    StagedData& data = DataOf(stream);
+    if (data.fd >= 0) return static_cast<int>(ISO_FILE_ALREADY_OPENED);
+    data.fd = ::open(data.path.c_str(), O_RDONLY | O_CLOEXEC);
+    return data.fd >= 0 ? 1 : static_cast<int>(ISO_FILE_ERROR);
+}
+
+int CloseStaged(IsoStream* stream) {
+    StagedData& data = DataOf(stream);
+    if (data.fd < 0) return static_cast<int>(ISO_FILE_NOT_OPENED);
+    ::close(data.fd);
+    data.fd = -1;
+    return 1;
+}
+
+off_t SizeOfStaged(IsoStream* stream) { return DataOf(stream).size; }
+
+// Fills buffer as far as the file goes: 0 at its end, an error when it cannot be read.
+int ReadStaged(IsoStream* stream, void* buffer, std::size_t count) {
+    StagedData& data = DataOf(stream);
+    if (data.fd < 0) return static_cast<int>(ISO_FILE_NOT_OPENED);
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t got = ::read(data.fd, static_cast<char*>(buffer) + done, count - done);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return static_cast<int>(ISO_FILE_READ_ERROR);
+        if (got == 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    return static_cast<int>(done);
+}
+
+int StagedIsRepeatable(IsoStream*) { return 1; }
+
+// Ids of libisofs's own serial numbers (file system and device 0), so no two streams of an
+// image are ever taken for the same file.
+void IdOfStaged(IsoStream* stream, unsigned int* fsId, dev_t* devId, ino_t* inoId) {
+    *fsId = 0;
+    *devId = 0;
+    *inoId = DataOf(stream).serial;
+}
+
+void FreeStaged(IsoStream* stream) {
+    StagedData* data = &DataOf(stream);
+    if (data->fd >= 0) ::close(data->fd);
+    delete data;
+}
+
+IsoStreamIface stagedInterface = {0,         {'c', 'v', 'n', 's'}, OpenStaged, CloseStaged, SizeOfStaged,
+                                  ReadStaged, StagedIsRepeatable,  IdOfStaged, FreeStaged,  nullptr,
+                                  nullptr,   nullptr,              nullptr};
+
+}  // namespace
+
+Status AddStagedFile(IsoDir* parent, const std::string& name, const std::string& path, IsoNode** node) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) return Status::FromErrno(errno, "Cannot add " + path);
+    // libisofs frees a stream with free() once its last reference goes.
+    auto* stream = static_cast<StreamLayout*>(std::calloc(1, sizeof(StreamLayout)));
+    auto* data = new (std::nothrow) StagedData{path, info.st_size, serial_id++, -1};
+    if (!stream || !data) {
+        std::free(stream);
+        delete data;
+        return Status(Status::Code::IoError, "Out of memory adding \"" + name + "\" to the disc image");
+    }
+    *stream = {&stagedInterface, 1, data};
+    IsoFile* file = nullptr;
+    const int added = iso_tree_add_new_file(parent, name.c_str(), reinterpret_cast<IsoStream*>(stream), &file);
+    if (added < 0) {
+        iso_stream_unref(reinterpret_cast<IsoStream*>(stream));
+        return Status(Status::Code::IoError,
+                      "Cannot add \"" + name + "\" to the disc image: " + iso_error_to_msg(added));
+    }
+    auto* addedNode = reinterpret_cast<IsoNode*>(file);
+    iso_node_set_mtime(addedNode, info.st_mtime);
+    iso_node_set_atime(addedNode, info.st_atime);
+    iso_node_set_ctime(addedNode, info.st_ctime);
+    if (node) *node = addedNode;
+    return Status::Ok();
+}
+
+}  // namespace corvane
