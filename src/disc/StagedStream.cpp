@@ -25,6 +25,7 @@ struct StagedData {
     off_t size = 0;
     ino_t serial = 0;
     int fd = -1;
+    off_t read = 0;  // since it was opened
 };
 
 StagedData& DataOf(IsoStream* stream) {
@@ -35,6 +36,7 @@ int OpenStaged(IsoStream* stream) {
     StagedData& data = DataOf(stream);
     if (data.fd >= 0) return static_cast<int>(ISO_FILE_ALREADY_OPENED);
     data.fd = ::open(data.path.c_str(), O_RDONLY | O_CLOEXEC);
+    data.read = 0;
     return data.fd >= 0 ? 1 : static_cast<int>(ISO_FILE_ERROR);
 }
 
@@ -48,7 +50,8 @@ int CloseStaged(IsoStream* stream) {
 
 off_t SizeOfStaged(IsoStream* stream) { return DataOf(stream).size; }
 
-// Fills buffer as far as the file goes: 0 at its end, an error when it cannot be read.
+// Fills buffer as far as the file goes: 0 at its end, an error when it cannot be read or
+// ends before the size it had when it was added (libisofs would pad it with zeros).
 int ReadStaged(IsoStream* stream, void* buffer, std::size_t count) {
     StagedData& data = DataOf(stream);
     if (data.fd < 0) return static_cast<int>(ISO_FILE_NOT_OPENED);
@@ -60,6 +63,8 @@ int ReadStaged(IsoStream* stream, void* buffer, std::size_t count) {
         if (got == 0) break;
         done += static_cast<std::size_t>(got);
     }
+    data.read += static_cast<off_t>(done);
+    if (done < count && data.read < data.size) return static_cast<int>(ISO_FILE_READ_ERROR);
     return static_cast<int>(done);
 }
 

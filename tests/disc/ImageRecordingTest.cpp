@@ -223,23 +223,30 @@ TEST_F(DiscRecording, SimulationWritesNothingAndKeepsTheDisc) {
 }
 
 // The disc's own staging copies live in a hidden private folder beside the images, never in
-// TMPDIR; one vanishing there (a cleaner of stray files) must fail the recording rather than
-// put zeros on the disc.
-TEST_F(DiscRecording, VanishedStagingCopyFailsTheRecording) {
-    ScopedTmpdir temporary;
-    Start(kMiB);
-    ASSERT_TRUE(Add("DATA 0812251430 0.cvn", SampleBytes(300000, 11)).ok());
-    EXPECT_TRUE(std::filesystem::is_empty(temporary.path())) << "nothing of the disc in TMPDIR";
-    const std::vector<std::string> staging = HiddenFolders(imageFolder);
-    ASSERT_EQ(staging.size(), 1u);
-    int removed = 0;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(Image(staging[0])))
-        if (entry.is_regular_file()) removed += std::filesystem::remove(entry.path());
-    ASSERT_EQ(removed, 1);
+// TMPDIR; one vanishing or cut short there (a cleaner of stray files, a full file system) must
+// fail the recording rather than put zeros on the disc.
+TEST_F(DiscRecording, VanishedOrCutStagingCopyFailsTheRecording) {
+    for (bool vanished : {true, false}) {
+        SCOPED_TRACE(vanished ? "vanished" : "cut short");
+        ScopedTmpdir temporary;
+        Start(kMiB);
+        ASSERT_TRUE(Add("DATA 0812251430 0.cvn", SampleBytes(300000, 11)).ok());
+        EXPECT_TRUE(std::filesystem::is_empty(temporary.path())) << "nothing of the disc in TMPDIR";
+        const std::vector<std::string> staging = HiddenFolders(imageFolder);
+        ASSERT_EQ(staging.size(), 1u);
+        int changed = 0;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(Image(staging[0]))) {
+            if (!entry.is_regular_file()) continue;
+            if (vanished) std::filesystem::remove(entry.path());
+            else std::filesystem::resize_file(entry.path(), 100000);
+            ++changed;
+        }
+        ASSERT_EQ(changed, 1);
 
-    Status recorded = master->RecordDisc(false, true);
-    EXPECT_EQ(recorded.code(), Status::Code::IoError) << recorded.message();
-    EXPECT_EQ(FolderNames(imageFolder), std::vector<std::string>{});
+        Status recorded = master->RecordDisc(false, true);
+        EXPECT_EQ(recorded.code(), Status::Code::IoError) << recorded.message();
+        EXPECT_EQ(FolderNames(imageFolder), std::vector<std::string>{});
+    }
 }
 
 TEST_F(DiscRecording, WithoutOpticalDrivesOnlyImageRecordersAreListed) {
