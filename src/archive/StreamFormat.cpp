@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "archive/BlockCodec.h"
+#include "archive/LittleEndian.h"
 #include "disc/DiscImage.h"
 #include "extract/StoredPath.h"
 #include "platform/TextCodec.h"
@@ -16,24 +17,6 @@ namespace {
 
 constexpr std::size_t kWriteBuffer = 1 << 20;
 constexpr std::int32_t kMaxNameLength = 4095;  // longer names end a listing, as readers have always done
-
-void PutU32(unsigned char* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-void PutI64(unsigned char* p, std::int64_t value) {
-    auto v = static_cast<std::uint64_t>(value);
-    for (int i = 0; i < 8; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-std::uint32_t GetU32(const unsigned char* p) {
-    std::uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = (v << 8) | p[i];
-    return v;
-}
-std::int64_t GetI64(const unsigned char* p) {
-    std::uint64_t v = 0;
-    for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
-    return static_cast<std::int64_t>(v);
-}
 
 // A stream's name on the disc holds at most the 64 UTF-16 characters of a Joliet name (the
 // disc refuses longer ones), with room for stream numbers of up to this many digits.

@@ -9,6 +9,7 @@
 
 #include "disc/DiscImage.h"
 #include "disc/DiscPayload.h"
+#include "disc/IsoBurn.h"
 #include "support/ScratchFolder.h"
 
 namespace corvane::test {
@@ -108,6 +109,34 @@ TEST(DiscCapacity, WhatADiscAcceptsFitsItAtEveryCapacity) {
             SCOPED_TRACE(std::string(sweep.name) + ", capacity " + std::to_string(capacity));
             SpanDiscs(scratch, sweep, capacity);
             if (HasFatalFailure()) return;
+        }
+    }
+}
+
+// The measured size is the size of the image as written, MD5 checksums included. Their array
+// takes a block for every 128 files (counting two more for the session and the array): the
+// counts around those steps, empty files among them.
+TEST(DiscCapacity, MeasuredSizeIsWhatTheWriterProduces) {
+    for (int files : {0, 1, 125, 126, 127, 254, 255, 400}) {
+        SCOPED_TRACE(std::to_string(files) + " files");
+        ScratchFolder scratch;
+        DiscImage disc(scratch.MakeFolder("discs"));
+        const MediumLimits limits{64 * 1024 * 1024, 0};
+        for (int i = 0; i < files; ++i) {
+            const std::string path = scratch.WriteFile(std::to_string(i), std::string(i % 3 * 700, 'c'));
+            ASSERT_TRUE(disc.Add({"DATA 0812251430 " + std::to_string(i) + ".cvn", path}, false, limits).ok());
+        }
+        for (std::uint32_t tail : {0u, 150u}) {
+            std::uint64_t measured = 0;
+            ASSERT_TRUE(disc.ExactSize(tail, measured).ok());
+            ::burn_source* source = nullptr;
+            ASSERT_TRUE(disc.CreateBurnSource(tail, false, source).ok());
+            burn::burn_source* reader = AsBurn(source);
+            unsigned char block[2048];
+            std::uint64_t written = 0;
+            for (int got; (got = reader->read_xt(reader, block, sizeof block)) > 0;) written += got;
+            burn::burn_source_free(reader);
+            EXPECT_EQ(measured, written) << "tail " << tail;
         }
     }
 }
