@@ -84,6 +84,8 @@ public:
     Status Finish();
 
     std::uint64_t position() const { return position_; }
+    // Where the DataSize of the record begun last lies: the file's place in the stream.
+    std::uint64_t recordOffset() const { return dataSizeAt_; }
     // Sum of 4 + ChunkLength over the chunks of the open record.
     std::uint64_t currentDataSize() const { return dataSize_; }
 

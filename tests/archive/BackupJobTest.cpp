@@ -74,11 +74,13 @@ TEST(BackupJob, RefusedStreamOpensTheNextDiscAfterThePayload) {
     const auto& discs = rig.master->recordedDiscs();
     ASSERT_EQ(discs.size(), 2u);
     auto names = discs[1].names();
-    ASSERT_EQ(names.size(), 4u);
+    ASSERT_EQ(names.size(), 5u);
     EXPECT_EQ(names[0], "corvane.exe");
     EXPECT_EQ(names[1], "autorun.inf");
     EXPECT_EQ(names[2], "autorun.sh");
     EXPECT_NE(names[3].find(" 1.cvn"), std::string::npos) << names[3];
+    EXPECT_NE(names[4].find(".catalog"), std::string::npos) << "the catalogue closes every disc: " << names[4];
+    EXPECT_NE(discs[0].names().back().find(".catalog"), std::string::npos) << discs[0].names().back();
     EXPECT_NE(Messages(rig.host).find("Please insert another disc"), std::string::npos);
 }
 
@@ -225,11 +227,12 @@ TEST(BackupJob, CompressingOnManyThreadsWritesTheBytesOfOneThread) {
     }
 }
 
-TEST(BackupJob, EmptyDriveRecordsThePayloadOnly) {
+TEST(BackupJob, EmptyDriveRecordsThePayloadAndAnEmptyCatalogue) {
     JobRig rig;
     EXPECT_EQ(rig.Run(), BackupOutcome::Completed);
     ASSERT_EQ(rig.master->recordedDiscs().size(), 1u);
-    EXPECT_EQ(rig.master->recordedDiscs()[0].names(), (std::vector<std::string>{"corvane.exe", "autorun.inf", "autorun.sh"}));
+    EXPECT_EQ(rig.master->recordedDiscs()[0].names(),
+              (std::vector<std::string>{"corvane.exe", "autorun.inf", "autorun.sh", "DATA 0812251430.catalog"}));
 }
 
 TEST(MeasureFolder, CountsFilesAndTheirBytes) {
