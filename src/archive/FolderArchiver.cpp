@@ -205,20 +205,18 @@ void StopOnFailure(ArchiveContext& c, const std::string& why) {
     c.host.cancelRequested = 1;
 }
 
-// The size of a staged file and the checksum of its bytes.
-Status ChecksumOfFile(FileSystem& files, const std::string& path, std::uint64_t& size, Digest128& digest) {
+// The checksum of a staged file's bytes.
+Status ChecksumOfFile(FileSystem& files, const std::string& path, Digest128& digest) {
     std::unique_ptr<File> in;
     Status s = files.OpenRead(path, in);
     if (!s.ok()) return s;
     ContentHash hash;
     std::vector<unsigned char> buffer(kReadBlock);
-    size = 0;
     for (;;) {
         std::size_t got = 0;
         s = in->Read(buffer.data(), buffer.size(), got);
         if (!s.ok() || got == 0) break;
         hash.Update(buffer.data(), got);
-        size += got;
     }
     in->Close();
     digest = hash.Digest();
@@ -274,7 +272,10 @@ void FinishStream(ArchiveContext& c, StreamInProgress& stream, const std::string
     }
     CatalogueStream entry{MakeStreamName(c.backupName, c.sequence), static_cast<std::uint32_t>(c.sequence), 0,
                           stream.folder, stream.isProtected, 0, {}};
-    if (s.ok() && !Cancelled(host)) s = ChecksumOfFile(*host.files, stagingPath, entry.size, entry.checksum);
+    if (s.ok() && !Cancelled(host)) {
+        entry.size = stream.writer->position();
+        if (!stream.writer->Checksum(entry.checksum)) s = ChecksumOfFile(*host.files, stagingPath, entry.checksum);
+    }
     if (!s.ok()) {
         StopOnFailure(c, "The backup cannot go on: " + s.message());
     } else if (!Cancelled(host)) {

@@ -131,22 +131,36 @@ bool IsNoPassword(std::string_view stored) { return stored == std::string(kPassw
 
 // ---- writer ----
 
-Status StreamWriter::Flush() {
-    if (buffer_.empty()) return Status::Ok();
-    Status s = out_.Write(buffer_.data(), buffer_.size());
-    bufferStart_ += buffer_.size();
-    buffer_.clear();
+Status StreamWriter::WriteOut(std::size_t n) {
+    if (n == 0) return Status::Ok();
+    if (bufferStart_ + n > settled_) hashWhole_ = false;
+    if (hashWhole_) hash_.Update(buffer_.data(), n);
+    Status s = out_.Write(buffer_.data(), n);
+    bufferStart_ += n;
+    buffer_.erase(0, n);
     return s;
 }
+
+Status StreamWriter::Flush() { return WriteOut(buffer_.size()); }
 
 Status StreamWriter::Put(const void* data, std::size_t n) {
     buffer_.append(static_cast<const char*>(data), n);
     position_ += n;
-    if (buffer_.size() >= kWriteBuffer) return Flush();
-    return Status::Ok();
+    if (buffer_.size() < kWriteBuffer) return Status::Ok();
+    // The open record stays behind, where its DataSize can still be set or the record taken
+    // back, unless it fills the buffer by itself.
+    const std::size_t settled = settled_ > bufferStart_ ? static_cast<std::size_t>(settled_ - bufferStart_) : 0;
+    if (buffer_.size() - settled >= kWriteBuffer) return Flush();
+    return WriteOut(settled);
 }
 
 Status StreamWriter::Finish() { return Flush(); }
+
+bool StreamWriter::Checksum(Digest128& digest) const {
+    if (!hashWhole_ || !buffer_.empty()) return false;
+    digest = hash_.Digest();
+    return true;
+}
 
 Status StreamWriter::WriteFolderHeader(std::string_view folderPath, std::string_view storedPassword) {
     if (folderPath.empty() || folderPath.size() > static_cast<std::size_t>(kMaxStoredText))
@@ -158,6 +172,7 @@ Status StreamWriter::WriteFolderHeader(std::string_view folderPath, std::string_
     Status s = Put(length, 4);
     if (s.ok()) s = Put(folderPath.data(), folderPath.size());
     if (s.ok()) s = Put(storedPassword.data(), storedPassword.size());
+    settled_ = position_;
     return s;
 }
 
@@ -200,6 +215,7 @@ Status StreamWriter::EndFile() {
         return Status(Status::Code::TooLarge, "The file is too large to be stored in a backup stream");
     }
     inFile_ = false;
+    settled_ = position_;
     unsigned char value[4];
     PutU32(value, static_cast<std::uint32_t>(dataSize_));
     if (dataSizeAt_ >= bufferStart_) {
@@ -216,7 +232,7 @@ Status StreamWriter::EndFile() {
 Status StreamWriter::AbandonFile() {
     inFile_ = false;
     dataSize_ = 0;
-    position_ = recordStart_;
+    position_ = settled_ = recordStart_;
     if (recordStart_ >= bufferStart_) {
         buffer_.resize(recordStart_ - bufferStart_);
         return Status::Ok();
