@@ -7,6 +7,7 @@
 
 #include "JobRig.h"
 #include "archive/FolderArchiver.h"
+#include "archive/SetCatalogueReader.h"
 #include "support/FaultyFileSystem.h"
 
 namespace corvane {
@@ -224,6 +225,39 @@ TEST(BackupJob, CompressingOnManyThreadsWritesTheBytesOfOneThread) {
     for (const auto& list : leftOut) {
         ASSERT_EQ(list.size(), 1u);
         EXPECT_NE(list[0].find("broken.bin"), std::string::npos);
+    }
+}
+
+// The catalogue's checksum of each stream is that of the bytes on the disc, for streams whose
+// checksum the writer takes as it goes and for one with a record too long for that.
+TEST(BackupJob, CatalogueHoldsTheChecksumOfEveryStreamOnTheDisc) {
+    JobRig rig;
+    rig.source.WriteFile("small.txt", "small");
+    rig.source.WriteFile("Big/huge.bin", test::SampleBytes(3 << 20, 9));
+    rig.source.WriteFile("Big/Deeper/tiny.txt", "tiny");
+    ASSERT_EQ(rig.Run(), BackupOutcome::Completed) << Messages(rig.host);
+    ASSERT_EQ(rig.master->recordedDiscs().size(), 1u);
+    const auto& disc = rig.master->recordedDiscs()[0];
+    const test::DiscFile* catalogue = disc.find("DATA 0812251430.catalog");
+    ASSERT_NE(catalogue, nullptr);
+
+    struct Streams final : CatalogueVisitor {
+        std::vector<CatalogueStream> listed;
+        void OnBackup(const CatalogueBackup&) override {}
+        void OnStream(const CatalogueStream& stream) override { listed.push_back(stream); }
+        void OnFile(const CatalogueFile&) override {}
+    } streams;
+    std::unique_ptr<File> in;
+    ASSERT_TRUE(DefaultFileSystem().OpenRead(rig.scratch.WriteFile("catalog", catalogue->bytes), in).ok());
+    ASSERT_TRUE(ReadSetCatalogue(*in, streams).ok());
+    ASSERT_EQ(streams.listed.size(), 3u);
+    for (const CatalogueStream& stream : streams.listed) {
+        const test::DiscFile* held = disc.find(stream.name);
+        ASSERT_NE(held, nullptr) << stream.name;
+        EXPECT_EQ(stream.size, held->bytes.size()) << stream.name;
+        ContentHash hash;
+        hash.Update(held->bytes.data(), held->bytes.size());
+        EXPECT_EQ(stream.checksum, hash.Digest()) << stream.name;
     }
 }
 
