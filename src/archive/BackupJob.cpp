@@ -195,10 +195,13 @@ BackupOutcome RunBackupJob(BackupHost& host, const BackupJobServices& services) 
 
         host.SetStatus("Adding files...");
         ChunkPipeline pipeline(host.compressionWorkers, kStepsPerWorker * std::max(1, host.compressionWorkers));
-        ArchiveContext context{host, *disc.joliet, *disc.master, disc.recorder, source->root, backupName, 0, pipeline};
+        SetCatalogueWriter catalogue(backupName, startTime);
+        ArchiveContext context{host,        *disc.joliet, *disc.master, disc.recorder, source->root,
+                               backupName, 0,             pipeline,     catalogue};
         if (!host.cancelRequested) ArchiveFolder(context, source->root);
         if (context.failed) return failed();
         if (host.cancelRequested) return end();
+        if (!AddCatalogueToDisc(context)) return failed();
 
         host.SetStatus("Burning Disc...");
         const DiscStep burnt = BurnDisc(host, *disc.master, disc.recorder);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "archive/BlockCodec.h"
+#include "archive/ContentHash.h"
 #include "archive/Recycler.h"
 #include "archive/StreamFormat.h"
 #include "disc/DiscRecording.h"
@@ -61,6 +62,9 @@ struct StreamInProgress {
     std::unique_ptr<File> out;
     std::optional<StreamWriter> writer;  // once the staging file is open
     Status staging;  // the first failure to write the staging file; it ends the job
+    std::vector<CatalogueFile> files;  // the files stored so far, for the catalogue
+    std::string folder;                // the stored folder path
+    bool isProtected = false;
 };
 using SharedStream = std::shared_ptr<StreamInProgress>;
 
@@ -94,6 +98,8 @@ struct Batch {
 struct FileInProgress {
     Status problem;  // why the file has to be left out, once known
     bool changed = false;  // its size or change time moved while it was read
+    CatalogueFile entry;  // its size grows with every batch stored
+    ContentHash content;  // of the bytes stored
 };
 
 // Whether the stream's staging file is open and has taken every write so far.
@@ -112,6 +118,8 @@ void WriteBatch(StreamInProgress& stream, FileInProgress& file, const Batch& bat
         host.bytesRead += std::min<std::uint64_t>(kPieceSize, batch.size - i * kPieceSize);
         host.bytesWritten += static_cast<std::uint64_t>(batch.lengths[i]);
     }
+    file.content.Update(batch.input.get(), batch.size);
+    file.entry.size += batch.size;
     host.ShowCounters(host.bytesRead, host.bytesWritten);
 }
 
@@ -119,7 +127,7 @@ void WriteBatch(StreamInProgress& stream, FileInProgress& file, const Batch& bat
 // the stream and is listed in host.leftOut; one that changed while it was read is kept as read
 // and listed too. On a stop the record keeps the chunks written so far; the stream never
 // reaches a disc.
-void EndRecord(StreamInProgress& stream, const FileInProgress& file, const std::string& path) {
+void EndRecord(StreamInProgress& stream, FileInProgress& file, const std::string& path) {
     if (!Writable(stream)) return;
     if (!file.problem.ok()) {
         LeaveOut(stream.host, path, file.problem.message());
@@ -132,7 +140,10 @@ void EndRecord(StreamInProgress& stream, const FileInProgress& file, const std::
         return;
     }
     stream.staging = ended;
-    if (ended.ok() && file.changed) {
+    if (!ended.ok()) return;
+    file.entry.checksum = file.content.Digest();
+    stream.files.push_back(std::move(file.entry));
+    if (file.changed) {
         LeaveOut(stream.host, path, "changed while it was read");
         ++stream.host.changedWhileRead;
     }
@@ -152,12 +163,13 @@ void ArchiveFile(ArchiveContext& c, Recycler<Batch>& batches, const SharedStream
         c.pipeline.Then([&host, path, source] { LeaveOut(host, path, source.message()); });
         return;
     }
-    c.pipeline.Then([stream, name = entry.name, opened] {
-        ++stream->host.filesDone;
-        if (Writable(*stream))
-            stream->staging = stream->writer->BeginFile(name, opened.created, opened.modified, opened.size);
-    });
     auto file = std::make_shared<FileInProgress>();
+    c.pipeline.Then([stream, file, name = entry.name, opened] {
+        ++stream->host.filesDone;
+        if (!Writable(*stream)) return;
+        stream->staging = stream->writer->BeginFile(name, opened.created, opened.modified, opened.size);
+        file->entry = {name, stream->writer->recordOffset(), 0, opened.created, opened.modified, {}};
+    });
     std::uint64_t left = opened.size;  // a growing file is read no further than this
     while (left > 0 && !Cancelled(host) && stream->staging.ok()) {
         Batch* batch = batches.Take();
@@ -186,8 +198,33 @@ void ArchiveFile(ArchiveContext& c, Recycler<Batch>& batches, const SharedStream
     });
 }
 
-// Adds the staged stream to the image; on a full disc records it and goes on with the next.
-// True when the stream reached a disc.
+// Tells the user why the backup cannot go on and stops it as a failure.
+void StopOnFailure(ArchiveContext& c, const std::string& why) {
+    c.host.Ask({why, MessageIcon::Warning, MessageButtons::Ok});
+    c.failed = true;
+    c.host.cancelRequested = 1;
+}
+
+// The checksum of a staged file's bytes.
+Status ChecksumOfFile(FileSystem& files, const std::string& path, Digest128& digest) {
+    std::unique_ptr<File> in;
+    Status s = files.OpenRead(path, in);
+    if (!s.ok()) return s;
+    ContentHash hash;
+    std::vector<unsigned char> buffer(kReadBlock);
+    for (;;) {
+        std::size_t got = 0;
+        s = in->Read(buffer.data(), buffer.size(), got);
+        if (!s.ok() || got == 0) break;
+        hash.Update(buffer.data(), got);
+    }
+    in->Close();
+    digest = hash.Digest();
+    return s;
+}
+
+// Adds the staged stream to the image; on a full disc records it, with the catalogue, and goes
+// on with the next. True when the stream reached a disc.
 bool AddToDisc(ArchiveContext& c, const StagedFile& staged, const std::string& folderPath) {
     BackupHost& host = c.host;
     Status s = c.joliet.AddData(staged, false);
@@ -197,17 +234,16 @@ bool AddToDisc(ArchiveContext& c, const StagedFile& staged, const std::string& f
         return false;
     }
     if (s.code() != Status::Code::NoSpace) {
-        host.Ask({"The folder " + folderPath + " could not be added to the disc: " + s.message(),
-                  MessageIcon::Warning, MessageButtons::Ok});
-        c.failed = true;
-        host.cancelRequested = 1;
+        StopOnFailure(c, "The folder " + folderPath + " could not be added to the disc: " + s.message());
         return false;
     }
+    if (!AddCatalogueToDisc(c)) return false;
     if (const DiscStep next = ContinueOnNewDisc(host, c.joliet, c.discMaster, c.recorder); next != DiscStep::Done) {
         c.failed = next == DiscStep::Failed;
         host.cancelRequested = 1;
         return false;
     }
+    ++c.disc;
     s = c.joliet.AddData(staged, false);
     if (!s.ok()) LeaveOut(host, folderPath, "its files do not fit on one disc (" + s.message() + ")");
     return s.ok();
@@ -234,13 +270,24 @@ void FinishStream(ArchiveContext& c, StreamInProgress& stream, const std::string
         Status closed = stream.out->Close();
         if (s.ok()) s = closed;
     }
+    CatalogueStream entry{MakeStreamName(c.backupName, c.sequence), static_cast<std::uint32_t>(c.sequence), 0,
+                          stream.folder, stream.isProtected, 0, {}};
+    if (s.ok() && !Cancelled(host)) {
+        entry.size = stream.writer->position();
+        if (!stream.writer->Checksum(entry.checksum)) s = ChecksumOfFile(*host.files, stagingPath, entry.checksum);
+    }
     if (!s.ok()) {
-        host.Ask({"The backup cannot go on: " + s.message(), MessageIcon::Warning, MessageButtons::Ok});
-        c.failed = true;
-        host.cancelRequested = 1;
+        StopOnFailure(c, "The backup cannot go on: " + s.message());
     } else if (!Cancelled(host)) {
+        // Room is kept for the catalogue as it will be with this stream: the same on this disc
+        // and on a fresh one.
+        const StagedFile staged{entry.name, stagingPath, false, false, c.catalogue.SizeWith(entry, stream.files)};
         // The number is only used up when the stream reaches a disc, so numbers never skip.
-        if (AddToDisc(c, StagedFile{MakeStreamName(c.backupName, c.sequence), stagingPath}, folderPath)) ++c.sequence;
+        if (AddToDisc(c, staged, folderPath)) {
+            entry.disc = c.disc;
+            c.catalogue.AddStream(entry, stream.files);
+            ++c.sequence;
+        }
     }
     host.files->RemoveFile(stagingPath);
 
@@ -257,8 +304,10 @@ void SubmitStream(ArchiveContext& c, Recycler<Batch>& batches, const std::string
                   std::vector<std::string>& subFolders) {
     BackupHost& host = c.host;
     auto stream = std::make_shared<StreamInProgress>(host);
-    c.pipeline.Then([stream, stagingPath, folder = StoredFolderPath(c.sourceRoot, folderPath), storedPassword] {
-        OpenStream(*stream, stagingPath, folder, storedPassword);
+    stream->folder = StoredFolderPath(c.sourceRoot, folderPath);
+    stream->isProtected = !IsNoPassword(storedPassword);
+    c.pipeline.Then([stream, stagingPath, storedPassword] {
+        OpenStream(*stream, stagingPath, stream->folder, storedPassword);
     });
     for (const auto& entry : entries) {
         if (!stream->staging.ok() || Cancelled(host)) break;
@@ -320,6 +369,26 @@ void ArchiveTree(ArchiveContext& c, Recycler<Batch>& batches, const std::string&
 }
 
 }  // namespace
+
+bool AddCatalogueToDisc(ArchiveContext& c) {
+    BackupHost& host = c.host;
+    Status s = host.tempFolder.Create();
+    const std::string path = host.tempFolder.path() + "/catalogue";
+    std::unique_ptr<File> out;
+    if (s.ok()) s = host.files->OpenWrite(path, out);
+    if (s.ok()) {
+        const std::string bytes = c.catalogue.Bytes(c.disc);
+        s = out->Write(bytes.data(), bytes.size());
+        Status closed = out->Close();
+        if (s.ok()) s = closed;
+    }
+    if (s.ok()) s = c.joliet.AddData({CatalogueFileName(c.backupName), path}, false);
+    host.files->RemoveFile(path);
+    if (!s.ok())
+        StopOnFailure(c, "The catalogue of the backup could not be added to disc " + std::to_string(c.disc) + ": " +
+                             s.message());
+    return s.ok();
+}
 
 std::string StoredFolderPath(const std::string& sourceRoot, const std::string& folderPath) {
     const std::size_t rootLength = std::min(sourceRoot.size(), folderPath.size());

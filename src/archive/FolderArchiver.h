@@ -7,6 +7,7 @@
 #include <string>
 
 #include "archive/ChunkPipeline.h"
+#include "archive/SetCatalogueWriter.h"
 #include "backup/BackupHost.h"
 #include "disc/DiscMaster.h"
 
@@ -21,7 +22,9 @@ struct ArchiveContext {
     std::string backupName;
     int sequence = 0;  // the next stream's number; runs on across discs
     ChunkPipeline& pipeline;  // compresses on every core while earlier streams are written
+    SetCatalogueWriter& catalogue;  // every stream that reached a disc, with its files
     bool failed = false;      // the job was stopped by a failure, not by the user
+    std::uint32_t disc = 1;   // the number of the disc being filled
 };
 
 // Archives folderPath (the source root or a folder below it) and everything under it.
@@ -29,6 +32,11 @@ struct ArchiveContext {
 // rather than the user stops it; files and folders it had to leave out are added to
 // host.leftOut.
 void ArchiveFolder(ArchiveContext& context, const std::string& folderPath);
+
+// Adds the catalogue of discs 1 to context.disc to the disc being filled, as the last file
+// before it is recorded; every stream added kept room for it. False, with the user told and
+// the job stopped as a failure, when it could not be added.
+bool AddCatalogueToDisc(ArchiveContext& context);
 
 // The stored form of a folder: "\" for the root, "\Docs\2008" below it.
 std::string StoredFolderPath(const std::string& sourceRoot, const std::string& folderPath);

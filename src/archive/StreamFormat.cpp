@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "archive/BlockCodec.h"
+#include "archive/LittleEndian.h"
 #include "disc/DiscImage.h"
 #include "extract/StoredPath.h"
 #include "platform/TextCodec.h"
@@ -16,24 +17,6 @@ namespace {
 
 constexpr std::size_t kWriteBuffer = 1 << 20;
 constexpr std::int32_t kMaxNameLength = 4095;  // longer names end a listing, as readers have always done
-
-void PutU32(unsigned char* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-void PutI64(unsigned char* p, std::int64_t value) {
-    auto v = static_cast<std::uint64_t>(value);
-    for (int i = 0; i < 8; ++i) p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-std::uint32_t GetU32(const unsigned char* p) {
-    std::uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) v = (v << 8) | p[i];
-    return v;
-}
-std::int64_t GetI64(const unsigned char* p) {
-    std::uint64_t v = 0;
-    for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
-    return static_cast<std::int64_t>(v);
-}
 
 // A stream's name on the disc holds at most the 64 UTF-16 characters of a Joliet name (the
 // disc refuses longer ones), with room for stream numbers of up to this many digits.
@@ -148,22 +131,36 @@ bool IsNoPassword(std::string_view stored) { return stored == std::string(kPassw
 
 // ---- writer ----
 
-Status StreamWriter::Flush() {
-    if (buffer_.empty()) return Status::Ok();
-    Status s = out_.Write(buffer_.data(), buffer_.size());
-    bufferStart_ += buffer_.size();
-    buffer_.clear();
+Status StreamWriter::WriteOut(std::size_t n) {
+    if (n == 0) return Status::Ok();
+    if (bufferStart_ + n > settled_) hashWhole_ = false;
+    if (hashWhole_) hash_.Update(buffer_.data(), n);
+    Status s = out_.Write(buffer_.data(), n);
+    bufferStart_ += n;
+    buffer_.erase(0, n);
     return s;
 }
+
+Status StreamWriter::Flush() { return WriteOut(buffer_.size()); }
 
 Status StreamWriter::Put(const void* data, std::size_t n) {
     buffer_.append(static_cast<const char*>(data), n);
     position_ += n;
-    if (buffer_.size() >= kWriteBuffer) return Flush();
-    return Status::Ok();
+    if (buffer_.size() < kWriteBuffer) return Status::Ok();
+    // The open record stays behind, where its DataSize can still be set or the record taken
+    // back, unless it fills the buffer by itself.
+    const std::size_t settled = settled_ > bufferStart_ ? static_cast<std::size_t>(settled_ - bufferStart_) : 0;
+    if (buffer_.size() - settled >= kWriteBuffer) return Flush();
+    return WriteOut(settled);
 }
 
 Status StreamWriter::Finish() { return Flush(); }
+
+bool StreamWriter::Checksum(Digest128& digest) const {
+    if (!hashWhole_ || !buffer_.empty()) return false;
+    digest = hash_.Digest();
+    return true;
+}
 
 Status StreamWriter::WriteFolderHeader(std::string_view folderPath, std::string_view storedPassword) {
     if (folderPath.empty() || folderPath.size() > static_cast<std::size_t>(kMaxStoredText))
@@ -175,6 +172,7 @@ Status StreamWriter::WriteFolderHeader(std::string_view folderPath, std::string_
     Status s = Put(length, 4);
     if (s.ok()) s = Put(folderPath.data(), folderPath.size());
     if (s.ok()) s = Put(storedPassword.data(), storedPassword.size());
+    settled_ = position_;
     return s;
 }
 
@@ -217,6 +215,7 @@ Status StreamWriter::EndFile() {
         return Status(Status::Code::TooLarge, "The file is too large to be stored in a backup stream");
     }
     inFile_ = false;
+    settled_ = position_;
     unsigned char value[4];
     PutU32(value, static_cast<std::uint32_t>(dataSize_));
     if (dataSizeAt_ >= bufferStart_) {
@@ -233,7 +232,7 @@ Status StreamWriter::EndFile() {
 Status StreamWriter::AbandonFile() {
     inFile_ = false;
     dataSize_ = 0;
-    position_ = recordStart_;
+    position_ = settled_ = recordStart_;
     if (recordStart_ >= bufferStart_) {
         buffer_.resize(recordStart_ - bufferStart_);
         return Status::Ok();

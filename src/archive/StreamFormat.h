@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "archive/ContentHash.h"
 #include "platform/FileLayer.h"
 
 namespace corvane {
@@ -82,13 +83,22 @@ public:
     Status AbandonFile();
     // Writes out what is still buffered; call before closing the file.
     Status Finish();
+    // After Finish: the checksum of every byte of the stream, taken as they were written.
+    // False when bytes had to be written while they could still change (a record of more than
+    // the 1 MiB write buffer, whose DataSize is set later): the stream must then be read back
+    // for its checksum.
+    bool Checksum(Digest128& digest) const;
 
     std::uint64_t position() const { return position_; }
+    // Where the DataSize of the record begun last lies: the file's place in the stream.
+    std::uint64_t recordOffset() const { return dataSizeAt_; }
     // Sum of 4 + ChunkLength over the chunks of the open record.
     std::uint64_t currentDataSize() const { return dataSize_; }
 
 private:
     Status Put(const void* data, std::size_t n);
+    // Writes the first n buffered bytes, taking them into the checksum while all are settled.
+    Status WriteOut(std::size_t n);
     Status Flush();
 
     File& out_;
@@ -99,6 +109,9 @@ private:
     std::uint64_t dataSizeAt_ = 0;
     std::uint64_t dataSize_ = 0;
     bool inFile_ = false;
+    std::uint64_t settled_ = 0;  // the bytes before this no longer change
+    ContentHash hash_;           // of the bytes written, while they were all settled
+    bool hashWhole_ = true;
 };
 
 // Reads a stream with buffered reads. It never reads past the end of the stream and never

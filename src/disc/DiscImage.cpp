@@ -29,9 +29,13 @@ std::uint64_t RoundUpToBlock(std::uint64_t bytes) { return (bytes + kBlock - 1) 
 // never cross a block, and each is far smaller than one, so a record added anywhere in a
 // directory (they are sorted by name) makes it at most one block longer: three blocks a
 // section.
+// Its MD5 sum may take the array of sums one block further.
 std::uint64_t UpperCost(std::uint64_t size) {
-    return RoundUpToBlock(size) + 3 * kBlock * (1 + size / kSectionLimit);
+    return RoundUpToBlock(size) + 3 * kBlock * (1 + size / kSectionLimit) + kBlock;
 }
+
+// What the room kept for the closing file costs: as much as adding it, or nothing.
+std::uint64_t ReserveCost(std::uint64_t reserve) { return reserve == 0 ? 0 : UpperCost(reserve); }
 
 // The same options for the size check and for recording, so that both see the same image.
 IsoWriteOpts* NewWriteOptions(bool sizeOnly, std::uint32_t tailBlocks) {
@@ -44,6 +48,10 @@ IsoWriteOpts* NewWriteOptions(bool sizeOnly, std::uint32_t tailBlocks) {
     // the staging copies); folders read-only.
     iso_write_opts_set_replace_mode(options, 1, 0, 1, 1);
     iso_write_opts_set_always_gmt(options, 1);
+    // MD5 of the session and of every file, so that a peer checks a disc without this program
+    // (xorriso -check_md5). Where they lie is recorded in AAIP attributes, so AAIP is on.
+    iso_write_opts_set_record_md5(options, 1, 1);
+    iso_write_opts_set_aaip(options, 1);
     iso_write_opts_set_tail_blocks(options, tailBlocks);
     iso_write_opts_set_will_cancel(options, sizeOnly ? 1 : 0);
     // 2 MiB between the image writer and the recorder, libisofs's default: 8 MiB cost 6 MiB
@@ -64,7 +72,17 @@ Status BurnSourceOf(IsoImage* image, std::uint32_t tailBlocks, bool sizeOnly,
     return Status::Ok();
 }
 
-Status SizeOf(IsoImage* image, std::uint32_t tailBlocks, std::uint64_t& size) {
+// A size-only source starts no writer (a cancelled writer leaks in libisofs), and then libisofs
+// gives its files no checksum index: its array of MD5 sums (16 bytes for each file, the
+// session and the array itself) is counted as one block. The blocks it takes beyond that are
+// added here; the index each file carries in its directory record is counted already, by the
+// placeholder MarkForChecksum gives every file.
+std::uint64_t ChecksumArrayBlocksBeyondOne(std::size_t files) {
+    return (files + 2 + 127) / 128 - 1;
+}
+
+// files: the number of files in the image.
+Status SizeOf(IsoImage* image, std::size_t files, std::uint32_t tailBlocks, std::uint64_t& size) {
     ::burn_source* source = nullptr;
     Status status = BurnSourceOf(image, tailBlocks, true, source);
     if (!status.ok()) return status;
@@ -73,8 +91,20 @@ Status SizeOf(IsoImage* image, std::uint32_t tailBlocks, std::uint64_t& size) {
     burnSource->cancel(burnSource);
     burn::burn_source_free(burnSource);
     if (bytes < 0) return Status(Status::Code::IoError, "Cannot measure the disc image");
-    size = static_cast<std::uint64_t>(bytes);
+    size = static_cast<std::uint64_t>(bytes) + ChecksumArrayBlocksBeyondOne(files) * kBlock;
     return Status::Ok();
+}
+
+// Gives the file the attribute where the writer records its checksum index, with the value's
+// size, so that a size-only measure counts it in the directory records.
+void MarkForChecksum(IsoNode* node) {
+    static char name[] = "isofs.cx";
+    char* names[] = {name};
+    std::size_t lengths[] = {4};
+    char zero[4] = {};
+    char* values[] = {zero};
+    // 2: keep the other attributes; 8: an attribute of libisofs's own namespace.
+    iso_node_set_attrs(node, 1, names, lengths, values, 2 | 8);
 }
 
 Status CheckName(const std::string& name) {
@@ -143,7 +173,7 @@ Status DiscImage::Add(const StagedFile& file, bool overwrite, const MediumLimits
                                  " bytes) does not fit even a disc of " +
                                  std::to_string(limits.capacity) + " bytes holding only " +
                                  (everyDiscFiles_.empty() ? "it" : "it and the program");
-    if (emptySize + RoundUpToBlock(size) > limits.capacity)
+    if (emptySize + RoundUpToBlock(size) + RoundUpToBlock(file.reserve) > limits.capacity)
         return Status(Status::Code::TooLarge, tooLarge);
 
     auto existing = files_.find(std::string_view(file.name));
@@ -162,14 +192,15 @@ Status DiscImage::Add(const StagedFile& file, bool overwrite, const MediumLimits
         if (existing != files_.end()) replaced = TakeOut(file.name);
         Enter(RootFile{node, false, staged, replaced.node ? replaced.order : addedCount_++});
         lastWaiting_ = std::max(lastWaiting_, file.name);
-        status = Fit(file.name, size, limits);
+        status = Fit(file.name, size, file.reserve, limits);
     }
     if (status.code() == Status::Code::NoSpace) {
         // A file that a fresh disc could not take either must not close this one early.
         std::uint64_t fresh = 0;
         Status measured = SizeBesideEveryDiscFiles(file, stagedPath, limits.tailBlocks, fresh);
         if (!measured.ok()) status = measured;
-        else if (fresh > limits.capacity) status = Status(Status::Code::TooLarge, tooLarge);
+        else if (fresh + ReserveCost(file.reserve) > limits.capacity)
+            status = Status(Status::Code::TooLarge, tooLarge);
     }
     if (!status.ok()) {
         if (node) iso_node_unref(TakeOut(file.name).node);
@@ -197,6 +228,7 @@ Status DiscImage::NewNode(const StagedFile& file, const std::string& stagedPath,
     if (!added.ok()) return added;
     iso_node_take(node);  // its only reference passes to the caller
     iso_node_set_permissions(node, file.executable ? 0755 : 0444);
+    MarkForChecksum(node);
     return Status::Ok();
 }
 
@@ -238,19 +270,21 @@ void DiscImage::PlaceWaitingFiles() {
     lastWaiting_.clear();
 }
 
-Status DiscImage::Fit(const std::string& name, std::uint64_t size, const MediumLimits& limits) {
-    std::uint64_t cost = UpperCost(size);
-    if (boundKnown_ && boundTail_ == limits.tailBlocks && boundSize_ + cost <= limits.capacity) {
+Status DiscImage::Fit(const std::string& name, std::uint64_t size, std::uint64_t reserve,
+                      const MediumLimits& limits) {
+    const std::uint64_t cost = UpperCost(size);
+    const std::uint64_t kept = ReserveCost(reserve);
+    if (boundKnown_ && boundTail_ == limits.tailBlocks && boundSize_ + cost + kept <= limits.capacity) {
         boundSize_ += cost;
         return Status::Ok();
     }
     std::uint64_t exact = 0;
     Status status = ExactSize(limits.tailBlocks, exact);
     if (!status.ok()) return status;
-    if (exact > limits.capacity)
+    if (exact + kept > limits.capacity)
         return Status(Status::Code::NoSpace, "The disc is full: \"" + name +
                                                  "\" would take the image to " +
-                                                 std::to_string(exact) + " of " +
+                                                 std::to_string(exact + kept) + " of " +
                                                  std::to_string(limits.capacity) + " bytes");
     boundSize_ = exact;
     boundTail_ = limits.tailBlocks;
@@ -263,7 +297,7 @@ Status DiscImage::ExactSize(std::uint32_t tailBlocks, std::uint64_t& size) {
     if (!image_)
         return Status(Status::Code::Unavailable, "The disc image library is not available");
     PlaceWaitingFiles();
-    return SizeOf(image_, tailBlocks, size);
+    return SizeOf(image_, files_.size(), tailBlocks, size);
 }
 
 Status DiscImage::CreateBurnSource(std::uint32_t tailBlocks, bool sizeOnly,
@@ -302,7 +336,7 @@ Status DiscImage::EmptyImageSize(std::uint32_t tailBlocks, std::uint64_t& size) 
     IsoImage* empty = nullptr;
     if (iso_image_new("CORVANE", &empty) < 0)
         return Status(Status::Code::IoError, "Cannot build an empty disc image");
-    Status status = SizeOf(empty, tailBlocks, size);
+    Status status = SizeOf(empty, 0, tailBlocks, size);
     iso_image_unref(empty);
     if (!status.ok()) return status;
     emptySize_ = size;
@@ -321,13 +355,15 @@ Status DiscImage::SizeBesideEveryDiscFiles(const StagedFile& file, const std::st
     files[file.name] = stagedPath;
     Status status;
     for (const auto& [name, path] : files) {
-        status = AddStagedFile(root, name, path, nullptr);
+        IsoNode* node = nullptr;
+        status = AddStagedFile(root, name, path, &node);
         if (!status.ok()) {
             status = Status(status.code(), "Cannot measure \"" + name + "\" on a disc of its own: " + status.message());
             break;
         }
+        MarkForChecksum(node);
     }
-    if (status.ok()) status = SizeOf(fresh, tailBlocks, size);
+    if (status.ok()) status = SizeOf(fresh, files.size(), tailBlocks, size);
     iso_image_unref(fresh);
     return status;
 }

@@ -43,8 +43,9 @@ class DiscImage {
     // Adds the staged file to the root under its name. InvalidArgument for a name that is not
     // a plain UTF-8 file name of at most 64 UTF-16 characters (what Joliet keeps whole);
     // AlreadyExists when the name is taken and overwrite is false; TooLarge when the file would
-    // not fit even a disc holding only the everyDisc files; NoSpace when the image would no
-    // longer fit the medium. On any failure the image and the staging folder are as they were.
+    // not fit even a disc holding only the everyDisc files (and its reserve); NoSpace when the
+    // image, with the file's reserve kept free, would no longer fit the medium. On any failure
+    // the image and the staging folder are as they were.
     Status Add(const StagedFile& file, bool overwrite, const MediumLimits& limits);
 
     // The exact size in bytes of the image as it would be recorded.
@@ -81,9 +82,10 @@ class DiscImage {
     RootFile TakeOut(const std::string& name);
     // Puts the waiting files into the root's list.
     void PlaceWaitingFiles();
-    // Whether the image, holding the newly added file of that size, still fits: the running
-    // bound decides while it is well below the capacity, an exact measure near it.
-    Status Fit(const std::string& name, std::uint64_t size, const MediumLimits& limits);
+    // Whether the image, holding the newly added file of that size, still fits with the room
+    // to keep for the closing file: the running bound decides while it is well below the
+    // capacity, an exact measure near it.
+    Status Fit(const std::string& name, std::uint64_t size, std::uint64_t reserve, const MediumLimits& limits);
     Status EmptyImageSize(std::uint32_t tailBlocks, std::uint64_t& size);
     // The exact size of an image holding only the everyDisc files and the given one.
     Status SizeBesideEveryDiscFiles(const StagedFile& file, const std::string& stagedPath,

@@ -79,11 +79,14 @@ public:
 // everyDisc marks the files every disc of a backup carries (the program, the autorun file):
 // a file that does not fit a disc holding only those is too large for any disc.
 // executable marks the programs: Rock Ridge mode 0755 on the disc, every other file 0444.
+// reserve: the bytes of the file that will close the disc (the backup's catalogue) once this
+// one is on it; room for it is kept from then on, so the closing file always fits.
 struct StagedFile {
     std::string name;
     std::string path;
     bool everyDisc = false;
     bool executable = false;
+    std::uint64_t reserve = 0;
 };
 
 class IJolietDiscMaster {

@@ -7,6 +7,7 @@
 
 #include "JobRig.h"
 #include "archive/FolderArchiver.h"
+#include "archive/SetCatalogueReader.h"
 #include "support/FaultyFileSystem.h"
 
 namespace corvane {
@@ -74,11 +75,13 @@ TEST(BackupJob, RefusedStreamOpensTheNextDiscAfterThePayload) {
     const auto& discs = rig.master->recordedDiscs();
     ASSERT_EQ(discs.size(), 2u);
     auto names = discs[1].names();
-    ASSERT_EQ(names.size(), 4u);
+    ASSERT_EQ(names.size(), 5u);
     EXPECT_EQ(names[0], "corvane.exe");
     EXPECT_EQ(names[1], "autorun.inf");
     EXPECT_EQ(names[2], "autorun.sh");
     EXPECT_NE(names[3].find(" 1.cvn"), std::string::npos) << names[3];
+    EXPECT_NE(names[4].find(".catalog"), std::string::npos) << "the catalogue closes every disc: " << names[4];
+    EXPECT_NE(discs[0].names().back().find(".catalog"), std::string::npos) << discs[0].names().back();
     EXPECT_NE(Messages(rig.host).find("Please insert another disc"), std::string::npos);
 }
 
@@ -225,11 +228,45 @@ TEST(BackupJob, CompressingOnManyThreadsWritesTheBytesOfOneThread) {
     }
 }
 
-TEST(BackupJob, EmptyDriveRecordsThePayloadOnly) {
+// The catalogue's checksum of each stream is that of the bytes on the disc, for streams whose
+// checksum the writer takes as it goes and for one with a record too long for that.
+TEST(BackupJob, CatalogueHoldsTheChecksumOfEveryStreamOnTheDisc) {
+    JobRig rig;
+    rig.source.WriteFile("small.txt", "small");
+    rig.source.WriteFile("Big/huge.bin", test::SampleBytes(3 << 20, 9));
+    rig.source.WriteFile("Big/Deeper/tiny.txt", "tiny");
+    ASSERT_EQ(rig.Run(), BackupOutcome::Completed) << Messages(rig.host);
+    ASSERT_EQ(rig.master->recordedDiscs().size(), 1u);
+    const auto& disc = rig.master->recordedDiscs()[0];
+    const test::DiscFile* catalogue = disc.find("DATA 0812251430.catalog");
+    ASSERT_NE(catalogue, nullptr);
+
+    struct Streams final : CatalogueVisitor {
+        std::vector<CatalogueStream> listed;
+        void OnBackup(const CatalogueBackup&) override {}
+        void OnStream(const CatalogueStream& stream) override { listed.push_back(stream); }
+        void OnFile(const CatalogueFile&) override {}
+    } streams;
+    std::unique_ptr<File> in;
+    ASSERT_TRUE(DefaultFileSystem().OpenRead(rig.scratch.WriteFile("catalog", catalogue->bytes), in).ok());
+    ASSERT_TRUE(ReadSetCatalogue(*in, streams).ok());
+    ASSERT_EQ(streams.listed.size(), 3u);
+    for (const CatalogueStream& stream : streams.listed) {
+        const test::DiscFile* held = disc.find(stream.name);
+        ASSERT_NE(held, nullptr) << stream.name;
+        EXPECT_EQ(stream.size, held->bytes.size()) << stream.name;
+        ContentHash hash;
+        hash.Update(held->bytes.data(), held->bytes.size());
+        EXPECT_EQ(stream.checksum, hash.Digest()) << stream.name;
+    }
+}
+
+TEST(BackupJob, EmptyDriveRecordsThePayloadAndAnEmptyCatalogue) {
     JobRig rig;
     EXPECT_EQ(rig.Run(), BackupOutcome::Completed);
     ASSERT_EQ(rig.master->recordedDiscs().size(), 1u);
-    EXPECT_EQ(rig.master->recordedDiscs()[0].names(), (std::vector<std::string>{"corvane.exe", "autorun.inf", "autorun.sh"}));
+    EXPECT_EQ(rig.master->recordedDiscs()[0].names(),
+              (std::vector<std::string>{"corvane.exe", "autorun.inf", "autorun.sh", "DATA 0812251430.catalog"}));
 }
 
 TEST(MeasureFolder, CountsFilesAndTheirBytes) {

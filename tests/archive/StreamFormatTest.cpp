@@ -27,6 +27,54 @@ TEST(StreamFormat, WorkedExampleIsByteExact) {
     EXPECT_EQ(Bytes(test::ReadWholeFile(path)), expected);
 }
 
+// The writer takes the checksum of a stream as it writes it, whatever the flushes, records
+// taken back and DataSize set; only a record longer than its buffer makes it say that the
+// stream must be read back instead.
+TEST(StreamFormat, WritersChecksumIsThatOfTheBytesWritten) {
+    struct Record {
+        std::size_t chunks;  // of 4000 bytes
+        bool keep;
+    };
+    const struct {
+        const char* what;
+        std::vector<Record> records;
+        bool taken;
+    } cases[] = {
+        {"a folder header alone", {}, true},
+        {"small records", {{1, true}, {0, true}, {3, true}}, true},
+        {"a record taken back between two", {{2, true}, {5, false}, {1, true}}, true},
+        {"700 records flushed between them", std::vector<Record>(700, {2, true}), true},
+        {"records taken back after a flush", {{200, true}, {100, false}, {200, true}, {100, false}}, true},
+        {"a record longer than the buffer", {{10, true}, {300, true}, {1, true}}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        test::ScratchFolder dir;
+        const std::string path = dir / "x 0.cvn";
+        std::unique_ptr<File> out;
+        ASSERT_TRUE(DefaultFileSystem().OpenWrite(path, out).ok());
+        StreamWriter writer(*out);
+        ASSERT_TRUE(writer.WriteFolderHeader("\\Docs", std::string(16, ' ')).ok());
+        const std::string chunk = test::SampleBytes(4000, 3);
+        for (std::size_t r = 0; r < c.records.size(); ++r) {
+            ASSERT_TRUE(writer.BeginFile("f" + std::to_string(r), 1, 2, 0).ok());
+            for (std::size_t i = 0; i < c.records[r].chunks; ++i)
+                ASSERT_TRUE(writer.WriteChunk(reinterpret_cast<const std::uint8_t*>(chunk.data()), 4000).ok());
+            ASSERT_TRUE((c.records[r].keep ? writer.EndFile() : writer.AbandonFile()).ok());
+        }
+        ASSERT_TRUE(writer.Finish().ok());
+        ASSERT_TRUE(out->Close().ok());
+        Digest128 taken{};
+        ASSERT_EQ(writer.Checksum(taken), c.taken);
+        const std::string bytes = test::ReadWholeFile(path);
+        EXPECT_EQ(writer.position(), bytes.size());
+        if (!c.taken) continue;
+        ContentHash hash;
+        hash.Update(bytes.data(), bytes.size());
+        EXPECT_EQ(taken, hash.Digest());
+    }
+}
+
 struct RoundTripCase {
     const char* what;
     std::string folderPath;

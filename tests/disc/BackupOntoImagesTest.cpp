@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <random>
 
 #include "archive/BackupJob.h"
+#include "archive/SetCatalogueReader.h"
 #include "archive/StreamFormat.h"
 #include "disc/DiscLayer.h"
 #include "disc/FolderLock.h"
@@ -125,6 +127,135 @@ TEST(BackupOntoImages, EveryDiscStaysWithinItsCapacityAndTheBackupCompletes) {
 // A folder that would fit an empty disc but not one carrying the program is left out when it
 // is first offered: the disc it was offered to is not closed early, and no disc holds only the
 // program.
+// What discs 1 to N hold, read from the images themselves, as the catalogue on disc N must
+// describe it.
+struct DiscContent {
+    std::vector<CatalogueStream> streams;
+    std::vector<std::vector<CatalogueFile>> files;  // name and record offset, per stream
+};
+
+Digest128 DigestOf(const std::string& bytes) {
+    ContentHash hash;
+    hash.Update(bytes.data(), bytes.size());
+    return hash.Digest();
+}
+
+std::string ReadAll(FileSystem& files, const std::string& path) {
+    std::unique_ptr<File> in;
+    EXPECT_TRUE(files.OpenRead(path, in).ok()) << path;
+    if (!in) return {};
+    std::string bytes;
+    char buffer[65536];
+    for (std::size_t got = 0; in->Read(buffer, sizeof buffer, got).ok() && got > 0;) bytes.append(buffer, got);
+    return bytes;
+}
+
+// The streams of one image in sequence order, with their records.
+void ReadDisc(ImageFileSystem& reader, const std::string& image, std::uint32_t disc, DiscContent& content) {
+    std::vector<FolderEntry> entries;
+    ASSERT_TRUE(reader.ListFolder(image, entries).ok()) << image;
+    std::map<long long, std::string> names;
+    StreamNameParts parts;
+    for (const auto& entry : entries)
+        if (ParseStreamName(entry.name, parts)) names[parts.sequence] = entry.name;
+    for (const auto& [sequence, name] : names) {
+        const std::string bytes = ReadAll(reader, image + "/" + name);
+        std::unique_ptr<File> in;
+        ASSERT_TRUE(reader.OpenRead(image + "/" + name, in).ok());
+        StreamReader stream(*in);
+        FolderHeader header;
+        ASSERT_TRUE(stream.ReadFolderHeader(header).ok());
+        content.streams.push_back({name, static_cast<std::uint32_t>(sequence), disc, header.folderPath,
+                                   !IsNoPassword(header.password), bytes.size(), DigestOf(bytes)});
+        content.files.emplace_back();
+        FileRecord record;
+        for (bool found = true;;) {
+            ASSERT_TRUE(stream.NextRecord(record, found).ok());
+            if (!found) break;
+            content.files.back().push_back({record.fileName, record.recordOffset, 0, record.created, record.modified, {}});
+            ASSERT_TRUE(stream.SkipData().ok());
+        }
+    }
+}
+
+struct CatalogueRead final : CatalogueVisitor {
+    CatalogueBackup backup;
+    DiscContent content;
+    void OnBackup(const CatalogueBackup& b) override { backup = b; }
+    void OnStream(const CatalogueStream& stream) override {
+        content.streams.push_back(stream);
+        content.files.emplace_back();
+    }
+    void OnFile(const CatalogueFile& file) override { content.files.back().push_back(file); }
+};
+
+// A protected backup over at least three images: the catalogue on each lists exactly the
+// streams and files of the discs up to it, with checksums of the streams' bytes and of the
+// files' contents; it never holds the password; a peer verifies every image by its MD5 sums.
+TEST(BackupOntoImages, EveryDiscCarriesTheCatalogueOfTheDiscsUpToIt) {
+    ImageBackup backup(kProgramSize + 120000);
+    backup.host.password = "sesame";
+    std::map<std::string, std::string> sources;  // source path below the root -> bytes
+    for (int i = 0; i < 14; ++i) {
+        const std::string folder = i % 4 == 0 ? "" : "Docs/" + std::to_string(i) + "/";
+        for (int f = 0; f < 1 + i % 3; ++f) {
+            const std::string path = folder + "f" + std::to_string(i) + "-" + std::to_string(f) + ".txt";
+            sources[path] = SampleBytes((i * 7919 + f * 104729) % 30000, i * 3 + f);
+            backup.source.WriteFile(path, sources[path]);
+        }
+    }
+    ASSERT_EQ(backup.Run(), BackupOutcome::Completed) << Messages(backup.host);
+    const std::vector<std::string> images = FolderNames(backup.images);
+    ASSERT_GE(images.size(), 3u);
+
+    ImageFileSystem reader(DefaultFileSystem());
+    DiscContent upToHere;
+    for (std::uint32_t disc = 1; disc <= images.size(); ++disc) {
+        SCOPED_TRACE("disc " + std::to_string(disc));
+        const std::string image = backup.images + "/" + images[disc - 1];
+        EXPECT_TRUE(XorrisoChecksMd5(image));
+        ReadDisc(reader, image, disc, upToHere);
+
+        const std::string catalogue = image + "/DATA 0812251430.catalog";
+        EXPECT_EQ(ReadAll(reader, catalogue).find("sesame"), std::string::npos) << "never the password";
+        std::unique_ptr<File> in;
+        ASSERT_TRUE(reader.OpenRead(catalogue, in).ok());
+        CatalogueRead read;
+        Status s = ReadSetCatalogue(*in, read);
+        ASSERT_TRUE(s.ok()) << s.message();
+        EXPECT_EQ(read.backup.name, "DATA 0812251430");
+        EXPECT_EQ(read.backup.discs, disc);
+        ASSERT_EQ(read.content.streams.size(), upToHere.streams.size());
+        for (std::size_t i = 0; i < upToHere.streams.size(); ++i) {
+            const CatalogueStream& listed = read.content.streams[i];
+            const CatalogueStream& held = upToHere.streams[i];
+            EXPECT_EQ(listed.name, held.name);
+            EXPECT_EQ(listed.sequence, held.sequence);
+            EXPECT_EQ(listed.disc, held.disc) << held.name;
+            EXPECT_EQ(listed.folderPath, held.folderPath);
+            EXPECT_TRUE(listed.isProtected);
+            EXPECT_EQ(listed.size, held.size);
+            EXPECT_EQ(listed.checksum, held.checksum) << held.name;
+            ASSERT_EQ(read.content.files[i].size(), upToHere.files[i].size()) << held.name;
+            for (std::size_t f = 0; f < upToHere.files[i].size(); ++f) {
+                const CatalogueFile& file = read.content.files[i][f];
+                EXPECT_EQ(file.name, upToHere.files[i][f].name);
+                EXPECT_EQ(file.recordOffset, upToHere.files[i][f].recordOffset);
+                EXPECT_EQ(file.created, upToHere.files[i][f].created);
+                EXPECT_EQ(file.modified, upToHere.files[i][f].modified);
+                std::string relative = listed.folderPath.substr(1) + (listed.folderPath.size() > 1 ? "\\" : "") + file.name;
+                std::replace(relative.begin(), relative.end(), '\\', '/');
+                ASSERT_EQ(sources.count(relative), 1u) << relative;
+                EXPECT_EQ(file.size, sources[relative].size()) << relative;
+                EXPECT_EQ(file.checksum, DigestOf(sources[relative])) << relative;
+            }
+        }
+    }
+    std::size_t filesListed = 0;
+    for (const auto& files : upToHere.files) filesListed += files.size();
+    EXPECT_EQ(filesListed, sources.size()) << "every file of the source is on a disc";
+}
+
 TEST(BackupOntoImages, AFolderTooLargeBesideTheProgramIsLeftOutWithoutClosingTheDisc) {
     ImageBackup backup(300000);  // 232416 bytes after the image's own, 168928 beside the program
     backup.source.WriteFile("small.txt", "small");

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <map>
 
 #include "DiscMasterFixture.h"
@@ -64,7 +65,27 @@ TEST_F(DiscRecording, SpansDiscsThatPeersReadBackWhole) {
         std::map<std::string, std::uint64_t> sizes;
         for (const auto& [name, bytes] : discs[i]) sizes[name] = bytes.size();
         EXPECT_EQ(JolietListing(image), sizes) << image;
+        EXPECT_TRUE(XorrisoChecksMd5(image)) << image;
     }
+}
+
+// The MD5 sums recorded in an image let a peer find a damaged file without this program.
+TEST_F(DiscRecording, RecordedMd5FindsADamagedFile) {
+    Start(kMiB);
+    const std::string bytes = SampleBytes(300000, 9);
+    ASSERT_TRUE(Add("DATA 0812251430 0.cvn", bytes).ok());
+    ASSERT_TRUE(master->RecordDisc(false, true).ok());
+    const std::string image = Image("DATA 0812251430 disc 01.iso");
+    ASSERT_TRUE(XorrisoChecksMd5(image));
+
+    const std::string content = ReadWholeFile(image);
+    const std::size_t at = content.find(bytes.substr(1000, 64));
+    ASSERT_NE(at, std::string::npos);
+    std::fstream file(image, std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(static_cast<std::streamoff>(at));
+    file.put(static_cast<char>(content[at] ^ 0x01));
+    file.close();
+    EXPECT_FALSE(XorrisoChecksMd5(image));
 }
 
 TEST_F(DiscRecording, NameLimitsOfJolietAreKept) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <regex>
@@ -54,6 +55,12 @@ FilePrints ExtractWithXorriso(const std::string& image, const std::string& intoF
     for (const auto& name : FolderNames(intoFolder))
         files[name] = ReadWholeFile(intoFolder + "/" + name);
     return Prints(files);
+}
+
+bool XorrisoChecksMd5(const std::string& image) {
+    const std::string command = "xorriso -md5 on -indev " + Quote("stdio:" + image) +
+                                " -check_md5 FAILURE -- -check_md5_r FAILURE / -- >/dev/null 2>&1";
+    return std::system(command.c_str()) == 0;
 }
 
 std::map<std::string, std::uint64_t> JolietListing(const std::string& image) {

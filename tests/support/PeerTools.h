@@ -20,6 +20,10 @@ FilePrints Prints(const std::map<std::string, std::string>& files);
 // xorriso does.
 FilePrints ExtractWithXorriso(const std::string& image, const std::string& intoFolder);
 
+// Whether xorriso finds the image whole by the MD5 sums recorded in it: the session's and every
+// file's. False when one is missing or does not match.
+bool XorrisoChecksMd5(const std::string& image);
+
 // The Joliet names of an image's root and their sizes, as xorriso lists them.
 std::map<std::string, std::uint64_t> JolietListing(const std::string& image);
 
