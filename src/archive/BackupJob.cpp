@@ -195,7 +195,9 @@ BackupOutcome RunBackupJob(BackupHost& host, const BackupJobServices& services) 
 
         host.SetStatus("Adding files...");
         ChunkPipeline pipeline(host.compressionWorkers, kStepsPerWorker * std::max(1, host.compressionWorkers));
-        SetCatalogueWriter catalogue(backupName, startTime);
+        // The catalogue's records wait in the staging folder; in memory if it cannot be made.
+        SetCatalogueWriter catalogue(backupName, startTime,
+                                     host.tempFolder.Create().ok() ? host.tempFolder.path() : std::string());
         ArchiveContext context{host,        *disc.joliet, *disc.master, disc.recorder, source->root,
                                backupName, 0,             pipeline,     catalogue};
         if (!host.cancelRequested) ArchiveFolder(context, source->root);

@@ -25,7 +25,10 @@ public:
 
 private:
     struct State;
-    std::unique_ptr<State> state_;
+    struct FreeState {
+        void operator()(State* state) const;
+    };
+    std::unique_ptr<State, FreeState> state_;
 };
 
 }  // namespace corvane

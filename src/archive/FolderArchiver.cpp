@@ -377,8 +377,7 @@ bool AddCatalogueToDisc(ArchiveContext& c) {
     std::unique_ptr<File> out;
     if (s.ok()) s = host.files->OpenWrite(path, out);
     if (s.ok()) {
-        const std::string bytes = c.catalogue.Bytes(c.disc);
-        s = out->Write(bytes.data(), bytes.size());
+        s = c.catalogue.WriteTo(*out, c.disc);
         Status closed = out->Close();
         if (s.ok()) s = closed;
     }

@@ -1,5 +1,10 @@
 #include "archive/SetCatalogueWriter.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <utility>
 
 #include "archive/LittleEndian.h"
@@ -9,6 +14,7 @@ namespace corvane {
 namespace {
 
 constexpr std::size_t kEndPayload = 8 + 16;
+constexpr std::size_t kBlockSize = 1 << 20;
 
 template <typename T>
 void Append(std::string& out, T value) {
@@ -57,43 +63,127 @@ std::uint64_t EncodeStream(std::string& out, const CatalogueStream& stream, cons
     return 1 + files.size();
 }
 
+// pwrite and pread until every byte is through.
+bool WriteAll(int fd, std::string_view bytes, std::uint64_t at) {
+    while (!bytes.empty()) {
+        const ssize_t done = ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(at));
+        if (done < 0 && errno == EINTR) continue;
+        if (done <= 0) return false;
+        bytes.remove_prefix(static_cast<std::size_t>(done));
+        at += static_cast<std::uint64_t>(done);
+    }
+    return true;
+}
+
+bool ReadAll(int fd, std::string& into, std::uint64_t at) {
+    for (std::size_t got = 0; got < into.size();) {
+        const ssize_t done = ::pread(fd, into.data() + got, into.size() - got, static_cast<off_t>(at + got));
+        if (done < 0 && errno == EINTR) continue;
+        if (done < 0) return false;
+        if (done == 0) {
+            errno = EIO;  // cut short
+            return false;
+        }
+        got += static_cast<std::size_t>(done);
+    }
+    return true;
+}
+
 std::size_t BackupRecordSize(const std::string& name) { return kCatalogueRecordHead + 8 + 4 + 2 + name.size(); }
 
 }  // namespace
 
 std::string CatalogueFileName(std::string_view backupName) { return std::string(backupName) + ".catalog"; }
 
-SetCatalogueWriter::SetCatalogueWriter(std::string backupName, std::int64_t backupTime)
-    : backupName_(std::move(backupName)), backupTime_(backupTime) {}
+SetCatalogueWriter::SetCatalogueWriter(std::string backupName, std::int64_t backupTime, const std::string& spillFolder)
+    : backupName_(std::move(backupName)), backupTime_(backupTime) {
+    if (!spillFolder.empty()) spill_ = ::open(spillFolder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+}
+
+SetCatalogueWriter::~SetCatalogueWriter() {
+    if (spill_ >= 0) ::close(spill_);
+}
 
 void SetCatalogueWriter::AddStream(const CatalogueStream& stream, const std::vector<CatalogueFile>& files) {
-    streamRecords_ += EncodeStream(streams_, stream, files);
+    std::string encoded;
+    streamRecords_ += EncodeStream(encoded, stream, files);
+    if (spill_ >= 0 && !WriteAll(spill_, encoded, encodedSize_)) StopSpilling();
+    if (spill_ < 0) KeepInMemory(encoded);
+    encodedSize_ += encoded.size();
+}
+
+void SetCatalogueWriter::StopSpilling() {
+    std::string spilled(encodedSize_, '\0');
+    const bool whole = ReadAll(spill_, spilled, 0);
+    ::close(spill_);
+    spill_ = -1;
+    if (!whole) lost_ = Status::FromErrno(errno, "The catalogue's records could not be read back");
+    else if (!spilled.empty()) KeepInMemory(spilled);
+}
+
+void SetCatalogueWriter::KeepInMemory(const std::string& encoded) {
+    if (blocks_.empty() || blocks_.back().size() + encoded.size() > kBlockSize) {
+        blocks_.emplace_back();
+        blocks_.back().reserve(std::max(kBlockSize, encoded.size()));
+    }
+    blocks_.back() += encoded;
 }
 
 std::uint64_t SetCatalogueWriter::SizeWith(const CatalogueStream& stream,
                                            const std::vector<CatalogueFile>& files) const {
     std::string added;
     EncodeStream(added, stream, files);
-    return kCatalogueHeaderSize + BackupRecordSize(backupName_) + streams_.size() + added.size() +
+    return kCatalogueHeaderSize + BackupRecordSize(backupName_) + encodedSize_ + added.size() +
            kCatalogueRecordHead + kEndPayload;
 }
 
-std::string SetCatalogueWriter::Bytes(std::uint32_t discs) const {
-    std::string out(kCatalogueMagic, sizeof kCatalogueMagic);
-    Append(out, kCatalogueVersion);
+Status SetCatalogueWriter::Emit(std::uint32_t discs, const std::function<Status(std::string_view)>& sink) const {
+    if (!lost_.ok()) return lost_;
+    ContentHash hash;
+    auto hashed = [&](std::string_view piece) {
+        hash.Update(piece.data(), piece.size());
+        return sink(piece);
+    };
+    std::string head(kCatalogueMagic, sizeof kCatalogueMagic);
+    Append(head, kCatalogueVersion);
     std::string payload;
     Append(payload, backupTime_);
     Append(payload, discs);
     AppendText(payload, backupName_);
-    AppendRecord(out, CatalogueRecord::Backup, payload);
-    out += streams_;
-    out.push_back(static_cast<char>(CatalogueRecord::End));
-    Append(out, static_cast<std::uint32_t>(kEndPayload));
-    Append(out, 1 + streamRecords_);
-    ContentHash hash;
-    hash.Update(out.data(), out.size());
-    AppendDigest(out, hash.Digest());
+    AppendRecord(head, CatalogueRecord::Backup, payload);
+    Status status = hashed(head);
+    if (spill_ >= 0) {
+        std::string piece;
+        for (std::uint64_t at = 0; status.ok() && at < encodedSize_; at += piece.size()) {
+            piece.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kBlockSize, encodedSize_ - at)));
+            if (!ReadAll(spill_, piece, at)) return Status::FromErrno(errno, "The catalogue's records could not be read back");
+            status = hashed(piece);
+        }
+    }
+    for (std::size_t i = 0; status.ok() && i < blocks_.size(); ++i) status = hashed(blocks_[i]);
+    if (!status.ok()) return status;
+    std::string end(1, static_cast<char>(CatalogueRecord::End));
+    Append(end, static_cast<std::uint32_t>(kEndPayload));
+    Append(end, 1 + streamRecords_);
+    status = hashed(end);
+    if (!status.ok()) return status;
+    std::string digest;
+    AppendDigest(digest, hash.Digest());
+    return sink(digest);
+}
+
+std::string SetCatalogueWriter::Bytes(std::uint32_t discs) const {
+    std::string out;
+    if (!Emit(discs, [&](std::string_view piece) {
+             out += piece;
+             return Status::Ok();
+         }).ok())
+        out.clear();
     return out;
+}
+
+Status SetCatalogueWriter::WriteTo(File& out, std::uint32_t discs) const {
+    return Emit(discs, [&](std::string_view piece) { return out.Write(piece.data(), piece.size()); });
 }
 
 }  // namespace corvane
