@@ -61,8 +61,19 @@ struct StreamInProgress {
     std::unique_ptr<File> out;
     std::optional<StreamWriter> writer;  // once the staging file is open
     Status staging;  // the first failure to write the staging file; it ends the job
+    // Sealed streams: the stream's id, its folder record's place and the file records written.
+    SealId id{};
+    std::uint64_t folderRecordAt = 0;
+    std::uint32_t records = 0;
 };
 using SharedStream = std::shared_ptr<StreamInProgress>;
+
+// What seals one file of a sealed stream.
+struct FileSeal {
+    std::shared_ptr<const BackupKey> key;
+    SealId stream{};
+    SealId file = NewSealId();
+};
 
 // A run of pieces of one file, compressed on a worker thread.
 // Its buffers are left uninitialised: they are always written before they are read.
@@ -71,14 +82,28 @@ struct Batch {
         size = 0;
         lengths.clear();
         status = Status::Ok();
+        seal = nullptr;
     }
     void Encode() {
         const std::size_t pieces = (size + kPieceSize - 1) / kPieceSize;
         lengths.resize(pieces);
+        if (seal && !encoded) encoded = std::make_unique_for_overwrite<std::uint8_t[]>(kEncodeCapacity);
         for (std::size_t i = 0; i < pieces && status.ok(); ++i) {
             const std::size_t at = i * kPieceSize;
             const int n = static_cast<int>(std::min<std::size_t>(kPieceSize, size - at));
-            status = EncodeChunk(input.get() + at, n, output.get() + i * kEncodeCapacity, lengths[i]);
+            std::uint8_t* chunk = output.get() + i * kEncodeCapacity;
+            if (!seal) {
+                status = EncodeChunk(input.get() + at, n, chunk, lengths[i]);
+                continue;
+            }
+            // Sealed after compression: the encoded chunk under the chunk's own context.
+            int length = 0;
+            status = EncodeChunk(input.get() + at, n, encoded.get(), length);
+            const auto index = static_cast<std::uint32_t>(firstChunk + i);
+            if (status.ok())
+                seal->key->Seal(encoded.get(), static_cast<std::size_t>(length),
+                                ChunkContext(seal->key->parameters(), seal->stream, seal->file, index), chunk);
+            lengths[i] = length + static_cast<int>(kSealOverhead);
         }
     }
 
@@ -88,12 +113,19 @@ struct Batch {
     std::unique_ptr<std::uint8_t[]> output = std::make_unique_for_overwrite<std::uint8_t[]>(kPieces * kEncodeCapacity);
     std::vector<int> lengths;
     Status status;
+    // Set for a sealed stream: where the batch's chunks belong.
+    const FileSeal* seal = nullptr;
+    std::uint64_t firstChunk = 0;  // the file's chunk index of the batch's first chunk
+    std::unique_ptr<std::uint8_t[]> encoded;  // one encoded chunk before it is sealed
 };
 
 // What the file's last step needs to know of the steps before it.
 struct FileInProgress {
     Status problem;  // why the file has to be left out, once known
     bool changed = false;  // its size or change time moved while it was read
+    std::optional<FileSeal> seal;  // a sealed stream's file
+    std::string name;
+    FileInfo opened;
 };
 
 // Whether the stream's staging file is open and has taken every write so far.
@@ -126,10 +158,18 @@ void EndRecord(StreamInProgress& stream, const FileInProgress& file, const std::
         stream.staging = stream.writer->AbandonFile();
         return;
     }
+    const std::uint64_t dataSize = stream.writer->currentDataSize();
     Status ended = stream.writer->EndFile();
     if (ended.code() == Status::Code::TooLarge) {
         LeaveOut(stream.host, path, ended.message());
         return;
+    }
+    if (ended.ok() && file.seal) {
+        // Sealed once its size is known, so nothing can be cut from or added to its chunks.
+        const FileSeal& seal = *file.seal;
+        const std::string name = SealRecordName(*seal.key, seal.stream, ++stream.records, static_cast<std::uint32_t>(dataSize),
+                                                seal.file, file.opened.created, file.opened.modified, file.name);
+        ended = stream.writer->Patch(stream.writer->nameStart(), name.data(), name.size());
     }
     stream.staging = ended;
     if (ended.ok() && file.changed) {
@@ -152,12 +192,21 @@ void ArchiveFile(ArchiveContext& c, Recycler<Batch>& batches, const SharedStream
         c.pipeline.Then([&host, path, source] { LeaveOut(host, path, source.message()); });
         return;
     }
-    c.pipeline.Then([stream, name = entry.name, opened] {
-        ++stream->host.filesDone;
-        if (Writable(*stream))
-            stream->staging = stream->writer->BeginFile(name, opened.created, opened.modified, opened.size);
-    });
     auto file = std::make_shared<FileInProgress>();
+    if (c.key) file->seal = FileSeal{c.key, stream->id};
+    file->name = entry.name;
+    file->opened = opened;
+    c.pipeline.Then([stream, file] {
+        ++stream->host.filesDone;
+        if (!Writable(*stream)) return;
+        // A sealed record holds room for its sealed name, and its times only there.
+        const FileInfo& info = file->opened;
+        if (file->seal)
+            stream->staging = stream->writer->BeginSealedFile(SealedNameLength(file->name), info.size);
+        else
+            stream->staging = stream->writer->BeginFile(file->name, info.created, info.modified, info.size);
+    });
+    std::uint64_t chunks = 0;
     std::uint64_t left = opened.size;  // a growing file is read no further than this
     while (left > 0 && !Cancelled(host) && stream->staging.ok()) {
         Batch* batch = batches.Take();
@@ -168,6 +217,11 @@ void ArchiveFile(ArchiveContext& c, Recycler<Batch>& batches, const SharedStream
             break;
         }
         left -= batch->size;
+        if (file->seal) {
+            batch->seal = &*file->seal;
+            batch->firstChunk = chunks;
+            chunks += (batch->size + kPieceSize - 1) / kPieceSize;
+        }
         const bool last = batch->size < wanted || left == 0;
         c.pipeline.Submit([batch] { batch->Encode(); }, [stream, file, batch, &batches] {
             WriteBatch(*stream, *file, *batch);
@@ -214,13 +268,29 @@ bool AddToDisc(ArchiveContext& c, const StagedFile& staged, const std::string& f
 }
 
 // Opens the staging file and writes the folder header; a stop before then leaves it unopened.
-void OpenStream(StreamInProgress& stream, const std::string& stagingPath, const std::string& storedFolder,
-                const std::string& storedPassword) {
+// A sealed stream's header holds the key parameters, and its folder record room for the
+// sealed folder path, sealed when the stream ends.
+void OpenStream(const ArchiveContext& c, StreamInProgress& stream, const std::string& stagingPath,
+                const std::string& storedFolder, const std::string& storedPassword) {
     if (Cancelled(stream.host)) return;
     stream.staging = stream.host.files->OpenWrite(stagingPath, stream.out);
     if (!stream.staging.ok()) return;
     stream.writer.emplace(*stream.out);
-    stream.staging = stream.writer->WriteFolderHeader(storedFolder, storedPassword);
+    if (!c.key) {
+        stream.staging = stream.writer->WriteFolderHeader(storedFolder, storedPassword);
+        return;
+    }
+    stream.staging = stream.writer->WriteFolderHeader(StoredKeyParameters(c.key->parameters()), kSealedMarker);
+    if (!stream.staging.ok()) return;
+    stream.folderRecordAt = stream.writer->position() + 4;
+    stream.staging = stream.writer->BeginSealedFile(SealedFolderRecordLength(c.backupName, storedFolder), 0);
+    if (stream.staging.ok()) stream.staging = stream.writer->EndFile();
+}
+
+// Seals a sealed stream's folder record: the stream number it will have and its record count.
+Status SealFolder(const ArchiveContext& c, StreamInProgress& stream, const std::string& storedFolder) {
+    const std::string record = SealFolderRecord(*c.key, stream.id, c.backupName, c.sequence, stream.records, storedFolder);
+    return stream.writer->Patch(stream.folderRecordAt, record.data(), record.size());
 }
 
 // Closes the staging file and, unless the job stopped, adds the stream to the disc; then
@@ -230,6 +300,7 @@ void FinishStream(ArchiveContext& c, StreamInProgress& stream, const std::string
     BackupHost& host = c.host;
     Status s = stream.staging;
     if (stream.out) {
+        if (s.ok() && c.key) s = SealFolder(c, stream, StoredFolderPath(c.sourceRoot, folderPath));
         if (s.ok()) s = stream.writer->Finish();
         Status closed = stream.out->Close();
         if (s.ok()) s = closed;
@@ -257,8 +328,9 @@ void SubmitStream(ArchiveContext& c, Recycler<Batch>& batches, const std::string
                   std::vector<std::string>& subFolders) {
     BackupHost& host = c.host;
     auto stream = std::make_shared<StreamInProgress>(host);
-    c.pipeline.Then([stream, stagingPath, folder = StoredFolderPath(c.sourceRoot, folderPath), storedPassword] {
-        OpenStream(*stream, stagingPath, folder, storedPassword);
+    if (c.key) stream->id = NewSealId();
+    c.pipeline.Then([&c, stream, stagingPath, folder = StoredFolderPath(c.sourceRoot, folderPath), storedPassword] {
+        OpenStream(c, *stream, stagingPath, folder, storedPassword);
     });
     for (const auto& entry : entries) {
         if (!stream->staging.ok() || Cancelled(host)) break;
@@ -281,7 +353,9 @@ void SubmitStream(ArchiveContext& c, Recycler<Batch>& batches, const std::string
 void ArchiveTree(ArchiveContext& c, Recycler<Batch>& batches, const std::string& folderPath) {
     BackupHost& host = c.host;
     std::string storedPassword;
-    if (!PadPassword(host.Password(), storedPassword)) {
+    if (c.key) {
+        storedPassword = kSealedMarker;
+    } else if (!PadPassword(host.Password(), storedPassword)) {
         c.pipeline.Drain();
         host.Ask({"The password is longer than 16 bytes.", MessageIcon::Warning, MessageButtons::Ok});
         host.cancelRequested = 1;

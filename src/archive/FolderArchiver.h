@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "archive/BackupKey.h"
 #include "archive/ChunkPipeline.h"
 #include "backup/BackupHost.h"
 #include "disc/DiscMaster.h"
@@ -22,6 +23,8 @@ struct ArchiveContext {
     int sequence = 0;  // the next stream's number; runs on across discs
     ChunkPipeline& pipeline;  // compresses on every core while earlier streams are written
     bool failed = false;      // the job was stopped by a failure, not by the user
+    // The backup's key when it is encrypted: every stream is then sealed (see BackupKey.h).
+    std::shared_ptr<const BackupKey> key;
 };
 
 // Archives folderPath (the source root or a folder below it) and everything under it.

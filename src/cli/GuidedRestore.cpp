@@ -13,6 +13,7 @@
 #include "archive/StreamFormat.h"
 #include "cli/ListCommand.h"
 #include "cli/RestoreCommand.h"
+#include "cli/Terminal.h"
 #include "extract/StoredPath.h"
 #include "platform/MountTable.h"
 
@@ -60,12 +61,9 @@ std::optional<std::string> Answer(const std::string& question) {
     std::fputs(ShownStoredText(question).c_str(), stdout);
     std::fflush(stdout);
     std::string line;
-    for (int c; (c = std::fgetc(stdin)) != '\n';) {
-        if (c == EOF) {
-            std::fputs("\n", stdout);
-            return std::nullopt;
-        }
-        line += static_cast<char>(c);
+    if (!ReadLine(stdin, line)) {
+        std::fputs("\n", stdout);
+        return std::nullopt;
     }
     return line;
 }

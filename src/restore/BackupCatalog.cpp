@@ -273,7 +273,7 @@ std::vector<std::string> MissingStreamMessages(const std::vector<BackupStream>& 
 bool StreamHeaderReader::Read(BackupStream& stream) {
     const std::string name(FileNameOf(stream.path));
     if (read_.count(name)) return false;
-    Status s = ReadStreamHeader(files_, stream);
+    Status s = ReadStreamHeader(files_, stream, keys_);
     if (!s.ok()) {
         unreadable_.emplace(name, ShownStoredText(stream.path) + " was left out: " + s.message());
         return false;
@@ -297,18 +297,30 @@ void SortStreams(std::vector<BackupStream>& streams) {
                      });
 }
 
-Status ReadStreamHeader(FileSystem& files, BackupStream& stream) {
+Status ReadStreamHeader(FileSystem& files, BackupStream& stream, KeyRing* keys) {
     std::unique_ptr<File> in;
     Status s = files.OpenRead(stream.path, in);
     if (!s.ok()) return s;
     FolderHeader header;
     // The header is all that is read: a larger read would fetch file data for nothing.
-    s = StreamReader(*in, kLargestFolderHeader).ReadFolderHeader(header);
+    s = StreamReader(*in, kLargestFolderHeader, keys).ReadFolderHeader(header);
     in->Close();
     if (!s.ok()) return s;
+    // An encrypted stream names the backup and the number it was written as.
+    if (header.key && (header.backupName != stream.label + " " + stream.timeStamp || header.sequence != stream.sequence))
+        return Status(Status::Code::Corrupt, "Damaged stream: it was written as another stream or for another backup");
     stream.folderPath = std::move(header.folderPath);
     stream.password = header.password.substr(0, header.password.find('\0'));
+    stream.sealed = header.sealed;
+    stream.parameters = header.parameters;
+    stream.key = std::move(header.key);
     return Status::Ok();
+}
+
+bool StreamLocked(const BackupStream& stream, const std::vector<std::string>& unlockedPasswords) {
+    if (stream.sealed) return !stream.key;
+    return !IsNoPassword(stream.password) &&
+           std::find(unlockedPasswords.begin(), unlockedPasswords.end(), stream.password) == unlockedPasswords.end();
 }
 
 CatalogItem* AddBackupStream(CatalogTree& tree, const BackupStream& stream,
@@ -337,10 +349,7 @@ CatalogItem* AddBackupStream(CatalogTree& tree, const BackupStream& stream,
     record->name = rest.empty() ? std::string("ROOT") : std::string(rest);
     record->streamPath = stream.path;
     record->password = stream.password;
-    const bool known = IsNoPassword(stream.password) ||
-                       std::find(unlockedPasswords.begin(), unlockedPasswords.end(),
-                                 stream.password) != unlockedPasswords.end();
-    record->locked = known ? 0 : 1;
+    record->locked = StreamLocked(stream, unlockedPasswords) ? 1 : 0;
 
     const std::string name = StoredTextToUtf8(record->name);
     bool duplicate = false;
@@ -365,12 +374,12 @@ CatalogItem* FindPlaceholder(const CatalogTree& tree, const CatalogItem* folder)
     return nullptr;
 }
 
-Status ListStreamFiles(CatalogTree& tree, CatalogItem* folder, FileSystem& files) {
+Status ListStreamFiles(CatalogTree& tree, CatalogItem* folder, FileSystem& files, KeyRing* keys) {
     const std::string& streamPath = folder->record->streamPath;
     std::unique_ptr<File> in;
     Status s = files.OpenRead(streamPath, in);
     if (!s.ok()) return s;
-    StreamReader reader(*in);
+    StreamReader reader(*in, 1 << 16, keys);
     FolderHeader header;
     s = reader.ReadFolderHeader(header);
     if (s.ok()) {
@@ -396,11 +405,11 @@ Status ListStreamFiles(CatalogTree& tree, CatalogItem* folder, FileSystem& files
     return s;
 }
 
-bool OpenStreamFolder(CatalogTree& tree, CatalogItem* folder, FileSystem& files, Status* damage) {
+bool OpenStreamFolder(CatalogTree& tree, CatalogItem* folder, FileSystem& files, Status* damage, KeyRing* keys) {
     CatalogItem* placeholder = FindPlaceholder(tree, folder);
     if (!placeholder || !folder->record || folder->record->locked) return false;
     tree.DeleteSubtree(placeholder);
-    Status s = ListStreamFiles(tree, folder, files);
+    Status s = ListStreamFiles(tree, folder, files, keys);
     if (damage) *damage = s;
     return true;
 }
