@@ -196,6 +196,11 @@ void KeyRing::AddPassword(std::string_view password) {
         passwords_.emplace_back(password);
 }
 
+void KeyRing::AddKey(std::shared_ptr<const BackupKey> key) {
+    std::lock_guard lock(mutex_);
+    keys_.emplace(key->parameters(), std::move(key));
+}
+
 std::shared_ptr<const BackupKey> KeyRing::KeyFor(const KeyParameters& parameters) {
     std::lock_guard lock(mutex_);
     if (auto found = keys_.find(parameters); found != keys_.end()) return found->second;

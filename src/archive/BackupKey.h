@@ -101,6 +101,8 @@ class KeyRing {
   public:
     ~KeyRing();
     void AddPassword(std::string_view password);
+    // A key opened already (by the password dialog's check), so it is not derived again.
+    void AddKey(std::shared_ptr<const BackupKey> key);
     // The key of the backup with these parameters, or null when no password given opens it.
     std::shared_ptr<const BackupKey> KeyFor(const KeyParameters& parameters);
     // True when a password was given and tried on these parameters without opening them.

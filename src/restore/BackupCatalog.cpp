@@ -348,7 +348,7 @@ CatalogItem* AddBackupStream(CatalogTree& tree, const BackupStream& stream,
     auto record = std::make_unique<CItemData>();
     record->name = rest.empty() ? std::string("ROOT") : std::string(rest);
     record->streamPath = stream.path;
-    record->password = stream.password;
+    record->password = stream.sealed ? StoredKeyParameters(stream.parameters) : stream.password;
     record->locked = StreamLocked(stream, unlockedPasswords) ? 1 : 0;
 
     const std::string name = StoredTextToUtf8(record->name);
@@ -416,6 +416,42 @@ bool OpenStreamFolder(CatalogTree& tree, CatalogItem* folder, FileSystem& files,
 
 void UnlockPassword(CatalogTree& tree, const std::string& password) {
     UnlockBelow(tree, nullptr, password);
+}
+
+void UnlockSealed(CatalogTree& tree, FileSystem& files, KeyRing& keys) {
+    std::vector<CatalogItem*> sealed;
+    std::vector<CatalogItem*> pending = {nullptr};
+    while (!pending.empty()) {
+        CatalogItem* parent = pending.back();
+        pending.pop_back();
+        for (int i = 0; i < tree.ChildCount(parent); ++i) {
+            CatalogItem* item = tree.Child(parent, i);
+            const CItemData* record = item->record.get();
+            KeyParameters parameters;
+            if (record && record->locked && ParseKeyParameters(record->password, parameters).ok() &&
+                keys.KeyFor(parameters))
+                sealed.push_back(item);
+            else
+                pending.push_back(item);
+        }
+    }
+    std::vector<BackupStream> opened;
+    for (CatalogItem* item : sealed) {
+        BackupStream stream;
+        stream.path = item->record->streamPath;
+        StreamNameParts parts;
+        if (ParseStreamName(FileNameOf(stream.path), parts)) {
+            stream.label = parts.label;
+            stream.timeStamp = parts.timeStamp;
+            stream.sequence = parts.sequence;
+        }
+        if (!ReadStreamHeader(files, stream, &keys).ok() || !stream.key) continue;
+        tree.DeleteSubtree(item);
+        opened.push_back(std::move(stream));
+    }
+    // A folder before its sub-folders, as the scan places them.
+    SortStreams(opened);
+    for (const BackupStream& stream : opened) AddBackupStream(tree, stream, {});
 }
 
 bool PasswordMatches(const std::string& typed, const std::string& stored) {

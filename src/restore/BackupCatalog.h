@@ -26,7 +26,8 @@ struct CItemData {
                              // drive's root), or the file name
     std::string streamPath;  // the stream file, in the file system the tree was read from
     std::uint64_t recordOffset = 0;  // files: position of DataSize in the stream; folders: 0
-    std::string password;            // folders: the stream's stored Password
+    std::string password;            // folders: the stream's stored Password; for an encrypted
+                                     // stream, its stored key parameters (see BackupKey.h)
     int locked = 0;                  // 1 while the folder is shown as "<protected>"
     std::int64_t created = 0;
     std::int64_t modified = 0;
@@ -147,6 +148,10 @@ bool StreamLocked(const BackupStream& stream, const std::vector<std::string>& un
 
 // Shows every locked folder whose stored password is exactly password with its name.
 void UnlockPassword(CatalogTree& tree, const std::string& password);
+
+// Places every locked encrypted folder that a key of the ring opens at its real path, shown
+// with its name: its header is read again with the key.
+void UnlockSealed(CatalogTree& tree, FileSystem& files, KeyRing& keys);
 
 // True when a typed password opens a stored one: both compared without trailing white space,
 // with case. typed is UTF-8.
