@@ -204,7 +204,10 @@ void KeyRing::AddKey(std::shared_ptr<const BackupKey> key) {
 std::shared_ptr<const BackupKey> KeyRing::KeyFor(const KeyParameters& parameters) {
     std::lock_guard lock(mutex_);
     if (auto found = keys_.find(parameters); found != keys_.end()) return found->second;
+    // A disc whose streams each name other parameters would cost a derivation per stream.
+    if (!tried_.count(parameters) && refusedBackups_ >= kMostRefusedBackups) return nullptr;
     std::size_t& tried = tried_[parameters];
+    const std::size_t before = tried;
     for (; tried < passwords_.size(); ++tried) {
         std::unique_ptr<BackupKey> key;
         if (BackupKey::Open(passwords_[tried], parameters, key).ok()) {
@@ -213,6 +216,7 @@ std::shared_ptr<const BackupKey> KeyRing::KeyFor(const KeyParameters& parameters
             return opened;
         }
     }
+    if (tried > before) ++refusedBackups_;
     return nullptr;
 }
 

@@ -113,6 +113,9 @@ class KeyRing {
     std::vector<std::string> passwords_;  // wiped when the ring goes
     std::map<KeyParameters, std::shared_ptr<const BackupKey>> keys_;
     std::map<KeyParameters, std::size_t> tried_;  // passwords tried on each backup so far
+    // Backups no password opened: past a few, a new one is not tried at all.
+    static constexpr int kMostRefusedBackups = 8;
+    int refusedBackups_ = 0;
 };
 
 }  // namespace corvane

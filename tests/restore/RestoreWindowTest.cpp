@@ -130,6 +130,42 @@ namespace {
 
 // Restore... from a backup item: a protected folder below it is restored only with its
 // password; refused, it is left out and named, and everything else is restored.
+// Answers the modal dialogs of a restore: each password prompt with the next of passwords
+// (Cancel once none is left), and the Restore dialog with the destination, closing it when done.
+class RestoreDriver {
+  public:
+    RestoreDriver(std::deque<QString> toType, std::string destination)
+        : passwords(std::move(toType)), destination_(std::move(destination)) {
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Answer(); });
+        timer_.start(5);
+    }
+    std::deque<QString> passwords;  // not typed yet
+
+  private:
+    void Answer() {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* prompt = qobject_cast<CPW*>(modal)) {
+            if (passwords.empty()) return prompt->reject();
+            prompt->findChild<QLineEdit*>()->setText(passwords.front());
+            passwords.pop_front();
+            return prompt->accept();
+        }
+        auto* dialog = qobject_cast<CExtract*>(modal);
+        if (!dialog) return;
+        if (!started_) {
+            qobject_cast<QLineEdit*>(FindControl(dialog, 1013))->setText(QString::fromStdString(destination_));
+            qobject_cast<QPushButton*>(FindControl(dialog, 1))->click();
+            started_ = true;
+        } else if (dialog->idle) {
+            qobject_cast<QPushButton*>(FindControl(dialog, 2))->click();
+        }
+    }
+
+    std::string destination_;
+    bool started_ = false;
+    QTimer timer_;
+};
+
 TEST_F(RestoreTest, ProtectedFoldersNeedTheirPasswordToBeRestoredThroughTheirParent) {
     for (bool typePassword : {false, true}) {
         ScratchFolder destination;
@@ -139,26 +175,7 @@ TEST_F(RestoreTest, ProtectedFoldersNeedTheirPasswordToBeRestoredThroughTheirPar
         Open();
         window->tree->setCurrentItem(Item({"DATA", "08-12-25 14:30"}));
 
-        bool started = false;
-        QTimer driver;
-        QObject::connect(&driver, &QTimer::timeout, [&] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (auto* prompt = qobject_cast<CPW*>(modal)) {
-                if (!typePassword) return prompt->reject();
-                prompt->findChild<QLineEdit*>()->setText("pw");
-                return prompt->accept();
-            }
-            auto* dialog = qobject_cast<CExtract*>(modal);
-            if (!dialog) return;
-            if (!started) {
-                qobject_cast<QLineEdit*>(FindControl(dialog, 1013))->setText(QString::fromStdString(destination.path()));
-                qobject_cast<QPushButton*>(FindControl(dialog, 1))->click();
-                started = true;
-            } else if (dialog->idle) {
-                qobject_cast<QPushButton*>(FindControl(dialog, 2))->click();
-            }
-        });
-        driver.start(5);
+        RestoreDriver driver(typePassword ? std::deque<QString>{"pw"} : std::deque<QString>{}, destination.path());
         window->OnRestore();
 
         if (typePassword) {
@@ -200,31 +217,10 @@ TEST_F(RestoreTest, AnEncryptedBackupOpensWithItsPasswordAndRestores) {
     ASSERT_EQ(backup->childCount(), 2);
     for (int i = 0; i < 2; ++i) EXPECT_EQ(backup->child(i)->text(0), "<protected>");
 
-    std::deque<QString> typed = {QStringLiteral("Kestrel8"), QStringLiteral("Kestrel7")};
     ScratchFolder destination;
-    bool started = false;
-    QTimer driver;
-    QObject::connect(&driver, &QTimer::timeout, [&] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (auto* prompt = qobject_cast<CPW*>(modal)) {
-            if (typed.empty()) return prompt->reject();
-            prompt->findChild<QLineEdit*>()->setText(typed.front());
-            typed.pop_front();
-            return prompt->accept();
-        }
-        auto* dialog = qobject_cast<CExtract*>(modal);
-        if (!dialog) return;
-        if (!started) {
-            qobject_cast<QLineEdit*>(FindControl(dialog, 1013))->setText(QString::fromStdString(destination.path()));
-            qobject_cast<QPushButton*>(FindControl(dialog, 1))->click();
-            started = true;
-        } else if (dialog->idle) {
-            qobject_cast<QPushButton*>(FindControl(dialog, 2))->click();
-        }
-    });
-    driver.start(5);
+    RestoreDriver driver({QStringLiteral("Kestrel8"), QStringLiteral("Kestrel7")}, destination.path());
     Tree().expandItem(backup->child(0));
-    EXPECT_TRUE(typed.empty());
+    EXPECT_TRUE(driver.passwords.empty());
     EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Invalid Password"});
     backup = Item({"Vault"})->child(0);
     ASSERT_EQ(backup->childCount(), 2) << Outline();
