@@ -127,16 +127,17 @@ int RunGuidedRestore(const std::string& discFolder) {
     std::fflush(stdout);
     // A protected backup asks for its password first, so that the tree shows its names.
     std::optional<std::string> password;
+    KeyRing keys;  // a backup's key is derived once for the whole dialogue
     const bool isProtected = LookAtBackup(discs, "", std::nullopt).isProtected;
     while (isProtected) {
         bool ended = false;
         password = PasswordAnswer("The backup is protected. Password (Enter to leave its protected folders out): ",
                                   ended);
         if (ended) return 1;
-        if (!password || LookAtBackup(discs, "", password).opensEveryFolder) break;
+        if (!password || LookAtBackup(discs, "", password, &keys).opensEveryFolder) break;
         std::puts("Invalid Password");
     }
-    ListPlaces(discs, password);
+    ListPlaces(discs, password, &keys);
     std::puts("A backup that spans several discs restores in full only when all its discs are mounted.");
 
     std::optional<std::string> what;
@@ -144,7 +145,7 @@ int RunGuidedRestore(const std::string& discFolder) {
         what = Answer("What to restore? Enter for everything, or a folder or file from the drive's root "
                       "(e.g. Docs/2008): ");
         if (!what) return 1;
-        if (what->empty() || LookAtBackup(discs, *what, password).holdsOnly) break;
+        if (what->empty() || LookAtBackup(discs, *what, password, &keys).holdsOnly) break;
         std::printf("Nothing in the backup is named %s.\n", ShownStoredText(*what).c_str());
     }
     const char* homeVariable = std::getenv("HOME");
@@ -155,7 +156,7 @@ int RunGuidedRestore(const std::string& discFolder) {
     auto where = Destination(home, home + "/" + name);
     if (!where) return 1;
 
-    const int status = RestoreFromPlaces({discs, *where, *what, password, "ask"});
+    const int status = RestoreFromPlaces({discs, *where, *what, password, "ask", &keys});
     std::fflush(stderr);
     Answer("Press Enter to close.");
     return status;

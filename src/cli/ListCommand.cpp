@@ -70,7 +70,7 @@ int RunListCommand(const std::vector<std::string>& args) {
     return ListPlaces(arguments.Operands(), password);
 }
 
-int ListPlaces(const std::vector<std::string>& places, const std::optional<std::string>& password) {
+int ListPlaces(const std::vector<std::string>& places, const std::optional<std::string>& password, KeyRing* given) {
     ImageFileSystem files(DefaultFileSystem());  // disc image files are read like folders
     std::vector<BackupStream> streams;
     std::vector<std::string> problems = FindStreamsInPlaces(files, places, streams);
@@ -79,7 +79,8 @@ int ListPlaces(const std::vector<std::string>& places, const std::optional<std::
     PlainCatalogTree tree;
     std::vector<std::string> unlockedPasswords;
     bool stillLocked = false;
-    KeyRing keys;
+    KeyRing own;
+    KeyRing& keys = given ? *given : own;
     if (password) keys.AddPassword(*password);
     StreamHeaderReader reader(files, &keys);
     for (BackupStream& stream : streams) {

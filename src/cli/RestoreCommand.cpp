@@ -182,9 +182,10 @@ int RunRestoreCommand(const std::vector<std::string>& args) {
 }
 
 BackupContent LookAtBackup(const std::vector<std::string>& places, const std::string& only,
-                           const std::optional<std::string>& password) {
+                           const std::optional<std::string>& password, KeyRing* given) {
     ImageFileSystem files(DefaultFileSystem());
-    KeyRing keys;
+    KeyRing own;
+    KeyRing& keys = given ? *given : own;
     if (password) keys.AddPassword(*password);
     std::vector<std::string> problems;
     const std::vector<BackupStream> streams = ReadableStreams(files, keys, places, problems);
@@ -207,7 +208,8 @@ int RestoreFromPlaces(const RestoreRequest& request) {
     }
     int problems = 0;
     std::vector<std::string> unreadable;
-    KeyRing keys;
+    KeyRing own;
+    KeyRing& keys = request.keys ? *request.keys : own;
     if (request.password) keys.AddPassword(*request.password);
     const std::vector<BackupStream> streams = ReadableStreams(files, keys, request.places, unreadable);
     for (const std::string& line : unreadable) Problem(line, problems);
