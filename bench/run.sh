@@ -70,12 +70,21 @@ mkdir -p "$out/staging"
 rss_log=$work/rss
 T=(/usr/bin/time -f %M -a -o "$rss_log")
 
-# The commands read the corpus in $corpus.
+# The commands read the corpus in $corpus. "encrypted" is corvane's backup with --encrypt.
+password=$work/password
+printf 'bench password\n' >"$password"
 backup_corvane() { TMPDIR=$out/staging "${T[@]}" "$corvane" backup "$1" --images "$2" --capacity dvd --yes; }
+backup_encrypted() {
+    TMPDIR=$out/staging "${T[@]}" "$corvane" backup "$corpus" --images "$out/encrypted" --capacity dvd --yes \
+        --password-file "$password" --encrypt
+}
 backup_gzip() { "${T[@]}" tar -cf - -C "$corpus" . | "${T[@]}" gzip -6 >"$out/gzip/corpus.tar.gz"; }
 backup_pigz() { "${T[@]}" tar -cf - -C "$corpus" . | "${T[@]}" pigz -6 -p2 >"$out/pigz/corpus.tar.gz"; }
 backup_dar() { "${T[@]}" dar -c "$out/dar/corpus" -R "$corpus" -z6 -s 700M -Q -N -q; }
 restore_corvane() { "${T[@]}" "$corvane" restore "$out/corvane"/*.iso --to "$dest" --overwrite yes; }
+restore_encrypted() {
+    "${T[@]}" "$corvane" restore "$out/encrypted"/*.iso --to "$dest" --overwrite yes --password-file "$password"
+}
 restore_gzip() { "${T[@]}" tar -xzf "$out/gzip/corpus.tar.gz" -C "$dest"; }
 restore_pigz() { "${T[@]}" pigz -dc "$out/pigz/corpus.tar.gz" | "${T[@]}" tar -x -C "$dest"; }
 restore_dar() { "${T[@]}" dar -x "$out/dar/corpus" -R "$dest" -Q -N -q -O; }
@@ -113,7 +122,7 @@ same_as_corpus() {
 
 mb_of() { calc "$(bytes_in "$1") / 1e6"; }
 
-backups=(corvane gzip pigz dar)
+backups=(corvane encrypted gzip pigz dar)
 declare -A one_core limit output_mb
 cores=1
 for shape in "${shapes[@]}"; do
@@ -202,6 +211,8 @@ for shape in "${shapes[@]}"; do
         echo "|---|---:|---:|---:|---:|"
         row "corvane backup (DVD images)" "$(mbps "backup corvane")" "$(calc "$(mbps "backup corvane") / $gzip_backup" 2)" \
             "${output_mb[$shape corvane]}" "$(mib "$shape backup corvane")"
+        row "corvane backup --encrypt" "$(mbps "backup encrypted")" "$(calc "$(mbps "backup encrypted") / $gzip_backup" 2)" \
+            "${output_mb[$shape encrypted]}" "$(mib "$shape backup encrypted")"
         row "tar \\| gzip -6" "$gzip_backup" "1.00" "${output_mb[$shape gzip]}" "$(mib "$shape backup gzip")"
         row "tar \\| pigz -6 -p2" "$(mbps "backup pigz")" "$(calc "$(mbps "backup pigz") / $gzip_backup" 2)" \
             "${output_mb[$shape pigz]}" "$(mib "$shape backup pigz")"
@@ -211,6 +222,8 @@ for shape in "${shapes[@]}"; do
             "$(calc "${limit[$shape]} / $gzip_backup" 2)" "" ""
         row "corvane restore" "$(mbps "restore corvane")" "$(calc "$(mbps "restore corvane") / $gzip_restore" 2)" "" \
             "$(mib "$shape restore corvane")"
+        row "corvane restore, encrypted" "$(mbps "restore encrypted")" \
+            "$(calc "$(mbps "restore encrypted") / $gzip_restore" 2)" "" "$(mib "$shape restore encrypted")"
         row "tar -xzf" "$gzip_restore" "1.00" "" "$(mib "$shape restore gzip")"
         row "pigz -dc \\| tar -x" "$(mbps "restore pigz")" "$(calc "$(mbps "restore pigz") / $gzip_restore" 2)" "" \
             "$(mib "$shape restore pigz")"
@@ -224,6 +237,9 @@ for shape in "${shapes[@]}"; do
     pigz_restore=$(mbps "restore pigz")
     check "$shape: corvane backup ≥ 1.25 × tar \\| pigz -6 -p2" "$corvane_backup >= 1.25 * $pigz_backup" \
         "$corvane_backup vs $(calc "1.25 * $pigz_backup") MB/s"
+    check "$shape: encryption costs ≤ 10 % of the backup's time" \
+        "${seconds[$shape backup encrypted]} <= 1.10 * ${seconds[$shape backup corvane]}" \
+        "${seconds[$shape backup encrypted]} vs ${seconds[$shape backup corvane]} s"
     check "$shape: corvane backup ≥ 0.8 × limit" "$corvane_backup >= 0.8 * ${limit[$shape]}" \
         "$corvane_backup vs $(calc "0.8 * ${limit[$shape]}") MB/s"
     check "$shape: corvane restore ≥ 1.5 × pigz -dc \\| tar -x" "$corvane_restore >= 1.5 * $pigz_restore" \

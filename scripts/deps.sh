@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  zlib1g-dev libdeflate-dev libisofs-dev libburn-dev libacl1-dev libjte-dev libbz2-dev libxxhash-dev
+  zlib1g-dev libdeflate-dev libsodium-dev libisofs-dev libburn-dev libacl1-dev libjte-dev libbz2-dev libxxhash-dev
   googletest libgtest-dev
   xorriso genisoimage
   xvfb xauth imagemagick fonts-dejavu-core

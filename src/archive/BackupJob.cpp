@@ -138,6 +138,11 @@ BackupOutcome RunBackupJob(BackupHost& host, const BackupJobServices& services) 
     }
     const std::string backupName =
         MakeBackupName(source->label ? &*source->label : nullptr, FormatBackupTimeStamp(startTime));
+    std::string storedPassword;
+    if (host.EncryptFiles() && (!PadPassword(host.Password(), storedPassword) || IsNoPassword(storedPassword))) {
+        Tell(host, "Type a password of at most 16 characters to encrypt the files with.");
+        return end();
+    }
 
     {
         DiscSession disc;
@@ -188,6 +193,19 @@ BackupOutcome RunBackupJob(BackupHost& host, const BackupJobServices& services) 
         host.filesDone = 0;
         if (host.cancelRequested) return end();
 
+        std::shared_ptr<const BackupKey> key;
+        if (host.EncryptFiles()) {
+            // Once per backup: every stream is sealed with this key.
+            host.SetStatus("Deriving the key from the password...");
+            std::unique_ptr<BackupKey> made;
+            if (Status s = BackupKey::Create(host.Password(), made); !s.ok()) {
+                host.failure = "The files cannot be encrypted: " + s.message();
+                Tell(host, host.failure.c_str());
+                return failed();
+            }
+            key = std::move(made);
+        }
+
         host.SetStatus("Accessing disc burner...");
         const DiscStep prepared = PrepareDisc(host, *disc.joliet, disc.recorder, *disc.master);
         if (prepared == DiscStep::Failed) return failed();
@@ -198,8 +216,9 @@ BackupOutcome RunBackupJob(BackupHost& host, const BackupJobServices& services) 
         // The catalogue's records wait in the staging folder; in memory if it cannot be made.
         SetCatalogueWriter catalogue(backupName, startTime,
                                      host.tempFolder.Create().ok() ? host.tempFolder.path() : std::string());
-        ArchiveContext context{host,        *disc.joliet, *disc.master, disc.recorder, source->root,
-                               backupName, 0,             pipeline,     catalogue};
+        ArchiveContext context{host,       *disc.joliet, *disc.master, disc.recorder, source->root,
+                               backupName, 0,            pipeline,     catalogue,     false,
+                               1,          key};
         if (!host.cancelRequested) ArchiveFolder(context, source->root);
         if (context.failed) return failed();
         if (host.cancelRequested) return end();

@@ -63,10 +63,21 @@ struct StreamInProgress {
     std::optional<StreamWriter> writer;  // once the staging file is open
     Status staging;  // the first failure to write the staging file; it ends the job
     std::vector<CatalogueFile> files;  // the files stored so far, for the catalogue
-    std::string folder;                // the stored folder path
+    std::string folder;                // the folder path as the stream's header stores it
     bool isProtected = false;
+    // Sealed streams: the stream's id, its folder record's place and the file records written.
+    SealId id{};
+    std::uint64_t folderRecordAt = 0;
+    std::uint32_t records = 0;
 };
 using SharedStream = std::shared_ptr<StreamInProgress>;
+
+// What seals one file of a sealed stream.
+struct FileSeal {
+    std::shared_ptr<const BackupKey> key;
+    SealId stream{};
+    SealId file = NewSealId();
+};
 
 // A run of pieces of one file, compressed on a worker thread.
 // Its buffers are left uninitialised: they are always written before they are read.
@@ -75,14 +86,28 @@ struct Batch {
         size = 0;
         lengths.clear();
         status = Status::Ok();
+        seal = nullptr;
     }
     void Encode() {
         const std::size_t pieces = (size + kPieceSize - 1) / kPieceSize;
         lengths.resize(pieces);
+        if (seal && !encoded) encoded = std::make_unique_for_overwrite<std::uint8_t[]>(kEncodeCapacity);
         for (std::size_t i = 0; i < pieces && status.ok(); ++i) {
             const std::size_t at = i * kPieceSize;
             const int n = static_cast<int>(std::min<std::size_t>(kPieceSize, size - at));
-            status = EncodeChunk(input.get() + at, n, output.get() + i * kEncodeCapacity, lengths[i]);
+            std::uint8_t* chunk = output.get() + i * kEncodeCapacity;
+            if (!seal) {
+                status = EncodeChunk(input.get() + at, n, chunk, lengths[i]);
+                continue;
+            }
+            // Sealed after compression: the encoded chunk under the chunk's own context.
+            int length = 0;
+            status = EncodeChunk(input.get() + at, n, encoded.get(), length);
+            const auto index = static_cast<std::uint32_t>(firstChunk + i);
+            if (status.ok())
+                seal->key->Seal(encoded.get(), static_cast<std::size_t>(length),
+                                ChunkContext(seal->key->parameters(), seal->stream, seal->file, index), chunk);
+            lengths[i] = length + static_cast<int>(kSealOverhead);
         }
     }
 
@@ -92,14 +117,22 @@ struct Batch {
     std::unique_ptr<std::uint8_t[]> output = std::make_unique_for_overwrite<std::uint8_t[]>(kPieces * kEncodeCapacity);
     std::vector<int> lengths;
     Status status;
+    // Set for a sealed stream: where the batch's chunks belong.
+    const FileSeal* seal = nullptr;
+    std::uint64_t firstChunk = 0;  // the file's chunk index of the batch's first chunk
+    std::unique_ptr<std::uint8_t[]> encoded;  // one encoded chunk before it is sealed
 };
 
 // What the file's last step needs to know of the steps before it.
 struct FileInProgress {
     Status problem;  // why the file has to be left out, once known
     bool changed = false;  // its size or change time moved while it was read
+    // For the catalogue; a sealed file's entry shows only what its record shows unsealed.
     CatalogueFile entry;  // its size grows with every batch stored
     ContentHash content;  // of the bytes stored
+    std::optional<FileSeal> seal;  // a sealed stream's file
+    std::string name;
+    FileInfo opened;
 };
 
 // Whether the stream's staging file is open and has taken every write so far.
@@ -118,8 +151,10 @@ void WriteBatch(StreamInProgress& stream, FileInProgress& file, const Batch& bat
         host.bytesRead += std::min<std::uint64_t>(kPieceSize, batch.size - i * kPieceSize);
         host.bytesWritten += static_cast<std::uint64_t>(batch.lengths[i]);
     }
-    file.content.Update(batch.input.get(), batch.size);
-    file.entry.size += batch.size;
+    if (!file.seal) {
+        file.content.Update(batch.input.get(), batch.size);
+        file.entry.size += batch.size;
+    }
     host.ShowCounters(host.bytesRead, host.bytesWritten);
 }
 
@@ -134,14 +169,26 @@ void EndRecord(StreamInProgress& stream, FileInProgress& file, const std::string
         stream.staging = stream.writer->AbandonFile();
         return;
     }
+    const std::uint64_t dataSize = stream.writer->currentDataSize();
     Status ended = stream.writer->EndFile();
     if (ended.code() == Status::Code::TooLarge) {
         LeaveOut(stream.host, path, ended.message());
         return;
     }
+    std::string sealedName;
+    if (ended.ok() && file.seal) {
+        // Sealed once its size is known, so nothing can be cut from or added to its chunks.
+        const FileSeal& seal = *file.seal;
+        sealedName = SealRecordName(*seal.key, seal.stream, ++stream.records, static_cast<std::uint32_t>(dataSize),
+                                    seal.file, file.opened.created, file.opened.modified, file.name);
+        ended = stream.writer->Patch(stream.writer->nameStart(), sealedName.data(), sealedName.size());
+    }
     stream.staging = ended;
     if (!ended.ok()) return;
-    file.entry.checksum = file.content.Digest();
+    // A sealed file's entry shows what its record shows: the sealed name, and no times, size or
+    // checksum of its content, which its seals stand for.
+    if (file.seal) file.entry.name = std::move(sealedName);
+    else file.entry.checksum = file.content.Digest();
     stream.files.push_back(std::move(file.entry));
     if (file.changed) {
         LeaveOut(stream.host, path, "changed while it was read");
@@ -164,12 +211,22 @@ void ArchiveFile(ArchiveContext& c, Recycler<Batch>& batches, const SharedStream
         return;
     }
     auto file = std::make_shared<FileInProgress>();
-    c.pipeline.Then([stream, file, name = entry.name, opened] {
+    if (c.key) file->seal = FileSeal{c.key, stream->id};
+    file->name = entry.name;
+    file->opened = opened;
+    c.pipeline.Then([stream, file] {
         ++stream->host.filesDone;
         if (!Writable(*stream)) return;
-        stream->staging = stream->writer->BeginFile(name, opened.created, opened.modified, opened.size);
-        file->entry = {name, stream->writer->recordOffset(), 0, opened.created, opened.modified, {}};
+        // A sealed record holds room for its sealed name, and its times only there.
+        const FileInfo& info = file->opened;
+        if (file->seal)
+            stream->staging = stream->writer->BeginSealedFile(SealedNameLength(file->name), info.size);
+        else
+            stream->staging = stream->writer->BeginFile(file->name, info.created, info.modified, info.size);
+        if (!file->seal) file->entry = {file->name, stream->writer->recordOffset(), 0, info.created, info.modified, {}};
+        else file->entry.recordOffset = stream->writer->recordOffset();
     });
+    std::uint64_t chunks = 0;
     std::uint64_t left = opened.size;  // a growing file is read no further than this
     while (left > 0 && !Cancelled(host) && stream->staging.ok()) {
         Batch* batch = batches.Take();
@@ -180,6 +237,11 @@ void ArchiveFile(ArchiveContext& c, Recycler<Batch>& batches, const SharedStream
             break;
         }
         left -= batch->size;
+        if (file->seal) {
+            batch->seal = &*file->seal;
+            batch->firstChunk = chunks;
+            chunks += (batch->size + kPieceSize - 1) / kPieceSize;
+        }
         const bool last = batch->size < wanted || left == 0;
         c.pipeline.Submit([batch] { batch->Encode(); }, [stream, file, batch, &batches] {
             WriteBatch(*stream, *file, *batch);
@@ -250,13 +312,29 @@ bool AddToDisc(ArchiveContext& c, const StagedFile& staged, const std::string& f
 }
 
 // Opens the staging file and writes the folder header; a stop before then leaves it unopened.
-void OpenStream(StreamInProgress& stream, const std::string& stagingPath, const std::string& storedFolder,
-                const std::string& storedPassword) {
+// A sealed stream's header holds the key parameters, and its folder record room for the
+// sealed folder path, sealed when the stream ends.
+void OpenStream(const ArchiveContext& c, StreamInProgress& stream, const std::string& stagingPath,
+                const std::string& storedFolder, const std::string& storedPassword) {
     if (Cancelled(stream.host)) return;
     stream.staging = stream.host.files->OpenWrite(stagingPath, stream.out);
     if (!stream.staging.ok()) return;
     stream.writer.emplace(*stream.out);
-    stream.staging = stream.writer->WriteFolderHeader(storedFolder, storedPassword);
+    if (!c.key) {
+        stream.staging = stream.writer->WriteFolderHeader(storedFolder, storedPassword);
+        return;
+    }
+    stream.staging = stream.writer->WriteFolderHeader(StoredKeyParameters(c.key->parameters()), kSealedMarker);
+    if (!stream.staging.ok()) return;
+    stream.folderRecordAt = stream.writer->position() + 4;
+    stream.staging = stream.writer->BeginSealedFile(SealedFolderRecordLength(c.backupName, storedFolder), 0);
+    if (stream.staging.ok()) stream.staging = stream.writer->EndFile();
+}
+
+// Seals a sealed stream's folder record: the stream number it will have and its record count.
+Status SealFolder(const ArchiveContext& c, StreamInProgress& stream, const std::string& storedFolder) {
+    const std::string record = SealFolderRecord(*c.key, stream.id, c.backupName, c.sequence, stream.records, storedFolder);
+    return stream.writer->Patch(stream.folderRecordAt, record.data(), record.size());
 }
 
 // Closes the staging file and, unless the job stopped, adds the stream to the disc; then
@@ -266,6 +344,7 @@ void FinishStream(ArchiveContext& c, StreamInProgress& stream, const std::string
     BackupHost& host = c.host;
     Status s = stream.staging;
     if (stream.out) {
+        if (s.ok() && c.key) s = SealFolder(c, stream, StoredFolderPath(c.sourceRoot, folderPath));
         if (s.ok()) s = stream.writer->Finish();
         Status closed = stream.out->Close();
         if (s.ok()) s = closed;
@@ -304,10 +383,13 @@ void SubmitStream(ArchiveContext& c, Recycler<Batch>& batches, const std::string
                   std::vector<std::string>& subFolders) {
     BackupHost& host = c.host;
     auto stream = std::make_shared<StreamInProgress>(host);
-    stream->folder = StoredFolderPath(c.sourceRoot, folderPath);
+    const std::string folder = StoredFolderPath(c.sourceRoot, folderPath);
+    // A sealed stream's header holds the key's parameters in place of its folder.
+    stream->folder = c.key ? StoredKeyParameters(c.key->parameters()) : folder;
     stream->isProtected = !IsNoPassword(storedPassword);
-    c.pipeline.Then([stream, stagingPath, storedPassword] {
-        OpenStream(*stream, stagingPath, stream->folder, storedPassword);
+    if (c.key) stream->id = NewSealId();
+    c.pipeline.Then([&c, stream, stagingPath, folder, storedPassword] {
+        OpenStream(c, *stream, stagingPath, folder, storedPassword);
     });
     for (const auto& entry : entries) {
         if (!stream->staging.ok() || Cancelled(host)) break;
@@ -330,7 +412,9 @@ void SubmitStream(ArchiveContext& c, Recycler<Batch>& batches, const std::string
 void ArchiveTree(ArchiveContext& c, Recycler<Batch>& batches, const std::string& folderPath) {
     BackupHost& host = c.host;
     std::string storedPassword;
-    if (!PadPassword(host.Password(), storedPassword)) {
+    if (c.key) {
+        storedPassword = kSealedMarker;
+    } else if (!PadPassword(host.Password(), storedPassword)) {
         c.pipeline.Drain();
         host.Ask({"The password is longer than 16 bytes.", MessageIcon::Warning, MessageButtons::Ok});
         host.cancelRequested = 1;

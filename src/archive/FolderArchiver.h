@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "archive/BackupKey.h"
 #include "archive/ChunkPipeline.h"
 #include "archive/SetCatalogueWriter.h"
 #include "backup/BackupHost.h"
@@ -25,6 +26,8 @@ struct ArchiveContext {
     SetCatalogueWriter& catalogue;  // every stream that reached a disc, with its files
     bool failed = false;      // the job was stopped by a failure, not by the user
     std::uint32_t disc = 1;   // the number of the disc being filled
+    // The backup's key when it is encrypted: every stream is then sealed (see BackupKey.h).
+    std::shared_ptr<const BackupKey> key;
 };
 
 // Archives folderPath (the source root or a folder below it) and everything under it.

@@ -129,6 +129,72 @@ std::string UntypablePassword(std::string_view password) {
 
 bool IsNoPassword(std::string_view stored) { return stored == std::string(kPasswordLength, ' '); }
 
+// ---- sealed names ----
+
+namespace {
+
+constexpr std::size_t kFolderRecordFixed = kIdBytes + kSealOverhead + 4 + 4 + 2;  // id, seal, numbers, name length
+constexpr std::size_t kRecordNameFixed = kIdBytes + 8 + 8;                          // file id, two times
+
+std::string Sealed(const BackupKey& key, const std::string& plain, const std::string& context) {
+    std::string sealed(plain.size() + kSealOverhead, '\0');
+    key.Seal(reinterpret_cast<const std::uint8_t*>(plain.data()), plain.size(), context,
+             reinterpret_cast<std::uint8_t*>(sealed.data()));
+    return sealed;
+}
+
+// Opens a sealed piece into plain; false when it does not open.
+bool Opened(const BackupKey& key, std::string_view sealed, const std::string& context, std::string& plain) {
+    if (sealed.size() < kSealOverhead) return false;
+    plain.assign(sealed.size() - kSealOverhead, '\0');
+    return key.Open(reinterpret_cast<const std::uint8_t*>(sealed.data()), sealed.size(), context,
+                    reinterpret_cast<std::uint8_t*>(plain.data()));
+}
+
+void AppendU32(std::string& out, std::uint32_t v) {
+    unsigned char raw[4];
+    PutU32(raw, v);
+    out.append(reinterpret_cast<const char*>(raw), 4);
+}
+void AppendI64(std::string& out, std::int64_t v) {
+    unsigned char raw[8];
+    PutI64(raw, v);
+    out.append(reinterpret_cast<const char*>(raw), 8);
+}
+const unsigned char* Bytes(std::string_view text) { return reinterpret_cast<const unsigned char*>(text.data()); }
+
+}  // namespace
+
+std::size_t SealedNameLength(std::string_view name) { return kSealOverhead + kRecordNameFixed + name.size(); }
+
+std::size_t SealedFolderRecordLength(std::string_view backupName, std::string_view folderPath) {
+    return kFolderRecordFixed + backupName.size() + folderPath.size();
+}
+
+std::string SealFolderRecord(const BackupKey& key, const SealId& stream, std::string_view backupName, int sequence,
+                             std::uint32_t recordCount, std::string_view folderPath) {
+    std::string plain;
+    AppendU32(plain, static_cast<std::uint32_t>(sequence));
+    AppendU32(plain, recordCount);
+    plain += static_cast<char>(backupName.size() & 0xFF);
+    plain += static_cast<char>(backupName.size() >> 8);
+    plain += backupName;
+    plain += folderPath;
+    std::string record(reinterpret_cast<const char*>(stream.data()), stream.size());
+    record += Sealed(key, plain, FolderContext(key.parameters(), stream));
+    return record;
+}
+
+std::string SealRecordName(const BackupKey& key, const SealId& stream, std::uint32_t recordIndex,
+                           std::uint32_t dataSize, const SealId& file, std::int64_t created, std::int64_t modified,
+                           std::string_view name) {
+    std::string plain(reinterpret_cast<const char*>(file.data()), file.size());
+    AppendI64(plain, created);
+    AppendI64(plain, modified);
+    plain += name;
+    return Sealed(key, plain, RecordContext(key.parameters(), stream, recordIndex, dataSize));
+}
+
 // ---- writer ----
 
 Status StreamWriter::WriteOut(std::size_t n) {
@@ -180,6 +246,17 @@ Status StreamWriter::BeginFile(std::string_view name, std::int64_t created, std:
                                std::uint64_t sourceLength) {
     if (name.empty() || name.size() > static_cast<std::size_t>(kMaxStoredText))
         return Status(Status::Code::InvalidArgument, "File name must be 1 to 259 bytes");
+    return BeginRecord(name, created, modified, sourceLength);
+}
+
+Status StreamWriter::BeginSealedFile(std::size_t nameLength, std::uint64_t sourceLength) {
+    if (nameLength < 1 || nameLength > static_cast<std::size_t>(kMaxNameLength))
+        return Status(Status::Code::InvalidArgument, "A sealed name must be 1 to 4095 bytes");
+    return BeginRecord(std::string(nameLength, '\0'), 0, 0, sourceLength);
+}
+
+Status StreamWriter::BeginRecord(std::string_view name, std::int64_t created, std::int64_t modified,
+                                 std::uint64_t sourceLength) {
     recordStart_ = position_;
     unsigned char head[4];
     PutU32(head, static_cast<std::uint32_t>(name.size()));
@@ -218,13 +295,19 @@ Status StreamWriter::EndFile() {
     settled_ = position_;
     unsigned char value[4];
     PutU32(value, static_cast<std::uint32_t>(dataSize_));
-    if (dataSizeAt_ >= bufferStart_) {
-        std::memcpy(buffer_.data() + (dataSizeAt_ - bufferStart_), value, 4);
+    return Patch(dataSizeAt_, value, 4);
+}
+
+Status StreamWriter::Patch(std::uint64_t at, const void* data, std::size_t n) {
+    if (at + n > position_) return Status(Status::Code::InvalidArgument, "Patch past the end of the stream");
+    if (at >= bufferStart_) {
+        std::memcpy(buffer_.data() + (at - bufferStart_), data, n);
         return Status::Ok();
     }
+    hashWhole_ = false;  // bytes taken into the checksum change
     Status s = Flush();
-    if (s.ok()) s = out_.Seek(static_cast<std::int64_t>(dataSizeAt_), SeekFrom::Start);
-    if (s.ok()) s = out_.Write(value, 4);
+    if (s.ok()) s = out_.Seek(static_cast<std::int64_t>(at), SeekFrom::Start);
+    if (s.ok()) s = out_.Write(data, n);
     if (s.ok()) s = out_.Seek(0, SeekFrom::End);
     return s;
 }
@@ -320,10 +403,75 @@ Status StreamReader::ReadFolderHeader(FolderHeader& header) {
     if (got < header.password.size()) return Damaged("password field cut short");
     inRecord_ = false;
     endedEarly_ = false;
+    headerRead_ = true;
+    sealed_ = header.sealed = IsSealedMarker(header.password);
+    key_ = nullptr;
+    if (!sealed_) return Status::Ok();
+    s = ParseKeyParameters(header.folderPath, header.parameters);
+    if (!s.ok()) return s;
+    header.key = keys_ ? keys_->KeyFor(header.parameters) : nullptr;
+    if (!header.key) return Status::Ok();  // locked: nothing beyond the header is read
+    key_ = header.key;
+    return OpenFolderRecord(header);
+}
+
+Status StreamReader::OpenFolderRecord(FolderHeader& header) {
+    const Status damaged = Damaged("the encrypted folder record was changed or does not belong here");
+    FileRecord folderRecord;
+    bool found = false;
+    Status s = NextStoredRecord(folderRecord, found);
+    if (!s.ok()) return s;
+    const std::string& raw = folderRecord.fileName;
+    if (!found || folderRecord.dataSize != 0 || raw.size() < kFolderRecordFixed) return damaged;
+    std::copy_n(Bytes(raw), kIdBytes, streamId_.begin());
+    std::string plain;
+    if (!Opened(*key_, std::string_view(raw).substr(kIdBytes), FolderContext(header.parameters, streamId_), plain))
+        return damaged;
+    const unsigned char* p = Bytes(plain);
+    header.sequence = GetU32(p);
+    recordCount_ = GetU32(p + 4);
+    const std::size_t nameLength = p[8] | std::size_t{p[9]} << 8;
+    if (plain.size() < 10 + nameLength + 1) return damaged;
+    header.backupName = plain.substr(10, nameLength);
+    header.folderPath = plain.substr(10 + nameLength);
+    inRecord_ = false;
+    firstRecord_ = position_;
+    recordIndex_ = 0;
+    return Status::Ok();
+}
+
+Status StreamReader::Locked() const {
+    return Status(Status::Code::InvalidArgument, "the folder is encrypted and its password was not given");
+}
+
+Status StreamReader::OpenRecord(FileRecord& record) {
+    std::string plain;
+    if (recordIndex_ == recordCount_ ||
+        !Opened(*key_, record.fileName,
+                RecordContext(key_->parameters(), streamId_, recordIndex_ + 1, record.dataSize), plain) ||
+        plain.size() < kRecordNameFixed + 1)
+        return Damaged("file record " + std::to_string(recordIndex_ + 1) +
+                       " of the encrypted folder was changed, moved or added");
+    ++recordIndex_;
+    std::copy_n(Bytes(plain), kIdBytes, fileId_.begin());
+    record.created = GetI64(Bytes(plain) + kIdBytes);
+    record.modified = GetI64(Bytes(plain) + kIdBytes + 8);
+    record.fileName = plain.substr(kRecordNameFixed);
+    chunkIndex_ = 0;
     return Status::Ok();
 }
 
 Status StreamReader::NextRecord(FileRecord& record, bool& found) {
+    if (sealed_ && !key_) return Locked();
+    Status s = NextStoredRecord(record, found);
+    if (!s.ok() || !sealed_) return s;
+    if (found) return OpenRecord(record);
+    if (recordIndex_ != recordCount_)
+        return Damaged(std::to_string(recordCount_ - recordIndex_) + " file records of the encrypted folder are missing");
+    return Status::Ok();
+}
+
+Status StreamReader::NextStoredRecord(FileRecord& record, bool& found) {
     found = false;
     Status s = EnsureLength();
     if (!s.ok()) return s;
@@ -365,6 +513,25 @@ Status StreamReader::NextRecord(FileRecord& record, bool& found) {
 }
 
 Status StreamReader::SeekToRecord(std::uint64_t recordOffset, FileRecord& record) {
+    if (!headerRead_) {
+        // Whether the stream is sealed is known from its header; a plain stream's record is
+        // found without it, even when the header is damaged.
+        FolderHeader header;
+        Status s = ReadFolderHeader(header);
+        if (!s.ok() && sealed_) return s;
+    }
+    if (sealed_) {
+        // A sealed record is opened by its place in the stream: walk there.
+        if (!key_) return Locked();
+        Status s = SeekTo(firstRecord_);
+        inRecord_ = false;
+        recordIndex_ = 0;
+        for (bool found = true; s.ok() && found;) {
+            s = NextRecord(record, found);
+            if (s.ok() && found && record.recordOffset == recordOffset) return s;
+        }
+        return s.ok() ? Damaged("record position lies past the end") : s;
+    }
     Status s = EnsureLength();
     if (!s.ok()) return s;
     if (recordOffset >= length_) return Damaged("record position lies past the end");
@@ -421,11 +588,20 @@ Status StreamReader::NextChunk(std::uint8_t* buffer, int& length, bool& done) {
     if (chunkLength < 1 || chunkLength > static_cast<std::uint32_t>(kMaxChunkLength))
         return Damaged("chunk length " + std::to_string(chunkLength) + " is out of range");
     if (chunkLength > dataSize_ - consumed_) return Damaged("chunk runs past its file record");
-    s = ReadExact(buffer, chunkLength, got);
+    if (sealed_ && !sealedChunk_) sealedChunk_ = std::make_unique_for_overwrite<std::uint8_t[]>(kMaxChunkLength);
+    s = ReadExact(sealed_ ? sealedChunk_.get() : buffer, chunkLength, got);
     if (!s.ok()) return s;
     if (got < chunkLength) return Damaged("chunk data cut short");
     consumed_ += chunkLength;
     length = static_cast<int>(chunkLength);
+    if (!sealed_) return Status::Ok();
+    // Nothing of a sealed chunk is handed on unless it opens as this file's next chunk.
+    if (chunkLength <= kSealOverhead ||
+        !key_->Open(sealedChunk_.get(), chunkLength, ChunkContext(key_->parameters(), streamId_, fileId_, chunkIndex_),
+                    buffer))
+        return Damaged("chunk " + std::to_string(chunkIndex_ + 1) + " was changed, swapped or moved from elsewhere");
+    ++chunkIndex_;
+    length -= static_cast<int>(kSealOverhead);
     return Status::Ok();
 }
 

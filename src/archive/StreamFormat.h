@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "archive/BackupKey.h"
 #include "archive/ContentHash.h"
 #include "platform/FileLayer.h"
 
@@ -56,7 +57,28 @@ bool IsNoPassword(std::string_view stored);
 struct FolderHeader {
     std::string folderPath;  // "\" for the root, "\Docs\2008" below it
     std::string password;    // the 16 stored bytes
+    // A sealed stream (Password holds kSealedMarker): its key parameters, and once a password
+    // of the reader's key ring opened it, its key, the backup name and stream number it was
+    // written as, and its real folderPath.
+    bool sealed = false;
+    KeyParameters parameters;
+    std::shared_ptr<const BackupKey> key;
+    std::string backupName;
+    long long sequence = -1;
 };
+
+// The FileName of a sealed stream's folder record: the stream id, then the sealed backup name,
+// stream number, record count and folder path. Its length does not depend on the record count,
+// so the record is written first and sealed when the stream ends.
+std::string SealFolderRecord(const BackupKey& key, const SealId& stream, std::string_view backupName,
+                             int sequence, std::uint32_t recordCount, std::string_view folderPath);
+// The FileName of a sealed file record, once its DataSize is known; recordIndex counts from 1.
+std::string SealRecordName(const BackupKey& key, const SealId& stream, std::uint32_t recordIndex,
+                           std::uint32_t dataSize, const SealId& file, std::int64_t created, std::int64_t modified,
+                           std::string_view name);
+// The length of the sealed forms of a name and of a folder record.
+std::size_t SealedNameLength(std::string_view name);
+std::size_t SealedFolderRecordLength(std::string_view backupName, std::string_view folderPath);
 
 struct FileRecord {
     std::string fileName;
@@ -75,6 +97,8 @@ public:
     // Starts a record; DataSize holds a placeholder until EndFile.
     Status BeginFile(std::string_view name, std::int64_t created, std::int64_t modified,
                      std::uint64_t sourceLength);
+    // Starts a sealed record: room for its sealed name, sealed by Patch once its size is known.
+    Status BeginSealedFile(std::size_t nameLength, std::uint64_t sourceLength);
     Status WriteChunk(const std::uint8_t* data, int length);
     // Writes the real DataSize. Fails with TooLarge, and removes the record, when the
     // chunk list does not fit 32 bits.
@@ -85,9 +109,14 @@ public:
     Status Finish();
     // After Finish: the checksum of every byte of the stream, taken as they were written.
     // False when bytes had to be written while they could still change (a record of more than
-    // the 1 MiB write buffer, whose DataSize is set later): the stream must then be read back
-    // for its checksum.
+    // the 1 MiB write buffer, whose DataSize is set later, or a sealed folder record patched
+    // after it was written): the stream must then be read back for its checksum.
     bool Checksum(Digest128& digest) const;
+    // Overwrites n bytes written earlier at position at: a sealed name once its record's size
+    // is known.
+    Status Patch(std::uint64_t at, const void* data, std::size_t n);
+    // Where the FileName of the record begun last starts.
+    std::uint64_t nameStart() const { return recordStart_ + 4; }
 
     std::uint64_t position() const { return position_; }
     // Where the DataSize of the record begun last lies: the file's place in the stream.
@@ -100,6 +129,7 @@ private:
     // Writes the first n buffered bytes, taking them into the checksum while all are settled.
     Status WriteOut(std::size_t n);
     Status Flush();
+    Status BeginRecord(std::string_view name, std::int64_t created, std::int64_t modified, std::uint64_t sourceLength);
 
     File& out_;
     std::string buffer_;             // bytes not yet written, starting at bufferStart_
@@ -120,10 +150,14 @@ class StreamReader {
 public:
     // Each read from the file asks for readSize bytes: reading the folder header alone needs no
     // more than kLargestFolderHeader.
-    explicit StreamReader(File& in, std::size_t readSize = 1 << 16)
-        : in_(in), readSize_(readSize) {}
+    // A sealed stream is opened with the keys of the ring, when one of its passwords fits.
+    explicit StreamReader(File& in, std::size_t readSize = 1 << 16, KeyRing* keys = nullptr)
+        : in_(in), readSize_(readSize), keys_(keys) {}
 
-    // Reads the folder header; the stream must start at position 0.
+    // Reads the folder header; the stream must start at position 0. A sealed stream that the
+    // key ring opens is read as a plain one from then on: its names, times and chunks come out
+    // opened, and anything changed, swapped, moved or dropped is reported as Corrupt. One it
+    // does not open cannot be read beyond its header.
     Status ReadFolderHeader(FolderHeader& header);
     // The next record's head. found is false when the stream ends here by the reading rules
     // (fewer than 4 bytes left, NameLength below 1 or not below the stream length).
@@ -132,8 +166,8 @@ public:
     Status SeekToRecord(std::uint64_t recordOffset, FileRecord& record);
     // Skips the rest of the current record's chunk list.
     Status SkipData();
-    // The next chunk of the current record into buffer (kMaxChunkLength bytes); done is true
-    // once the chunk list is consumed.
+    // The next chunk of the current record into buffer (kMaxChunkLength bytes), opened when
+    // sealed; done is true once the chunk list is consumed.
     Status NextChunk(std::uint8_t* buffer, int& length, bool& done);
 
     std::uint64_t position() const { return position_; }
@@ -151,6 +185,13 @@ private:
     Status SeekTo(std::uint64_t position);
     // Takes DataSize and the two times (20 bytes) and starts reading that record's chunks.
     void EnterRecord(const unsigned char* fixed, FileRecord& record);
+    // The record's head as stored: NextRecord without opening a sealed name.
+    Status NextStoredRecord(FileRecord& record, bool& found);
+    // Opens the sealed folder record that follows the header.
+    Status OpenFolderRecord(FolderHeader& header);
+    // Opens a sealed record's name and times, checking its place in the stream.
+    Status OpenRecord(FileRecord& record);
+    Status Locked() const;
 
     File& in_;
     std::size_t readSize_;
@@ -168,6 +209,18 @@ private:
     std::uint64_t consumed_ = 0;
     bool inRecord_ = false;
     bool endedEarly_ = false;
+    // Sealed streams.
+    KeyRing* keys_;
+    bool headerRead_ = false;
+    bool sealed_ = false;
+    std::shared_ptr<const BackupKey> key_;  // null while a sealed stream is locked
+    SealId streamId_{};
+    std::uint32_t recordCount_ = 0;   // file records the folder record promises
+    std::uint32_t recordIndex_ = 0;   // file records opened so far
+    std::uint64_t firstRecord_ = 0;   // where the file records start
+    SealId fileId_{};                 // the current record's
+    std::uint32_t chunkIndex_ = 0;
+    std::unique_ptr<std::uint8_t[]> sealedChunk_;
 };
 
 }  // namespace corvane

@@ -55,6 +55,8 @@ public:
     virtual std::optional<SourceChoice> SourceSelection() = 0;
     // The text of the password box.
     virtual std::string Password() = 0;
+    // Whether the files are to be encrypted with the password, not only guarded by it.
+    virtual bool EncryptFiles() = 0;
 
     // Shared state of one window, read and written by the job and its helpers.
     std::atomic<int> cancelRequested{0};

@@ -1,6 +1,7 @@
 #include "backup/CBackup.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
@@ -121,9 +122,9 @@ void CBackup::BuildControls() {
     label("Password:", 91, 76, 34, 8);
     password_ = new QLineEdit(this);
     PlaceControl(password_, du, 1014, 132, 74, 92, 14);
-    label("Confirm Password:", 91, 91, 35, 17);
+    label("Confirm Password:", 91, 89, 35, 17);
     confirmation_ = new QLineEdit(this);
-    PlaceControl(confirmation_, du, 1015, 132, 93, 92, 14);
+    PlaceControl(confirmation_, du, 1015, 132, 91, 92, 14);
     for (QLineEdit* box : {password_, confirmation_}) {
         box->setEchoMode(QLineEdit::Password);
         box->setMaxLength(kPasswordBytes);
@@ -131,6 +132,14 @@ void CBackup::BuildControls() {
         box->setAutoFillBackground(true);
         box->setPalette(QApplication::palette(box));  // the password boxes keep the system colours
     }
+    // Encryption needs the password: the box is usable only while one is typed.
+    encrypt_ = new QCheckBox(QStringLiteral("Encrypt the files with the password"), this);
+    PlaceControl(encrypt_, du, 1016, 91, 106, 147, 8);
+    encrypt_->setEnabled(false);
+    connect(password_, &QLineEdit::textChanged, this, [this](const QString& text) {
+        encrypt_->setEnabled(password_->isEnabled() && !text.isEmpty());
+        if (text.isEmpty()) encrypt_->setChecked(false);
+    });
     Line(this, QFrame::HLine)->setGeometry(du.rect(86, 114, 152, 2));
 
     progressBar = new QProgressBar(this);
@@ -407,6 +416,7 @@ void CBackup::SetInputsEnabled(bool enabled) {
         if (enabled) FlushCounters();
         for (QWidget* w : std::initializer_list<QWidget*>{sourceCombo, recorderCombo, burnButton_, password_, confirmation_})
             w->setEnabled(enabled);
+        encrypt_->setEnabled(enabled && !password_->text().isEmpty());
     });
 }
 
@@ -449,6 +459,10 @@ std::optional<SourceChoice> CBackup::SourceSelection() {
 
 std::string CBackup::Password() {
     return CallOnThreadOf(this, [&] { return password_->text().toStdString(); });
+}
+
+bool CBackup::EncryptFiles() {
+    return CallOnThreadOf(this, [&] { return encrypt_->isChecked() && !password_->text().isEmpty(); });
 }
 
 }  // namespace corvane

@@ -16,6 +16,7 @@
 #include "platform/DesktopNotifier.h"
 #include "platform/WaitCursor.h"
 
+class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -65,6 +66,7 @@ public:
     std::optional<std::string> RecorderSelection() override;
     std::optional<SourceChoice> SourceSelection() override;
     std::string Password() override;
+    bool EncryptFiles() override;
 
     // Whether the recorder list has been filled; the drive scan runs off the GUI thread.
     bool RecordersListed() const { return recordersListed_; }
@@ -112,6 +114,7 @@ private:
     QComboBox* recorderCombo = nullptr;
     QLineEdit* password_ = nullptr;
     QLineEdit* confirmation_ = nullptr;
+    QCheckBox* encrypt_ = nullptr;
     QProgressBar* progressBar = nullptr;
     ElidedLabel* statusLine = nullptr;
     QLabel* totalLine_ = nullptr;

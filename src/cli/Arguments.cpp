@@ -1,9 +1,10 @@
 #include "cli/Arguments.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
-#include <fstream>
 
+#include "cli/Terminal.h"
 #include "platform/TextCodec.h"
 
 namespace corvane {
@@ -83,16 +84,18 @@ bool ReadPasswordFile(const std::string& path, std::string& password, std::strin
         error = "the password file " + path + " is a folder";
         return false;
     }
-    std::ifstream in(path, std::ios::binary);
-    if (in) std::getline(in, password);
-    if (!in && !in.eof()) {
+    std::FILE* in = std::fopen(path.c_str(), "rb");
+    const bool hasLine = in && ReadLine(in, password);
+    const bool read = in && !std::ferror(in);
+    if (in) std::fclose(in);
+    if (!read) {
         error = "cannot read the password file " + path;
         return false;
     }
     if (!password.empty() && password.back() == '\r') password.pop_back();
     if (password.find_first_not_of(" \t") == std::string::npos) {
-        error = in.eof() && password.empty() ? "the password file " + path + " is empty"
-                                             : "the first line of the password file " + path + " is blank";
+        error = !hasLine ? "the password file " + path + " is empty"
+                         : "the first line of the password file " + path + " is blank";
         return false;
     }
     return true;

@@ -18,7 +18,7 @@ namespace corvane {
 
 const char* const kBackupUsage =
     "Usage: corvane backup SOURCE (--recorder NAME | --images DIR) [--capacity SIZE]\n"
-    "                      [--password-file FILE] [--yes]\n"
+    "                      [--password-file FILE [--encrypt]] [--yes]\n"
     "\n"
     "Backs up the folder SOURCE (usually a USB stick's mount point) onto discs, one stream\n"
     "file per folder; when a disc is full it is recorded and the backup goes on on the next.\n"
@@ -30,7 +30,10 @@ const char* const kBackupUsage =
     "                        or G suffix (powers of 1024), or cd, dvd, dvd-dl, bd in any case\n"
     "                        (default dvd)\n"
     "  --password-file FILE  protect the backup with the password on the first line of FILE\n"
-    "                        (at most 16 bytes; it guards browsing, it does not encrypt)\n"
+    "                        (at most 16 bytes); alone it guards browsing, it does not encrypt\n"
+    "  --encrypt             encrypt the files, their names and folder paths with that\n"
+    "                        password (Argon2id, XChaCha20-Poly1305): without the password\n"
+    "                        nothing of them can be read from the discs\n"
     "  --yes                 answer yes to the confirmation and to every 'insert another\n"
     "                        disc' question; without it they are asked on the terminal, and\n"
     "                        answered no when there is no terminal\n"
@@ -78,7 +81,7 @@ std::set<std::string> IsoFilesIn(const std::string& folder) {
 }  // namespace
 
 int RunBackupCommand(const std::vector<std::string>& args) {
-    Arguments arguments(args, {"yes", "help"}, {"recorder", "images", "capacity", "password-file"});
+    Arguments arguments(args, {"yes", "help", "encrypt"}, {"recorder", "images", "capacity", "password-file"});
     if (arguments.Has("help")) {
         std::fputs(kBackupUsage, stdout);
         return 0;
@@ -97,6 +100,8 @@ int RunBackupCommand(const std::vector<std::string>& args) {
     }
 
     std::string password;
+    const bool encrypt = arguments.Has("encrypt");
+    if (encrypt && !arguments.Value("password-file")) return UsageError("--encrypt needs the password, given with --password-file");
     if (auto file = arguments.Value("password-file")) {
         std::string why;
         if (!ReadPasswordFile(*file, password, why)) return UsageError(why);
@@ -129,7 +134,8 @@ int RunBackupCommand(const std::vector<std::string>& args) {
 
     const std::set<std::string> imagesBefore = imageFolder ? IsoFilesIn(*imageFolder) : std::set<std::string>{};
     Terminal terminal(arguments.Has("yes"));
-    TerminalBackupHost host(terminal, recorderEntry, SourceOfFolder(sourcePath.string(), "/"), password);
+    TerminalBackupHost host(terminal, recorderEntry, SourceOfFolder(sourcePath.string(), "/"), password,
+                            encrypt);
     BackupJobServices services{[options] { return std::shared_ptr<IDiscMaster>(CreateDiscMaster(options)); },
                                [](const std::string& path) { return RecorderEntryText(path, "/"); }};
     BackupOutcome outcome;

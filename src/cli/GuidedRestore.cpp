@@ -13,6 +13,7 @@
 #include "archive/StreamFormat.h"
 #include "cli/ListCommand.h"
 #include "cli/RestoreCommand.h"
+#include "cli/Terminal.h"
 #include "extract/StoredPath.h"
 #include "platform/MountTable.h"
 
@@ -60,12 +61,9 @@ std::optional<std::string> Answer(const std::string& question) {
     std::fputs(ShownStoredText(question).c_str(), stdout);
     std::fflush(stdout);
     std::string line;
-    for (int c; (c = std::fgetc(stdin)) != '\n';) {
-        if (c == EOF) {
-            std::fputs("\n", stdout);
-            return std::nullopt;
-        }
-        line += static_cast<char>(c);
+    if (!ReadLine(stdin, line)) {
+        std::fputs("\n", stdout);
+        return std::nullopt;
     }
     return line;
 }
@@ -129,16 +127,17 @@ int RunGuidedRestore(const std::string& discFolder) {
     std::fflush(stdout);
     // A protected backup asks for its password first, so that the tree shows its names.
     std::optional<std::string> password;
+    KeyRing keys;  // a backup's key is derived once for the whole dialogue
     const bool isProtected = LookAtBackup(discs, "", std::nullopt).isProtected;
     while (isProtected) {
         bool ended = false;
         password = PasswordAnswer("The backup is protected. Password (Enter to leave its protected folders out): ",
                                   ended);
         if (ended) return 1;
-        if (!password || LookAtBackup(discs, "", password).opensEveryFolder) break;
+        if (!password || LookAtBackup(discs, "", password, &keys).opensEveryFolder) break;
         std::puts("Invalid Password");
     }
-    ListPlaces(discs, password);
+    ListPlaces(discs, password, &keys);
     std::puts("A backup that spans several discs restores in full only when all its discs are mounted.");
 
     std::optional<std::string> what;
@@ -146,7 +145,7 @@ int RunGuidedRestore(const std::string& discFolder) {
         what = Answer("What to restore? Enter for everything, or a folder or file from the drive's root "
                       "(e.g. Docs/2008): ");
         if (!what) return 1;
-        if (what->empty() || LookAtBackup(discs, *what, password).holdsOnly) break;
+        if (what->empty() || LookAtBackup(discs, *what, password, &keys).holdsOnly) break;
         std::printf("Nothing in the backup is named %s.\n", ShownStoredText(*what).c_str());
     }
     const char* homeVariable = std::getenv("HOME");
@@ -157,7 +156,7 @@ int RunGuidedRestore(const std::string& discFolder) {
     auto where = Destination(home, home + "/" + name);
     if (!where) return 1;
 
-    const int status = RestoreFromPlaces({discs, *where, *what, password, "ask"});
+    const int status = RestoreFromPlaces({discs, *where, *what, password, "ask", &keys});
     std::fflush(stderr);
     Answer("Press Enter to close.");
     return status;

@@ -37,15 +37,15 @@ int UsageError(const std::string& message) {
 
 // Lists the files of every stream folder that is not locked, as expanding it would; a listing
 // cut short by damage is named in problems.
-void OpenEveryFolder(CatalogTree& tree, CatalogItem* parent, FileSystem& files,
+void OpenEveryFolder(CatalogTree& tree, CatalogItem* parent, FileSystem& files, KeyRing& keys,
                      std::vector<std::string>& problems) {
     for (int i = 0; i < tree.ChildCount(parent); ++i) {
         CatalogItem* item = tree.Child(parent, i);
         Status damage;
-        if (OpenStreamFolder(tree, item, files, &damage) && !damage.ok())
+        if (OpenStreamFolder(tree, item, files, &damage, &keys) && !damage.ok())
             problems.push_back(ShownStoredText(item->record->streamPath) +
                                ": the files after those listed could not be read: " + damage.message());
-        OpenEveryFolder(tree, item, files, problems);
+        OpenEveryFolder(tree, item, files, keys, problems);
     }
 }
 
@@ -70,7 +70,7 @@ int RunListCommand(const std::vector<std::string>& args) {
     return ListPlaces(arguments.Operands(), password);
 }
 
-int ListPlaces(const std::vector<std::string>& places, const std::optional<std::string>& password) {
+int ListPlaces(const std::vector<std::string>& places, const std::optional<std::string>& password, KeyRing* given) {
     ImageFileSystem files(DefaultFileSystem());  // disc image files are read like folders
     std::vector<BackupStream> streams;
     std::vector<std::string> problems = FindStreamsInPlaces(files, places, streams);
@@ -79,24 +79,24 @@ int ListPlaces(const std::vector<std::string>& places, const std::optional<std::
     PlainCatalogTree tree;
     std::vector<std::string> unlockedPasswords;
     bool stillLocked = false;
-    StreamHeaderReader reader(files);
+    KeyRing own;
+    KeyRing& keys = given ? *given : own;
+    if (password) keys.AddPassword(*password);
+    StreamHeaderReader reader(files, &keys);
     for (BackupStream& stream : streams) {
         if (!reader.Read(stream)) continue;
-        const bool known = IsNoPassword(stream.password) ||
-                           std::find(unlockedPasswords.begin(), unlockedPasswords.end(),
-                                     stream.password) != unlockedPasswords.end();
-        if (!known && password && PasswordMatches(*password, stream.password))
+        if (StreamLocked(stream, unlockedPasswords) && !stream.sealed && password &&
+            PasswordMatches(*password, stream.password))
             unlockedPasswords.push_back(stream.password);
-        else if (!known)
-            stillLocked = true;
+        stillLocked = stillLocked || StreamLocked(stream, unlockedPasswords);
         AddBackupStream(tree, stream, unlockedPasswords);
     }
     for (std::string& line : reader.Unreadable()) problems.push_back(std::move(line));
     for (std::string& line : MissingStreamMessages(streams)) problems.push_back(std::move(line));
-    OpenEveryFolder(tree, nullptr, files, problems);
+    OpenEveryFolder(tree, nullptr, files, keys, problems);
     std::fputs(CatalogOutline(tree).c_str(), stdout);
     if (stillLocked && password)
-        std::fputs("corvane list: the password does not open the folders shown as <protected>\n",
+        std::fputs("corvane list: Invalid Password: it does not open the folders shown as <protected>\n",
                    stderr);
     for (const std::string& line : problems) std::fprintf(stderr, "corvane list: %s\n", line.c_str());
     return problems.empty() ? 0 : 1;

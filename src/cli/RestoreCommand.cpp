@@ -60,10 +60,10 @@ bool IsAtOrBelow(const std::string& folder, const std::string& top) {
 }
 
 // The record of a file named name in a stream, or 0 when there is none.
-std::uint64_t FindRecord(FileSystem& files, const std::string& streamPath, const std::string& name) {
+std::uint64_t FindRecord(FileSystem& files, KeyRing& keys, const std::string& streamPath, const std::string& name) {
     std::unique_ptr<File> in;
     if (!files.OpenRead(streamPath, in).ok()) return 0;
-    StreamReader reader(*in);
+    StreamReader reader(*in, 1 << 16, &keys);
     FolderHeader header;
     if (!reader.ReadFolderHeader(header).ok()) return 0;
     for (;;) {
@@ -108,13 +108,13 @@ struct Selection {
 
 // The readable streams of the places, one of each, in order; what could not be read is added
 // to problems.
-std::vector<BackupStream> ReadableStreams(FileSystem& files, const std::vector<std::string>& places,
+std::vector<BackupStream> ReadableStreams(FileSystem& files, KeyRing& keys, const std::vector<std::string>& places,
                                           std::vector<std::string>& problems) {
     std::vector<BackupStream> found;
     for (const std::string& line : FindStreamsInPlaces(files, places, found)) problems.push_back(line);
     SortStreams(found);
     std::vector<BackupStream> streams;
-    StreamHeaderReader reader(files);
+    StreamHeaderReader reader(files, &keys);
     for (BackupStream& stream : found)
         if (reader.Read(stream)) streams.push_back(stream);
     for (const std::string& line : reader.Unreadable()) problems.push_back(line);
@@ -122,8 +122,8 @@ std::vector<BackupStream> ReadableStreams(FileSystem& files, const std::vector<s
     return streams;
 }
 
-Selection Select(FileSystem& files, const std::vector<BackupStream>& streams, const std::string& onlyAsGiven,
-                 const std::optional<std::string>& password) {
+Selection Select(FileSystem& files, KeyRing& keys, const std::vector<BackupStream>& streams,
+                 const std::string& onlyAsGiven, const std::optional<std::string>& password) {
     Selection selection;
     const std::string only = StoredTextToUtf8(StoredFolderPathOf(onlyAsGiven));
     const std::size_t lastSeparator = only.rfind('\\');
@@ -132,8 +132,9 @@ Selection Select(FileSystem& files, const std::vector<BackupStream>& streams, co
     std::set<std::string> protectedFolders;
     bool onlyIsFolder = false;
     for (const BackupStream& stream : streams) {
-        const bool locked = !IsNoPassword(stream.password) &&  // the rule the tree uses
-                            !(password && PasswordMatches(*password, stream.password));
+        const bool locked = stream.sealed ? !stream.key  // the rules the tree uses
+                                          : !IsNoPassword(stream.password) &&
+                                                !(password && PasswordMatches(*password, stream.password));
         if (locked) protectedFolders.insert(stream.folderPath);
         onlyIsFolder = onlyIsFolder || IsAtOrBelow(StoredTextToUtf8(stream.folderPath), only);
     }
@@ -146,7 +147,7 @@ Selection Select(FileSystem& files, const std::vector<BackupStream>& streams, co
             selection.leftOutProtected.push_back(ShownFolderPath(stream.folderPath, protectedFolders));
         } else if (wholeFolder) {
             selection.entries.emplace_back(stream.path, 0);
-        } else if (std::uint64_t record = FindRecord(files, stream.path, selection.onlyFile)) {
+        } else if (std::uint64_t record = FindRecord(files, keys, stream.path, selection.onlyFile)) {
             selection.entries.emplace_back(stream.path, record);
             selection.onlyFolderPath = stream.folderPath;
         }
@@ -181,14 +182,17 @@ int RunRestoreCommand(const std::vector<std::string>& args) {
 }
 
 BackupContent LookAtBackup(const std::vector<std::string>& places, const std::string& only,
-                           const std::optional<std::string>& password) {
+                           const std::optional<std::string>& password, KeyRing* given) {
     ImageFileSystem files(DefaultFileSystem());
+    KeyRing own;
+    KeyRing& keys = given ? *given : own;
+    if (password) keys.AddPassword(*password);
     std::vector<std::string> problems;
-    const std::vector<BackupStream> streams = ReadableStreams(files, places, problems);
+    const std::vector<BackupStream> streams = ReadableStreams(files, keys, places, problems);
     BackupContent content;
     content.isProtected = std::any_of(streams.begin(), streams.end(),
                                       [](const BackupStream& stream) { return !IsNoPassword(stream.password); });
-    const Selection selection = Select(files, streams, only, password);
+    const Selection selection = Select(files, keys, streams, only, password);
     content.holdsOnly = !selection.entries.empty() || !selection.leftOutProtected.empty();
     content.opensEveryFolder = selection.leftOutProtected.empty();
     return content;
@@ -204,9 +208,16 @@ int RestoreFromPlaces(const RestoreRequest& request) {
     }
     int problems = 0;
     std::vector<std::string> unreadable;
-    const std::vector<BackupStream> streams = ReadableStreams(files, request.places, unreadable);
+    KeyRing own;
+    KeyRing& keys = request.keys ? *request.keys : own;
+    if (request.password) keys.AddPassword(*request.password);
+    const std::vector<BackupStream> streams = ReadableStreams(files, keys, request.places, unreadable);
     for (const std::string& line : unreadable) Problem(line, problems);
-    Selection selection = Select(files, streams, request.only, request.password);
+    if (request.password && std::any_of(streams.begin(), streams.end(), [&](const BackupStream& stream) {
+            return stream.sealed && keys.Refused(stream.parameters);
+        }))
+        Problem("Invalid Password: it does not open the encrypted folders", problems);
+    Selection selection = Select(files, keys, streams, request.only, request.password);
     for (const std::string& folder : selection.leftOutProtected)
         Problem(folder + " is protected and was left out" +
                     (request.password ? " (wrong password)" : " (no --password-file)"),
@@ -246,6 +257,7 @@ int RestoreFromPlaces(const RestoreRequest& request) {
     Terminal terminal(request.overwrite == "yes");
     TerminalExtractHost host(terminal, ExactFolder(hostDestination), request.overwrite);
     host.files = &files;
+    host.keys = &keys;
     {
         InterruptGuard guard(&host.cancelRequested);
         ExtractionRun run(host);

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "archive/BackupKey.h"
+
 namespace corvane {
 
 // corvane restore PLACE... --to DEST [--only PATH] [--password-file F] [--overwrite yes|no|ask]
@@ -17,6 +19,9 @@ struct RestoreRequest {
     std::string only;  // a folder or file from the drive's root; "" for everything
     std::optional<std::string> password;
     std::string overwrite = "ask";  // yes, no or ask
+    // The keys of encrypted backups, shared by the steps of one restore so that a key is
+    // derived once (null: the restore makes its own).
+    KeyRing* keys = nullptr;
 };
 int RestoreFromPlaces(const RestoreRequest& request);
 
@@ -27,6 +32,6 @@ struct BackupContent {
     bool opensEveryFolder = false;  // the password opens every folder only takes
 };
 BackupContent LookAtBackup(const std::vector<std::string>& places, const std::string& only,
-                           const std::optional<std::string>& password);
+                           const std::optional<std::string>& password, KeyRing* keys = nullptr);
 
 }  // namespace corvane

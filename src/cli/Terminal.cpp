@@ -4,7 +4,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <iostream>
 
 namespace corvane {
 
@@ -97,13 +96,20 @@ MessageAnswer Terminal::Ask(const Message& message) {
     std::fputs(ButtonsHint(message.buttons), stderr);
     std::string line;
     // A signal that came before the read would otherwise leave it waiting for Enter.
-    if (interrupted || !std::getline(std::cin, line) || interrupted) {
-        std::cin.clear();
+    if (interrupted || !ReadLine(stdin, line) || interrupted) {
+        std::clearerr(stdin);
         return retry ? MessageAnswer::Cancel : MessageAnswer::No;
     }
     const char first = line.empty() ? '\0' : static_cast<char>(std::tolower(static_cast<unsigned char>(line[0])));
     if (retry) return first == 'r' ? MessageAnswer::Retry : MessageAnswer::Cancel;
     return first == 'y' ? MessageAnswer::Yes : MessageAnswer::No;
+}
+
+bool ReadLine(std::FILE* in, std::string& line) {
+    line.clear();
+    int c = 0;
+    while ((c = std::fgetc(in)) != EOF && c != '\n') line += static_cast<char>(c);
+    return c == '\n' || !line.empty();
 }
 
 InterruptGuard::InterruptGuard(std::atomic<int>* flag, std::atomic<int>* busy, std::atomic<int>* afterBusy) {

@@ -5,11 +5,16 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 #include "platform/Message.h"
 
 namespace corvane {
+
+// Reads one line from in, without its line end; false at the end of input with nothing read.
+// (Plain C input: iostreams would add about 600 KB to the static portable restorer.)
+bool ReadLine(std::FILE* in, std::string& line);
 
 class Terminal {
 public:

@@ -5,9 +5,9 @@
 namespace corvane {
 
 TerminalBackupHost::TerminalBackupHost(Terminal& terminal, std::string recorderEntry, SourceChoice source,
-                                       std::string password)
+                                       std::string password, bool encrypt)
     : terminal_(terminal), recorderEntry_(std::move(recorderEntry)), source_(std::move(source)),
-      password_(std::move(password)) {}
+      password_(std::move(password)), encrypt_(encrypt) {}
 
 TerminalBackupHost::~TerminalBackupHost() {
     for (const auto& path : stagedFiles) files->RemoveFile(path);

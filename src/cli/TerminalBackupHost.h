@@ -9,7 +9,8 @@ namespace corvane {
 
 class TerminalBackupHost final : public BackupHost {
 public:
-    TerminalBackupHost(Terminal& terminal, std::string recorderEntry, SourceChoice source, std::string password);
+    TerminalBackupHost(Terminal& terminal, std::string recorderEntry, SourceChoice source, std::string password,
+                       bool encrypt);
     ~TerminalBackupHost() override;
 
     void SetStatus(const std::string& text) override;
@@ -26,6 +27,7 @@ public:
     std::optional<std::string> RecorderSelection() override { return recorderEntry_; }
     std::optional<SourceChoice> SourceSelection() override { return source_; }
     std::string Password() override { return password_; }
+    bool EncryptFiles() override { return encrypt_; }
 
 private:
     void ShowLiveLine(bool force);
@@ -34,6 +36,7 @@ private:
     std::string recorderEntry_;
     SourceChoice source_;
     std::string password_;
+    bool encrypt_;
     std::string status_;
     int progress_ = 0;
 };

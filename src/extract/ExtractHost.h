@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "archive/BackupKey.h"
 #include "platform/FileLayer.h"
 #include "platform/Message.h"
 
@@ -56,6 +57,8 @@ class ExtractHost {
     FileSystem* files = &DefaultFileSystem();
     // The application-wide last destination, updated by every extraction (may be null).
     std::string* lastDestination = nullptr;
+    // The keys of encrypted backups, from the passwords given (may be null).
+    KeyRing* keys = nullptr;
     // Threads that decode chunks, one per core; 0 decodes on the extraction's own thread.
     int decodeWorkers = static_cast<int>(std::thread::hardware_concurrency());
 };

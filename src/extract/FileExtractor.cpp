@@ -396,7 +396,7 @@ void ExtractionRun::FolderStream(const std::string& streamPath) {
     std::unique_ptr<File> in;
     Status s = host.files->OpenRead(streamPath, in);
     if (!s.ok()) return stop([&host, streamPath, s] { ReportNotRestored(host, streamPath, s.message()); });
-    StreamReader reader(*in);
+    StreamReader reader(*in, 1 << 16, host.keys);
     FolderHeader header;
     s = reader.ReadFolderHeader(header);
     if (!s.ok()) return stop([&host, streamPath, s] { ReportNotRestored(host, streamPath, s.message()); });
@@ -462,7 +462,7 @@ int ExtractionRun::SingleFile(const std::string& streamPath, std::uint64_t recor
         ReportNotRestored(host, shown, ReasonOf(s));
         return 1;
     }
-    StreamReader reader(*in);
+    StreamReader reader(*in, 1 << 16, host.keys);
     FileRecord record;
     s = reader.SeekToRecord(recordOffset, record);
     if (!s.ok()) {

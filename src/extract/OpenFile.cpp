@@ -64,13 +64,14 @@ void TellLaunchFailure(const TellUser& tell, const Status& failure) {
 
 std::string ExtractToTemp(PrivateTempFolder& tempFolder, const std::string& streamPath,
                           std::uint64_t recordOffset, const std::string& fileName,
-                          const TellUser& tell, FileSystem& files) {
+                          const TellUser& tell, FileSystem& files, KeyRing* keys) {
     Status s = tempFolder.Create();
     if (!s.ok()) {
         Tell(tell, std::string(kExtractError) + "\n\n" + s.message());
         return {};
     }
     TempCopyHost host(tempFolder.path(), tell, files);
+    host.keys = keys;
     // Any failure has been told, and a copy left by an earlier Open is not launched instead.
     if (ExtractFileRecord(host, streamPath, recordOffset, fileName) != 0) return {};
     std::string name;

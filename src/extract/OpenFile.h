@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/BackupKey.h"
 #include "platform/DesktopApps.h"
 #include "platform/FileLayer.h"
 #include "platform/Message.h"
@@ -27,7 +28,7 @@ using ChooseApp = std::function<std::optional<DesktopApp>(const std::string& pat
 // or the copy failed, which is told.
 std::string ExtractToTemp(PrivateTempFolder& tempFolder, const std::string& streamPath,
                           std::uint64_t recordOffset, const std::string& fileName,
-                          const TellUser& tell, FileSystem& files = DefaultFileSystem());
+                          const TellUser& tell, FileSystem& files = DefaultFileSystem(), KeyRing* keys = nullptr);
 
 // Hands path to an application: a folder to the file manager; a file to the default
 // application of its type (openWith false) or to the one the user chooses (true, or when the

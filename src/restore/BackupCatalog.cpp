@@ -273,7 +273,7 @@ std::vector<std::string> MissingStreamMessages(const std::vector<BackupStream>& 
 bool StreamHeaderReader::Read(BackupStream& stream) {
     const std::string name(FileNameOf(stream.path));
     if (read_.count(name)) return false;
-    Status s = ReadStreamHeader(files_, stream);
+    Status s = ReadStreamHeader(files_, stream, keys_);
     if (!s.ok()) {
         unreadable_.emplace(name, ShownStoredText(stream.path) + " was left out: " + s.message());
         return false;
@@ -297,18 +297,30 @@ void SortStreams(std::vector<BackupStream>& streams) {
                      });
 }
 
-Status ReadStreamHeader(FileSystem& files, BackupStream& stream) {
+Status ReadStreamHeader(FileSystem& files, BackupStream& stream, KeyRing* keys) {
     std::unique_ptr<File> in;
     Status s = files.OpenRead(stream.path, in);
     if (!s.ok()) return s;
     FolderHeader header;
     // The header is all that is read: a larger read would fetch file data for nothing.
-    s = StreamReader(*in, kLargestFolderHeader).ReadFolderHeader(header);
+    s = StreamReader(*in, kLargestFolderHeader, keys).ReadFolderHeader(header);
     in->Close();
     if (!s.ok()) return s;
+    // An encrypted stream names the backup and the number it was written as.
+    if (header.key && (header.backupName != stream.label + " " + stream.timeStamp || header.sequence != stream.sequence))
+        return Status(Status::Code::Corrupt, "Damaged stream: it was written as another stream or for another backup");
     stream.folderPath = std::move(header.folderPath);
     stream.password = header.password.substr(0, header.password.find('\0'));
+    stream.sealed = header.sealed;
+    stream.parameters = header.parameters;
+    stream.key = std::move(header.key);
     return Status::Ok();
+}
+
+bool StreamLocked(const BackupStream& stream, const std::vector<std::string>& unlockedPasswords) {
+    if (stream.sealed) return !stream.key;
+    return !IsNoPassword(stream.password) &&
+           std::find(unlockedPasswords.begin(), unlockedPasswords.end(), stream.password) == unlockedPasswords.end();
 }
 
 CatalogItem* AddBackupStream(CatalogTree& tree, const BackupStream& stream,
@@ -336,11 +348,8 @@ CatalogItem* AddBackupStream(CatalogTree& tree, const BackupStream& stream,
     auto record = std::make_unique<CItemData>();
     record->name = rest.empty() ? std::string("ROOT") : std::string(rest);
     record->streamPath = stream.path;
-    record->password = stream.password;
-    const bool known = IsNoPassword(stream.password) ||
-                       std::find(unlockedPasswords.begin(), unlockedPasswords.end(),
-                                 stream.password) != unlockedPasswords.end();
-    record->locked = known ? 0 : 1;
+    record->password = stream.sealed ? StoredKeyParameters(stream.parameters) : stream.password;
+    record->locked = StreamLocked(stream, unlockedPasswords) ? 1 : 0;
 
     const std::string name = StoredTextToUtf8(record->name);
     bool duplicate = false;
@@ -365,12 +374,12 @@ CatalogItem* FindPlaceholder(const CatalogTree& tree, const CatalogItem* folder)
     return nullptr;
 }
 
-Status ListStreamFiles(CatalogTree& tree, CatalogItem* folder, FileSystem& files) {
+Status ListStreamFiles(CatalogTree& tree, CatalogItem* folder, FileSystem& files, KeyRing* keys) {
     const std::string& streamPath = folder->record->streamPath;
     std::unique_ptr<File> in;
     Status s = files.OpenRead(streamPath, in);
     if (!s.ok()) return s;
-    StreamReader reader(*in);
+    StreamReader reader(*in, 1 << 16, keys);
     FolderHeader header;
     s = reader.ReadFolderHeader(header);
     if (s.ok()) {
@@ -396,17 +405,53 @@ Status ListStreamFiles(CatalogTree& tree, CatalogItem* folder, FileSystem& files
     return s;
 }
 
-bool OpenStreamFolder(CatalogTree& tree, CatalogItem* folder, FileSystem& files, Status* damage) {
+bool OpenStreamFolder(CatalogTree& tree, CatalogItem* folder, FileSystem& files, Status* damage, KeyRing* keys) {
     CatalogItem* placeholder = FindPlaceholder(tree, folder);
     if (!placeholder || !folder->record || folder->record->locked) return false;
     tree.DeleteSubtree(placeholder);
-    Status s = ListStreamFiles(tree, folder, files);
+    Status s = ListStreamFiles(tree, folder, files, keys);
     if (damage) *damage = s;
     return true;
 }
 
 void UnlockPassword(CatalogTree& tree, const std::string& password) {
     UnlockBelow(tree, nullptr, password);
+}
+
+void UnlockSealed(CatalogTree& tree, FileSystem& files, KeyRing& keys) {
+    std::vector<CatalogItem*> sealed;
+    std::vector<CatalogItem*> pending = {nullptr};
+    while (!pending.empty()) {
+        CatalogItem* parent = pending.back();
+        pending.pop_back();
+        for (int i = 0; i < tree.ChildCount(parent); ++i) {
+            CatalogItem* item = tree.Child(parent, i);
+            const CItemData* record = item->record.get();
+            KeyParameters parameters;
+            if (record && record->locked && ParseKeyParameters(record->password, parameters).ok() &&
+                keys.KeyFor(parameters))
+                sealed.push_back(item);
+            else
+                pending.push_back(item);
+        }
+    }
+    std::vector<BackupStream> opened;
+    for (CatalogItem* item : sealed) {
+        BackupStream stream;
+        stream.path = item->record->streamPath;
+        StreamNameParts parts;
+        if (ParseStreamName(FileNameOf(stream.path), parts)) {
+            stream.label = parts.label;
+            stream.timeStamp = parts.timeStamp;
+            stream.sequence = parts.sequence;
+        }
+        if (!ReadStreamHeader(files, stream, &keys).ok() || !stream.key) continue;
+        tree.DeleteSubtree(item);
+        opened.push_back(std::move(stream));
+    }
+    // A folder before its sub-folders, as the scan places them.
+    SortStreams(opened);
+    for (const BackupStream& stream : opened) AddBackupStream(tree, stream, {});
 }
 
 bool PasswordMatches(const std::string& typed, const std::string& stored) {

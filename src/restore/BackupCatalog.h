@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/BackupKey.h"
 #include "platform/FileLayer.h"
 #include "platform/Status.h"
 
@@ -25,7 +26,8 @@ struct CItemData {
                              // drive's root), or the file name
     std::string streamPath;  // the stream file, in the file system the tree was read from
     std::uint64_t recordOffset = 0;  // files: position of DataSize in the stream; folders: 0
-    std::string password;            // folders: the stream's stored Password
+    std::string password;            // folders: the stream's stored Password; for an encrypted
+                                     // stream, its stored key parameters (see BackupKey.h)
     int locked = 0;                  // 1 while the folder is shown as "<protected>"
     std::int64_t created = 0;
     std::int64_t modified = 0;
@@ -67,6 +69,11 @@ struct BackupStream {
     long long sequence = 0;
     std::string folderPath;  // "\" for the drive's root, "\Docs\2008" below it
     std::string password;    // stored Password, up to its first zero byte
+    // An encrypted stream: its key parameters and, once a password opened it, its key (its
+    // folderPath is then the real one; until then it is the stored text, shown as protected).
+    bool sealed = false;
+    KeyParameters parameters;
+    std::shared_ptr<const BackupKey> key;
 };
 
 // Appends the streams of one folder (names ending in ".cvn", any case) with their name parts.
@@ -91,15 +98,17 @@ std::vector<std::string> MissingStreamMessages(const std::vector<BackupStream>& 
 // number), so every folder comes before its sub-folders whatever order the folders listed.
 void SortStreams(std::vector<BackupStream>& streams);
 
-// Reads a stream's folder header into folderPath and password; Corrupt when it is damaged.
-Status ReadStreamHeader(FileSystem& files, BackupStream& stream);
+// Reads a stream's folder header into folderPath and password; Corrupt when it is damaged. An
+// encrypted stream is opened with the keys of the ring when one fits; Corrupt too when it was
+// written as another stream or for another backup.
+Status ReadStreamHeader(FileSystem& files, BackupStream& stream, KeyRing* keys = nullptr);
 
 // Reads the headers of streams found, in turn, keeping one stream per file name: a disc given
 // twice, the same image by two paths, or a folder and an image in it is read once. A stream
 // that cannot be read is named only when no copy of it reads.
 class StreamHeaderReader {
   public:
-    explicit StreamHeaderReader(FileSystem& files) : files_(files) {}
+    explicit StreamHeaderReader(FileSystem& files, KeyRing* keys = nullptr) : files_(files), keys_(keys) {}
     // True when the header is read into stream and no copy of the stream was read before.
     bool Read(BackupStream& stream);
     // "X was left out: why" for every stream read in vain.
@@ -107,13 +116,15 @@ class StreamHeaderReader {
 
   private:
     FileSystem& files_;
+    KeyRing* keys_;
     std::set<std::string> read_;
     std::map<std::string, std::string> unreadable_;  // file name -> line
 };
 
 // Places a stream's folder in the tree below its drive and backup items, with a placeholder
 // child until its files are listed. It is shown as "<protected>" unless it has no password or
-// its password is in unlockedPasswords. Returns the drive item.
+// its password is in unlockedPasswords; an encrypted one unless its key was found. Returns the
+// drive item.
 CatalogItem* AddBackupStream(CatalogTree& tree, const BackupStream& stream,
                              const std::vector<std::string>& unlockedPasswords);
 
@@ -122,16 +133,25 @@ CatalogItem* FindPlaceholder(const CatalogTree& tree, const CatalogItem* folder)
 
 // Inserts one item per file record of a stream folder's stream, sorted among its children.
 // The listing ends where the stream is damaged, and the damage is returned.
-Status ListStreamFiles(CatalogTree& tree, CatalogItem* folder, FileSystem& files);
+// Encrypted streams are read with the keys of the ring.
+Status ListStreamFiles(CatalogTree& tree, CatalogItem* folder, FileSystem& files, KeyRing* keys = nullptr);
 
 // The first expansion of a stream folder: replaces its placeholder by its files. False when
 // there is nothing to do: no placeholder (listed already, or not a stream folder), or the
 // folder is still locked. A listing cut short by damage sets *damage when given.
 bool OpenStreamFolder(CatalogTree& tree, CatalogItem* folder, FileSystem& files,
-                      Status* damage = nullptr);
+                      Status* damage = nullptr, KeyRing* keys = nullptr);
+
+// Whether a stream's folder stays locked: it has a password that unlockedPasswords lacks, or
+// it is encrypted and no password opened it.
+bool StreamLocked(const BackupStream& stream, const std::vector<std::string>& unlockedPasswords);
 
 // Shows every locked folder whose stored password is exactly password with its name.
 void UnlockPassword(CatalogTree& tree, const std::string& password);
+
+// Places every locked encrypted folder that a key of the ring opens at its real path, shown
+// with its name: its header is read again with the key.
+void UnlockSealed(CatalogTree& tree, FileSystem& files, KeyRing& keys);
 
 // True when a typed password opens a stored one: both compared without trailing white space,
 // with case. typed is UTF-8.

@@ -1,5 +1,6 @@
 #include "restore/CPW.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -33,8 +34,22 @@ CPW::CPW(QWidget* parent) : QDialog(parent) {
     connect(cancel, &QPushButton::clicked, this, &CPW::reject);
 }
 
+std::string CPW::Typed() const { return edit_->text().toStdString(); }
+
 void CPW::accept() {
-    if (PasswordMatches(edit_->text().toStdString(), expectedPassword)) {
+    KeyParameters parameters;
+    if (ParseKeyParameters(expectedPassword, parameters).ok()) {
+        // The key check alone decides: nothing of the folder is read for it.
+        std::unique_ptr<BackupKey> key;
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const bool opened = BackupKey::Open(Typed(), parameters, key).ok();
+        QApplication::restoreOverrideCursor();
+        if (opened) {
+            openedKey = std::move(key);
+            QDialog::accept();
+            return;
+        }
+    } else if (PasswordMatches(Typed(), expectedPassword)) {
         QDialog::accept();
         return;
     }

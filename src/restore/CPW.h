@@ -1,9 +1,12 @@
 #pragma once
 // The password prompt of a protected folder: it closes with OK only when the typed password
-// matches the folder's stored one.
+// matches the folder's stored one or, for an encrypted folder, passes its key check.
 
 #include <QDialog>
+#include <memory>
 #include <string>
+
+#include "archive/BackupKey.h"
 
 class QLineEdit;
 
@@ -14,8 +17,13 @@ class CPW : public QDialog {
   public:
     explicit CPW(QWidget* parent = nullptr);
 
-    // The stream's stored Password; set before running the prompt.
+    // The stream's stored Password (an encrypted stream's key parameters); set before running
+    // the prompt.
     std::string expectedPassword;
+    // The key the typed password opened, for an encrypted folder.
+    std::shared_ptr<const BackupKey> openedKey;
+    // The password as typed.
+    std::string Typed() const;
 
   public slots:
     // OK: closes on a match, else says "Invalid Password" and stays open.

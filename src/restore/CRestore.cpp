@@ -105,7 +105,7 @@ void CRestore::ScanWorker() {
     std::vector<std::string> problems = FindStreamsInPlaces(*files_, sources_, streams);
     SortStreams(streams);
     for (std::string& line : MissingStreamMessages(streams)) problems.push_back(std::move(line));
-    StreamHeaderReader reader(*files_);
+    StreamHeaderReader reader(*files_, &keys);
     for (BackupStream& stream : streams) {
         if (cancelRequested) break;
         if (reader.Read(stream)) HandOver(&stream);
@@ -145,7 +145,11 @@ void CRestore::AddReadStreams() {
         last = !more && readingDone_;
         addPosted_ = more;
     }
-    for (const BackupStream& stream : batch) AddBackupStream(*tree, stream, unlockedPasswords);
+    for (BackupStream& stream : batch) {
+        // Read before its backup's password was given: read again with the key.
+        if (stream.sealed && !stream.key && keys.KeyFor(stream.parameters)) ReadStreamHeader(*files_, stream, &keys);
+        AddBackupStream(*tree, stream, unlockedPasswords);
+    }
     // Queued again, the rest waits behind the events that came meanwhile.
     if (more) QMetaObject::invokeMethod(this, [this] { AddReadStreams(); }, Qt::QueuedConnection);
     if (last) ScanEnded();
@@ -195,6 +199,17 @@ void CRestore::AcceptPassword(const std::string& password) {
     UnlockPassword(*tree, password);
 }
 
+void CRestore::AcceptPrompt(const CPW& prompt, const std::string& expected) {
+    if (!prompt.openedKey) {
+        AcceptPassword(expected);
+        return;
+    }
+    keys.AddKey(prompt.openedKey);
+    keys.AddPassword(prompt.Typed());  // other backups made with the same password
+    WaitCursor wait;
+    UnlockSealed(*tree, *files_, keys);
+}
+
 // The first expansion of a stream folder lists its files; a locked one asks for its password
 // first and stays closed unless it is given.
 void CRestore::OnItemExpanded(QTreeWidgetItem* widgetItem) {
@@ -207,11 +222,13 @@ void CRestore::OnItemExpanded(QTreeWidgetItem* widgetItem) {
         CPW prompt(this);
         prompt.expectedPassword = item->record->password;
         if (prompt.exec() != QDialog::Accepted) return;
-        AcceptPassword(item->record->password);
+        AcceptPrompt(prompt, item->record->password);
+        // An encrypted folder has moved to its real place, as a new item, to be opened there.
+        if (prompt.openedKey) return;
     }
     {
         WaitCursor wait;
-        OpenStreamFolder(*tree, item, *files_);
+        OpenStreamFolder(*tree, item, *files_, nullptr, &keys);
     }
     tree->expandItem(item);
 }
@@ -285,7 +302,7 @@ void CRestore::OpenItem(QTreeWidgetItem* item, bool openWith) {
     const TellUser tell = [this](const Message& message) { Ask(this, message); };
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const std::string copy = ExtractToTemp(tempFolder, file->record->streamPath, file->record->recordOffset,
-                                           file->record->name, tell, *files_);
+                                           file->record->name, tell, *files_, &keys);
     QApplication::restoreOverrideCursor();
     if (copy.empty()) return;
     tempFiles.push_back(copy);
@@ -301,7 +318,7 @@ void CRestore::RunExtract(RestoreEntries& entries) {
         prompt.expectedPassword = password;
         if (prompt.exec() == QDialog::Accepted) {
             given.insert(password);
-            AcceptPassword(password);
+            AcceptPrompt(prompt, password);
         } else {
             refused.insert(password);
         }
@@ -325,6 +342,7 @@ void CRestore::RunExtract(RestoreEntries& entries) {
     }
     CExtract dialog(allowed.streamPaths, allowed.recordOffsets, allowed.itemNames, lastDestination);
     dialog.files = files_;
+    dialog.keys = &keys;
     dialog.exec();
 }
 

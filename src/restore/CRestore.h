@@ -18,6 +18,7 @@
 #include "platform/PrivateTempFolder.h"
 #include "restore/BackupCatalog.h"
 #include "restore/CMyTree.h"
+#include "restore/CPW.h"
 
 class QFrame;
 class QLabel;
@@ -45,6 +46,9 @@ class CRestore : public QDialog {
     // A password the user has typed correctly: every folder protected by it opens, now and
     // when the scan adds more.
     void AcceptPassword(const std::string& password);
+    // What the password prompt for expected accepted: a stored password, or the key of an
+    // encrypted backup, whose folders then move to their real places, named.
+    void AcceptPrompt(const CPW& prompt, const std::string& expected);
 
     // Places the controls for the window's size.
     void LayoutControls();
@@ -63,6 +67,9 @@ class CRestore : public QDialog {
     // hands every stream to the GUI thread, where AddBackupStream reads this list, so it needs
     // no lock.
     std::vector<std::string> unlockedPasswords;
+    // The keys of encrypted backups opened in this window, from the passwords typed; the scan
+    // thread reads streams with it too.
+    KeyRing keys;
     CMyTree* tree = nullptr;
 
     // The destination the Restore dialog starts with; the extractor keeps it up to date.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QCoreApplication>
@@ -20,6 +21,7 @@
 #include <csignal>
 
 #include "FakeNotificationService.h"
+#include "archive/BackupKey.h"
 #include "app/CloseOnSignal.h"
 #include "backup/CBackup.h"
 #include "platform/DialogUnits.h"
@@ -195,6 +197,41 @@ TEST(BackupWindow, BurnsTheStickAndShowsTheTotals) {
     ASSERT_FALSE(rig.window->stagedFiles.empty());
     for (const auto& path : rig.window->stagedFiles) EXPECT_FALSE(std::filesystem::exists(path)) << path;
     EXPECT_TRUE(rig.window->tempFolder.path().empty());
+}
+
+// Encryption is offered only with a password, and then seals every stream of the backup.
+TEST(BackupWindow, EncryptCheckBoxNeedsAPasswordAndSealsTheBackup) {
+    WindowRig rig;
+    auto* encrypt = rig.Control<QCheckBox>(1016);
+    ASSERT_NE(encrypt, nullptr);
+    EXPECT_EQ(encrypt->text(), "Encrypt the files with the password");
+    EXPECT_FALSE(encrypt->isEnabled());
+    auto* password = rig.Control<QLineEdit>(1014);
+    QTest::keyClicks(password, "Kestrel7");
+    EXPECT_TRUE(encrypt->isEnabled());
+    encrypt->setChecked(true);
+    password->clear();
+    EXPECT_FALSE(encrypt->isEnabled());
+    EXPECT_FALSE(encrypt->isChecked()) << "a box that cannot be used is not left ticked";
+
+    QTest::keyClicks(password, "Kestrel7");
+    QTest::keyClicks(rig.Control<QLineEdit>(1015), "Kestrel7");
+    encrypt->setChecked(true);
+    rig.Control<QPushButton>(1000)->click();
+    ASSERT_TRUE(rig.WaitForIdle());
+    EXPECT_EQ(rig.Status(), "Completed Successfully!");
+    EXPECT_TRUE(encrypt->isEnabled() && encrypt->isChecked()) << "the inputs are back as they were";
+    ASSERT_EQ(rig.master->recordedDiscs().size(), 1u);
+    int streams = 0;
+    for (const auto& file : rig.master->recordedDiscs()[0].files) {
+        if (!file.name.ends_with(".cvn")) continue;
+        ++streams;
+        const std::size_t pathLength = static_cast<unsigned char>(file.bytes[0]);
+        EXPECT_TRUE(IsSealedMarker(file.bytes.substr(4 + pathLength, 16))) << file.name;
+        EXPECT_EQ(file.bytes.find("a.txt"), std::string::npos) << file.name;
+        EXPECT_EQ(file.bytes.find("Kestrel7"), std::string::npos) << file.name;
+    }
+    EXPECT_EQ(streams, 1);
 }
 
 // With the real disc layer writing image files, staging files live in a hidden folder beside

@@ -98,11 +98,12 @@ std::map<std::string, std::string> FilesBelow(const std::string& folder) {
 // into discs[i]: as many discs as named.
 // passwordFile: protect the backup with the password in it, when not empty.
 void MakeDiscs(const std::string& source, const std::string& images, const std::string& capacity,
-               const std::vector<std::string>& discs, const std::string& passwordFile = "") {
+               const std::vector<std::string>& discs, const std::string& passwordFile = "", bool encrypt = false) {
     QStringList arguments = {QStringLiteral("backup"), QString::fromStdString(source), QStringLiteral("--images"),
                              QString::fromStdString(images), QStringLiteral("--capacity"),
                              QString::fromStdString(capacity), QStringLiteral("--yes")};
     if (!passwordFile.empty()) arguments << QStringLiteral("--password-file") << QString::fromStdString(passwordFile);
+    if (encrypt) arguments << QStringLiteral("--encrypt");
     QProcess backup;
     backup.start(QStringLiteral(CORVANE_BINARY_PATH), arguments);
     ASSERT_TRUE(backup.waitForFinished(120000));
@@ -264,29 +265,32 @@ TEST(PortableRestorer, GuidedRestoreOnATerminal) {
     }
 }
 
-// A protected backup asks for its password before it shows the tree: a wrong
-// one is refused and asked again, the right one opens everything; none leaves the protected
-// folders out and names them.
+// A protected backup, guarded or encrypted, asks for its password before it shows the tree: a
+// wrong one is refused and asked again, the right one opens everything; none leaves the
+// protected folders out and names them.
 TEST(PortableRestorer, GuidedRestoreOfAProtectedBackupAsksForItsPassword) {
-    ScratchFolder source, images, disc, secrets;
-    source.WriteFile("Docs/notes.txt", test::SampleBytes(20000, 6));
-    source.WriteFile("top.txt", "top\n");
-    MakeDiscs(source.path(), images.path(), "cd", {disc / "d"}, secrets.WriteFile("password", "Sesame 1\n"));
-    const std::string label = fs::path(source.path()).filename().string();
-    const std::string restorer = disc / "d/corvane-restore";
+    for (bool encrypt : {false, true}) {
+        SCOPED_TRACE(encrypt ? "encrypted" : "guarded");
+        ScratchFolder source, images, disc, secrets;
+        source.WriteFile("Docs/notes.txt", test::SampleBytes(20000, 6));
+        source.WriteFile("top.txt", "top\n");
+        MakeDiscs(source.path(), images.path(), "cd", {disc / "d"}, secrets.WriteFile("password", "Sesame 1\n"), encrypt);
+        const std::string label = fs::path(source.path()).filename().string();
+        const std::string restorer = disc / "d/corvane-restore";
 
-    ScratchFolder home;
-    const Outcome opened = RunOnTerminal(restorer, home.path(), "sesame\nSesame 1\nDocs\n\n\n");
-    EXPECT_EQ(opened.status, 0) << opened.output;
-    EXPECT_NE(opened.output.find("Invalid Password"), std::string::npos) << opened.output;
-    EXPECT_NE(opened.output.find("notes.txt"), std::string::npos) << "the tree shows the names\n" << opened.output;
-    EXPECT_EQ(test::ReadWholeFile(home / (label + "/Docs/notes.txt")), test::SampleBytes(20000, 6));
+        ScratchFolder home;
+        const Outcome opened = RunOnTerminal(restorer, home.path(), "sesame\nSesame 1\nDocs\n\n\n");
+        EXPECT_EQ(opened.status, 0) << opened.output;
+        EXPECT_NE(opened.output.find("Invalid Password"), std::string::npos) << opened.output;
+        EXPECT_NE(opened.output.find("notes.txt"), std::string::npos) << "the tree shows the names\n" << opened.output;
+        EXPECT_EQ(test::ReadWholeFile(home / (label + "/Docs/notes.txt")), test::SampleBytes(20000, 6));
 
-    ScratchFolder other;
-    const Outcome without = RunOnTerminal(restorer, other.path(), "\n\n\n\n");
-    EXPECT_EQ(without.status, 1) << without.output;
-    EXPECT_NE(without.output.find("is protected and was left out"), std::string::npos) << without.output;
-    EXPECT_FALSE(fs::exists(other / (label + "/Docs/notes.txt")));
+        ScratchFolder other;
+        const Outcome without = RunOnTerminal(restorer, other.path(), "\n\n\n\n");
+        EXPECT_EQ(without.status, 1) << without.output;
+        EXPECT_NE(without.output.find("is protected and was left out"), std::string::npos) << without.output;
+        EXPECT_FALSE(fs::exists(other / (label + "/Docs/notes.txt")));
+    }
 }
 
 // A backup over two discs: the guided restore started from the first finds the second where

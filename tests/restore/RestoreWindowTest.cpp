@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <deque>
 #include <filesystem>
 
 #include <QLineEdit>
@@ -8,6 +9,7 @@
 #include <QTimer>
 
 #include "RestoreFixture.h"
+#include "archive/JobRig.h"
 #include "disc/ImageFileSystem.h"
 #include "extract/CExtract.h"
 #include "platform/DialogUnits.h"
@@ -128,6 +130,42 @@ namespace {
 
 // Restore... from a backup item: a protected folder below it is restored only with its
 // password; refused, it is left out and named, and everything else is restored.
+// Answers the modal dialogs of a restore: each password prompt with the next of passwords
+// (Cancel once none is left), and the Restore dialog with the destination, closing it when done.
+class RestoreDriver {
+  public:
+    RestoreDriver(std::deque<QString> toType, std::string destination)
+        : passwords(std::move(toType)), destination_(std::move(destination)) {
+        QObject::connect(&timer_, &QTimer::timeout, [this] { Answer(); });
+        timer_.start(5);
+    }
+    std::deque<QString> passwords;  // not typed yet
+
+  private:
+    void Answer() {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (auto* prompt = qobject_cast<CPW*>(modal)) {
+            if (passwords.empty()) return prompt->reject();
+            prompt->findChild<QLineEdit*>()->setText(passwords.front());
+            passwords.pop_front();
+            return prompt->accept();
+        }
+        auto* dialog = qobject_cast<CExtract*>(modal);
+        if (!dialog) return;
+        if (!started_) {
+            qobject_cast<QLineEdit*>(FindControl(dialog, 1013))->setText(QString::fromStdString(destination_));
+            qobject_cast<QPushButton*>(FindControl(dialog, 1))->click();
+            started_ = true;
+        } else if (dialog->idle) {
+            qobject_cast<QPushButton*>(FindControl(dialog, 2))->click();
+        }
+    }
+
+    std::string destination_;
+    bool started_ = false;
+    QTimer timer_;
+};
+
 TEST_F(RestoreTest, ProtectedFoldersNeedTheirPasswordToBeRestoredThroughTheirParent) {
     for (bool typePassword : {false, true}) {
         ScratchFolder destination;
@@ -137,26 +175,7 @@ TEST_F(RestoreTest, ProtectedFoldersNeedTheirPasswordToBeRestoredThroughTheirPar
         Open();
         window->tree->setCurrentItem(Item({"DATA", "08-12-25 14:30"}));
 
-        bool started = false;
-        QTimer driver;
-        QObject::connect(&driver, &QTimer::timeout, [&] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (auto* prompt = qobject_cast<CPW*>(modal)) {
-                if (!typePassword) return prompt->reject();
-                prompt->findChild<QLineEdit*>()->setText("pw");
-                return prompt->accept();
-            }
-            auto* dialog = qobject_cast<CExtract*>(modal);
-            if (!dialog) return;
-            if (!started) {
-                qobject_cast<QLineEdit*>(FindControl(dialog, 1013))->setText(QString::fromStdString(destination.path()));
-                qobject_cast<QPushButton*>(FindControl(dialog, 1))->click();
-                started = true;
-            } else if (dialog->idle) {
-                qobject_cast<QPushButton*>(FindControl(dialog, 2))->click();
-            }
-        });
-        driver.start(5);
+        RestoreDriver driver(typePassword ? std::deque<QString>{"pw"} : std::deque<QString>{}, destination.path());
         window->OnRestore();
 
         if (typePassword) {
@@ -175,6 +194,45 @@ TEST_F(RestoreTest, ProtectedFoldersNeedTheirPasswordToBeRestoredThroughTheirPar
         std::filesystem::remove_all(disc.path() + "/DATA 0812251430 0.cvn");
         std::filesystem::remove_all(disc.path() + "/DATA 0812251430 1.cvn");
     }
+}
+
+// An encrypted backup shows only "<protected>" folders until its password passes the key
+// check in the password dialog; its folders then take their real places and names, and it
+// restores through the Restore dialog.
+TEST_F(RestoreTest, AnEncryptedBackupOpensWithItsPasswordAndRestores) {
+    {
+        JobRig rig;
+        rig.host.sourceSelection = SourceChoice{rig.source.path(), std::string("Vault")};
+        rig.host.password = "Kestrel7";
+        rig.host.encrypt = true;
+        rig.source.WriteFile("Docs/d.txt", "dee");
+        rig.source.WriteFile("top.txt", "tee");
+        ASSERT_EQ(rig.Run(), BackupOutcome::Completed);
+        for (const auto& file : rig.master->recordedDiscs().at(0).files)
+            if (file.name.ends_with(".cvn")) disc.WriteFile(file.name, file.bytes);
+    }
+    ScriptedPrompt messages;
+    Open();
+    QTreeWidgetItem* backup = Item({"Vault"})->child(0);
+    ASSERT_EQ(backup->childCount(), 2);
+    for (int i = 0; i < 2; ++i) EXPECT_EQ(backup->child(i)->text(0), "<protected>");
+
+    ScratchFolder destination;
+    RestoreDriver driver({QStringLiteral("Kestrel8"), QStringLiteral("Kestrel7")}, destination.path());
+    Tree().expandItem(backup->child(0));
+    EXPECT_TRUE(driver.passwords.empty());
+    EXPECT_EQ(messages.Texts(), std::vector<std::string>{"Invalid Password"});
+    backup = Item({"Vault"})->child(0);
+    ASSERT_EQ(backup->childCount(), 2) << Outline();
+    EXPECT_EQ(backup->child(0)->text(0), "Docs");
+    EXPECT_EQ(backup->child(1)->text(0), "ROOT");
+    EXPECT_EQ(ChildTexts(Expand({"Vault", backup->text(0), "Docs"})), std::vector<std::string>{"d.txt"});
+
+    window->tree->setCurrentItem(backup);
+    window->OnRestore();
+    EXPECT_EQ(ReadWholeFile(destination / "top.txt"), "tee");
+    EXPECT_EQ(ReadWholeFile(destination / "Docs/d.txt"), "dee");
+    EXPECT_EQ(messages.Texts().size(), 1u);
 }
 
 }  // namespace

@@ -67,13 +67,13 @@ struct ReadBack {
     std::vector<FileRecord> records;
 };
 
-// Reads a whole stream back, decoding every chunk.
+// Reads a whole stream back, decoding every chunk; an encrypted one with the keys of the ring.
 inline Status ReadSampleStream(const std::string& path, ReadBack& result,
-                               FileSystem& files = DefaultFileSystem()) {
+                               FileSystem& files = DefaultFileSystem(), KeyRing* keys = nullptr) {
     std::unique_ptr<File> in;
     Status s = files.OpenRead(path, in);
     if (!s.ok()) return s;
-    StreamReader reader(*in);
+    StreamReader reader(*in, 1 << 16, keys);
     s = reader.ReadFolderHeader(result.header);
     if (!s.ok()) return s;
     for (;;) {

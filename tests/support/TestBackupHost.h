@@ -37,6 +37,7 @@ public:
     std::optional<std::string> RecorderSelection() override { return recorderSelection; }
     std::optional<SourceChoice> SourceSelection() override { return sourceSelection; }
     std::string Password() override { return password; }
+    bool EncryptFiles() override { return encrypt; }
 
     // The rest of every log entry that starts with prefix, in order:
     // Entries("SetStatus ") lists the status texts.
@@ -57,6 +58,7 @@ public:
     std::optional<std::string> recorderSelection = "/dev/sr0";
     std::optional<SourceChoice> sourceSelection;
     std::string password;
+    bool encrypt = false;
 
     // Current state of the displays.
     std::string status;
