@@ -9,7 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${FUZZ_SECONDS:-30}
-targets=(stream_name stored_path stream_header list_stream extract image_reader inflate)
+targets=(stream_name stored_path stream_header list_stream extract image_reader inflate catalogue)
 if [ $# -gt 0 ]; then targets=("$@"); fi  # e.g. fuzz/run.sh image_reader
 
 # Leaks and undefined behaviour abort like any other fault.
