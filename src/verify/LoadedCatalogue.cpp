@@ -3,7 +3,6 @@
 #include <memory>
 
 #include "archive/SetCatalogueReader.h"
-#include "extract/StoredPath.h"
 
 namespace corvane {
 
@@ -45,7 +44,7 @@ Status LoadCatalogue(FileSystem& files, const std::string& path, LoadedCatalogue
         return s;
     }
     catalogue = {};
-    return Status(s.code(), ShownStoredText(path) + ": " + s.message());
+    return s;
 }
 
 }  // namespace corvane

@@ -25,8 +25,8 @@ struct LoadedCatalogue {
     const CataloguedStream* Find(const std::string& streamName) const;
 };
 
-// Reads the catalogue file at path. On failure the message names the file and why it was
-// refused (damaged, foreign, of a newer format); catalogue is then left empty.
+// Reads the catalogue file at path. On failure the message says why it was refused (damaged,
+// foreign, of a newer format, unreadable); catalogue is then left empty.
 Status LoadCatalogue(FileSystem& files, const std::string& path, LoadedCatalogue& catalogue);
 
 }  // namespace corvane
