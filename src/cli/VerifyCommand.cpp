@@ -54,6 +54,7 @@ void PrintDisc(const DiscReport& disc) {
     if (!disc.checkedAs.empty())
         std::printf("  checked %s: %llu streams, %llu files\n", disc.checkedAs.c_str(),
                     static_cast<unsigned long long>(disc.streams), static_cast<unsigned long long>(disc.files));
+    if (!disc.imageChecksum.empty()) std::printf("  image MD5 sum: %s\n", disc.imageChecksum.c_str());
     for (const std::string& note : disc.notes) std::printf("  note: %s\n", ShownStoredText(note).c_str());
     if (disc.good()) {
         std::printf("  OK\n");

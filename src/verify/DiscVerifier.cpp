@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "archive/StreamFormat.h"
+#include "disc/ImageChecksum.h"
 #include "disc/ImageFileName.h"
 #include "disc/ImageFileSystem.h"
 #include "extract/StoredPath.h"
@@ -167,19 +168,29 @@ bool VerifyReport::good() const {
 
 DiscReport VerifyDisc(FileSystem& files, const std::string& discRoot, const LoadedCatalogue* reference,
                       KeyRing* keys, const VerifyProgress& progress) {
+    std::vector<DiscDamage> damage;
+    std::string imageChecksum;
+    FileInfo info;
+    if (HasImageName(discRoot) && DefaultFileSystem().Stat(discRoot, info).ok() && info.isFile()) {
+        bool recorded = false;
+        Status s = CheckImageChecksum(discRoot, recorded);
+        if (!s.ok()) damage.push_back({"", "", "the image's MD5 check fails: " + s.message()});
+        else imageChecksum = recorded ? "matches" : "none recorded";
+    }
     DiscContents contents;
     Status s = ListDisc(files, discRoot, contents);
     if (!s.ok()) {
         DiscReport report;
         report.place = discRoot;
+        report.damage = std::move(damage);
         report.damage.push_back({"", "", "it cannot be read: " + s.message()});
         return report;
     }
     LoadedCatalogue own;
-    std::vector<DiscDamage> damage;
     const bool ownRead = LoadOwnCatalogue(files, discRoot, contents, own, damage);
     DiscReport report = CheckDisc(files, discRoot, contents, ownRead ? &own : nullptr, reference, keys, progress);
     report.damage.insert(report.damage.begin(), damage.begin(), damage.end());
+    report.imageChecksum = imageChecksum;
     return report;
 }
 

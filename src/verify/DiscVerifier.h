@@ -30,6 +30,9 @@ struct DiscReport {
     std::string checkedAs;
     std::uint64_t streams = 0;
     std::uint64_t files = 0;
+    // An image file's session MD5 sum: "matches", "none recorded", or empty for a folder or a
+    // mismatch (which is damage).
+    std::string imageChecksum;
     std::vector<DiscDamage> damage;
     // Said about the check, not damage: encrypted folders checked as far as possible.
     std::vector<std::string> notes;

@@ -118,7 +118,8 @@ ScratchFolder* VerifyDamageTest::discs_ = nullptr;
 TEST_F(VerifyDamageTest, UndamagedSetVerifiesAndItsTableSaysOk) {
     RunningProgram verify({"verify", copy_.path()}, Options());
     EXPECT_EQ(verify.Finish(), 0) << verify.output();
-    for (const char* line : {"disc 1)", "disc 2)", "disc 3)", "3 discs, all given", "checked against its catalogue"})
+    for (const char* line : {"disc 1)", "disc 2)", "disc 3)", "3 discs, all given", "checked against its catalogue",
+                             "image MD5 sum: matches"})
         EXPECT_NE(verify.output().find(line), std::string::npos) << line << "\n" << verify.output();
     EXPECT_EQ(verify.output().find("DAMAGED"), std::string::npos) << verify.output();
 }
@@ -168,6 +169,11 @@ TEST_F(VerifyDamageTest, EachDamageIsFoundNamedAndFails) {
              const std::string catalogue = NameInImage(image, ".catalog");
              ChangeInImage(image, catalogue, [](std::string& bytes) { bytes[bytes.size() / 2] ^= 0x04; });
              return std::vector<std::string>{catalogue, "damaged", "against the catalogue of disc 3"};
+         }},
+        {"a flipped byte outside the backup's files, which only the image's MD5 sum covers",
+         [](const std::string& image, const std::string&) {
+             ChangeInImage(image, "autorun.inf", [](std::string& bytes) { bytes[3] ^= 0x01; });
+             return std::vector<std::string>{"MD5 sum recorded for its session"};
          }},
         {"a truncated image",
          [](const std::string& image, const std::string&) {
