@@ -119,9 +119,12 @@ public:
     // reporting to the advised sinks, then starts a new empty image. Called with the recorder
     // closed. A recording abandoned because a sink asked to cancel fails with Cancelled.
     virtual Status RecordDisc(bool simulate, bool ejectAfterBurn) = 0;
+    // While keep is true, the content of the disc recorded last (its staging area included) is
+    // kept until the next recording, for RecordAgain; false lets it go at once.
+    virtual void KeepRecordedDisc(bool /*keep*/) {}
     // Records the content of the disc recorded last once more, onto the medium now in the
-    // active recorder: a disc that did not verify is made again on a new one. The content is
-    // kept until the next recording or Close. NotImplemented where it is not kept.
+    // active recorder: a disc that did not verify is made again on a new one. NotImplemented
+    // where it was not kept.
     virtual Status RecordAgain(bool /*ejectAfterBurn*/) {
         return Status(Status::Code::NotImplemented, "This disc layer cannot record a disc again");
     }

@@ -197,10 +197,23 @@ DiscStep RecordOnce(BackupHost& host, IDiscMaster& discMaster, const std::shared
     }
 }
 
+// Keeps the disc recorded last for as long as it may have to be recorded again.
+class KeptRecording {
+public:
+    KeptRecording(IDiscMaster& master, bool keep) : master_(master) { master_.KeepRecordedDisc(keep); }
+    ~KeptRecording() { master_.KeepRecordedDisc(false); }
+    KeptRecording(const KeptRecording&) = delete;
+    KeptRecording& operator=(const KeptRecording&) = delete;
+
+private:
+    IDiscMaster& master_;
+};
+
 }  // namespace
 
 DiscStep BurnDisc(BackupHost& host, IDiscMaster& discMaster,
                   const std::shared_ptr<IDiscRecorder>& recorder) {
+    const KeptRecording kept(discMaster, static_cast<bool>(host.verifyRecordedDisc));
     DiscStep step = RecordOnce(host, discMaster, recorder, false);
     while (step == DiscStep::Done && host.verifyRecordedDisc && !host.cancelRequested) {
         const std::string place = recorder->RecordedDiscPlace();

@@ -124,8 +124,17 @@ Status LibraryDiscMaster::RecordDisc(bool simulate, bool ejectAfterBurn) {
     SinkProgress progress(sinks);
     status = recorder_->Record(disc, backupName, simulate, ejectAfterBurn, progress);
     for (auto* sink : sinks) sink->NotifyBurnComplete(status);
-    if (status.ok() && !simulate) recorded_ = std::move(disc_);
+    if (status.ok() && !simulate) {
+        recorded_.reset();
+        if (keepRecorded_) recorded_ = std::move(disc_);
+        disc_.reset();
+    }
     return status;
+}
+
+void LibraryDiscMaster::KeepRecordedDisc(bool keep) {
+    keepRecorded_ = keep;
+    if (!keep) recorded_.reset();
 }
 
 Status LibraryDiscMaster::RecordAgain(bool ejectAfterBurn) {
