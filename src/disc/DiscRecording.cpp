@@ -190,6 +190,11 @@ DiscStep RecordOnce(BackupHost& host, IDiscMaster& discMaster, const std::shared
         if (host.stopAfterRecording) host.cancelRequested = 1;
         if (recorded.ok()) return DiscStep::Done;
         const std::string cause = std::string(kWriteError) + " " + recorded.message();
+        // A disc whose content was not kept cannot be made again: recording on would make
+        // another disc, not this one.
+        if (again && failedRecordings == 0 &&
+            (recorded.code() == Status::Code::NotImplemented || recorded.code() == Status::Code::InvalidArgument))
+            return Fail(host, cause);
         host.SetStatus(cause);
         // A recording the user stopped would only be stopped again.
         if (host.cancelRequested) return DiscStep::Cancelled;
