@@ -172,6 +172,7 @@ DiscReport VerifyDisc(FileSystem& files, const std::string& discRoot, const Load
     std::string imageChecksum;
     FileInfo info;
     if (HasImageName(discRoot) && DefaultFileSystem().Stat(discRoot, info).ok() && info.isFile()) {
+        if (progress.startDisc) progress.startDisc(discRoot, 0);  // the MD5 check reads the whole image
         bool recorded = false;
         Status s = CheckImageChecksum(discRoot, recorded);
         if (!s.ok()) damage.push_back({"", "", "the image's MD5 check fails: " + s.message()});

@@ -29,7 +29,8 @@ struct StreamVerdict {
 
 // What the long checks report while they run, and how they are stopped.
 struct VerifyProgress {
-    // A disc's check begins: the bytes of its streams, the whole of its progress.
+    // A disc's check begins: the bytes of its streams, the whole of its progress (0 while its
+    // image's MD5 sum is checked, before the streams).
     std::function<void(const std::string& disc, std::uint64_t bytes)> startDisc;
     // Bytes of streams read since the last call.
     std::function<void(std::uint64_t bytes)> advance;
