@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
@@ -94,6 +95,9 @@ public:
     Clock* clock = &DefaultClock();
     // Where staging files live: private to this window or command.
     PrivateTempFolder tempFolder;
+    // Reads back and checks a disc just recorded, found at place (RecordedDiscPlace): "" when it
+    // is good, else what is wrong with it, by name. Empty: discs are not verified.
+    std::function<std::string(const std::string& place)> verifyRecordedDisc;
     // Threads that compress chunks, one per core; 0 compresses on the job's own thread.
     int compressionWorkers = static_cast<int>(std::thread::hardware_concurrency());
 };

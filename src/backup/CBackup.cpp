@@ -20,12 +20,14 @@
 #include "app/AboutBox.h"
 #include "app/RaiseInstance.h"
 #include "archive/StreamFormat.h"
+#include "disc/RecorderPath.h"
 #include "platform/DialogUnits.h"
 #include "platform/ElidedLabel.h"
 #include "platform/GuiThread.h"
 #include "platform/Prompt.h"
 #include "platform/StoredQText.h"
 #include "platform/WaitCursor.h"
+#include "verify/RecordedDiscCheck.h"
 
 namespace corvane {
 
@@ -117,6 +119,17 @@ void CBackup::BuildControls() {
     label("Destination CD/DVD", 91, 35, 64, 8);
     recorderCombo = new QComboBox(this);
     PlaceControl(recorderCombo, du, 1003, 90, 46, 148, 12);
+    // Discs are read back after burning by default on optical drives, whose discs fail quietly;
+    // choosing another recorder sets the default again, a rescan that keeps the choice does not.
+    verify_ = new QCheckBox(QStringLiteral("Verify discs after burning"), this);
+    PlaceControl(verify_, du, 1017, 91, 58, 147, 8);
+    connect(recorderCombo, &QComboBox::currentIndexChanged, this, [this] {
+        const QString device = recorderCombo->currentData().toString();
+        if (device.isEmpty() || device == verifyDefaultFor_) return;
+        verifyDefaultFor_ = device;
+        ImageRecorderPath image;
+        verify_->setChecked(!ParseImageRecorderPath(device.toStdString(), image));
+    });
     Line(this, QFrame::HLine)->setGeometry(du.rect(86, 66, 152, 1));
 
     label("Password:", 91, 76, 34, 8);
@@ -298,6 +311,7 @@ void CBackup::OnBurn() {
     }
     cancelRequested = 0;
     stopAfterRecording = 0;
+    verifyRecordedDisc = verify_->isChecked() ? RecordedDiscCheck(*this) : nullptr;
     idle = 0;
     outcome_ = -1;
     SetInputsEnabled(false);
@@ -414,7 +428,7 @@ void CBackup::SetCancelEnabled(bool enabled) {
 void CBackup::SetInputsEnabled(bool enabled) {
     CallOnThreadOf(this, [&] {
         if (enabled) FlushCounters();
-        for (QWidget* w : std::initializer_list<QWidget*>{sourceCombo, recorderCombo, burnButton_, password_, confirmation_})
+        for (QWidget* w : std::initializer_list<QWidget*>{sourceCombo, recorderCombo, burnButton_, password_, confirmation_, verify_})
             w->setEnabled(enabled);
         encrypt_->setEnabled(enabled && !password_->text().isEmpty());
     });

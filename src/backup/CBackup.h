@@ -115,6 +115,8 @@ private:
     QLineEdit* password_ = nullptr;
     QLineEdit* confirmation_ = nullptr;
     QCheckBox* encrypt_ = nullptr;
+    QCheckBox* verify_ = nullptr;
+    QString verifyDefaultFor_;  // the recorder whose default the verify box last took
     QProgressBar* progressBar = nullptr;
     ElidedLabel* statusLine = nullptr;
     QLabel* totalLine_ = nullptr;

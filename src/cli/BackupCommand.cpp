@@ -13,12 +13,13 @@
 #include "cli/TerminalBackupHost.h"
 #include "disc/DiscLayer.h"
 #include "disc/RecorderPath.h"
+#include "verify/RecordedDiscCheck.h"
 
 namespace corvane {
 
 const char* const kBackupUsage =
     "Usage: corvane backup SOURCE (--recorder NAME | --images DIR) [--capacity SIZE]\n"
-    "                      [--password-file FILE [--encrypt]] [--yes]\n"
+    "                      [--password-file FILE [--encrypt]] [--verify] [--yes]\n"
     "\n"
     "Backs up the folder SOURCE (usually a USB stick's mount point) onto discs, one stream\n"
     "file per folder; when a disc is full it is recorded and the backup goes on on the next.\n"
@@ -34,6 +35,10 @@ const char* const kBackupUsage =
     "  --encrypt             encrypt the files, their names and folder paths with that\n"
     "                        password (Argon2id, XChaCha20-Poly1305): without the password\n"
     "                        nothing of them can be read from the discs\n"
+    "  --verify              read each disc back after recording it and check it as\n"
+    "                        'corvane verify' does; a disc that does not verify is named\n"
+    "                        and, on retry, recorded again on a new disc (image files only:\n"
+    "                        an optical drive ejects its disc, which is not read back)\n"
     "  --yes                 answer yes to the confirmation and to every 'insert another\n"
     "                        disc' question; without it they are asked on the terminal, and\n"
     "                        answered no when there is no terminal\n"
@@ -81,7 +86,7 @@ std::set<std::string> IsoFilesIn(const std::string& folder) {
 }  // namespace
 
 int RunBackupCommand(const std::vector<std::string>& args) {
-    Arguments arguments(args, {"yes", "help", "encrypt"}, {"recorder", "images", "capacity", "password-file"});
+    Arguments arguments(args, {"yes", "help", "encrypt", "verify"}, {"recorder", "images", "capacity", "password-file"});
     if (arguments.Has("help")) {
         std::fputs(kBackupUsage, stdout);
         return 0;
@@ -136,6 +141,7 @@ int RunBackupCommand(const std::vector<std::string>& args) {
     Terminal terminal(arguments.Has("yes"));
     TerminalBackupHost host(terminal, recorderEntry, SourceOfFolder(sourcePath.string(), "/"), password,
                             encrypt);
+    if (arguments.Has("verify")) host.verifyRecordedDisc = RecordedDiscCheck(host);
     BackupJobServices services{[options] { return std::shared_ptr<IDiscMaster>(CreateDiscMaster(options)); },
                                [](const std::string& path) { return RecorderEntryText(path, "/"); }};
     BackupOutcome outcome;

@@ -10,6 +10,7 @@
 #include "cli/BackupCommand.h"
 #include "cli/RestoreCommand.h"
 #include "cli/ListCommand.h"
+#include "cli/VerifyCommand.h"
 
 namespace corvane {
 
@@ -31,6 +32,7 @@ constexpr const char* kUsage =
     "  browse    open the restore window on discs, folders or disc images (several at once)\n"
     "  list      print the backups on discs, folders or disc images as a tree\n"
     "  restore   restore whole backups, or a folder or file of one, into a folder\n"
+    "  verify    check discs or disc images of backups and tell whether a set is complete\n"
     "  help      show this text\n"
     "  --version print the program's version\n"
     "\n"
@@ -45,6 +47,7 @@ constexpr Command kCommands[] = {
     {"backup", RunBackupCommand},
     {"list", RunListCommand},
     {"restore", RunRestoreCommand},
+    {"verify", RunVerifyCommand},
 };
 
 }  // namespace

@@ -28,10 +28,12 @@ public:
     // The live line on a terminal: shown at most ten times a second unless forced.
     void Progress(const std::string& text, bool force = false);
 
+    // Takes the live line away, before other output.
+    void ClearLiveLine();
+
     bool interactive() const { return interactive_; }
 
 private:
-    void ClearLiveLine();
 
     bool yes_;
     bool liveLine_;  // standard error is a terminal, so a live line can be redrawn

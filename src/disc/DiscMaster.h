@@ -65,6 +65,10 @@ public:
     // The user said "Erase and use this disc" of the medium the last QueryMediaType examined:
     // its data may be erased by the next recording, as long as that medium is still in.
     virtual void AllowErase() {}
+    // Where the disc recorded last can be read back as a folder of the file layer (an image
+    // file's path, which ImageFileSystem opens); empty when it cannot, as for a drive that
+    // ejected it.
+    virtual std::string RecordedDiscPlace() const { return {}; }
     virtual Status Close() = 0;
 };
 
@@ -115,6 +119,15 @@ public:
     // reporting to the advised sinks, then starts a new empty image. Called with the recorder
     // closed. A recording abandoned because a sink asked to cancel fails with Cancelled.
     virtual Status RecordDisc(bool simulate, bool ejectAfterBurn) = 0;
+    // While keep is true, the content of the disc recorded last (its staging area included) is
+    // kept until the next recording, for RecordAgain; false lets it go at once.
+    virtual void KeepRecordedDisc(bool /*keep*/) {}
+    // Records the content of the disc recorded last once more, onto the medium now in the
+    // active recorder: a disc that did not verify is made again on a new one. NotImplemented
+    // where it was not kept.
+    virtual Status RecordAgain(bool /*ejectAfterBurn*/) {
+        return Status(Status::Code::NotImplemented, "This disc layer cannot record a disc again");
+    }
     virtual Status Close() = 0;
 };
 

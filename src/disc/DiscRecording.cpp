@@ -162,8 +162,11 @@ DiscStep PrepareDisc(BackupHost& host, IJolietDiscMaster& joliet,
     }
 }
 
-DiscStep BurnDisc(BackupHost& host, IDiscMaster& discMaster,
-                  const std::shared_ptr<IDiscRecorder>& recorder) {
+namespace {
+
+// Records the disc (again: the disc recorded last, onto a new one), retrying a failed recording.
+DiscStep RecordOnce(BackupHost& host, IDiscMaster& discMaster, const std::shared_ptr<IDiscRecorder>& recorder,
+                    bool again) {
     int failedRecordings = 0;
     for (;;) {
         host.SetStatus("Activating disc recorder...");
@@ -178,7 +181,8 @@ DiscStep BurnDisc(BackupHost& host, IDiscMaster& discMaster,
         host.SetCancelEnabled(false);
         // Stopping an image file costs nothing; stopping a drive may ruin a write-once disc.
         host.recording = recorder->WritesImageFiles() ? 0 : BackupHost::kRecordingWrite;
-        Status recorded = discMaster.RecordDisc(false, true);
+        // A failed recording keeps the content where RecordDisc finds it.
+        Status recorded = again && failedRecordings == 0 ? discMaster.RecordAgain(true) : discMaster.RecordDisc(false, true);
         const bool closed = host.recording.exchange(0) == BackupHost::kRecordingClose;
         // A drive ignores a cancel once it closes the disc: the disc is finished, and the
         // cancel must not turn it into a stopped backup.
@@ -186,11 +190,57 @@ DiscStep BurnDisc(BackupHost& host, IDiscMaster& discMaster,
         if (host.stopAfterRecording) host.cancelRequested = 1;
         if (recorded.ok()) return DiscStep::Done;
         const std::string cause = std::string(kWriteError) + " " + recorded.message();
+        // A disc whose content was not kept cannot be made again: recording on would make
+        // another disc, not this one.
+        if (again && failedRecordings == 0 &&
+            (recorded.code() == Status::Code::NotImplemented || recorded.code() == Status::Code::InvalidArgument))
+            return Fail(host, cause);
         host.SetStatus(cause);
         // A recording the user stopped would only be stopped again.
         if (host.cancelRequested) return DiscStep::Cancelled;
         if (++failedRecordings >= kRecordingAttempts) return Fail(host, cause);
     }
+}
+
+// Keeps the disc recorded last for as long as it may have to be recorded again.
+class KeptRecording {
+public:
+    KeptRecording(IDiscMaster& master, bool keep) : master_(master) { master_.KeepRecordedDisc(keep); }
+    ~KeptRecording() { master_.KeepRecordedDisc(false); }
+    KeptRecording(const KeptRecording&) = delete;
+    KeptRecording& operator=(const KeptRecording&) = delete;
+
+private:
+    IDiscMaster& master_;
+};
+
+}  // namespace
+
+DiscStep BurnDisc(BackupHost& host, IDiscMaster& discMaster,
+                  const std::shared_ptr<IDiscRecorder>& recorder) {
+    const KeptRecording kept(discMaster, static_cast<bool>(host.verifyRecordedDisc));
+    DiscStep step = RecordOnce(host, discMaster, recorder, false);
+    while (step == DiscStep::Done && host.verifyRecordedDisc && !host.cancelRequested) {
+        const std::string place = recorder->RecordedDiscPlace();
+        if (place.empty()) {  // a drive that ejected its disc cannot read it back
+            host.SetStatus("The disc was not verified: the drive ejected it");
+            break;
+        }
+        host.SetCancelEnabled(true);
+        const std::string damage = host.verifyRecordedDisc(place);
+        if (host.cancelRequested) return DiscStep::Cancelled;
+        if (damage.empty()) break;
+        const std::string name = std::filesystem::path(place).filename().string();
+        const std::string text = "The disc " + name + " did not verify:\n" + damage +
+                                 "\n\nRetry records it again on a new disc.";
+        host.SetStatus("The disc " + name + " did not verify");
+        if (!AskRetry(host, text.c_str(), kApplicationName))
+            return Fail(host, "The disc " + name + " did not verify", true);
+        // A damaged image file is no disc of the backup: the new one takes its place.
+        if (recorder->WritesImageFiles()) host.files->RemoveFile(place);
+        step = RecordOnce(host, discMaster, recorder, true);
+    }
+    return step;
 }
 
 DiscStep ContinueOnNewDisc(BackupHost& host, IJolietDiscMaster& joliet, IDiscMaster& discMaster,

@@ -15,19 +15,6 @@ constexpr std::string_view kVolumeId = "CD001";
 // Images kept open: enough for every disc of a large backup, which a listing visits in turn.
 constexpr std::size_t kKeptVolumes = 64;
 
-bool HasImageName(std::string_view path) {
-    constexpr std::string_view kEnding = ".iso";
-    if (path.size() <= kEnding.size()) return false;
-    std::size_t start = path.size() - kEnding.size();
-    if (path[start - 1] == '/') return false;
-    for (std::size_t i = 0; i < kEnding.size(); ++i) {
-        char c = path[start + i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != kEnding[i]) return false;
-    }
-    return true;
-}
-
 // Whether the path or one of its ancestors has an image's name.
 bool NamesAnImage(std::string_view path) {
     for (std::size_t slash = path.find('/', 1); slash != std::string_view::npos; slash = path.find('/', slash + 1))
@@ -54,6 +41,19 @@ bool SameFile(const FileInfo& a, const FileInfo& b) {
 }
 
 }  // namespace
+
+bool HasImageName(std::string_view path) {
+    constexpr std::string_view kEnding = ".iso";
+    if (path.size() <= kEnding.size()) return false;
+    std::size_t start = path.size() - kEnding.size();
+    if (path[start - 1] == '/') return false;
+    for (std::size_t i = 0; i < kEnding.size(); ++i) {
+        char c = path[start + i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != kEnding[i]) return false;
+    }
+    return true;
+}
 
 Status ImageFileSystem::HoldsVolume(const std::string& path, bool& holds) {
     holds = false;

@@ -20,6 +20,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/FileLayer.h"
@@ -27,6 +28,9 @@
 namespace corvane {
 
 class ImageVolume;
+
+// Whether a path's last name ends in ".iso" (any case), as a disc image file's does.
+bool HasImageName(std::string_view path);
 
 class ImageFileSystem final : public FileSystem {
   public:

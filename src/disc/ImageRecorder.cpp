@@ -37,9 +37,9 @@ Status EnsureFolder(const std::string& folder) {
 // Gives the finished image its name without ever replacing a file: the name is taken only if
 // it is free, else the next number is tried.
 Status Publish(const std::string& temporary, const std::string& folder,
-               const std::string& backupName) {
+               const std::string& backupName, std::string& target) {
     for (int number = NextDiscNumber(folder, backupName); number <= kMaxDiscNumber; ++number) {
-        std::string target = folder + "/" + ImageFileName(backupName, number);
+        target = folder + "/" + ImageFileName(backupName, number);
         if (::renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) ==
             0)
             return Status::Ok();
@@ -131,7 +131,9 @@ Status ImageRecorder::RecordFile(DiscImage& image, const std::string& backupName
     if (status.ok() && (::stat(temporary.c_str(), &info) != 0 ||
                         static_cast<std::uint64_t>(info.st_size) != bytes))
         status = Status(Status::Code::IoError, "The image file came out incomplete");
-    if (status.ok()) status = Publish(temporary, spec_.folder, backupName);
+    std::string target;
+    if (status.ok()) status = Publish(temporary, spec_.folder, backupName, target);
+    if (status.ok()) recorded_ = target;
     if (!status.ok()) ::unlink(temporary.c_str());
     return status;
 }

@@ -28,12 +28,15 @@ class ImageRecorder final : public LibraryRecorder {
     // Writes "<backup name> disc NN.iso"; a simulation reads the whole image but writes nothing.
     Status Record(DiscImage& image, const std::string& backupName, bool simulate, bool eject,
                   RecordingProgress& progress) override;
+    // The image file written last.
+    std::string RecordedDiscPlace() const override { return recorded_; }
 
   private:
     Status RecordFile(DiscImage& image, const std::string& backupName, RecordingProgress& progress);
 
     ImageRecorderPath spec_;
     FolderLock lock_;
+    std::string recorded_;
 };
 
 }  // namespace corvane

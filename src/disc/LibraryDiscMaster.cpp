@@ -124,12 +124,30 @@ Status LibraryDiscMaster::RecordDisc(bool simulate, bool ejectAfterBurn) {
     SinkProgress progress(sinks);
     status = recorder_->Record(disc, backupName, simulate, ejectAfterBurn, progress);
     for (auto* sink : sinks) sink->NotifyBurnComplete(status);
-    if (status.ok() && !simulate) disc_.reset();
+    if (status.ok() && !simulate) {
+        recorded_.reset();
+        if (keepRecorded_) recorded_ = std::move(disc_);
+        disc_.reset();
+    }
     return status;
+}
+
+void LibraryDiscMaster::KeepRecordedDisc(bool keep) {
+    keepRecorded_ = keep;
+    if (!keep) recorded_.reset();
+}
+
+Status LibraryDiscMaster::RecordAgain(bool ejectAfterBurn) {
+    if (!recorded_) return Status(Status::Code::InvalidArgument, "No disc was recorded to record again");
+    if (disc_ && !disc_->names().empty())
+        return Status(Status::Code::InvalidArgument, "Files of the next disc were added already");
+    disc_ = std::move(recorded_);
+    return RecordDisc(false, ejectAfterBurn);
 }
 
 Status LibraryDiscMaster::Close() {
     disc_.reset();
+    recorded_.reset();
     recorder_.reset();
     sinks_.clear();
     open_ = false;

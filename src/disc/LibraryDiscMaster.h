@@ -29,6 +29,9 @@ class LibraryDiscMaster final : public IDiscMaster, public IJolietDiscMaster {
     // A recording that fails keeps the disc's content for another attempt; a simulation keeps
     // it too. After a real recording the next disc starts empty.
     Status RecordDisc(bool simulate, bool ejectAfterBurn) override;
+    void KeepRecordedDisc(bool keep) override;
+    // The content of the disc recorded last, onto a new one.
+    Status RecordAgain(bool ejectAfterBurn) override;
     // Abandons the disc being gathered and forgets the recorder and the sinks.
     Status Close() override;
 
@@ -47,6 +50,8 @@ class LibraryDiscMaster final : public IDiscMaster, public IJolietDiscMaster {
     DiscLayerOptions options_;
     bool open_ = false;
     std::unique_ptr<DiscImage> disc_;
+    std::unique_ptr<DiscImage> recorded_;  // the disc recorded last, for RecordAgain
+    bool keepRecorded_ = false;
     std::shared_ptr<LibraryRecorder> recorder_;
     std::map<std::uint32_t, IDiscMasterProgressEvents*> sinks_;
     std::uint32_t nextCookie_ = 1;

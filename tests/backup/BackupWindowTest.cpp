@@ -234,6 +234,38 @@ TEST(BackupWindow, EncryptCheckBoxNeedsAPasswordAndSealsTheBackup) {
     EXPECT_EQ(streams, 1);
 }
 
+// "Verify discs after burning" is ticked by default for an optical drive, not for an image-file
+// recorder, and the backup started with it ticked reads its discs back.
+TEST(BackupWindow, VerifyCheckBoxDefaultsByRecorderAndReachesTheJob) {
+    for (bool optical : {true, false}) {
+        SCOPED_TRACE(optical ? "optical drive" : "image files");
+        test::ScratchFolder images;
+        std::function<std::shared_ptr<IDiscMaster>()> imageLayer = [&] {
+            DiscLayerOptions options{{{"6 MiB", 6u << 20, images.path()}}, false};
+            return std::shared_ptr<IDiscMaster>(CreateDiscMaster(options));
+        };
+        WindowRig rig(true, optical ? nullptr : imageLayer);
+        auto* verify = rig.Control<QCheckBox>(1017);
+        ASSERT_NE(verify, nullptr);
+        EXPECT_EQ(verify->text(), "Verify discs after burning");
+        EXPECT_EQ(verify->isChecked(), optical);
+        verify->setChecked(true);
+        rig.prompt.answer = [](const Message& m) {
+            return m.buttons == MessageButtons::YesNo ? MessageAnswer::Yes : MessageAnswer::Ok;
+        };
+        rig.Control<QPushButton>(1000)->click();
+        EXPECT_FALSE(verify->isEnabled()) << "it cannot change while the job runs";
+        ASSERT_TRUE(rig.WaitForIdle());
+        EXPECT_EQ(rig.window->LastOutcome(), BackupOutcome::Completed) << rig.Status().toStdString();
+        EXPECT_TRUE(verify->isEnabled() && verify->isChecked());
+        ASSERT_TRUE(rig.window->verifyRecordedDisc) << "the job was given the check";
+        if (optical) continue;
+        const std::vector<std::string> discs = test::FolderNames(images.path());
+        ASSERT_EQ(discs.size(), 1u);
+        EXPECT_EQ(rig.window->verifyRecordedDisc(images / discs[0]), "") << "the disc it wrote is good";
+    }
+}
+
 // With the real disc layer writing image files, staging files live in a hidden folder beside
 // the images, never under TMPDIR, and are all gone once the job ends: after a backup over two
 // discs, and after one cancelled at "insert another disc".
