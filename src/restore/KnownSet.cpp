@@ -1,0 +1,112 @@
+#include "restore/KnownSet.h"
+
+#include <map>
+#include <memory>
+#include <set>
+
+#include "archive/BackupKey.h"
+#include "archive/SetCatalogueReader.h"
+#include "archive/StreamFormat.h"
+#include "extract/StoredPath.h"
+
+namespace corvane {
+
+namespace {
+
+// Keeps every record; the set is trusted only once the reader says the catalogue is whole.
+class SetCollector final : public CatalogueVisitor {
+  public:
+    void OnBackup(const CatalogueBackup& backup) override { set.backup = backup; }
+    void OnStream(const CatalogueStream& stream) override { set.streams.push_back({stream, {}}); }
+    void OnFile(const CatalogueFile& file) override { set.streams.back().files.push_back(file); }
+
+    KnownSet set;
+};
+
+std::string FileNameOf(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+Status ReadCatalogue(FileSystem& files, const std::string& path, KnownSet& set) {
+    std::unique_ptr<File> in;
+    Status s = files.OpenRead(path, in);
+    if (!s.ok()) return s;
+    SetCollector collector;
+    s = ReadSetCatalogue(*in, collector);
+    in->Close();
+    if (!s.ok()) return s;
+    if (CatalogueFileName(collector.set.backup.name) != FileNameOf(path))
+        return Status(Status::Code::Corrupt, "it is the catalogue of another backup (" +
+                                                 ShownStoredText(collector.set.backup.name) + ")");
+    set = std::move(collector.set);
+    return Status::Ok();
+}
+
+}  // namespace
+
+std::vector<KnownSet> ReadNewestCatalogues(FileSystem& files, const std::vector<std::string>& cataloguePaths,
+                                           std::vector<std::string>& problems) {
+    std::map<std::string, KnownSet> newest;  // by backup name
+    std::set<std::string> refused;           // catalogues named already, by file name
+    for (const std::string& path : cataloguePaths) {
+        KnownSet set;
+        Status s = ReadCatalogue(files, path, set);
+        if (!s.ok()) {
+            if (refused.insert(FileNameOf(path)).second)
+                problems.push_back(ShownStoredText(path) + " was not used: " + s.message() +
+                                   "; the streams are read without it");
+            continue;
+        }
+        auto [at, added] = newest.try_emplace(set.backup.name);
+        if (added || set.backup.discs > at->second.backup.discs) at->second = std::move(set);
+    }
+    std::vector<KnownSet> sets;
+    for (auto& [name, set] : newest) sets.push_back(std::move(set));
+    return sets;
+}
+
+bool IsSealedStream(const CatalogueStream& stream) {
+    KeyParameters parameters;
+    return ParseKeyParameters(stream.folderPath, parameters).ok();
+}
+
+std::vector<const KnownStream*> AbsentStreams(const std::vector<KnownSet>& sets,
+                                              const std::vector<std::string>& presentStreamPaths) {
+    std::set<std::string> present;
+    for (const std::string& path : presentStreamPaths) present.insert(FileNameOf(path));
+    std::vector<const KnownStream*> absent;
+    for (const KnownSet& set : sets)
+        for (const KnownStream& known : set.streams)
+            if (!present.count(known.stream.name)) absent.push_back(&known);
+    return absent;
+}
+
+std::vector<std::string> AbsentDiscMessages(const std::vector<const KnownStream*>& absent) {
+    std::set<std::pair<std::string, std::uint32_t>> discs;  // backup name, disc
+    for (const KnownStream* known : absent) {
+        StreamNameParts parts;
+        const std::string backup = ParseStreamName(known->stream.name, parts)
+                                       ? parts.label + " " + parts.timeStamp
+                                       : known->stream.name;
+        discs.emplace(backup, known->stream.disc);
+    }
+    std::vector<std::string> messages;
+    for (const auto& [backup, disc] : discs)
+        messages.push_back("disc " + std::to_string(disc) + " of " + ShownStoredText(backup) +
+                           " was not found: is a disc missing?");
+    return messages;
+}
+
+ContentChecksums ChecksumsOf(const std::vector<KnownSet>& sets) {
+    ContentChecksums checksums;
+    for (const KnownSet& set : sets)
+        for (const KnownStream& known : set.streams) {
+            if (IsSealedStream(known.stream)) continue;
+            auto& records = checksums[known.stream.name];
+            for (const CatalogueFile& file : known.files) records[file.recordOffset] = file.checksum;
+        }
+    return checksums;
+}
+
+}  // namespace corvane
