@@ -100,14 +100,13 @@ int ListPlaces(const std::vector<std::string>& places, const std::optional<std::
     std::vector<std::string> presentPaths;
     for (const BackupStream& stream : streams) presentPaths.push_back(stream.path);
     const std::vector<const KnownStream*> absent = AbsentStreams(sets, presentPaths);
-    for (const KnownStream* known : absent) streams.push_back(AbsentBackupStream(known->stream, known->files));
-    for (std::size_t i = presentPaths.size(); i < streams.size(); ++i) shown.push_back(streams[i]);
+    for (const KnownStream* known : absent) shown.push_back(AbsentBackupStream(known->stream, known->files));
     // A folder before its sub-folders, wherever their discs are.
     SortStreams(shown);
     for (const BackupStream& stream : shown) AddBackupStream(tree, stream, unlockedPasswords);
     for (std::string& line : reader.Unreadable()) problems.push_back(std::move(line));
-    for (std::string& line : AbsentDiscMessages(absent)) problems.push_back(std::move(line));
     for (std::string& line : MissingStreamMessages(streams)) problems.push_back(std::move(line));
+    for (std::string& line : AbsentDiscMessages(absent)) problems.push_back(std::move(line));
     OpenEveryFolder(tree, nullptr, files, keys, problems);
     std::fputs(CatalogOutline(tree).c_str(), stdout);
     if (stillLocked && password)

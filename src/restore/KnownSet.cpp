@@ -94,7 +94,7 @@ std::vector<std::string> AbsentDiscMessages(const std::vector<const KnownStream*
     std::vector<std::string> messages;
     for (const auto& [backup, disc] : discs)
         messages.push_back("disc " + std::to_string(disc) + " of " + ShownStoredText(backup) +
-                           " was not found: is a disc missing?");
+                           " is not among the places given");
     return messages;
 }
 

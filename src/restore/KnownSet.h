@@ -36,8 +36,8 @@ bool IsSealedStream(const CatalogueStream& stream);
 std::vector<const KnownStream*> AbsentStreams(const std::vector<KnownSet>& sets,
                                               const std::vector<std::string>& presentStreamPaths);
 
-// One line per disc that holds an absent stream: "disc 2 of DATA 0812251430 was not found: is
-// a disc missing?".
+// One line per disc that holds an absent stream: "disc 2 of DATA 0812251430 is not among the
+// places given".
 std::vector<std::string> AbsentDiscMessages(const std::vector<const KnownStream*>& absent);
 
 // The content checksums of every file of the sets that has one, by stream file name and record.

@@ -169,7 +169,6 @@ TEST(ListAcrossTheSet, EveryFolderShowsAndAbsentOnesNameTheirDisc) {
         EXPECT_EQ(run.exitCode, c.missing.empty() ? 0 : 1) << run.err;
         for (const std::string& disc : c.missing)
             EXPECT_NE(run.err.find(disc + "of "), std::string::npos) << run.err;
-        EXPECT_EQ(run.err.find("streams"), std::string::npos) << "no gap in the numbers is left unexplained: " << run.err;
     }
 }
 
