@@ -407,6 +407,23 @@ CatalogItem* AddBackupStream(CatalogTree& tree, const BackupStream& stream,
     return drive;
 }
 
+std::string AbsentDiscBelow(const CatalogTree& tree, const CatalogItem* item) {
+    const CItemData* lowest = nullptr;
+    std::vector<const CatalogItem*> pending = {item};
+    while (!pending.empty()) {
+        const CatalogItem* next = pending.back();
+        pending.pop_back();
+        const CItemData* record = next->record.get();
+        if (record && record->absentDisc && (!lowest || record->absentDisc < lowest->absentDisc)) lowest = record;
+        for (int i = 0; i < tree.ChildCount(next); ++i) pending.push_back(tree.Child(next, i));
+    }
+    if (!lowest) return {};
+    StreamNameParts parts;
+    const std::string backup = ParseStreamName(lowest->streamPath, parts) ? parts.label + " " + parts.timeStamp
+                                                                          : lowest->streamPath;
+    return "disc " + std::to_string(lowest->absentDisc) + " of " + ShownStoredText(backup);
+}
+
 CatalogItem* FindPlaceholder(const CatalogTree& tree, const CatalogItem* folder) {
     for (int i = 0; i < tree.ChildCount(folder); ++i) {
         CatalogItem* child = tree.Child(folder, i);

@@ -142,6 +142,10 @@ class StreamHeaderReader {
 CatalogItem* AddBackupStream(CatalogTree& tree, const BackupStream& stream,
                              const std::vector<std::string>& unlockedPasswords);
 
+// The lowest disc that is not present holding item or an item below it, as "disc 2 of DATA
+// 0812251430"; "" when everything below it is present.
+std::string AbsentDiscBelow(const CatalogTree& tree, const CatalogItem* item);
+
 // The placeholder of a stream folder whose files have not been listed, or null.
 CatalogItem* FindPlaceholder(const CatalogTree& tree, const CatalogItem* folder);
 

@@ -16,6 +16,7 @@
 #include "extract/OpenFile.h"
 #include "platform/Prompt.h"
 #include "platform/DialogUnits.h"
+#include "platform/TextCodec.h"
 #include "restore/CPW.h"
 #include "restore/CProps.h"
 
@@ -102,13 +103,24 @@ void CRestore::ScanWorker() {
     // Every source first, then the streams in the order the backup wrote them, so a folder is
     // always placed before its sub-folders. What cannot be read is named when the scan ends.
     std::vector<BackupStream> streams;
-    std::vector<std::string> problems = FindStreamsInPlaces(*files_, sources_, streams);
+    std::vector<std::string> cataloguePaths;
+    std::vector<std::string> problems = FindStreamsInPlaces(*files_, sources_, streams, &cataloguePaths);
     SortStreams(streams);
     for (std::string& line : MissingStreamMessages(streams)) problems.push_back(std::move(line));
+    KeepNewest(knownSets_, ReadNewestCatalogues(*files_, cataloguePaths, problems));
     StreamHeaderReader reader(*files_, &keys);
+    std::vector<std::string> presentPaths;
     for (BackupStream& stream : streams) {
         if (cancelRequested) break;
+        presentPaths.push_back(stream.path);
         if (reader.Read(stream)) HandOver(&stream);
+    }
+    // The folders of discs not present, as the catalogue knows them; a folder that came
+    // before its parent is taken over by it, so they may come last.
+    for (const KnownStream* known : AbsentStreams(knownSets_, presentPaths)) {
+        if (cancelRequested) break;
+        BackupStream stream = AbsentBackupStream(known->stream, known->files);
+        HandOver(&stream);
     }
     for (std::string& line : reader.Unreadable()) problems.push_back(std::move(line));
     {
@@ -155,9 +167,21 @@ void CRestore::AddReadStreams() {
     if (last) ScanEnded();
 }
 
+void CRestore::Rescan() {
+    if (worker_) worker_->wait();
+    tree->clear();
+    cancelRequested = 0;
+    {
+        std::lock_guard<std::mutex> lock(readMutex_);
+        readingDone_ = false;
+    }
+    OnInitDialog();
+}
+
 void CRestore::ScanEnded() {
     tree->SetShowLoadingCursor(false);
     scanFinished = 1;
+    checksums_ = ChecksumsOf(knownSets_);
     std::vector<std::string> problems;
     {
         std::lock_guard<std::mutex> lock(readMutex_);
@@ -238,7 +262,9 @@ ContextMenuState CRestore::ContextMenuStateFor(QTreeWidgetItem* item) {
     if (!item || !item->parent()) return state;
     state.restore = true;
     const CTreeItem* treeItem = CMyTree::ItemOf(item);
-    state.fileCommands = treeItem && treeItem->record && treeItem->record->kind == kFileItem;
+    // A file on a disc that is not present cannot be opened.
+    state.fileCommands = treeItem && treeItem->record && treeItem->record->kind == kFileItem &&
+                         !treeItem->record->absentDisc;
     return state;
 }
 
@@ -268,10 +294,51 @@ void CRestore::OnOpenWith() {
     if (QTreeWidgetItem* item = tree->currentItem()) openItem ? openItem(item, true) : OpenItem(item, true);
 }
 
+std::vector<std::string> CRestore::NamesOf(const CTreeItem* item) const {
+    std::vector<std::string> names;
+    for (const QTreeWidgetItem* at = item; at; at = at->parent()) {
+        const CTreeItem* treeItem = CMyTree::ItemOf(const_cast<QTreeWidgetItem*>(at));
+        names.insert(names.begin(), treeItem && treeItem->record ? StoredTextToUtf8(treeItem->record->name)
+                                                                 : at->text(0).toStdString());
+    }
+    return names;
+}
+
+CTreeItem* CRestore::FindItem(const std::vector<std::string>& names) const {
+    QTreeWidgetItem* item = nullptr;
+    for (const std::string& name : names) {
+        const int count = item ? item->childCount() : tree->topLevelItemCount();
+        QTreeWidgetItem* next = nullptr;
+        for (int i = 0; i < count && !next; ++i) {
+            QTreeWidgetItem* child = item ? item->child(i) : tree->topLevelItem(i);
+            if (NamesOf(CMyTree::ItemOf(child)).back() == name) next = child;
+        }
+        if (!next) return nullptr;
+        item = next;
+    }
+    return CMyTree::ItemOf(item);
+}
+
+bool CRestore::AskForAbsentDiscs(CTreeItem*& item) {
+    const std::vector<std::string> names = NamesOf(item);
+    for (std::string disc = AbsentDiscBelow(*tree, item); !disc.empty(); disc = AbsentDiscBelow(*tree, item)) {
+        if (Ask(this, {"Please insert " + disc, MessageIcon::Information, MessageButtons::RetryCancel}) !=
+            MessageAnswer::Retry)
+            return false;
+        Rescan();
+        if (!WaitForScan()) return false;
+        item = FindItem(names);
+        if (!item) return false;  // the discs read now know nothing of it
+        tree->setCurrentItem(item);
+    }
+    return true;
+}
+
 void CRestore::OnRestore() {
-    const CTreeItem* item = CMyTree::ItemOf(tree->currentItem());
+    CTreeItem* item = CMyTree::ItemOf(tree->currentItem());
     if (!item) return;
     if (!scanFinished && !WaitForScan()) return;
+    if (!AskForAbsentDiscs(item)) return;
     std::string shownAbove;
     for (QTreeWidgetItem* above = item->parent(); above; above = above->parent())
         shownAbove = ShownItemPath(*tree, CMyTree::ItemOf(above), "") +
@@ -343,6 +410,7 @@ void CRestore::RunExtract(RestoreEntries& entries) {
     CExtract dialog(allowed.streamPaths, allowed.recordOffsets, allowed.itemNames, lastDestination);
     dialog.files = files_;
     dialog.keys = &keys;
+    dialog.checksums = &checksums_;
     dialog.exec();
 }
 

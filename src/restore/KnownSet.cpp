@@ -1,5 +1,6 @@
 #include "restore/KnownSet.h"
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <set>
@@ -64,6 +65,17 @@ std::vector<KnownSet> ReadNewestCatalogues(FileSystem& files, const std::vector<
     std::vector<KnownSet> sets;
     for (auto& [name, set] : newest) sets.push_back(std::move(set));
     return sets;
+}
+
+void KeepNewest(std::vector<KnownSet>& known, std::vector<KnownSet> found) {
+    for (KnownSet& set : found) {
+        auto same = std::find_if(known.begin(), known.end(),
+                                 [&](const KnownSet& old) { return old.backup.name == set.backup.name; });
+        if (same == known.end())
+            known.push_back(std::move(set));
+        else if (set.backup.discs >= same->backup.discs)
+            *same = std::move(set);
+    }
 }
 
 bool IsSealedStream(const CatalogueStream& stream) {

@@ -28,6 +28,10 @@ struct KnownSet {
 std::vector<KnownSet> ReadNewestCatalogues(FileSystem& files, const std::vector<std::string>& cataloguePaths,
                                            std::vector<std::string>& problems);
 
+// Adds the sets found to those known: a set replaces the one of its backup it knows as much as.
+// A window that looks again after a disc change so keeps what a newer disc told it.
+void KeepNewest(std::vector<KnownSet>& known, std::vector<KnownSet> found);
+
 // Whether a catalogue's stream is encrypted: its folder path is then its key's parameters, and
 // its files carry no content checksum.
 bool IsSealedStream(const CatalogueStream& stream);

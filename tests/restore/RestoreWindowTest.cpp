@@ -19,6 +19,7 @@
 #include "support/PeerTools.h"
 #include "support/ScopedTmpdir.h"
 #include "support/ScriptedPrompt.h"
+#include "support/SpannedBackup.h"
 
 namespace corvane {
 namespace {
@@ -193,6 +194,54 @@ TEST_F(RestoreTest, ProtectedFoldersNeedTheirPasswordToBeRestoredThroughTheirPar
         window.reset();
         std::filesystem::remove_all(disc.path() + "/DATA 0812251430 0.cvn");
         std::filesystem::remove_all(disc.path() + "/DATA 0812251430 1.cvn");
+    }
+}
+
+// With only the last disc present, every folder of the backup shows, those on other discs
+// marked; restoring one asks for its disc, Retry looks again in the places, and once the
+// disc's image is among them the folder comes back byte-identical.
+TEST_F(RestoreTest, FoldersOnOtherDiscsShowAndRestoringOneAsksForItsDisc) {
+    const SpannedBackup backup;
+    const std::string imageName = std::filesystem::path(backup.images[2]).filename().string();
+    const std::string backupName = imageName.substr(0, imageName.find(" disc "));
+    struct Case {
+        std::vector<bool> addDiscBeforeAnswer;  // one per question, answered Retry; Cancel after them
+        int questions;
+        bool restored;
+    };
+    for (const Case& c : std::vector<Case>{{{}, 1, false}, {{false, true}, 2, true}}) {
+        ScratchFolder place, destination;
+        backup.PlaceWith(place, {3});
+        ScriptedPrompt messages;
+        std::size_t asked = 0;
+        messages.answer = [&](const Message& message) {
+            if (message.buttons != MessageButtons::RetryCancel) return MessageAnswer::Ok;
+            if (asked == c.addDiscBeforeAnswer.size()) return MessageAnswer::Cancel;
+            if (c.addDiscBeforeAnswer[asked++]) backup.PlaceWith(place, {2});
+            return MessageAnswer::Retry;
+        };
+        ImageFileSystem images(DefaultFileSystem());
+        Open({place.path()}, &images);
+        ASSERT_EQ(Tree().topLevelItemCount(), 1);
+        QTreeWidgetItem* backupItem = Tree().topLevelItem(0)->child(0);
+        EXPECT_EQ(ChildTexts(backupItem),
+                  (std::vector<std::string>{"Docs (on disc 1)", "Music (on disc 2)", "ROOT (on disc 1)", "Video"}));
+        EXPECT_EQ(ChildTexts(backupItem->child(0)), (std::vector<std::string>{"2008 (on disc 1)", "r.txt"}));
+
+        window->tree->setCurrentItem(backupItem->child(1));
+        RestoreDriver driver({}, destination.path());
+        window->OnRestore();
+
+        std::vector<std::string> questions;
+        for (const Message& message : messages.messages)
+            if (message.buttons == MessageButtons::RetryCancel) questions.push_back(message.text);
+        EXPECT_EQ(questions, std::vector<std::string>(static_cast<std::size_t>(c.questions),
+                                                      "Please insert disc 2 of " + backupName));
+        if (c.restored)
+            EXPECT_EQ(ReadWholeFile(destination / "Music/m.bin"), backup.files.at("Music/m.bin"));
+        else
+            EXPECT_FALSE(std::filesystem::exists(destination / "Music"));
+        window.reset();
     }
 }
 
