@@ -182,8 +182,7 @@ using RecordChecksums = std::map<std::uint64_t, Digest128>;
 // The catalogue's checksums of a stream's files, or null when it has none.
 const RecordChecksums* ChecksumsOfStream(const ExtractHost& host, const std::string& streamPath) {
     if (!host.checksums) return nullptr;
-    const auto slash = streamPath.find_last_of('/');
-    const auto found = host.checksums->find(slash == std::string::npos ? streamPath : streamPath.substr(slash + 1));
+    const auto found = host.checksums->find(std::string(FileNameOf(streamPath)));
     return found == host.checksums->end() ? nullptr : &found->second;
 }
 

@@ -58,11 +58,6 @@ std::string NumberRange(long long first, long long last) {
                          : std::to_string(first) + "\xE2\x80\x93" + std::to_string(last);
 }
 
-std::string_view FileNameOf(std::string_view path) {
-    auto slash = path.find_last_of('/');
-    return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
-
 bool SameText(std::string_view a, std::string_view b) { return CompareIgnoringCase(a, b) == 0; }
 
 // "yy-mm-dd HH:MM" from "yymmddHHMM"; pieces past the end of a shorter stamp are empty.

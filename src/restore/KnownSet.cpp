@@ -24,11 +24,6 @@ class SetCollector final : public CatalogueVisitor {
     KnownSet set;
 };
 
-std::string FileNameOf(const std::string& path) {
-    const auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 Status ReadCatalogue(FileSystem& files, const std::string& path, KnownSet& set) {
     std::unique_ptr<File> in;
     Status s = files.OpenRead(path, in);
@@ -54,7 +49,7 @@ std::vector<KnownSet> ReadNewestCatalogues(FileSystem& files, const std::vector<
         KnownSet set;
         Status s = ReadCatalogue(files, path, set);
         if (!s.ok()) {
-            if (refused.insert(FileNameOf(path)).second)
+            if (refused.insert(std::string(FileNameOf(path))).second)
                 problems.push_back(ShownStoredText(path) + " was not used: " + s.message() +
                                    "; the streams are read without it");
             continue;
@@ -86,7 +81,7 @@ bool IsSealedStream(const CatalogueStream& stream) {
 std::vector<const KnownStream*> AbsentStreams(const std::vector<KnownSet>& sets,
                                               const std::vector<std::string>& presentStreamPaths) {
     std::set<std::string> present;
-    for (const std::string& path : presentStreamPaths) present.insert(FileNameOf(path));
+    for (const std::string& path : presentStreamPaths) present.insert(std::string(FileNameOf(path)));
     std::vector<const KnownStream*> absent;
     for (const KnownSet& set : sets)
         for (const KnownStream& known : set.streams)
