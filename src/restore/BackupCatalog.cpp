@@ -402,14 +402,16 @@ CatalogItem* AddBackupStream(CatalogTree& tree, const BackupStream& stream,
     return drive;
 }
 
-std::string AbsentDiscBelow(const CatalogTree& tree, const CatalogItem* item) {
+std::string AbsentDiscBelow(const CatalogTree& tree, const CatalogItem* item, const std::set<std::string>& passOver) {
     const CItemData* lowest = nullptr;
     std::vector<const CatalogItem*> pending = {item};
     while (!pending.empty()) {
         const CatalogItem* next = pending.back();
         pending.pop_back();
         const CItemData* record = next->record.get();
-        if (record && record->absentDisc && (!lowest || record->absentDisc < lowest->absentDisc)) lowest = record;
+        if (record && record->absentDisc && !passOver.count(record->streamPath) &&
+            (!lowest || record->absentDisc < lowest->absentDisc))
+            lowest = record;
         for (int i = 0; i < tree.ChildCount(next); ++i) pending.push_back(tree.Child(next, i));
     }
     if (!lowest) return {};
@@ -517,13 +519,15 @@ std::string ShownItemPath(const CatalogTree& tree, const CatalogItem* item, cons
 }
 
 void CollectForRestore(const CatalogTree& tree, const CatalogItem* item, RestoreEntries& entries,
-                       const std::string& shownPath) {
+                       const std::string& shownPath, const std::set<std::string>& passOver) {
     for (int i = 0; i < tree.ChildCount(item); ++i) {
         const CatalogItem* child = tree.Child(item, i);
-        CollectForRestore(tree, child, entries, ShownItemPath(tree, child, shownPath));
+        CollectForRestore(tree, child, entries, ShownItemPath(tree, child, shownPath), passOver);
     }
     const CItemData* record = item ? item->record.get() : nullptr;
-    if (!record || record->streamPath.empty() || record->absentDisc) return;
+    if (!record || record->streamPath.empty() || record->absentDisc ||
+        passOver.count(std::string(FileNameOf(record->streamPath))))
+        return;
     if (record->recordOffset == 0) RemoveStream(entries, record->streamPath);
     entries.streamPaths.push_back(record->streamPath);
     entries.recordOffsets.push_back(record->recordOffset);

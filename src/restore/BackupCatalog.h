@@ -143,8 +143,10 @@ CatalogItem* AddBackupStream(CatalogTree& tree, const BackupStream& stream,
                              const std::vector<std::string>& unlockedPasswords);
 
 // The lowest disc that is not present holding item or an item below it, as "disc 2 of DATA
-// 0812251430"; "" when everything below it is present.
-std::string AbsentDiscBelow(const CatalogTree& tree, const CatalogItem* item);
+// 0812251430"; "" when everything below it is present. Streams named in passOver (by file name)
+// do not count.
+std::string AbsentDiscBelow(const CatalogTree& tree, const CatalogItem* item,
+                            const std::set<std::string>& passOver = {});
 
 // The placeholder of a stream folder whose files have not been listed, or null.
 CatalogItem* FindPlaceholder(const CatalogTree& tree, const CatalogItem* folder);
@@ -196,9 +198,10 @@ std::string ShownItemPath(const CatalogTree& tree, const CatalogItem* item, cons
 
 // Collects item and everything below it, children before their parent. A stream folder's
 // entry stands for its whole stream and replaces the entries of its own files. shownPath is
-// the item's ShownItemPath.
+// the item's ShownItemPath. Items on discs not present are left out, and so are the streams
+// named in passOver (by file name).
 void CollectForRestore(const CatalogTree& tree, const CatalogItem* item, RestoreEntries& entries,
-                       const std::string& shownPath = {});
+                       const std::string& shownPath = {}, const std::set<std::string>& passOver = {});
 
 // A time as local time in a strftime pattern; empty when it cannot be shown.
 std::string FormatTime(std::int64_t time, const char* pattern);

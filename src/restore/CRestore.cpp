@@ -14,6 +14,7 @@
 #include "extract/CExtract.h"
 #include "extract/COpenWith.h"
 #include "extract/OpenFile.h"
+#include "extract/StoredPath.h"
 #include "platform/Prompt.h"
 #include "platform/DialogUnits.h"
 #include "platform/TextCodec.h"
@@ -319,36 +320,43 @@ CTreeItem* CRestore::FindItem(const std::vector<std::string>& names) const {
     return CMyTree::ItemOf(item);
 }
 
-bool CRestore::AskForAbsentDiscs(CTreeItem*& item) {
+bool CRestore::AskForDisc(CTreeItem*& item, const std::string& disc) {
     const std::vector<std::string> names = NamesOf(item);
-    for (std::string disc = AbsentDiscBelow(*tree, item); !disc.empty(); disc = AbsentDiscBelow(*tree, item)) {
-        if (Ask(this, {"Please insert " + disc, MessageIcon::Information, MessageButtons::RetryCancel}) !=
-            MessageAnswer::Retry)
-            return false;
-        Rescan();
-        if (!WaitForScan()) return false;
-        item = FindItem(names);
-        if (!item) return false;  // the discs read now know nothing of it
-        tree->setCurrentItem(item);
-    }
+    if (Ask(this, {"Please insert " + disc, MessageIcon::Information, MessageButtons::RetryCancel}) !=
+        MessageAnswer::Retry)
+        return false;
+    Rescan();
+    if (!WaitForScan()) return false;
+    item = FindItem(names);
+    if (!item) return false;  // the discs read now know nothing of it
+    tree->setCurrentItem(item);
     return true;
 }
 
+// What is present is restored, then each other disc the item lies on is asked for in turn
+// and restored once read: one drive takes a backup of many discs.
 void CRestore::OnRestore() {
     CTreeItem* item = CMyTree::ItemOf(tree->currentItem());
     if (!item) return;
     if (!scanFinished && !WaitForScan()) return;
-    if (!AskForAbsentDiscs(item)) return;
-    std::string shownAbove;
-    for (QTreeWidgetItem* above = item->parent(); above; above = above->parent())
-        shownAbove = ShownItemPath(*tree, CMyTree::ItemOf(above), "") +
-                     (shownAbove.empty() ? "" : "/" + shownAbove);
-    RestoreEntries entries;
-    CollectForRestore(*tree, item, entries, ShownItemPath(*tree, item, shownAbove));
-    if (runExtract) {
-        runExtract(entries);
-    } else {
-        RunExtract(entries);
+    std::set<std::string> restored;  // streams handed to a restore, by file name
+    for (bool first = true;; first = false) {
+        std::string shownAbove;
+        for (QTreeWidgetItem* above = item->parent(); above; above = above->parent())
+            shownAbove = ShownItemPath(*tree, CMyTree::ItemOf(above), "") +
+                         (shownAbove.empty() ? "" : "/" + shownAbove);
+        RestoreEntries entries;
+        CollectForRestore(*tree, item, entries, ShownItemPath(*tree, item, shownAbove), restored);
+        for (const std::string& path : entries.streamPaths) restored.insert(std::string(FileNameOf(path)));
+        const std::string disc = AbsentDiscBelow(*tree, item, restored);
+        if (entries.size() > 0 || (first && disc.empty())) {
+            if (runExtract) {
+                runExtract(entries);
+            } else {
+                RunExtract(entries);
+            }
+        }
+        if (disc.empty() || !AskForDisc(item, disc)) return;
     }
 }
 

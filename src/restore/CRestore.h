@@ -76,7 +76,8 @@ class CRestore : public QDialog {
     // The destination the Restore dialog starts with; the extractor keeps it up to date.
     std::string* lastDestination = nullptr;
 
-    // "Restore...": the entries collected from the selected item. By default RunExtract.
+    // "Restore...": the entries collected from the selected item, once for what is present and
+    // once more after each disc asked for is read. By default RunExtract.
     std::function<void(RestoreEntries& entries)> runExtract;
     // "Open", "Open With..." and a double click, on the selected item. By default OpenItem.
     std::function<void(QTreeWidgetItem* item, bool openWith)> openItem;
@@ -115,9 +116,9 @@ class CRestore : public QDialog {
     // The item that stands at the path of names (record names, else texts) from the top, or null.
     CTreeItem* FindItem(const std::vector<std::string>& names) const;
     std::vector<std::string> NamesOf(const CTreeItem* item) const;
-    // Asks for the discs that item lies on until they are read or the user cancels: true with
-    // item (found again after each look) when everything below it is present.
-    bool AskForAbsentDiscs(CTreeItem*& item);
+    // Asks for a disc and, on Retry, reads the places again: true with item found again, false
+    // when the user cancels or the places read now know nothing of item.
+    bool AskForDisc(CTreeItem*& item, const std::string& disc);
     // Worker: hands a stream read (null: the scan has read its last) to the GUI thread.
     void HandOver(BackupStream* stream);
     // GUI thread: adds up to kStreamsPerTurn streams handed over and comes back for the rest;

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 
@@ -153,6 +154,10 @@ class RestoreDriver {
         }
         auto* dialog = qobject_cast<CExtract*>(modal);
         if (!dialog) return;
+        if (dialog != dialog_) {  // a restore may run one dialog per disc
+            dialog_ = dialog;
+            started_ = false;
+        }
         if (!started_) {
             qobject_cast<QLineEdit*>(FindControl(dialog, 1013))->setText(QString::fromStdString(destination_));
             qobject_cast<QPushButton*>(FindControl(dialog, 1))->click();
@@ -163,6 +168,7 @@ class RestoreDriver {
     }
 
     std::string destination_;
+    QPointer<QObject> dialog_;  // null once that dialog is gone
     bool started_ = false;
     QTimer timer_;
 };
@@ -243,6 +249,35 @@ TEST_F(RestoreTest, FoldersOnOtherDiscsShowAndRestoringOneAsksForItsDisc) {
             EXPECT_FALSE(std::filesystem::exists(destination / "Music"));
         window.reset();
     }
+}
+
+// One drive: restoring the whole backup with the last disc in it restores that disc, then asks
+// for each other disc in turn, and restores each once it is the one in the drive.
+TEST_F(RestoreTest, AWholeBackupComesBackOneDiscAtATime) {
+    const SpannedBackup backup;
+    ScratchFolder drive, destination;
+    backup.PlaceWith(drive, {3});
+    ScriptedPrompt messages;
+    std::vector<std::string> questions;
+    messages.answer = [&](const Message& message) {
+        if (message.buttons != MessageButtons::RetryCancel) return MessageAnswer::Ok;
+        questions.push_back(message.text);
+        const int asked = message.text[std::string("Please insert disc ").size()] - '0';
+        for (const auto& entry : std::filesystem::directory_iterator(drive.path())) std::filesystem::remove(entry);
+        backup.PlaceWith(drive, {asked});
+        return MessageAnswer::Retry;
+    };
+    ImageFileSystem images(DefaultFileSystem());
+    Open({drive.path()}, &images);
+    window->tree->setCurrentItem(Tree().topLevelItem(0)->child(0));
+    RestoreDriver driver({}, destination.path());
+    window->OnRestore();
+
+    ASSERT_EQ(questions.size(), 2u);
+    EXPECT_NE(questions[0].find("Please insert disc 1 of "), std::string::npos) << questions[0];
+    EXPECT_NE(questions[1].find("Please insert disc 2 of "), std::string::npos) << questions[1];
+    for (const auto& [path, content] : backup.files) EXPECT_EQ(ReadWholeFile(destination / path), content) << path;
+    window.reset();
 }
 
 // An encrypted backup shows only "<protected>" folders until its password passes the key
