@@ -377,7 +377,7 @@ void CRestore::OpenItem(QTreeWidgetItem* item, bool openWith) {
     const TellUser tell = [this](const Message& message) { Ask(this, message); };
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const std::string copy = ExtractToTemp(tempFolder, file->record->streamPath, file->record->recordOffset,
-                                           file->record->name, tell, *files_, &keys);
+                                           file->record->name, tell, *files_, &keys, &checksums_);
     QApplication::restoreOverrideCursor();
     if (copy.empty()) return;
     tempFiles.push_back(copy);

@@ -5,12 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <QProcess>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 
-#include "archive/LittleEndian.h"
-#include "disc/ImageFileSystem.h"
 #include "support/ScratchFolder.h"
 #include "support/SpannedBackup.h"
 
@@ -80,36 +76,11 @@ TEST(RestoreAcrossTheSet, WhatIsPresentComesBackAndEveryFileOnAnAbsentDiscIsName
     }
 }
 
-// Swaps the first two chunks of the first file of a stream inside an image: the stream's
-// layout stays whole and every chunk decodes, only the content is wrong.
-void SwapFirstChunks(const std::string& image, const std::string& streamName) {
-    ImageFileSystem images(DefaultFileSystem());
-    std::unique_ptr<File> in;
-    ASSERT_TRUE(images.OpenRead(image + "/" + streamName, in).ok());
-    std::string stream(1 << 20, '\0');
-    std::size_t got = 0;
-    ASSERT_TRUE(in->Read(stream.data(), stream.size(), got).ok());
-    stream.resize(got);
-    std::string bytes = test::ReadWholeFile(image);
-    const std::size_t base = bytes.find(stream);
-    ASSERT_NE(base, std::string::npos);
-    auto u32 = [&](std::size_t at) { return GetU32(reinterpret_cast<const unsigned char*>(bytes.data()) + at); };
-    std::size_t at = base + 4 + u32(base) + 16;  // past the folder header
-    at += 4 + u32(at) + 4 + 8 + 8;               // past the name, DataSize and times
-    const std::size_t first = u32(at), second = u32(at + 4 + first);
-    ASSERT_EQ(first, second) << "chunks of incompressible bytes have one length";
-    std::swap_ranges(bytes.begin() + static_cast<long>(at + 4), bytes.begin() + static_cast<long>(at + 4 + first),
-                     bytes.begin() + static_cast<long>(at + 8 + first));
-    std::ofstream(image, std::ios::binary | std::ios::trunc) << bytes;
-}
-
 TEST(RestoreAcrossTheSet, AFileWhoseContentDoesNotMatchTheCatalogueIsNamedAndNotKept) {
     const test::SpannedBackup backup;
     test::ScratchFolder place, out;
     backup.PlaceWith(place, {1, 2, 3});
-    const std::string image = (fs::path(place.path()) / fs::path(backup.images[2]).filename()).string();
-    const std::string name = fs::path(backup.images[2]).filename().string();
-    SwapFirstChunks(image, name.substr(0, name.find(" disc ")) + " 4.cvn");
+    backup.SwapFirstChunksOfVideo(place);
     const RestoreRun run = Restore({Q(place.path()), "--to", Q(out.path())});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("Video\\v.bin: its content does not match the checksum the backup recorded for it"),

@@ -251,6 +251,29 @@ TEST_F(RestoreTest, FoldersOnOtherDiscsShowAndRestoringOneAsksForItsDisc) {
     }
 }
 
+// A file whose content does not match the catalogue's checksum (two chunks swapped: every
+// chunk decodes) is named after "Done!" and not kept; the rest comes back.
+TEST_F(RestoreTest, AFileWhoseContentDoesNotMatchTheCatalogueIsNamedAndNotKept) {
+    const SpannedBackup backup;
+    ScratchFolder place, destination;
+    backup.PlaceWith(place, {1, 2, 3});
+    backup.SwapFirstChunksOfVideo(place);
+    ScriptedPrompt messages;
+    ImageFileSystem images(DefaultFileSystem());
+    Open({place.path()}, &images);
+    window->tree->setCurrentItem(Tree().topLevelItem(0)->child(0));
+    RestoreDriver driver({}, destination.path());
+    window->OnRestore();
+
+    ASSERT_EQ(messages.Texts().size(), 1u);
+    EXPECT_NE(messages.Texts()[0].find("Video\\v.bin: its content does not match the checksum the backup recorded"),
+              std::string::npos)
+        << messages.Texts()[0];
+    EXPECT_FALSE(std::filesystem::exists(destination / "Video/v.bin"));
+    EXPECT_EQ(ReadWholeFile(destination / "Music/m.bin"), backup.files.at("Music/m.bin"));
+    window.reset();
+}
+
 // One drive: restoring the whole backup with the last disc in it restores that disc, then asks
 // for each other disc in turn, and restores each once it is the one in the drive.
 TEST_F(RestoreTest, AWholeBackupComesBackOneDiscAtATime) {

@@ -8,11 +8,14 @@
 #include <QProcess>
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "archive/LittleEndian.h"
+#include "disc/ImageFileSystem.h"
 #include "support/ProgramPayload.h"
 #include "support/ScratchFolder.h"
 
@@ -56,6 +59,31 @@ struct SpannedBackup {
             std::filesystem::copy_file(image, std::filesystem::path(into.path()) / image.filename());
         }
         return into.path();
+    }
+
+    // Swaps the first two chunks of v.bin in the copy of disc 3 in place: the stream's layout
+    // stays whole and every chunk decodes, only the content is wrong.
+    void SwapFirstChunksOfVideo(const ScratchFolder& place) const {
+        const std::string name = std::filesystem::path(images[2]).filename().string();
+        const std::string image = place / name;
+        ImageFileSystem discFiles(DefaultFileSystem());
+        std::unique_ptr<File> in;
+        ASSERT_TRUE(discFiles.OpenRead(image + "/" + name.substr(0, name.find(" disc ")) + " 4.cvn", in).ok());
+        std::string stream(1 << 20, '\0');
+        std::size_t got = 0;
+        ASSERT_TRUE(in->Read(stream.data(), stream.size(), got).ok());
+        stream.resize(got);
+        std::string bytes = ReadWholeFile(image);
+        const std::size_t base = bytes.find(stream);
+        ASSERT_NE(base, std::string::npos);
+        auto u32 = [&](std::size_t at) { return GetU32(reinterpret_cast<const unsigned char*>(bytes.data()) + at); };
+        std::size_t at = base + 4 + u32(base) + 16;  // past the folder header
+        at += 4 + u32(at) + 4 + 8 + 8;               // past the name, DataSize and times
+        const std::size_t first = u32(at), second = u32(at + 4 + first);
+        ASSERT_EQ(first, second) << "chunks of incompressible bytes have one length";
+        std::swap_ranges(bytes.begin() + static_cast<long>(at + 4), bytes.begin() + static_cast<long>(at + 4 + first),
+                         bytes.begin() + static_cast<long>(at + 8 + first));
+        std::ofstream(image, std::ios::binary | std::ios::trunc) << bytes;
     }
 };
 
