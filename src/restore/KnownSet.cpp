@@ -32,9 +32,22 @@ Status ReadCatalogue(FileSystem& files, const std::string& path, KnownSet& set) 
     s = ReadSetCatalogue(*in, collector);
     in->Close();
     if (!s.ok()) return s;
-    if (CatalogueFileName(collector.set.backup.name) != FileNameOf(path))
-        return Status(Status::Code::Corrupt, "it is the catalogue of another backup (" +
-                                                 ShownStoredText(collector.set.backup.name) + ")");
+    const CatalogueBackup& backup = collector.set.backup;
+    if (CatalogueFileName(backup.name) != FileNameOf(path))
+        return Status(Status::Code::Corrupt,
+                      "it is the catalogue of another backup (" + ShownStoredText(backup.name) + ")");
+    // Whole but written wrong, or made up: every stream must be one of this backup's, on a
+    // disc the catalogue describes.
+    for (const KnownStream& known : collector.set.streams) {
+        StreamNameParts parts;
+        if (!ParseStreamName(known.stream.name, parts) || parts.label + " " + parts.timeStamp != backup.name ||
+            parts.sequence != known.stream.sequence)
+            return Status(Status::Code::Corrupt, "it names a stream that is not of its backup (" +
+                                                     ShownStoredText(known.stream.name) + ")");
+        if (known.stream.disc == 0 || known.stream.disc > backup.discs)
+            return Status(Status::Code::Corrupt, "it places " + ShownStoredText(known.stream.name) +
+                                                     " on a disc it does not describe");
+    }
     set = std::move(collector.set);
     return Status::Ok();
 }
