@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 
 #include "archive/BackupKey.h"
@@ -56,22 +57,37 @@ Status ReadCatalogue(FileSystem& files, const std::string& path, KnownSet& set) 
 
 std::vector<KnownSet> ReadNewestCatalogues(FileSystem& files, const std::vector<std::string>& cataloguePaths,
                                            std::vector<std::string>& problems) {
-    std::map<std::string, KnownSet> newest;  // by backup name
-    std::set<std::string> refused;           // catalogues named already, by file name
+    // A later disc's catalogue holds every record of an earlier one's and more, so it is the
+    // larger file: each backup's catalogues are read largest first, and a smaller one only
+    // when no larger one is whole (one of the same size too: the same disc given twice).
+    std::map<std::string, std::vector<std::pair<std::uint64_t, std::string>>> byName;
     for (const std::string& path : cataloguePaths) {
-        KnownSet set;
-        Status s = ReadCatalogue(files, path, set);
-        if (!s.ok()) {
-            if (refused.insert(std::string(FileNameOf(path))).second)
-                problems.push_back(ShownStoredText(path) + " was not used: " + s.message() +
-                                   "; the streams are read without it");
-            continue;
-        }
-        auto [at, added] = newest.try_emplace(set.backup.name);
-        if (added || set.backup.discs > at->second.backup.discs) at->second = std::move(set);
+        FileInfo info;
+        files.Stat(path, info);
+        byName[std::string(FileNameOf(path))].emplace_back(info.size, path);
     }
     std::vector<KnownSet> sets;
-    for (auto& [name, set] : newest) sets.push_back(std::move(set));
+    for (auto& [name, candidates] : byName) {
+        std::stable_sort(candidates.begin(), candidates.end(),
+                         [](const auto& a, const auto& b) { return a.first > b.first; });
+        std::optional<KnownSet> kept;
+        std::uint64_t keptSize = 0;
+        for (const auto& [size, path] : candidates) {
+            if (kept && size < keptSize) break;
+            KnownSet set;
+            Status s = ReadCatalogue(files, path, set);
+            if (!s.ok()) {
+                problems.push_back(ShownStoredText(path) + " was not used: " + s.message() +
+                                   "; the streams are read without it");
+                continue;
+            }
+            if (!kept || set.backup.discs > kept->backup.discs) {
+                keptSize = size;
+                kept = std::move(set);
+            }
+        }
+        if (kept) sets.push_back(std::move(*kept));
+    }
     return sets;
 }
 

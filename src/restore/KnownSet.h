@@ -23,7 +23,7 @@ struct KnownSet {
 };
 
 // Reads the catalogues found and keeps, for each backup, the whole one that describes the most
-// discs. A catalogue that cannot be read, is damaged, or names another backup than its file
+// discs; smaller ones are not read once a larger one is whole. A catalogue that cannot be read, is damaged, or names another backup than its file
 // name does is named in problems, and its backup is read from its streams without it.
 std::vector<KnownSet> ReadNewestCatalogues(FileSystem& files, const std::vector<std::string>& cataloguePaths,
                                            std::vector<std::string>& problems);

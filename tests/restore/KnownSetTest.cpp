@@ -78,5 +78,25 @@ TEST(KnownSet, TheCatalogueOfTheLaterDiscIsKept) {
     EXPECT_EQ(known[0].backup.discs, 2u);
 }
 
+// A damaged catalogue of a later disc is named, and the whole one of an earlier disc is used.
+TEST(KnownSet, AnEarlierCatalogueStandsInForADamagedLaterOne) {
+    test::ScratchFolder one, two;
+    const std::string early = WriteCatalogue(one, "DATA 0812251430.catalog", "DATA 0812251430",
+                                             {"DATA 0812251430 0.cvn", 0, 1, "\\", false, 5, {}}, 1);
+    SetCatalogueWriter writer("DATA 0812251430", 1230000000);
+    writer.AddStream({"DATA 0812251430 0.cvn", 0, 1, "\\", false, 5, {}}, {});
+    writer.AddStream({"DATA 0812251430 1.cvn", 1, 2, "\\Docs", false, 5, {}}, {});
+    std::string bytes = writer.Bytes(2);
+    bytes[bytes.size() - 3] ^= 0x10;  // in its checksum
+    const std::string late = two.WriteFile("DATA 0812251430.catalog", bytes);
+    std::vector<std::string> problems;
+    const std::vector<KnownSet> sets = ReadNewestCatalogues(DefaultFileSystem(), {late, early}, problems);
+    ASSERT_EQ(sets.size(), 1u);
+    EXPECT_EQ(sets[0].backup.discs, 1u);
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0], late + " was not used: The catalogue is damaged: its checksum does not match; the streams "
+                                  "are read without it");
+}
+
 }  // namespace
 }  // namespace corvane
