@@ -8,6 +8,7 @@
 #include "cli/Arguments.h"
 #include "disc/ImageFileSystem.h"
 #include "extract/StoredPath.h"
+#include "restore/KnownSet.h"
 #include "restore/PlainCatalogTree.h"
 
 namespace corvane {
@@ -20,15 +21,17 @@ const std::string kListUsage = std::string(
     "Prints the backups whose stream files (*.cvn) lie in the PLACEs (folders, disc image\n"
     "files (.iso) read without mounting them, or folders holding such images) as a tree, fully\n"
     "expanded: drive label, backup time (yy-mm-dd HH:MM), folders (ROOT is the drive's root\n"
-    "folder) and files. Give every disc of a backup at once to see all of it.\n"
+    "folder) and files. Give every disc of a backup at once to see all of it; the backup's\n"
+    "catalogue on the newest disc given names the folders of the discs not given, marked\n"
+    "\"(on disc N)\".\n"
     "\n"
     "  --password-file FILE  the backup password, on the first line of FILE; without it\n"
     "                        the folders of a protected backup are shown as <protected>\n"
     ) + kNamesOptionHelp +
     "\n"
     "A PLACE that cannot be read or holds no stream is named and skipped. Exit status: 0 when\n"
-    "everything was listed; 1 when a PLACE was skipped, a damaged stream was left out or\n"
-    "streams of a backup are missing (a disc not given); 2 for wrong arguments.\n";
+    "everything was listed; 1 when a PLACE was skipped, a damaged stream or catalogue was left\n"
+    "out or streams of a backup are missing (a disc not given); 2 for wrong arguments.\n";
 
 int UsageError(const std::string& message) {
     std::fprintf(stderr, "corvane list: %s\n\n%s", message.c_str(), kListUsage.c_str());
@@ -73,8 +76,10 @@ int RunListCommand(const std::vector<std::string>& args) {
 int ListPlaces(const std::vector<std::string>& places, const std::optional<std::string>& password, KeyRing* given) {
     ImageFileSystem files(DefaultFileSystem());  // disc image files are read like folders
     std::vector<BackupStream> streams;
-    std::vector<std::string> problems = FindStreamsInPlaces(files, places, streams);
+    std::vector<std::string> cataloguePaths;
+    std::vector<std::string> problems = FindStreamsInPlaces(files, places, streams, &cataloguePaths);
     SortStreams(streams);
+    const std::vector<KnownSet> sets = ReadNewestCatalogues(files, cataloguePaths, problems);
 
     PlainCatalogTree tree;
     std::vector<std::string> unlockedPasswords;
@@ -83,16 +88,25 @@ int ListPlaces(const std::vector<std::string>& places, const std::optional<std::
     KeyRing& keys = given ? *given : own;
     if (password) keys.AddPassword(*password);
     StreamHeaderReader reader(files, &keys);
+    std::vector<BackupStream> shown;
     for (BackupStream& stream : streams) {
         if (!reader.Read(stream)) continue;
         if (StreamLocked(stream, unlockedPasswords) && !stream.sealed && password &&
             PasswordMatches(*password, stream.password))
             unlockedPasswords.push_back(stream.password);
         stillLocked = stillLocked || StreamLocked(stream, unlockedPasswords);
-        AddBackupStream(tree, stream, unlockedPasswords);
+        shown.push_back(stream);
     }
+    std::vector<std::string> presentPaths;
+    for (const BackupStream& stream : streams) presentPaths.push_back(stream.path);
+    const std::vector<const KnownStream*> absent = AbsentStreams(sets, presentPaths);
+    for (const KnownStream* known : absent) shown.push_back(AbsentBackupStream(known->stream, known->files));
+    // A folder before its sub-folders, wherever their discs are.
+    SortStreams(shown);
+    for (const BackupStream& stream : shown) AddBackupStream(tree, stream, unlockedPasswords);
     for (std::string& line : reader.Unreadable()) problems.push_back(std::move(line));
     for (std::string& line : MissingStreamMessages(streams)) problems.push_back(std::move(line));
+    for (std::string& line : AbsentDiscMessages(absent)) problems.push_back(std::move(line));
     OpenEveryFolder(tree, nullptr, files, keys, problems);
     std::fputs(CatalogOutline(tree).c_str(), stdout);
     if (stillLocked && password)

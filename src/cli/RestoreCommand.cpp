@@ -14,6 +14,7 @@
 #include "extract/StoredPath.h"
 #include "platform/TextCodec.h"
 #include "restore/BackupCatalog.h"
+#include "restore/KnownSet.h"
 
 namespace corvane {
 
@@ -38,7 +39,10 @@ const std::string kRestoreUsage = std::string(
     ) + kNamesOptionHelp +
     "\n"
     "A PLACE that cannot be read or holds no stream is named and skipped, and streams missing\n"
-    "from a backup (a disc not given) are named; the rest is restored. Exit status: 0 when\n"
+    "from a backup (a disc not given) are named; the rest is restored. With the backup's\n"
+    "catalogue (on every disc), each file on a disc not given is named, and every restored file\n"
+    "is checked against the checksum of its content: one that does not match is not kept, and\n"
+    "is named. Exit status: 0 when\n"
     "everything chosen was restored; 1 when something was skipped, missing, left out, failed\n"
     "or was cancelled; 2 for wrong arguments.\n";
 
@@ -104,26 +108,60 @@ struct Selection {
     std::string onlyFolderPath;  // the stored folder of the one file
     std::string onlyFile;
     std::vector<std::string> leftOutProtected;  // as the tree shows them
+    std::vector<std::string> onAbsentDiscs;     // "Docs\r.txt is on disc 2 of ..."
 };
 
-// The readable streams of the places, one of each, in order; what could not be read is added
-// to problems.
-std::vector<BackupStream> ReadableStreams(FileSystem& files, KeyRing& keys, const std::vector<std::string>& places,
-                                          std::vector<std::string>& problems) {
-    std::vector<BackupStream> found;
-    for (const std::string& line : FindStreamsInPlaces(files, places, found)) problems.push_back(line);
-    SortStreams(found);
+// What the places hold: the readable streams, one of each, in order, and the backups as their
+// newest catalogues know them, with the streams on discs not given.
+struct PlacesContent {
     std::vector<BackupStream> streams;
+    std::vector<KnownSet> sets;
+    std::vector<const KnownStream*> absent;  // into sets
+};
+
+// Reads the places; what could not be read, and the discs and streams missing, are added to
+// problems.
+void ReadPlaces(FileSystem& files, KeyRing& keys, const std::vector<std::string>& places, PlacesContent& content,
+                std::vector<std::string>& problems) {
+    std::vector<BackupStream> found;
+    std::vector<std::string> cataloguePaths;
+    for (const std::string& line : FindStreamsInPlaces(files, places, found, &cataloguePaths)) problems.push_back(line);
+    SortStreams(found);
+    content.sets = ReadNewestCatalogues(files, cataloguePaths, problems);
     StreamHeaderReader reader(files, &keys);
-    for (BackupStream& stream : found)
-        if (reader.Read(stream)) streams.push_back(stream);
+    std::vector<std::string> presentPaths;
+    for (BackupStream& stream : found) {
+        presentPaths.push_back(stream.path);
+        if (reader.Read(stream)) content.streams.push_back(stream);
+    }
+    content.absent = AbsentStreams(content.sets, presentPaths);
     for (const std::string& line : reader.Unreadable()) problems.push_back(line);
+    for (const std::string& line : AbsentDiscMessages(content.absent)) problems.push_back(line);
     for (const std::string& line : MissingStreamMessages(found)) problems.push_back(line);
-    return streams;
 }
 
-Selection Select(FileSystem& files, KeyRing& keys, const std::vector<BackupStream>& streams,
-                 const std::string& onlyAsGiven, const std::optional<std::string>& password) {
+// A file of a stream as the extractor names it: "Docs\r.txt", "\readme.txt".
+std::string StoredShownPath(const std::string& folderPath, const std::string& name) {
+    const std::string folder = folderPath == "\\" ? std::string() : ShownStoredText(folderPath.substr(1));
+    return folder + "\\" + ShownStoredText(name);
+}
+
+// Names what the selection takes from a stream on a disc that was not given: each file, or
+// the folder when it is protected (its files are then not shown). The disc is named besides.
+void NameAbsent(const KnownStream& known, bool wholeFolder, const std::string& onlyFile, Selection& selection) {
+    const std::string where = " is on disc " + std::to_string(known.stream.disc) + ", which was not given";
+    if (known.stream.isProtected || IsSealedStream(known.stream)) {
+        selection.onAbsentDiscs.push_back("<protected>" + where);
+        return;
+    }
+    for (const CatalogueFile& file : known.files)
+        if (wholeFolder || StoredTextToUtf8(file.name) == onlyFile)
+            selection.onAbsentDiscs.push_back(StoredShownPath(known.stream.folderPath, file.name) + where);
+}
+
+Selection Select(FileSystem& files, KeyRing& keys, const PlacesContent& content, const std::string& onlyAsGiven,
+                 const std::optional<std::string>& password) {
+    const std::vector<BackupStream>& streams = content.streams;
     Selection selection;
     const std::string only = StoredTextToUtf8(StoredFolderPathOf(onlyAsGiven));
     const std::size_t lastSeparator = only.rfind('\\');
@@ -137,6 +175,14 @@ Selection Select(FileSystem& files, KeyRing& keys, const std::vector<BackupStrea
                                                 !(password && PasswordMatches(*password, stream.password));
         if (locked) protectedFolders.insert(stream.folderPath);
         onlyIsFolder = onlyIsFolder || IsAtOrBelow(StoredTextToUtf8(stream.folderPath), only);
+    }
+    for (const KnownStream* known : content.absent)
+        onlyIsFolder = onlyIsFolder || IsAtOrBelow(StoredTextToUtf8(known->stream.folderPath), only);
+    for (const KnownStream* known : content.absent) {
+        const std::string folder = StoredTextToUtf8(known->stream.folderPath);
+        const bool wholeFolder = IsAtOrBelow(folder, only);
+        if (wholeFolder || (!onlyIsFolder && folder == onlyParent))
+            NameAbsent(*known, wholeFolder, selection.onlyFile, selection);
     }
     for (const BackupStream& stream : streams) {
         const std::string folder = StoredTextToUtf8(stream.folderPath);
@@ -188,12 +234,14 @@ BackupContent LookAtBackup(const std::vector<std::string>& places, const std::st
     KeyRing& keys = given ? *given : own;
     if (password) keys.AddPassword(*password);
     std::vector<std::string> problems;
-    const std::vector<BackupStream> streams = ReadableStreams(files, keys, places, problems);
+    PlacesContent found;
+    ReadPlaces(files, keys, places, found, problems);
     BackupContent content;
-    content.isProtected = std::any_of(streams.begin(), streams.end(),
+    content.isProtected = std::any_of(found.streams.begin(), found.streams.end(),
                                       [](const BackupStream& stream) { return !IsNoPassword(stream.password); });
-    const Selection selection = Select(files, keys, streams, only, password);
-    content.holdsOnly = !selection.entries.empty() || !selection.leftOutProtected.empty();
+    const Selection selection = Select(files, keys, found, only, password);
+    content.holdsOnly =
+        !selection.entries.empty() || !selection.leftOutProtected.empty() || !selection.onAbsentDiscs.empty();
     content.opensEveryFolder = selection.leftOutProtected.empty();
     return content;
 }
@@ -211,13 +259,16 @@ int RestoreFromPlaces(const RestoreRequest& request) {
     KeyRing own;
     KeyRing& keys = request.keys ? *request.keys : own;
     if (request.password) keys.AddPassword(*request.password);
-    const std::vector<BackupStream> streams = ReadableStreams(files, keys, request.places, unreadable);
+    PlacesContent found;
+    ReadPlaces(files, keys, request.places, found, unreadable);
+    const std::vector<BackupStream>& streams = found.streams;
     for (const std::string& line : unreadable) Problem(line, problems);
     if (request.password && std::any_of(streams.begin(), streams.end(), [&](const BackupStream& stream) {
             return stream.sealed && keys.Refused(stream.parameters);
         }))
         Problem("Invalid Password: it does not open the encrypted folders", problems);
-    Selection selection = Select(files, keys, streams, request.only, request.password);
+    Selection selection = Select(files, keys, found, request.only, request.password);
+    for (const std::string& line : selection.onAbsentDiscs) Problem(line + ": it was not restored", problems);
     for (const std::string& folder : selection.leftOutProtected)
         Problem(folder + " is protected and was left out" +
                     (request.password ? " (wrong password)" : " (no --password-file)"),
@@ -258,6 +309,8 @@ int RestoreFromPlaces(const RestoreRequest& request) {
     TerminalExtractHost host(terminal, ExactFolder(hostDestination), request.overwrite);
     host.files = &files;
     host.keys = &keys;
+    const ContentChecksums checksums = ChecksumsOf(found.sets);
+    host.checksums = &checksums;
     {
         InterruptGuard guard(&host.cancelRequested);
         ExtractionRun run(host);

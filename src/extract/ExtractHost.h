@@ -5,14 +5,19 @@
 
 #include <atomic>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <thread>
 
 #include "archive/BackupKey.h"
+#include "archive/ContentHash.h"
 #include "platform/FileLayer.h"
 #include "platform/Message.h"
 
 namespace corvane {
+
+// The content checksums a catalogue holds: by stream file name, then by record offset.
+using ContentChecksums = std::map<std::string, std::map<std::uint64_t, Digest128>>;
 
 // The answers of the overwrite prompt; the numbers are part of its contract.
 enum class OverwriteAnswer : std::uint8_t {
@@ -59,6 +64,9 @@ class ExtractHost {
     std::string* lastDestination = nullptr;
     // The keys of encrypted backups, from the passwords given (may be null).
     KeyRing* keys = nullptr;
+    // The checksums restored files are checked against (may be null): a file whose content
+    // does not match is not restored.
+    const ContentChecksums* checksums = nullptr;
     // Threads that decode chunks, one per core; 0 decodes on the extraction's own thread.
     int decodeWorkers = static_cast<int>(std::thread::hardware_concurrency());
 };

@@ -4,12 +4,14 @@
 
 #include <algorithm>
 #include <cctype>
+#include <map>
 #include <memory>
 #include <set>
 #include <vector>
 
 #include "archive/BlockCodec.h"
 #include "archive/ChunkPipeline.h"
+#include "archive/ContentHash.h"
 #include "archive/Recycler.h"
 #include "archive/StreamFormat.h"
 #include "extract/StoredPath.h"
@@ -23,6 +25,7 @@ constexpr const char* kNoDestination = "You must select a destination folder.";
 constexpr const char* kExtractError = "There was an error extracting the file!";
 constexpr const char* kRefused = "it names a place outside the destination folder";
 constexpr const char* kRestDamaged = "the rest of the stream is damaged";
+constexpr const char* kContentMismatch = "its content does not match the checksum the backup recorded for it";
 
 class WaitCursor {
   public:
@@ -168,9 +171,29 @@ struct FileInProgress {
     std::int64_t modified = 0;
     std::unique_ptr<File> out;  // open from its start to its end
     Status failure;             // the first failure to decode, read or write
+    const Digest128* expected = nullptr;    // the catalogue's checksum of its content
+    std::unique_ptr<ContentHash> content;   // of the bytes written, while one is expected
     Progress progress;
 };
 using SharedFile = std::shared_ptr<FileInProgress>;
+
+using RecordChecksums = std::map<std::uint64_t, Digest128>;
+
+// The catalogue's checksums of a stream's files, or null when it has none.
+const RecordChecksums* ChecksumsOfStream(const ExtractHost& host, const std::string& streamPath) {
+    if (!host.checksums) return nullptr;
+    const auto found = host.checksums->find(std::string(FileNameOf(streamPath)));
+    return found == host.checksums->end() ? nullptr : &found->second;
+}
+
+// Makes the file's content checked when the catalogue holds a checksum of its record.
+void ExpectChecksum(FileInProgress& file, const RecordChecksums* checksums, std::uint64_t recordOffset) {
+    if (!checksums) return;
+    const auto found = checksums->find(recordOffset);
+    if (found == checksums->end()) return;
+    file.expected = &found->second;
+    file.content = std::make_unique<ContentHash>();
+}
 
 enum class Outcome { Extracted, Cancelled, Failed };
 
@@ -223,21 +246,23 @@ void WriteBatch(ExtractHost& host, FileInProgress& file, const DecodeBatch& batc
     if (!file.out || !file.failure.ok() || host.cancelRequested) return;
     file.failure = batch.status;
     if (file.failure.ok() && batch.filled > 0) file.failure = file.out->Write(batch.pieces.get(), batch.filled);
+    if (file.failure.ok() && file.content) file.content->Update(batch.pieces.get(), batch.filled);
     file.progress.Update(batch.consumedAfter);
 }
 
 // Ends the file, names it when it was not restored and sets the status. A target that failed
-// part way or was cancelled is deleted, and a file it was to replace is left as it was; a
+// part way, whose content does not match the catalogue, or was cancelled is deleted, and a file it was to replace is left as it was; a
 // finished one gets its stored last-write time back.
 Outcome EndTarget(ExtractHost& host, FileInProgress& file) {
     Status s = file.failure;
     file.progress.Finish();
     Status closed = file.out->Close();
     if (s.ok()) s = closed;
-    if (s.ok() && !host.cancelRequested && file.replacing) s = host.files->Rename(file.written, file.target);
-    if (!s.ok()) {
+    const bool mismatch = s.ok() && !host.cancelRequested && file.content && file.content->Digest() != *file.expected;
+    if (s.ok() && !mismatch && !host.cancelRequested && file.replacing) s = host.files->Rename(file.written, file.target);
+    if (!s.ok() || mismatch) {
         host.files->RemoveFile(file.written);
-        ReportNotRestored(host, file.shown, ReasonOf(s));
+        ReportNotRestored(host, file.shown, mismatch ? kContentMismatch : ReasonOf(s));
         return Outcome::Failed;
     }
     if (host.cancelRequested) {
@@ -296,7 +321,7 @@ void SubmitChunks(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, Extra
 // question, opening the target), its chunks and its end. A record that fails is given up
 // alone; the stream ends where its layout cannot be read on.
 void SubmitRecords(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, ExtractHost& host, StreamReader& reader,
-                   const std::shared_ptr<StreamInProgress>& stream) {
+                   const std::shared_ptr<StreamInProgress>& stream, const RecordChecksums* checksums) {
     std::uint64_t streamConsumed = 0;
     FileRecord record;
     // Reading runs ahead of the completions, which may stop the run: the reader goes on
@@ -334,6 +359,7 @@ void SubmitRecords(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, Extr
         file->relative = stream->relative.empty() ? name : stream->relative + "/" + name;
         file->target = PathUnder(stream->folder, name);
         file->modified = record.modified;
+        ExpectChecksum(*file, checksums, record.recordOffset);
         // A file that may have to be asked about is decided before its chunks are read, once
         // every file before it is written.
         FileInfo existing;
@@ -421,7 +447,7 @@ void ExtractionRun::FolderStream(const std::string& streamPath) {
         else if (stream->folderSubstituted)
             host.RestoredUnder(stream->shownFolder, stream->folder);
     });
-    SubmitRecords(parts_->pipeline, parts_->batches, host, reader, stream);
+    SubmitRecords(parts_->pipeline, parts_->batches, host, reader, stream, ChecksumsOfStream(host, streamPath));
     parts_->pipeline.Then([&host, stream, endedEarly = reader.endedEarly()] {
         if (!stream->begun) return;
         // Streams end right after their last record; anything else there is damage that
@@ -476,6 +502,7 @@ int ExtractionRun::SingleFile(const std::string& streamPath, std::uint64_t recor
     file->relative = name;
     file->target = PathUnder(destination, name);
     file->modified = record.modified;
+    ExpectChecksum(*file, ChecksumsOfStream(host, streamPath), recordOffset);
     bool answeredNo = false;
     const Start start = StartTarget(host, *file, [&] {
         OverwriteAnswer answer = host.AskOverwrite(file->target);

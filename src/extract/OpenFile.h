@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "archive/BackupKey.h"
+#include "extract/ExtractHost.h"
 #include "platform/DesktopApps.h"
 #include "platform/FileLayer.h"
 #include "platform/Message.h"
@@ -25,10 +26,11 @@ using ChooseApp = std::function<std::optional<DesktopApp>(const std::string& pat
 // Extracts the file whose record's DataSize lies at recordOffset in streamPath into
 // tempFolder (created on first use) under its stored name, replacing an earlier copy of that
 // name. Returns the copy's path, or "" when nothing is to be launched: the stream, the record
-// or the copy failed, which is told.
+// or the copy failed (also its content against checksums, when given), which is told.
 std::string ExtractToTemp(PrivateTempFolder& tempFolder, const std::string& streamPath,
                           std::uint64_t recordOffset, const std::string& fileName,
-                          const TellUser& tell, FileSystem& files = DefaultFileSystem(), KeyRing* keys = nullptr);
+                          const TellUser& tell, FileSystem& files = DefaultFileSystem(), KeyRing* keys = nullptr,
+                          const ContentChecksums* checksums = nullptr);
 
 // Hands path to an application: a folder to the file manager; a file to the default
 // application of its type (openWith false) or to the one the user chooses (true, or when the

@@ -147,6 +147,11 @@ std::string UntakenName(const std::string& name, const std::set<std::string>& ta
     return untaken;
 }
 
+std::string_view FileNameOf(std::string_view path) {
+    const auto slash = path.find_last_of('/');
+    return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
 std::string PathUnder(std::string_view folder, std::string_view relative) {
     while (!folder.empty() && folder.back() == '/') folder.remove_suffix(1);
     if (relative.empty()) return folder.empty() ? std::string("/") : std::string(folder);

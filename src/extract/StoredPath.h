@@ -43,6 +43,9 @@ std::string UntakenName(const std::string& name, const std::set<std::string>& ta
 // PathUnder("/", "Docs") is "/Docs". An empty relative gives the folder itself.
 std::string PathUnder(std::string_view folder, std::string_view relative);
 
+// The last component of a path: "/media/d/DATA 0812251430 0.cvn" gives "DATA 0812251430 0.cvn".
+std::string_view FileNameOf(std::string_view path);
+
 // Stored text for a message: UTF-8, control characters shown as '?'.
 std::string ShownStoredText(std::string_view stored);
 

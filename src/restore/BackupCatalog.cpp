@@ -18,6 +18,7 @@ namespace {
 
 constexpr std::string_view kStreamExtension = ".cvn";
 constexpr std::string_view kImageExtension = ".iso";
+constexpr std::string_view kCatalogueExtension = ".catalog";
 
 bool IsBlank(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
@@ -31,9 +32,12 @@ bool HasExtension(std::string_view name, std::string_view extension) {
 }
 
 void AddStreamsOf(const std::string& folder, const std::vector<FolderEntry>& entries,
-                  std::vector<BackupStream>& streams) {
+                  std::vector<BackupStream>& streams, std::vector<std::string>* catalogues) {
     for (const FolderEntry& entry : entries) {
-        if (!entry.info.isFile() || !HasExtension(entry.name, kStreamExtension)) continue;
+        if (!entry.info.isFile()) continue;
+        if (catalogues && HasExtension(entry.name, kCatalogueExtension))
+            catalogues->push_back(PathUnder(folder, entry.name));
+        if (!HasExtension(entry.name, kStreamExtension)) continue;
         BackupStream stream;
         stream.path = PathUnder(folder, entry.name);
         StreamNameParts parts;
@@ -52,11 +56,6 @@ void AddStreamsOf(const std::string& folder, const std::vector<FolderEntry>& ent
 std::string NumberRange(long long first, long long last) {
     return first == last ? std::to_string(first)
                          : std::to_string(first) + "\xE2\x80\x93" + std::to_string(last);
-}
-
-std::string_view FileNameOf(std::string_view path) {
-    auto slash = path.find_last_of('/');
-    return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
 bool SameText(std::string_view a, std::string_view b) { return CompareIgnoringCase(a, b) == 0; }
@@ -179,7 +178,7 @@ void UnlockBelow(CatalogTree& tree, CatalogItem* parent, const std::string& pass
     for (int i = 0; i < tree.ChildCount(parent); ++i) {
         CatalogItem* item = tree.Child(parent, i);
         CItemData* record = item->record.get();
-        if (record && record->locked && record->password == password) {
+        if (record && record->locked && !record->absentDisc && record->password == password) {
             record->locked = 0;
             tree.SetLook(item, StoredTextToUtf8(record->name), ItemLook::Folder);
         }
@@ -210,13 +209,14 @@ Status FindStreams(FileSystem& files, const std::string& folder,
                    std::vector<BackupStream>& streams) {
     std::vector<FolderEntry> entries;
     Status s = files.ListFolder(folder, entries);
-    if (s.ok()) AddStreamsOf(folder, entries, streams);
+    if (s.ok()) AddStreamsOf(folder, entries, streams, nullptr);
     return s;
 }
 
 std::vector<std::string> FindStreamsInPlaces(FileSystem& files,
                                              const std::vector<std::string>& places,
-                                             std::vector<BackupStream>& streams) {
+                                             std::vector<BackupStream>& streams,
+                                             std::vector<std::string>* catalogues) {
     std::vector<std::string> skipped;
     for (const std::string& place : places) {
         std::vector<FolderEntry> entries;
@@ -226,7 +226,7 @@ std::vector<std::string> FindStreamsInPlaces(FileSystem& files,
             continue;
         }
         const std::size_t before = streams.size();
-        AddStreamsOf(place, entries, streams);
+        AddStreamsOf(place, entries, streams, catalogues);
         std::vector<const FolderEntry*> images;
         for (const FolderEntry& entry : entries)
             if (HasExtension(entry.name, kImageExtension)) images.push_back(&entry);
@@ -238,7 +238,7 @@ std::vector<std::string> FindStreamsInPlaces(FileSystem& files,
                 skipped.push_back(ShownStoredText(image) + " was skipped: it is not a disc image");
                 continue;
             }
-            for (std::string& line : FindStreamsInPlaces(files, {image}, streams))
+            for (std::string& line : FindStreamsInPlaces(files, {image}, streams, catalogues))
                 skipped.push_back(std::move(line));
         }
         if (streams.size() == before && images.empty())
@@ -317,7 +317,26 @@ Status ReadStreamHeader(FileSystem& files, BackupStream& stream, KeyRing* keys) 
     return Status::Ok();
 }
 
+BackupStream AbsentBackupStream(const CatalogueStream& known, const std::vector<CatalogueFile>& files) {
+    BackupStream stream;
+    stream.path = known.name;
+    StreamNameParts parts;
+    if (ParseStreamName(known.name, parts)) {
+        stream.label = parts.label;
+        stream.timeStamp = parts.timeStamp;
+        stream.sequence = parts.sequence;
+    }
+    stream.sealed = ParseKeyParameters(known.folderPath, stream.parameters).ok();
+    stream.folderPath = known.folderPath;  // an encrypted one's is its key's parameters
+    stream.absentDisc = known.disc;
+    stream.absentFiles = &files;
+    // The catalogue holds no password, so a protected folder cannot be opened from it.
+    stream.password = known.isProtected && !stream.sealed ? std::string("<protected>") : std::string(kPasswordLength, ' ');
+    return stream;
+}
+
 bool StreamLocked(const BackupStream& stream, const std::vector<std::string>& unlockedPasswords) {
+    if (stream.absentDisc) return stream.sealed || !IsNoPassword(stream.password);  // no password to open it
     if (stream.sealed) return !stream.key;
     return !IsNoPassword(stream.password) &&
            std::find(unlockedPasswords.begin(), unlockedPasswords.end(), stream.password) == unlockedPasswords.end();
@@ -350,20 +369,56 @@ CatalogItem* AddBackupStream(CatalogTree& tree, const BackupStream& stream,
     record->streamPath = stream.path;
     record->password = stream.sealed ? StoredKeyParameters(stream.parameters) : stream.password;
     record->locked = StreamLocked(stream, unlockedPasswords) ? 1 : 0;
+    record->absentDisc = stream.absentDisc;
 
     const std::string name = StoredTextToUtf8(record->name);
     bool duplicate = false;
     CatalogItem* folder = StreamFolderSlot(tree, current, name, stream.path, duplicate);
     if (duplicate) return drive;
-    const std::string text = record->locked ? std::string("<protected>") : name;
+    std::string text = record->locked ? std::string("<protected>") : name;
+    if (stream.absentDisc) text += " (on disc " + std::to_string(stream.absentDisc) + ")";
     const ItemLook look = record->locked ? ItemLook::LockedFolder : ItemLook::Folder;
     if (folder)
         tree.SetLook(folder, text, look);
     else
         folder = InsertSorted(tree, current, name, text, look);
     folder->record = std::move(record);
-    InsertSorted(tree, folder, "dummy", ItemLook::Placeholder);
+    if (!stream.absentDisc) {
+        InsertSorted(tree, folder, "dummy", ItemLook::Placeholder);
+    } else if (!folder->record->locked && stream.absentFiles) {
+        for (const CatalogueFile& file : *stream.absentFiles) {
+            auto fileRecord = std::make_unique<CItemData>();
+            fileRecord->kind = kFileItem;
+            fileRecord->name = file.name;
+            fileRecord->streamPath = stream.path;
+            fileRecord->recordOffset = file.recordOffset;
+            fileRecord->created = file.created;
+            fileRecord->modified = file.modified;
+            fileRecord->absentDisc = stream.absentDisc;
+            CatalogItem* item = InsertSorted(tree, folder, StoredTextToUtf8(file.name), ItemLook::File);
+            item->record = std::move(fileRecord);
+        }
+    }
     return drive;
+}
+
+std::string AbsentDiscBelow(const CatalogTree& tree, const CatalogItem* item, const std::set<std::string>& passOver) {
+    const CItemData* lowest = nullptr;
+    std::vector<const CatalogItem*> pending = {item};
+    while (!pending.empty()) {
+        const CatalogItem* next = pending.back();
+        pending.pop_back();
+        const CItemData* record = next->record.get();
+        if (record && record->absentDisc && !passOver.count(record->streamPath) &&
+            (!lowest || record->absentDisc < lowest->absentDisc))
+            lowest = record;
+        for (int i = 0; i < tree.ChildCount(next); ++i) pending.push_back(tree.Child(next, i));
+    }
+    if (!lowest) return {};
+    StreamNameParts parts;
+    const std::string backup = ParseStreamName(lowest->streamPath, parts) ? parts.label + " " + parts.timeStamp
+                                                                          : lowest->streamPath;
+    return "disc " + std::to_string(lowest->absentDisc) + " of " + ShownStoredText(backup);
 }
 
 CatalogItem* FindPlaceholder(const CatalogTree& tree, const CatalogItem* folder) {
@@ -428,7 +483,7 @@ void UnlockSealed(CatalogTree& tree, FileSystem& files, KeyRing& keys) {
             CatalogItem* item = tree.Child(parent, i);
             const CItemData* record = item->record.get();
             KeyParameters parameters;
-            if (record && record->locked && ParseKeyParameters(record->password, parameters).ok() &&
+            if (record && record->locked && !record->absentDisc && ParseKeyParameters(record->password, parameters).ok() &&
                 keys.KeyFor(parameters))
                 sealed.push_back(item);
             else
@@ -464,13 +519,15 @@ std::string ShownItemPath(const CatalogTree& tree, const CatalogItem* item, cons
 }
 
 void CollectForRestore(const CatalogTree& tree, const CatalogItem* item, RestoreEntries& entries,
-                       const std::string& shownPath) {
+                       const std::string& shownPath, const std::set<std::string>& passOver) {
     for (int i = 0; i < tree.ChildCount(item); ++i) {
         const CatalogItem* child = tree.Child(item, i);
-        CollectForRestore(tree, child, entries, ShownItemPath(tree, child, shownPath));
+        CollectForRestore(tree, child, entries, ShownItemPath(tree, child, shownPath), passOver);
     }
     const CItemData* record = item ? item->record.get() : nullptr;
-    if (!record || record->streamPath.empty()) return;
+    if (!record || record->streamPath.empty() || record->absentDisc ||
+        passOver.count(std::string(FileNameOf(record->streamPath))))
+        return;
     if (record->recordOffset == 0) RemoveStream(entries, record->streamPath);
     entries.streamPaths.push_back(record->streamPath);
     entries.recordOffsets.push_back(record->recordOffset);

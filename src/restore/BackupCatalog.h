@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "archive/BackupKey.h"
+#include "archive/SetCatalogueFormat.h"
 #include "platform/FileLayer.h"
 #include "platform/Status.h"
 
@@ -24,13 +25,15 @@ struct CItemData {
     int kind = kFolderItem;
     std::string name;        // stored bytes: the folder's last path component ("ROOT" for the
                              // drive's root), or the file name
-    std::string streamPath;  // the stream file, in the file system the tree was read from
+    std::string streamPath;  // the stream file, in the file system the tree was read from; for
+                             // a stream on a disc that is not present, its file name
     std::uint64_t recordOffset = 0;  // files: position of DataSize in the stream; folders: 0
     std::string password;            // folders: the stream's stored Password; for an encrypted
                                      // stream, its stored key parameters (see BackupKey.h)
     int locked = 0;                  // 1 while the folder is shown as "<protected>"
     std::int64_t created = 0;
     std::int64_t modified = 0;
+    std::uint32_t absentDisc = 0;  // the disc that holds it, when that disc is not present
 };
 
 // How an item is drawn; each tree maps it to its own pictures.
@@ -74,6 +77,10 @@ struct BackupStream {
     bool sealed = false;
     KeyParameters parameters;
     std::shared_ptr<const BackupKey> key;
+    // A stream the catalogue knows on a disc that is not present: its disc, and the files the
+    // catalogue lists for it (path is then its file name).
+    std::uint32_t absentDisc = 0;
+    const std::vector<CatalogueFile>* absentFiles = nullptr;
 };
 
 // Appends the streams of one folder (names ending in ".cvn", any case) with their name parts.
@@ -83,11 +90,17 @@ Status FindStreams(FileSystem& files, const std::string& folder,
                    std::vector<BackupStream>& streams);
 
 // Appends the streams of each place: a folder or a disc image (.iso), with the streams of
-// the disc images a folder holds. Returns one line per place that gives nothing, named with
-// why ("X was skipped: it is not a disc image"); the rest are read all the same.
+// the disc images a folder holds, and the paths of the backups' catalogues (*.catalog) there
+// when catalogues is given. Returns one line per place that gives nothing, named with why
+// ("X was skipped: it is not a disc image"); the rest are read all the same.
 std::vector<std::string> FindStreamsInPlaces(FileSystem& files,
                                              const std::vector<std::string>& places,
-                                             std::vector<BackupStream>& streams);
+                                             std::vector<BackupStream>& streams,
+                                             std::vector<std::string>* catalogues = nullptr);
+
+// A stream the catalogue knows on a disc that is not present, as the tree places it: an
+// encrypted or protected one stays locked, as its stream would show it.
+BackupStream AbsentBackupStream(const CatalogueStream& stream, const std::vector<CatalogueFile>& files);
 
 // One line per gap in the numbers of a backup's streams ("streams 3–4 of DATA 0812251430 were
 // not found: is a disc missing?"). A backup numbers its streams from 0 on, across its discs,
@@ -122,11 +135,18 @@ class StreamHeaderReader {
 };
 
 // Places a stream's folder in the tree below its drive and backup items, with a placeholder
-// child until its files are listed. It is shown as "<protected>" unless it has no password or
+// child until its files are listed; a stream on a disc that is not present is marked
+// "(on disc N)" and gets the files the catalogue lists, unless it is locked. It is shown as "<protected>" unless it has no password or
 // its password is in unlockedPasswords; an encrypted one unless its key was found. Returns the
 // drive item.
 CatalogItem* AddBackupStream(CatalogTree& tree, const BackupStream& stream,
                              const std::vector<std::string>& unlockedPasswords);
+
+// The lowest disc that is not present holding item or an item below it, as "disc 2 of DATA
+// 0812251430"; "" when everything below it is present. Streams named in passOver (by file name)
+// do not count.
+std::string AbsentDiscBelow(const CatalogTree& tree, const CatalogItem* item,
+                            const std::set<std::string>& passOver = {});
 
 // The placeholder of a stream folder whose files have not been listed, or null.
 CatalogItem* FindPlaceholder(const CatalogTree& tree, const CatalogItem* folder);
@@ -178,9 +198,10 @@ std::string ShownItemPath(const CatalogTree& tree, const CatalogItem* item, cons
 
 // Collects item and everything below it, children before their parent. A stream folder's
 // entry stands for its whole stream and replaces the entries of its own files. shownPath is
-// the item's ShownItemPath.
+// the item's ShownItemPath. Items on discs not present are left out, and so are the streams
+// named in passOver (by file name).
 void CollectForRestore(const CatalogTree& tree, const CatalogItem* item, RestoreEntries& entries,
-                       const std::string& shownPath = {});
+                       const std::string& shownPath = {}, const std::set<std::string>& passOver = {});
 
 // A time as local time in a strftime pattern; empty when it cannot be shown.
 std::string FormatTime(std::int64_t time, const char* pattern);

@@ -14,8 +14,10 @@
 #include "extract/CExtract.h"
 #include "extract/COpenWith.h"
 #include "extract/OpenFile.h"
+#include "extract/StoredPath.h"
 #include "platform/Prompt.h"
 #include "platform/DialogUnits.h"
+#include "platform/TextCodec.h"
 #include "restore/CPW.h"
 #include "restore/CProps.h"
 
@@ -102,13 +104,24 @@ void CRestore::ScanWorker() {
     // Every source first, then the streams in the order the backup wrote them, so a folder is
     // always placed before its sub-folders. What cannot be read is named when the scan ends.
     std::vector<BackupStream> streams;
-    std::vector<std::string> problems = FindStreamsInPlaces(*files_, sources_, streams);
+    std::vector<std::string> cataloguePaths;
+    std::vector<std::string> problems = FindStreamsInPlaces(*files_, sources_, streams, &cataloguePaths);
     SortStreams(streams);
     for (std::string& line : MissingStreamMessages(streams)) problems.push_back(std::move(line));
+    KeepNewest(knownSets_, ReadNewestCatalogues(*files_, cataloguePaths, problems));
     StreamHeaderReader reader(*files_, &keys);
+    std::vector<std::string> presentPaths;
     for (BackupStream& stream : streams) {
         if (cancelRequested) break;
+        presentPaths.push_back(stream.path);
         if (reader.Read(stream)) HandOver(&stream);
+    }
+    // The folders of discs not present, as the catalogue knows them; a folder that came
+    // before its parent is taken over by it, so they may come last.
+    for (const KnownStream* known : AbsentStreams(knownSets_, presentPaths)) {
+        if (cancelRequested) break;
+        BackupStream stream = AbsentBackupStream(known->stream, known->files);
+        HandOver(&stream);
     }
     for (std::string& line : reader.Unreadable()) problems.push_back(std::move(line));
     {
@@ -155,9 +168,21 @@ void CRestore::AddReadStreams() {
     if (last) ScanEnded();
 }
 
+void CRestore::Rescan() {
+    if (worker_) worker_->wait();
+    tree->clear();
+    cancelRequested = 0;
+    {
+        std::lock_guard<std::mutex> lock(readMutex_);
+        readingDone_ = false;
+    }
+    OnInitDialog();
+}
+
 void CRestore::ScanEnded() {
     tree->SetShowLoadingCursor(false);
     scanFinished = 1;
+    checksums_ = ChecksumsOf(knownSets_);
     std::vector<std::string> problems;
     {
         std::lock_guard<std::mutex> lock(readMutex_);
@@ -238,7 +263,9 @@ ContextMenuState CRestore::ContextMenuStateFor(QTreeWidgetItem* item) {
     if (!item || !item->parent()) return state;
     state.restore = true;
     const CTreeItem* treeItem = CMyTree::ItemOf(item);
-    state.fileCommands = treeItem && treeItem->record && treeItem->record->kind == kFileItem;
+    // A file on a disc that is not present cannot be opened.
+    state.fileCommands = treeItem && treeItem->record && treeItem->record->kind == kFileItem &&
+                         !treeItem->record->absentDisc;
     return state;
 }
 
@@ -268,20 +295,68 @@ void CRestore::OnOpenWith() {
     if (QTreeWidgetItem* item = tree->currentItem()) openItem ? openItem(item, true) : OpenItem(item, true);
 }
 
+std::vector<std::string> CRestore::NamesOf(const CTreeItem* item) const {
+    std::vector<std::string> names;
+    for (const QTreeWidgetItem* at = item; at; at = at->parent()) {
+        const CTreeItem* treeItem = CMyTree::ItemOf(const_cast<QTreeWidgetItem*>(at));
+        names.insert(names.begin(), treeItem && treeItem->record ? StoredTextToUtf8(treeItem->record->name)
+                                                                 : at->text(0).toStdString());
+    }
+    return names;
+}
+
+CTreeItem* CRestore::FindItem(const std::vector<std::string>& names) const {
+    QTreeWidgetItem* item = nullptr;
+    for (const std::string& name : names) {
+        const int count = item ? item->childCount() : tree->topLevelItemCount();
+        QTreeWidgetItem* next = nullptr;
+        for (int i = 0; i < count && !next; ++i) {
+            QTreeWidgetItem* child = item ? item->child(i) : tree->topLevelItem(i);
+            if (NamesOf(CMyTree::ItemOf(child)).back() == name) next = child;
+        }
+        if (!next) return nullptr;
+        item = next;
+    }
+    return CMyTree::ItemOf(item);
+}
+
+bool CRestore::AskForDisc(CTreeItem*& item, const std::string& disc) {
+    const std::vector<std::string> names = NamesOf(item);
+    if (Ask(this, {"Please insert " + disc, MessageIcon::Information, MessageButtons::RetryCancel}) !=
+        MessageAnswer::Retry)
+        return false;
+    Rescan();
+    if (!WaitForScan()) return false;
+    item = FindItem(names);
+    if (!item) return false;  // the discs read now know nothing of it
+    tree->setCurrentItem(item);
+    return true;
+}
+
+// What is present is restored, then each other disc the item lies on is asked for in turn
+// and restored once read: one drive takes a backup of many discs.
 void CRestore::OnRestore() {
-    const CTreeItem* item = CMyTree::ItemOf(tree->currentItem());
+    CTreeItem* item = CMyTree::ItemOf(tree->currentItem());
     if (!item) return;
     if (!scanFinished && !WaitForScan()) return;
-    std::string shownAbove;
-    for (QTreeWidgetItem* above = item->parent(); above; above = above->parent())
-        shownAbove = ShownItemPath(*tree, CMyTree::ItemOf(above), "") +
-                     (shownAbove.empty() ? "" : "/" + shownAbove);
-    RestoreEntries entries;
-    CollectForRestore(*tree, item, entries, ShownItemPath(*tree, item, shownAbove));
-    if (runExtract) {
-        runExtract(entries);
-    } else {
-        RunExtract(entries);
+    std::set<std::string> restored;  // streams handed to a restore, by file name
+    for (bool first = true;; first = false) {
+        std::string shownAbove;
+        for (QTreeWidgetItem* above = item->parent(); above; above = above->parent())
+            shownAbove = ShownItemPath(*tree, CMyTree::ItemOf(above), "") +
+                         (shownAbove.empty() ? "" : "/" + shownAbove);
+        RestoreEntries entries;
+        CollectForRestore(*tree, item, entries, ShownItemPath(*tree, item, shownAbove), restored);
+        for (const std::string& path : entries.streamPaths) restored.insert(std::string(FileNameOf(path)));
+        const std::string disc = AbsentDiscBelow(*tree, item, restored);
+        if (entries.size() > 0 || (first && disc.empty())) {
+            if (runExtract) {
+                runExtract(entries);
+            } else {
+                RunExtract(entries);
+            }
+        }
+        if (disc.empty() || !AskForDisc(item, disc)) return;
     }
 }
 
@@ -302,7 +377,7 @@ void CRestore::OpenItem(QTreeWidgetItem* item, bool openWith) {
     const TellUser tell = [this](const Message& message) { Ask(this, message); };
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const std::string copy = ExtractToTemp(tempFolder, file->record->streamPath, file->record->recordOffset,
-                                           file->record->name, tell, *files_, &keys);
+                                           file->record->name, tell, *files_, &keys, &checksums_);
     QApplication::restoreOverrideCursor();
     if (copy.empty()) return;
     tempFiles.push_back(copy);
@@ -343,6 +418,7 @@ void CRestore::RunExtract(RestoreEntries& entries) {
     CExtract dialog(allowed.streamPaths, allowed.recordOffsets, allowed.itemNames, lastDestination);
     dialog.files = files_;
     dialog.keys = &keys;
+    dialog.checksums = &checksums_;
     dialog.exec();
 }
 

@@ -19,6 +19,7 @@
 #include "restore/BackupCatalog.h"
 #include "restore/CMyTree.h"
 #include "restore/CPW.h"
+#include "restore/KnownSet.h"
 
 class QFrame;
 class QLabel;
@@ -75,7 +76,8 @@ class CRestore : public QDialog {
     // The destination the Restore dialog starts with; the extractor keeps it up to date.
     std::string* lastDestination = nullptr;
 
-    // "Restore...": the entries collected from the selected item. By default RunExtract.
+    // "Restore...": the entries collected from the selected item, once for what is present and
+    // once more after each disc asked for is read. By default RunExtract.
     std::function<void(RestoreEntries& entries)> runExtract;
     // "Open", "Open With..." and a double click, on the selected item. By default OpenItem.
     std::function<void(QTreeWidgetItem* item, bool openWith)> openItem;
@@ -108,6 +110,15 @@ class CRestore : public QDialog {
     void BuildControls();
     void OnInitDialog();
     void ScanWorker();
+    // Reads the places again from the start (after a disc change, or an image added), keeping
+    // what the catalogues read before knew.
+    void Rescan();
+    // The item that stands at the path of names (record names, else texts) from the top, or null.
+    CTreeItem* FindItem(const std::vector<std::string>& names) const;
+    std::vector<std::string> NamesOf(const CTreeItem* item) const;
+    // Asks for a disc and, on Retry, reads the places again: true with item found again, false
+    // when the user cancels or the places read now know nothing of item.
+    bool AskForDisc(CTreeItem*& item, const std::string& disc);
     // Worker: hands a stream read (null: the scan has read its last) to the GUI thread.
     void HandOver(BackupStream* stream);
     // GUI thread: adds up to kStreamsPerTurn streams handed over and comes back for the rest;
@@ -132,6 +143,10 @@ class CRestore : public QDialog {
     // What the scan could not read: places, gaps in a backup's streams, damaged streams. Shown
     // once when the scan ends.
     std::vector<std::string> scanProblems_;
+    // The backups as the newest catalogues read know them: the scan thread's while it runs, the
+    // GUI thread's after; and the checksums of their files' content that restores check.
+    std::vector<KnownSet> knownSets_;
+    ContentChecksums checksums_;
     QFrame* separator_ = nullptr;
     QLabel* notice_ = nullptr;
 };

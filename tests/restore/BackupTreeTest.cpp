@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "RestoreFixture.h"
+#include "restore/PlainCatalogTree.h"
 
 namespace corvane {
 namespace {
@@ -265,6 +266,38 @@ TEST_F(RestoreTest, DamagedStreamsNeitherStopTheScanNorTheListing) {
         Expand({"L", kBackup, "Bad"});
         EXPECT_EQ(ChildTexts(bad), c.files);
         window.reset();
+    }
+}
+
+// A folder on a disc that is not present shows no more than its stream would: a protected
+// one stays "<protected>" and lists no files (the catalogue holds no password to open it), an
+// encrypted one shows as its stream does before its password; a plain one lists its files.
+TEST(AbsentFolders, ShowNoMoreThanTheirStreamsWould) {
+    KeyParameters parameters;
+    parameters.opsLimit = 3;
+    parameters.memLimitKiB = 65536;
+    const std::vector<CatalogueFile> files = {{"b.txt", 30, 1, 0, 0, {}}, {"a.txt", 10, 1, 0, 0, {}}};
+    struct Case {
+        CatalogueStream stream;
+        std::string outline;
+    };
+    const std::vector<Case> cases = {
+        {{"DATA 0812251430 1.cvn", 1, 2, "\\Docs", false, 0, {}},
+         "DATA\n  08-12-25 14:30\n    Docs (on disc 2)\n      a.txt\n      b.txt\n"},
+        {{"DATA 0812251430 1.cvn", 1, 2, "\\Docs\\Secret", true, 0, {}},
+         "DATA\n  08-12-25 14:30\n    Docs\n      <protected> (on disc 2)\n"},
+        {{"DATA 0812251430 1.cvn", 1, 3, StoredKeyParameters(parameters), false, 0, {}},
+         "DATA\n  08-12-25 14:30\n    <protected> (on disc 3)\n"},
+    };
+    for (const Case& c : cases) {
+        PlainCatalogTree tree;
+        const BackupStream stream = AbsentBackupStream(c.stream, files);
+        AddBackupStream(tree, stream, {});
+        UnlockPassword(tree, stream.password);  // no typed password opens what is not there
+        EXPECT_EQ(CatalogOutline(tree), c.outline) << c.stream.folderPath;
+        RestoreEntries entries;
+        CollectForRestore(tree, nullptr, entries);
+        EXPECT_EQ(entries.size(), 0u) << "nothing of a disc not present is handed to a restore";
     }
 }
 

@@ -2,8 +2,10 @@
 
 #include <QProcess>
 #include <filesystem>
+#include <fstream>
 
 #include "support/ScratchFolder.h"
+#include "support/SpannedBackup.h"
 #include "support/StreamTestUtil.h"
 
 namespace corvane {
@@ -112,6 +114,86 @@ TEST_F(ListCommand, ControlCharactersFromTheDiscAreShownAsQuestionMarks) {
     const Outcome run = Corvane({"list", Q(other.path())});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     EXPECT_EQ(run.out, "EVIL\n  08-12-25 14:30\n    Dir?[2J\n      z\n    ROOT\n      osc?0;t\n      red?[31m?\n");
+}
+
+// The outline below the drive and backup lines, which name the scratch folder and the time.
+std::string BelowBackup(const std::string& outline) {
+    std::size_t at = 0;
+    for (int line = 0; line < 2 && at != std::string::npos; ++line) at = outline.find('\n', at) + 1;
+    return at == std::string::npos ? outline : outline.substr(at);
+}
+
+// Flips one byte of the catalogue inside a disc image.
+void DamageCatalogue(const std::string& image) {
+    std::string bytes = test::ReadWholeFile(image);
+    // The magic, the format version and the backup's record: the programs hold the magic too.
+    const std::size_t at = bytes.find(std::string("CVNCATLG\x01\0\0\0B", 13));
+    ASSERT_NE(at, std::string::npos);
+    bytes[at + 20] = static_cast<char>(bytes[at + 20] ^ 0x01);
+    std::ofstream(image, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// The newest catalogue present knows the whole backup: every folder is listed, those whose
+// discs were not given marked with their disc, and each missing disc named.
+TEST(ListAcrossTheSet, EveryFolderShowsAndAbsentOnesNameTheirDisc) {
+    const test::SpannedBackup backup;
+    struct Case {
+        std::vector<int> discs;
+        std::string outline;
+        std::vector<std::string> missing;
+    };
+    const std::vector<Case> cases = {
+        {{3},
+         "    Docs (on disc 1)\n      2008 (on disc 1)\n        a.bin\n      r.txt\n    Music (on disc 2)\n"
+         "      m.bin\n    ROOT (on disc 1)\n      readme.txt\n    Video\n      v.bin\n",
+         {"disc 1 ", "disc 2 "}},
+        {{1, 3},
+         "    Docs\n      2008\n        a.bin\n      r.txt\n    Music (on disc 2)\n      m.bin\n    ROOT\n"
+         "      readme.txt\n    Video\n      v.bin\n",
+         {"disc 2 "}},
+        // Disc 2's catalogue knows nothing of disc 3: its folders are shown as its streams are.
+        {{2},
+         "    Docs (on disc 1)\n      2008 (on disc 1)\n        a.bin\n      r.txt\n    Music\n      m.bin\n"
+         "    ROOT (on disc 1)\n      readme.txt\n",
+         {"disc 1 "}},
+        {{1, 2, 3},
+         "    Docs\n      2008\n        a.bin\n      r.txt\n    Music\n      m.bin\n    ROOT\n      readme.txt\n"
+         "    Video\n      v.bin\n",
+         {}},
+    };
+    for (const Case& c : cases) {
+        ScratchFolder place;
+        const Outcome run = Corvane({"list", Q(backup.PlaceWith(place, c.discs))});
+        SCOPED_TRACE(testing::PrintToString(c.discs));
+        EXPECT_EQ(BelowBackup(run.out), c.outline);
+        EXPECT_EQ(run.exitCode, c.missing.empty() ? 0 : 1) << run.err;
+        for (const std::string& disc : c.missing)
+            EXPECT_NE(run.err.find(disc + "of "), std::string::npos) << run.err;
+    }
+}
+
+// A catalogue that is damaged, or a file that is no catalogue, is named, and the streams
+// present are listed without it as before.
+TEST(ListAcrossTheSet, ABadCatalogueIsNamedAndTheStreamsAreListedWithoutIt) {
+    const test::SpannedBackup backup;
+    ScratchFolder damaged;
+    backup.PlaceWith(damaged, {3});
+    for (const auto& entry : std::filesystem::directory_iterator(damaged.path())) DamageCatalogue(entry.path());
+    Outcome run = Corvane({"list", Q(damaged.path())});
+    EXPECT_EQ(BelowBackup(run.out), "    Video\n      v.bin\n");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("The catalogue is damaged: its checksum does not match; the streams are read without it"),
+              std::string::npos)
+        << run.err;
+
+    ScratchFolder foreign;
+    ASSERT_TRUE(WriteSampleStream(foreign / "DATA 0812251430 0.cvn", "\\", "", {{"a.txt", "a"}}).ok());
+    foreign.WriteFile("DATA 0812251430.catalog", "not a catalogue at all");
+    run = Corvane({"list", Q(foreign.path())});
+    EXPECT_EQ(run.out, "DATA\n  08-12-25 14:30\n    ROOT\n      a.txt\n");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("DATA 0812251430.catalog was not used: This is not a catalogue of a backup"), std::string::npos)
+        << run.err;
 }
 
 TEST(CommandLine, HelpListsTheRestoreCommands) {

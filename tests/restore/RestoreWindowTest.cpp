@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 
@@ -19,6 +20,7 @@
 #include "support/PeerTools.h"
 #include "support/ScopedTmpdir.h"
 #include "support/ScriptedPrompt.h"
+#include "support/SpannedBackup.h"
 
 namespace corvane {
 namespace {
@@ -152,6 +154,10 @@ class RestoreDriver {
         }
         auto* dialog = qobject_cast<CExtract*>(modal);
         if (!dialog) return;
+        if (dialog != dialog_) {  // a restore may run one dialog per disc
+            dialog_ = dialog;
+            started_ = false;
+        }
         if (!started_) {
             qobject_cast<QLineEdit*>(FindControl(dialog, 1013))->setText(QString::fromStdString(destination_));
             qobject_cast<QPushButton*>(FindControl(dialog, 1))->click();
@@ -162,6 +168,7 @@ class RestoreDriver {
     }
 
     std::string destination_;
+    QPointer<QObject> dialog_;  // null once that dialog is gone
     bool started_ = false;
     QTimer timer_;
 };
@@ -194,6 +201,106 @@ TEST_F(RestoreTest, ProtectedFoldersNeedTheirPasswordToBeRestoredThroughTheirPar
         std::filesystem::remove_all(disc.path() + "/DATA 0812251430 0.cvn");
         std::filesystem::remove_all(disc.path() + "/DATA 0812251430 1.cvn");
     }
+}
+
+// With only the last disc present, every folder of the backup shows, those on other discs
+// marked; restoring one asks for its disc, Retry looks again in the places, and once the
+// disc's image is among them the folder comes back byte-identical.
+TEST_F(RestoreTest, FoldersOnOtherDiscsShowAndRestoringOneAsksForItsDisc) {
+    const SpannedBackup backup;
+    const std::string imageName = std::filesystem::path(backup.images[2]).filename().string();
+    const std::string backupName = imageName.substr(0, imageName.find(" disc "));
+    struct Case {
+        std::vector<bool> addDiscBeforeAnswer;  // one per question, answered Retry; Cancel after them
+        int questions;
+        bool restored;
+    };
+    for (const Case& c : std::vector<Case>{{{}, 1, false}, {{false, true}, 2, true}}) {
+        ScratchFolder place, destination;
+        backup.PlaceWith(place, {3});
+        ScriptedPrompt messages;
+        std::size_t asked = 0;
+        messages.answer = [&](const Message& message) {
+            if (message.buttons != MessageButtons::RetryCancel) return MessageAnswer::Ok;
+            if (asked == c.addDiscBeforeAnswer.size()) return MessageAnswer::Cancel;
+            if (c.addDiscBeforeAnswer[asked++]) backup.PlaceWith(place, {2});
+            return MessageAnswer::Retry;
+        };
+        ImageFileSystem images(DefaultFileSystem());
+        Open({place.path()}, &images);
+        ASSERT_EQ(Tree().topLevelItemCount(), 1);
+        QTreeWidgetItem* backupItem = Tree().topLevelItem(0)->child(0);
+        EXPECT_EQ(ChildTexts(backupItem),
+                  (std::vector<std::string>{"Docs (on disc 1)", "Music (on disc 2)", "ROOT (on disc 1)", "Video"}));
+        EXPECT_EQ(ChildTexts(backupItem->child(0)), (std::vector<std::string>{"2008 (on disc 1)", "r.txt"}));
+
+        window->tree->setCurrentItem(backupItem->child(1));
+        RestoreDriver driver({}, destination.path());
+        window->OnRestore();
+
+        std::vector<std::string> questions;
+        for (const Message& message : messages.messages)
+            if (message.buttons == MessageButtons::RetryCancel) questions.push_back(message.text);
+        EXPECT_EQ(questions, std::vector<std::string>(static_cast<std::size_t>(c.questions),
+                                                      "Please insert disc 2 of " + backupName));
+        if (c.restored)
+            EXPECT_EQ(ReadWholeFile(destination / "Music/m.bin"), backup.files.at("Music/m.bin"));
+        else
+            EXPECT_FALSE(std::filesystem::exists(destination / "Music"));
+        window.reset();
+    }
+}
+
+// A file whose content does not match the catalogue's checksum (two chunks swapped: every
+// chunk decodes) is named after "Done!" and not kept; the rest comes back.
+TEST_F(RestoreTest, AFileWhoseContentDoesNotMatchTheCatalogueIsNamedAndNotKept) {
+    const SpannedBackup backup;
+    ScratchFolder place, destination;
+    backup.PlaceWith(place, {1, 2, 3});
+    backup.SwapFirstChunksOfVideo(place);
+    ScriptedPrompt messages;
+    ImageFileSystem images(DefaultFileSystem());
+    Open({place.path()}, &images);
+    window->tree->setCurrentItem(Tree().topLevelItem(0)->child(0));
+    RestoreDriver driver({}, destination.path());
+    window->OnRestore();
+
+    ASSERT_EQ(messages.Texts().size(), 1u);
+    EXPECT_NE(messages.Texts()[0].find("Video\\v.bin: its content does not match the checksum the backup recorded"),
+              std::string::npos)
+        << messages.Texts()[0];
+    EXPECT_FALSE(std::filesystem::exists(destination / "Video/v.bin"));
+    EXPECT_EQ(ReadWholeFile(destination / "Music/m.bin"), backup.files.at("Music/m.bin"));
+    window.reset();
+}
+
+// One drive: restoring the whole backup with the last disc in it restores that disc, then asks
+// for each other disc in turn, and restores each once it is the one in the drive.
+TEST_F(RestoreTest, AWholeBackupComesBackOneDiscAtATime) {
+    const SpannedBackup backup;
+    ScratchFolder drive, destination;
+    backup.PlaceWith(drive, {3});
+    ScriptedPrompt messages;
+    std::vector<std::string> questions;
+    messages.answer = [&](const Message& message) {
+        if (message.buttons != MessageButtons::RetryCancel) return MessageAnswer::Ok;
+        questions.push_back(message.text);
+        const int asked = message.text[std::string("Please insert disc ").size()] - '0';
+        for (const auto& entry : std::filesystem::directory_iterator(drive.path())) std::filesystem::remove(entry);
+        backup.PlaceWith(drive, {asked});
+        return MessageAnswer::Retry;
+    };
+    ImageFileSystem images(DefaultFileSystem());
+    Open({drive.path()}, &images);
+    window->tree->setCurrentItem(Tree().topLevelItem(0)->child(0));
+    RestoreDriver driver({}, destination.path());
+    window->OnRestore();
+
+    ASSERT_EQ(questions.size(), 2u);
+    EXPECT_NE(questions[0].find("Please insert disc 1 of "), std::string::npos) << questions[0];
+    EXPECT_NE(questions[1].find("Please insert disc 2 of "), std::string::npos) << questions[1];
+    for (const auto& [path, content] : backup.files) EXPECT_EQ(ReadWholeFile(destination / path), content) << path;
+    window.reset();
 }
 
 // An encrypted backup shows only "<protected>" folders until its password passes the key

@@ -1,0 +1,148 @@
+#include "restore/KnownSet.h"
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+
+#include "archive/BackupKey.h"
+#include "archive/SetCatalogueReader.h"
+#include "archive/StreamFormat.h"
+#include "extract/StoredPath.h"
+
+namespace corvane {
+
+namespace {
+
+// Keeps every record; the set is trusted only once the reader says the catalogue is whole.
+class SetCollector final : public CatalogueVisitor {
+  public:
+    void OnBackup(const CatalogueBackup& backup) override { set.backup = backup; }
+    void OnStream(const CatalogueStream& stream) override { set.streams.push_back({stream, {}}); }
+    void OnFile(const CatalogueFile& file) override { set.streams.back().files.push_back(file); }
+
+    KnownSet set;
+};
+
+Status ReadCatalogue(FileSystem& files, const std::string& path, KnownSet& set) {
+    std::unique_ptr<File> in;
+    Status s = files.OpenRead(path, in);
+    if (!s.ok()) return s;
+    SetCollector collector;
+    s = ReadSetCatalogue(*in, collector);
+    in->Close();
+    if (!s.ok()) return s;
+    const CatalogueBackup& backup = collector.set.backup;
+    if (CatalogueFileName(backup.name) != FileNameOf(path))
+        return Status(Status::Code::Corrupt,
+                      "it is the catalogue of another backup (" + ShownStoredText(backup.name) + ")");
+    // Whole but written wrong, or made up: every stream must be one of this backup's, on a
+    // disc the catalogue describes.
+    for (const KnownStream& known : collector.set.streams) {
+        StreamNameParts parts;
+        if (!ParseStreamName(known.stream.name, parts) || parts.label + " " + parts.timeStamp != backup.name ||
+            parts.sequence != known.stream.sequence)
+            return Status(Status::Code::Corrupt, "it names a stream that is not of its backup (" +
+                                                     ShownStoredText(known.stream.name) + ")");
+        if (known.stream.disc == 0 || known.stream.disc > backup.discs)
+            return Status(Status::Code::Corrupt, "it places " + ShownStoredText(known.stream.name) +
+                                                     " on a disc it does not describe");
+    }
+    set = std::move(collector.set);
+    return Status::Ok();
+}
+
+}  // namespace
+
+std::vector<KnownSet> ReadNewestCatalogues(FileSystem& files, const std::vector<std::string>& cataloguePaths,
+                                           std::vector<std::string>& problems) {
+    // A later disc's catalogue holds every record of an earlier one's and more, so it is the
+    // larger file: each backup's catalogues are read largest first, and a smaller one only
+    // when no larger one is whole (one of the same size too: the same disc given twice).
+    std::map<std::string, std::vector<std::pair<std::uint64_t, std::string>>> byName;
+    for (const std::string& path : cataloguePaths) {
+        FileInfo info;
+        files.Stat(path, info);
+        byName[std::string(FileNameOf(path))].emplace_back(info.size, path);
+    }
+    std::vector<KnownSet> sets;
+    for (auto& [name, candidates] : byName) {
+        std::stable_sort(candidates.begin(), candidates.end(),
+                         [](const auto& a, const auto& b) { return a.first > b.first; });
+        std::optional<KnownSet> kept;
+        std::uint64_t keptSize = 0;
+        for (const auto& [size, path] : candidates) {
+            if (kept && size < keptSize) break;
+            KnownSet set;
+            Status s = ReadCatalogue(files, path, set);
+            if (!s.ok()) {
+                problems.push_back(ShownStoredText(path) + " was not used: " + s.message() +
+                                   "; the streams are read without it");
+                continue;
+            }
+            if (!kept || set.backup.discs > kept->backup.discs) {
+                keptSize = size;
+                kept = std::move(set);
+            }
+        }
+        if (kept) sets.push_back(std::move(*kept));
+    }
+    return sets;
+}
+
+void KeepNewest(std::vector<KnownSet>& known, std::vector<KnownSet> found) {
+    for (KnownSet& set : found) {
+        auto same = std::find_if(known.begin(), known.end(),
+                                 [&](const KnownSet& old) { return old.backup.name == set.backup.name; });
+        if (same == known.end())
+            known.push_back(std::move(set));
+        else if (set.backup.discs >= same->backup.discs)
+            *same = std::move(set);
+    }
+}
+
+bool IsSealedStream(const CatalogueStream& stream) {
+    KeyParameters parameters;
+    return ParseKeyParameters(stream.folderPath, parameters).ok();
+}
+
+std::vector<const KnownStream*> AbsentStreams(const std::vector<KnownSet>& sets,
+                                              const std::vector<std::string>& presentStreamPaths) {
+    std::set<std::string> present;
+    for (const std::string& path : presentStreamPaths) present.insert(std::string(FileNameOf(path)));
+    std::vector<const KnownStream*> absent;
+    for (const KnownSet& set : sets)
+        for (const KnownStream& known : set.streams)
+            if (!present.count(known.stream.name)) absent.push_back(&known);
+    return absent;
+}
+
+std::vector<std::string> AbsentDiscMessages(const std::vector<const KnownStream*>& absent) {
+    std::set<std::pair<std::string, std::uint32_t>> discs;  // backup name, disc
+    for (const KnownStream* known : absent) {
+        StreamNameParts parts;
+        const std::string backup = ParseStreamName(known->stream.name, parts)
+                                       ? parts.label + " " + parts.timeStamp
+                                       : known->stream.name;
+        discs.emplace(backup, known->stream.disc);
+    }
+    std::vector<std::string> messages;
+    for (const auto& [backup, disc] : discs)
+        messages.push_back("disc " + std::to_string(disc) + " of " + ShownStoredText(backup) +
+                           " is not among the places given");
+    return messages;
+}
+
+ContentChecksums ChecksumsOf(const std::vector<KnownSet>& sets) {
+    ContentChecksums checksums;
+    for (const KnownSet& set : sets)
+        for (const KnownStream& known : set.streams) {
+            if (IsSealedStream(known.stream)) continue;
+            auto& records = checksums[known.stream.name];
+            for (const CatalogueFile& file : known.files) records[file.recordOffset] = file.checksum;
+        }
+    return checksums;
+}
+
+}  // namespace corvane

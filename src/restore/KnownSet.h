@@ -1,0 +1,50 @@
+#pragma once
+// The backup set as the newest catalogue present knows it: every stream of the discs it
+// describes, with its files, so that folders on discs that are not present can be shown and
+// named, and restored files checked against their content checksums.
+
+#include <string>
+#include <vector>
+
+#include "archive/SetCatalogueFormat.h"
+#include "extract/ExtractHost.h"
+#include "platform/FileLayer.h"
+
+namespace corvane {
+
+struct KnownStream {
+    CatalogueStream stream;
+    std::vector<CatalogueFile> files;
+};
+
+struct KnownSet {
+    CatalogueBackup backup;
+    std::vector<KnownStream> streams;
+};
+
+// Reads the catalogues found and keeps, for each backup, the whole one that describes the most
+// discs; smaller ones are not read once a larger one is whole. A catalogue that cannot be read, is damaged, or names another backup than its file
+// name does is named in problems, and its backup is read from its streams without it.
+std::vector<KnownSet> ReadNewestCatalogues(FileSystem& files, const std::vector<std::string>& cataloguePaths,
+                                           std::vector<std::string>& problems);
+
+// Adds the sets found to those known: a set replaces the one of its backup it knows as much as.
+// A window that looks again after a disc change so keeps what a newer disc told it.
+void KeepNewest(std::vector<KnownSet>& known, std::vector<KnownSet> found);
+
+// Whether a catalogue's stream is encrypted: its folder path is then its key's parameters, and
+// its files carry no content checksum.
+bool IsSealedStream(const CatalogueStream& stream);
+
+// The streams of the sets that are not among present (by file name), in the sets' order.
+std::vector<const KnownStream*> AbsentStreams(const std::vector<KnownSet>& sets,
+                                              const std::vector<std::string>& presentStreamPaths);
+
+// One line per disc that holds an absent stream: "disc 2 of DATA 0812251430 is not among the
+// places given".
+std::vector<std::string> AbsentDiscMessages(const std::vector<const KnownStream*>& absent);
+
+// The content checksums of every file of the sets that has one, by stream file name and record.
+ContentChecksums ChecksumsOf(const std::vector<KnownSet>& sets);
+
+}  // namespace corvane
