@@ -33,6 +33,16 @@ namespace corvane {
 
 namespace {
 
+// A check box as high as the desktop font makes its box, centred on the line it was given, so
+// its box is never cut.
+void FitHeight(QWidget* box) {
+    QRect place = box->geometry();
+    const int height = std::max(place.height(), box->sizeHint().height());
+    place.adjust(0, -(height - place.height()) / 2, 0, 0);
+    place.setHeight(height);
+    box->setGeometry(place);
+}
+
 constexpr int kPasswordBytes = 16;
 const QColor kBackground(200, 200, 235);
 const QColor kCounterText(0, 0, 192);
@@ -122,7 +132,8 @@ void CBackup::BuildControls() {
     // Discs are read back after burning by default on optical drives, whose discs fail quietly;
     // choosing another recorder sets the default again, a rescan that keeps the choice does not.
     verify_ = new QCheckBox(QStringLiteral("Verify discs after burning"), this);
-    PlaceControl(verify_, du, 1017, 91, 58, 147, 8);
+    PlaceControl(verify_, du, 1017, 91, 59, 147, 8);
+    FitHeight(verify_);
     connect(recorderCombo, &QComboBox::currentIndexChanged, this, [this] {
         const QString device = recorderCombo->currentData().toString();
         if (device.isEmpty() || device == verifyDefaultFor_) return;
@@ -130,7 +141,7 @@ void CBackup::BuildControls() {
         ImageRecorderPath image;
         verify_->setChecked(!ParseImageRecorderPath(device.toStdString(), image));
     });
-    Line(this, QFrame::HLine)->setGeometry(du.rect(86, 66, 152, 1));
+    Line(this, QFrame::HLine)->setGeometry(du.rect(86, 68, 152, 1));
 
     label("Password:", 91, 76, 34, 8);
     password_ = new QLineEdit(this);
@@ -148,12 +159,13 @@ void CBackup::BuildControls() {
     // Encryption needs the password: the box is usable only while one is typed.
     encrypt_ = new QCheckBox(QStringLiteral("Encrypt the files with the password"), this);
     PlaceControl(encrypt_, du, 1016, 91, 106, 147, 8);
+    FitHeight(encrypt_);
     encrypt_->setEnabled(false);
     connect(password_, &QLineEdit::textChanged, this, [this](const QString& text) {
         encrypt_->setEnabled(password_->isEnabled() && !text.isEmpty());
         if (text.isEmpty()) encrypt_->setChecked(false);
     });
-    Line(this, QFrame::HLine)->setGeometry(du.rect(86, 114, 152, 2));
+    Line(this, QFrame::HLine)->setGeometry(du.rect(86, 116, 152, 1));
 
     progressBar = new QProgressBar(this);
     PlaceControl(progressBar, du, 1005, 89, 119, 144, 9);
