@@ -104,6 +104,17 @@ TEST(SetCatalogue, SizeWithIsTheSizeOfTheFile) {
     EXPECT_EQ(writer.Bytes(4000000000u).size(), expected) << "disc numbers take no more room";
 }
 
+// How many files this process holds open in folder (an unnamed one shows as "folder/#n (deleted)").
+int OpenFilesIn(const std::string& folder) {
+    int open = 0;
+    std::error_code error;
+    for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd", error)) {
+        const std::string target = std::filesystem::read_symlink(fd.path(), error).string();
+        if (!error && target.starts_with(folder + "/")) ++open;
+    }
+    return open;
+}
+
 // Records kept in an unnamed file of the staging folder make the same catalogue as records
 // kept in memory, past the size of a block, and leave nothing in the folder; a folder that
 // cannot hold such a file keeps them in memory.
@@ -112,6 +123,7 @@ TEST(SetCatalogue, RecordsKeptInAFileMakeTheSameCatalogue) {
     for (const std::string& spillFolder : {folder.path(), folder.path() + "/missing"}) {
         SCOPED_TRACE(spillFolder);
         SetCatalogueWriter writer("DATA 0812251430", 1229956200, spillFolder);
+        EXPECT_EQ(OpenFilesIn(folder.path()), spillFolder == folder.path() ? 1 : 0) << "where the records wait";
         SetCatalogueWriter reference("DATA 0812251430", 1229956200);
         for (int i = 0; i < 12000; ++i) {
             writer.AddStream(i % 2 ? kRoot : kSecret, i % 2 ? kRootFiles : kSecretFiles);
