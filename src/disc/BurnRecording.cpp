@@ -7,6 +7,7 @@
 
 #include "disc/DiscImage.h"
 #include "disc/IsoBurn.h"
+#include "disc/PacedImageSource.h"
 
 namespace corvane {
 
@@ -66,7 +67,7 @@ struct WriteJob {
         burn::burn_disc_free(disc);
         burn::burn_session_free(session);
         burn::burn_track_free(track);
-        burn::burn_source_free(source);  // joins libisofs's image writer thread
+        if (source) burn::burn_source_free(source);  // joins libisofs's image writer thread
     }
 };
 
@@ -109,7 +110,11 @@ Status WriteImage(GrabbedDrive& drive, DiscImage& image, std::uint32_t tailBlock
     Status status = image.CreateBurnSource(tailBlocks, false, isoSource);
     if (!status.ok()) return status;
     WriteJob job;
-    job.source = AsBurn(isoSource);
+    job.source = PacedImageSource(AsBurn(isoSource));
+    if (!job.source) {
+        job.Free();
+        return Status(Status::Code::IoError, "Out of memory for the disc image");
+    }
     off_t size = job.source->get_size(job.source);
     bytes = size > 0 ? static_cast<std::uint64_t>(size) : 0;
     const int total = static_cast<int>(bytes / 2048);

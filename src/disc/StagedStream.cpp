@@ -4,8 +4,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <new>
 
 namespace corvane {
@@ -20,12 +23,19 @@ struct StreamLayout {
     void* data;
 };
 
+// libisofs reads a file 2 KiB a call; the staged copy is read in larger pieces.
+constexpr std::size_t kReadAhead = 128 * 1024;
+
 struct StagedData {
     std::string path;
     off_t size = 0;
     ino_t serial = 0;
     int fd = -1;
-    off_t read = 0;  // since it was opened
+    off_t read = 0;  // handed out since it was opened
+    // While open: what was read from the file and not yet handed out.
+    std::unique_ptr<char[]> ahead;
+    std::size_t aheadStart = 0;
+    std::size_t aheadEnd = 0;
 };
 
 StagedData& DataOf(IsoStream* stream) {
@@ -35,8 +45,12 @@ StagedData& DataOf(IsoStream* stream) {
 int OpenStaged(IsoStream* stream) {
     StagedData& data = DataOf(stream);
     if (data.fd >= 0) return static_cast<int>(ISO_FILE_ALREADY_OPENED);
+    data.ahead.reset(new (std::nothrow) char[kReadAhead]);
+    if (!data.ahead) return static_cast<int>(ISO_OUT_OF_MEM);
     data.fd = ::open(data.path.c_str(), O_RDONLY | O_CLOEXEC);
     data.read = 0;
+    data.aheadStart = data.aheadEnd = 0;
+    if (data.fd < 0) data.ahead.reset();
     return data.fd >= 0 ? 1 : static_cast<int>(ISO_FILE_ERROR);
 }
 
@@ -45,6 +59,7 @@ int CloseStaged(IsoStream* stream) {
     if (data.fd < 0) return static_cast<int>(ISO_FILE_NOT_OPENED);
     ::close(data.fd);
     data.fd = -1;
+    data.ahead.reset();
     return 1;
 }
 
@@ -57,11 +72,18 @@ int ReadStaged(IsoStream* stream, void* buffer, std::size_t count) {
     if (data.fd < 0) return static_cast<int>(ISO_FILE_NOT_OPENED);
     std::size_t done = 0;
     while (done < count) {
-        const ssize_t got = ::read(data.fd, static_cast<char*>(buffer) + done, count - done);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return static_cast<int>(ISO_FILE_READ_ERROR);
-        if (got == 0) break;
-        done += static_cast<std::size_t>(got);
+        if (data.aheadStart == data.aheadEnd) {
+            const ssize_t got = ::read(data.fd, data.ahead.get(), kReadAhead);
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) return static_cast<int>(ISO_FILE_READ_ERROR);
+            if (got == 0) break;
+            data.aheadStart = 0;
+            data.aheadEnd = static_cast<std::size_t>(got);
+        }
+        const std::size_t piece = std::min(count - done, data.aheadEnd - data.aheadStart);
+        std::memcpy(static_cast<char*>(buffer) + done, data.ahead.get() + data.aheadStart, piece);
+        data.aheadStart += piece;
+        done += piece;
     }
     data.read += static_cast<off_t>(done);
     if (done < count && data.read < data.size) return static_cast<int>(ISO_FILE_READ_ERROR);
@@ -95,7 +117,7 @@ Status AddStagedFile(IsoDir* parent, const std::string& name, const std::string&
     if (::stat(path.c_str(), &info) != 0) return Status::FromErrno(errno, "Cannot add " + path);
     // libisofs frees a stream with free() once its last reference goes.
     auto* stream = static_cast<StreamLayout*>(std::calloc(1, sizeof(StreamLayout)));
-    auto* data = new (std::nothrow) StagedData{path, info.st_size, serial_id++, -1};
+    auto* data = new (std::nothrow) StagedData{path, info.st_size, serial_id++, -1, 0, nullptr, 0, 0};
     if (!stream || !data) {
         std::free(stream);
         delete data;
