@@ -5,15 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <optional>
 
 #include "archive/BackupJob.h"
 #include "disc/DiscLayer.h"
 #include "disc/ImageFileSystem.h"
 #include "disc/OpticalRecorder.h"
+#include "support/ScopedVariable.h"
 #include "support/ScratchFolder.h"
 #include "support/TestBackupHost.h"
 #include "verify/DiscVerifier.h"
@@ -59,21 +58,6 @@ class MasterWithDrive final : public IDiscMaster {
 
     std::string address_;
     std::unique_ptr<IDiscMaster> real_ = CreateDiscMaster({});
-};
-
-// Points the user's cache folder, where a drive's discs are staged, at a scratch folder.
-class ScopedCacheFolder {
-  public:
-    explicit ScopedCacheFolder(const std::string& folder) {
-        if (const char* previous = std::getenv("XDG_CACHE_HOME")) saved_ = previous;
-        ::setenv("XDG_CACHE_HOME", folder.c_str(), 1);
-    }
-    ~ScopedCacheFolder() { saved_ ? ::setenv("XDG_CACHE_HOME", saved_->c_str(), 1) : ::unsetenv("XDG_CACHE_HOME"); }
-    ScopedCacheFolder(const ScopedCacheFolder&) = delete;
-    ScopedCacheFolder& operator=(const ScopedCacheFolder&) = delete;
-
-  private:
-    std::optional<std::string> saved_;
 };
 
 struct VerifiedBackup {
@@ -136,7 +120,7 @@ struct VerifiedBackup {
     ScratchFolder source, scratch;
     std::string images = scratch / "discs";
     std::string drive = scratch / "burner";  // no image's name, as a drive's device has none
-    ScopedCacheFolder cache{scratch / "cache"};
+    ScopedVariable cache{"XDG_CACHE_HOME", scratch / "cache"};  // where a drive's discs are staged
     TestBackupHost host;
     bool damaged = false;
 };
