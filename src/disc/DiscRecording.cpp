@@ -234,7 +234,8 @@ DiscStep BurnDisc(BackupHost& host, IDiscMaster& discMaster,
             host.SetStatus("The disc was not verified: the recorder cannot read it back");
         }
         // Good, damaged or cancelled, the disc leaves the drive as it does without verifying.
-        recorder->Eject();
+        if (const Status ejected = recorder->Eject(); !ejected.ok())
+            host.SetStatus("The disc was not ejected: " + ejected.message());
         if (!readBack) break;
         if (host.cancelRequested) return DiscStep::Cancelled;
         if (damage.empty()) break;

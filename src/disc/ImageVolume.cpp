@@ -81,7 +81,7 @@ int ReadBlock(IsoDataSource* source, std::uint32_t block, std::uint8_t* buffer) 
 void FreeReader(IsoDataSource* source) { delete &ReaderOf(source); }
 
 constexpr std::uint32_t kDescriptorBlock = 16;     // the primary volume descriptor
-constexpr std::size_t kVolumeSpaceSizeOffset = 80;  // its size of the volume in blocks
+constexpr std::size_t kVolumeSpaceSizeOffset = 80;  // where it gives the volume's blocks
 
 // The volume's size in blocks as its primary volume descriptor gives it; 0 when the descriptor
 // cannot be read (libisofs then says what is wrong with the image).
