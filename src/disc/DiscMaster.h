@@ -65,10 +65,13 @@ public:
     // The user said "Erase and use this disc" of the medium the last QueryMediaType examined:
     // its data may be erased by the next recording, as long as that medium is still in.
     virtual void AllowErase() {}
-    // Where the disc recorded last can be read back as a folder of the file layer (an image
-    // file's path, which ImageFileSystem opens); empty when it cannot, as for a drive that
-    // ejected it.
+    // Where the disc recorded last can be read back: an image file, the device of a drive that
+    // kept its disc in, the file behind a stdio drive. ImageFileSystem reads it as one disc
+    // image whatever its name. Empty when it cannot be read back, as for a drive that ejected it.
     virtual std::string RecordedDiscPlace() const { return {}; }
+    // Ejects the disc that a recording without eject left in the drive; nothing to do where
+    // there is no tray.
+    virtual Status Eject() { return Status::Ok(); }
     virtual Status Close() = 0;
 };
 

@@ -164,9 +164,10 @@ DiscStep PrepareDisc(BackupHost& host, IJolietDiscMaster& joliet,
 
 namespace {
 
-// Records the disc (again: the disc recorded last, onto a new one), retrying a failed recording.
+// Records the disc (again: the disc recorded last, onto a new one), retrying a failed recording;
+// eject: the drive ejects the disc once it is recorded.
 DiscStep RecordOnce(BackupHost& host, IDiscMaster& discMaster, const std::shared_ptr<IDiscRecorder>& recorder,
-                    bool again) {
+                    bool again, bool eject) {
     int failedRecordings = 0;
     for (;;) {
         host.SetStatus("Activating disc recorder...");
@@ -182,7 +183,7 @@ DiscStep RecordOnce(BackupHost& host, IDiscMaster& discMaster, const std::shared
         // Stopping an image file costs nothing; stopping a drive may ruin a write-once disc.
         host.recording = recorder->WritesImageFiles() ? 0 : BackupHost::kRecordingWrite;
         // A failed recording keeps the content where RecordDisc finds it.
-        Status recorded = again && failedRecordings == 0 ? discMaster.RecordAgain(true) : discMaster.RecordDisc(false, true);
+        Status recorded = again && failedRecordings == 0 ? discMaster.RecordAgain(eject) : discMaster.RecordDisc(false, eject);
         const bool closed = host.recording.exchange(0) == BackupHost::kRecordingClose;
         // A drive ignores a cancel once it closes the disc: the disc is finished, and the
         // cancel must not turn it into a stopped backup.
@@ -218,27 +219,38 @@ private:
 
 DiscStep BurnDisc(BackupHost& host, IDiscMaster& discMaster,
                   const std::shared_ptr<IDiscRecorder>& recorder) {
-    const KeptRecording kept(discMaster, static_cast<bool>(host.verifyRecordedDisc));
-    DiscStep step = RecordOnce(host, discMaster, recorder, false);
-    while (step == DiscStep::Done && host.verifyRecordedDisc && !host.cancelRequested) {
+    const bool verify = static_cast<bool>(host.verifyRecordedDisc);
+    const KeptRecording kept(discMaster, verify);
+    // A disc to verify stays in the drive until it has been read back.
+    DiscStep step = RecordOnce(host, discMaster, recorder, false, !verify);
+    while (step == DiscStep::Done && verify) {
         const std::string place = recorder->RecordedDiscPlace();
-        if (place.empty()) {  // a drive that ejected its disc cannot read it back
-            host.SetStatus("The disc was not verified: the drive ejected it");
-            break;
+        const bool readBack = !place.empty() && !host.cancelRequested;
+        std::string damage;
+        if (readBack) {
+            host.SetCancelEnabled(true);
+            damage = host.verifyRecordedDisc(place);
+        } else if (place.empty()) {
+            host.SetStatus("The disc was not verified: the recorder cannot read it back");
         }
-        host.SetCancelEnabled(true);
-        const std::string damage = host.verifyRecordedDisc(place);
+        // Good, damaged or cancelled, the disc leaves the drive as it does without verifying.
+        if (const Status ejected = recorder->Eject(); !ejected.ok())
+            host.SetStatus("The disc was not ejected: " + ejected.message());
+        if (!readBack) break;
         if (host.cancelRequested) return DiscStep::Cancelled;
         if (damage.empty()) break;
-        const std::string name = std::filesystem::path(place).filename().string();
+        const std::string name = recorder->WritesImageFiles()
+                                     ? std::filesystem::path(place).filename().string()
+                                     : "in " + recorder->GetPath();
         const std::string text = "The disc " + name + " did not verify:\n" + damage +
                                  "\n\nRetry records it again on a new disc.";
         host.SetStatus("The disc " + name + " did not verify");
         if (!AskRetry(host, text.c_str(), kApplicationName))
             return Fail(host, "The disc " + name + " did not verify", true);
-        // A damaged image file is no disc of the backup: the new one takes its place.
+        // A damaged image file is no disc of the backup: the new one takes its place. A drive's
+        // device, or the user's file behind a stdio drive, stays: the user changes the disc.
         if (recorder->WritesImageFiles()) host.files->RemoveFile(place);
-        step = RecordOnce(host, discMaster, recorder, true);
+        step = RecordOnce(host, discMaster, recorder, true, false);
     }
     return step;
 }

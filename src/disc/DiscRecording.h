@@ -25,9 +25,11 @@ enum class DiscStep { Done, Cancelled, Failed };
 DiscStep PrepareDisc(BackupHost& host, IJolietDiscMaster& joliet,
                      const std::shared_ptr<IDiscRecorder>& recorder, IDiscMaster& discMaster);
 
-// Done once the staged image is recorded (and the disc ejected). Fails after
-// kRecordingAttempts failed recordings, with the last one's cause; Cancelled when the user gave
-// up or stopped the recording. Leaves Cancel disabled once recording has begun.
+// Done once the staged image is recorded and the disc ejected. With host.verifyRecordedDisc the
+// disc is read back before it is ejected; one that does not verify is named, and Retry records
+// it again on a new disc. Fails after kRecordingAttempts failed recordings, with the last one's
+// cause; Cancelled when the user gave up or stopped the recording. Leaves Cancel disabled once
+// recording has begun.
 DiscStep BurnDisc(BackupHost& host, IDiscMaster& discMaster,
                   const std::shared_ptr<IDiscRecorder>& recorder);
 

@@ -73,9 +73,10 @@ Status ImageFileSystem::Locate(const std::string& path, bool asFolder, Location&
     where = Location{};
     std::string whole = path;
     while (whole.size() > 1 && whole.back() == '/') whole.pop_back();
-    // Only a part of the path with an image's name can be an image: a path without one is the
-    // wrapped file system's, known without a look at the disk (a restore's destination).
-    if (!NamesAnImage(whole)) return Status::Ok();
+    // Only a part of the path with an image's name, or a given image, can be an image: any
+    // other path is the wrapped file system's, known without a look at the disk (a restore's
+    // destination).
+    if (!NamesAnImage(whole) && !InGivenImage(whole)) return Status::Ok();
     // The longest part of the path that exists outside any image.
     std::string existing = whole;
     FileInfo info;
@@ -87,7 +88,8 @@ Status ImageFileSystem::Locate(const std::string& path, bool asFolder, Location&
             return Status::Ok();  // the wrapped file system will answer for the path
         existing.erase(cut);
     }
-    if (!info.isFile() || !HasImageName(existing)) return Status::Ok();
+    const bool image = IsGivenImage(existing) ? !info.isFolder() : info.isFile() && HasImageName(existing);
+    if (!image) return Status::Ok();
 
     const bool inside = existing.size() < whole.size();
     where.volume = KeptVolumeOf(existing, info);
@@ -103,6 +105,16 @@ Status ImageFileSystem::Locate(const std::string& path, bool asFolder, Location&
     where.inner = InnerPath(std::string_view(whole).substr(existing.size()));
     where.imageInfo = info;
     return Status::Ok();
+}
+
+bool ImageFileSystem::IsGivenImage(std::string_view path) const {
+    return std::find(images_.begin(), images_.end(), path) != images_.end();
+}
+
+bool ImageFileSystem::InGivenImage(std::string_view path) const {
+    return std::any_of(images_.begin(), images_.end(), [path](const std::string& image) {
+        return path.starts_with(image) && (path.size() == image.size() || path[image.size()] == '/');
+    });
 }
 
 std::shared_ptr<ImageVolume> ImageFileSystem::KeptVolumeOf(const std::string& image,

@@ -10,6 +10,10 @@
 // holds no volume descriptor stays a plain file, but listing it or opening a path inside it
 // answers Corrupt. Every other path goes to the wrapped file system unchanged.
 //
+// Places named when the object is made are images whatever their names and kinds: the device
+// of a drive holding the disc just recorded, the file behind a stdio drive. A place holding no
+// volume is treated as a ".iso" file that holds none.
+//
 // Safe to use from several threads. The images used last are kept open with the folders read
 // from them, so that reading every file of a disc reads each folder once. A kept image is used
 // again only while its file has the same size and times, the time of its last change in
@@ -34,8 +38,9 @@ bool HasImageName(std::string_view path);
 
 class ImageFileSystem final : public FileSystem {
   public:
-    // files must outlive this object.
-    explicit ImageFileSystem(FileSystem& files) : files_(files) {}
+    // files must outlive this object; images: places read as disc images whatever their names.
+    explicit ImageFileSystem(FileSystem& files, std::vector<std::string> images = {})
+        : files_(files), images_(std::move(images)) {}
 
     Status OpenRead(const std::string& path, std::unique_ptr<File>& file) override;
     Status OpenWrite(const std::string& path, std::unique_ptr<File>& file) override;
@@ -65,6 +70,9 @@ class ImageFileSystem final : public FileSystem {
     };
     // asFolder: the path itself is to be listed, so a plain file named ".iso" is an error.
     Status Locate(const std::string& path, bool asFolder, Location& where);
+    // Whether the path is one of the images named at construction, or lies inside one.
+    bool InGivenImage(std::string_view path) const;
+    bool IsGivenImage(std::string_view path) const;
     // Whether a file holds the ISO 9660 volume descriptor.
     Status HoldsVolume(const std::string& path, bool& holds);
     // The kept volume of an image whose file is still as it was then, or null.
@@ -75,6 +83,7 @@ class ImageFileSystem final : public FileSystem {
     Status OpenVolume(const Location& where, std::shared_ptr<ImageVolume>& volume);
 
     FileSystem& files_;
+    const std::vector<std::string> images_;
     std::mutex keptMutex_;
     std::deque<KeptVolume> kept_;  // the one used last at the back
 };

@@ -9,7 +9,9 @@
 #include <new>
 #include <unordered_map>
 
+#include "archive/LittleEndian.h"
 #include "disc/IsoBurn.h"
+#include "disc/MediaDecision.h"
 
 namespace corvane {
 
@@ -29,6 +31,10 @@ struct ImageBlockReader {
     std::vector<std::uint8_t> window = std::vector<std::uint8_t>(kWindowBlocks * kBlock);
     std::uint32_t first = 0;  // the block at the start of the window
     std::uint32_t count = 0;  // whole blocks in the window
+    // The volume's size in blocks, 0 while not known. A device holds more than the volume, and
+    // on a disc just recorded what lies after it may not even be readable (a CD's run-out
+    // blocks): a window never reaches past the volume.
+    std::uint32_t volumeBlocks = 0;
     Status error;             // why the last read failed, until read again or reported by Failure
 };
 
@@ -50,10 +56,14 @@ int ReadBlock(IsoDataSource* source, std::uint32_t block, std::uint8_t* buffer) 
     if (block < reader.first || block - reader.first >= reader.count) {
         reader.count = 0;
         std::size_t got = 0;
+        std::size_t wanted = reader.window.size();
+        if (block < reader.volumeBlocks)
+            wanted = std::min<std::size_t>(wanted, std::size_t{reader.volumeBlocks - block} * kBlock);
+        else if (reader.volumeBlocks > 0)
+            wanted = kBlock;  // past the volume, as a damaged record may point: that block alone
         Status status =
             reader.file->Seek(static_cast<std::int64_t>(block) * kBlock, SeekFrom::Start);
-        if (status.ok())
-            status = reader.file->ReadFull(reader.window.data(), reader.window.size(), got);
+        if (status.ok()) status = reader.file->ReadFull(reader.window.data(), wanted, got);
         if (status.ok() && got < kBlock)
             status = Status(Status::Code::Corrupt, "the image file ends early (it was cut short)");
         if (!status.ok()) {
@@ -69,6 +79,22 @@ int ReadBlock(IsoDataSource* source, std::uint32_t block, std::uint8_t* buffer) 
 }
 
 void FreeReader(IsoDataSource* source) { delete &ReaderOf(source); }
+
+constexpr std::uint32_t kDescriptorBlock = 16;     // the primary volume descriptor
+constexpr std::size_t kVolumeSpaceSizeOffset = 80;  // where it gives the volume's blocks
+
+// The volume's size in blocks as its primary volume descriptor gives it; 0 when the descriptor
+// cannot be read (libisofs then says what is wrong with the image).
+std::uint32_t VolumeBlocks(File& image) {
+    unsigned char descriptor[kBlock];
+    std::size_t got = 0;
+    if (!image.Seek(std::int64_t{kDescriptorBlock} * kBlock, SeekFrom::Start).ok() ||
+        !image.ReadFull(descriptor, sizeof descriptor, got).ok() ||
+        !VolumeIdOfDescriptor(descriptor, got))
+        return 0;
+    const std::uint32_t blocks = GetU32(descriptor + kVolumeSpaceSizeOffset);
+    return blocks > kDescriptorBlock ? blocks : 0;
+}
 
 struct SourceUnref {
     void operator()(IsoFileSource* source) const { iso_file_source_unref(source); }
@@ -249,6 +275,7 @@ Status ImageVolume::Open(std::unique_ptr<File> image, const std::string& path,
     auto* source = static_cast<IsoDataSource*>(std::calloc(1, sizeof(IsoDataSource)));
     if (!source) throw std::bad_alloc();
     opened->reader_ = new ImageBlockReader(std::move(image));
+    opened->reader_->volumeBlocks = VolumeBlocks(*opened->reader_->file);
     source->refcount = 1;
     source->open = OpenSource;
     source->close = CloseSource;

@@ -1,8 +1,10 @@
 #include "disc/OpticalRecorder.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "disc/DiscLayer.h"
@@ -24,6 +26,24 @@ bool IsCdProfile(int profile) { return profile >= 0x08 && profile <= 0x0a; }
 bool IsBdProfile(int profile) { return profile >= 0x40 && profile <= 0x43; }
 
 Status NotOpen() { return Status(Status::Code::Unavailable, "The recorder is not open"); }
+
+bool IsStdioDrive(const std::string& device) { return device.rfind(kStdioPrefix, 0) == 0; }
+
+// Where a disc in the drive is read: the file behind a stdio drive, else the device itself.
+std::string ReadablePlace(const std::string& device) {
+    return IsStdioDrive(device) ? device.substr(std::strlen(kStdioPrefix)) : device;
+}
+
+// libburn writes a disc with SCSI commands that pass by the kernel's cache of the device, so
+// blocks read through the device before the recording (the desktop's look at the disc when it
+// was inserted, an earlier disc in the same drive) would be read back instead of what the disc
+// holds now. They are dropped. A failed open is left to the read-back, which then says why.
+void DropCachedBlocks(const std::string& device) {
+    const int fd = ::open(device.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return;
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    ::close(fd);
+}
 
 DiscState StateOf(burn::burn_disc_status status) {
     switch (status) {
@@ -104,6 +124,7 @@ Status OpticalRecorder::Close() {
 Status OpticalRecorder::Record(DiscImage& image, const std::string& backupName, bool simulate,
                                bool eject, RecordingProgress& progress) {
     DiscLibrary::Lock lock;
+    recorded_.clear();
     Status status = OpenExclusive();
     MediumState medium;
     if (status.ok()) status = Examine(medium);
@@ -134,6 +155,18 @@ Status OpticalRecorder::Record(DiscImage& image, const std::string& backupName, 
         erasable_.reset();
     }
     drive_.Release(status.ok() && eject);
+    if (status.ok() && !simulate && !eject) {
+        // A stdio drive's file was written through the kernel's cache: what it holds is there.
+        if (!IsStdioDrive(device_)) DropCachedBlocks(device_);
+        recorded_ = ReadablePlace(device_);
+    }
+    return status;
+}
+
+Status OpticalRecorder::Eject() {
+    recorded_.clear();
+    Status status = OpenExclusive();
+    if (status.ok()) drive_.Release(true);
     return status;
 }
 
@@ -190,8 +223,8 @@ Status OpticalRecorder::Prepare(const MediaDecision& decision, const MediumState
     const bool format = decision.action == MediaAction::FormatThenWrite;
     if (!format && !(decision.action == MediaAction::AskToErase)) return Status::Ok();
     if (!format && !decision.blankFirst) {
-        if (medium.profile == kStdioFile && device_.rfind(kStdioPrefix, 0) == 0 &&
-            ::truncate(device_.substr(std::string(kStdioPrefix).size()).c_str(), 0) != 0)
+        if (medium.profile == kStdioFile && IsStdioDrive(device_) &&
+            ::truncate(ReadablePlace(device_).c_str(), 0) != 0)
             return Status::FromErrno(errno, "Cannot empty " + device_);
         return Status::Ok();
     }

@@ -33,6 +33,10 @@ class OpticalRecorder final : public LibraryRecorder {
     // when asked. A medium refused by DecideMedia is left alone, with the reason.
     Status Record(DiscImage& image, const std::string& backupName, bool simulate, bool eject,
                   RecordingProgress& progress) override;
+    // The device of a disc recorded without eject ("/dev/sr0"), or the file behind a stdio
+    // drive; empty after an eject or a failed recording.
+    std::string RecordedDiscPlace() const override { return recorded_; }
+    Status Eject() override;
 
   private:
     Status Examine(MediumState& medium);
@@ -49,6 +53,7 @@ class OpticalRecorder final : public LibraryRecorder {
     std::optional<MediumState> erasable_;
     // The backup this recorder recorded last: a disc of it put back in is refused at once.
     std::string lastBackup_;
+    std::string recorded_;
 };
 
 // The device paths of the optical drives libburn finds; none on a machine without drives.

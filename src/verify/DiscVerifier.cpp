@@ -26,6 +26,15 @@ bool EndsWith(std::string_view name, std::string_view ending) {
     return true;
 }
 
+// Whether the disc is an image rather than a folder: an image's session MD5 sum is checked. A
+// file or device without an image's name is one when the file layer was told to read it so.
+bool IsDiscImage(FileSystem& files, const std::string& root) {
+    FileInfo onDisk, read;
+    if (!DefaultFileSystem().Stat(root, onDisk).ok() || onDisk.isFolder()) return false;
+    if (HasImageName(root) && onDisk.isFile()) return true;
+    return files.Stat(root, read).ok() && read.isFolder();
+}
+
 // The backup files in a disc's root, by name.
 struct DiscContents {
     std::vector<std::string> streams;
@@ -170,8 +179,7 @@ DiscReport VerifyDisc(FileSystem& files, const std::string& discRoot, const Load
                       KeyRing* keys, const VerifyProgress& progress) {
     std::vector<DiscDamage> damage;
     std::string imageChecksum;
-    FileInfo info;
-    if (HasImageName(discRoot) && DefaultFileSystem().Stat(discRoot, info).ok() && info.isFile()) {
+    if (IsDiscImage(files, discRoot)) {
         if (progress.startDisc) progress.startDisc(discRoot, 0);  // the MD5 check reads the whole image
         bool recorded = false;
         Status s = CheckImageChecksum(discRoot, recorded);

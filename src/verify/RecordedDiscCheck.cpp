@@ -43,7 +43,8 @@ std::function<std::string(const std::string& place)> RecordedDiscCheck(BackupHos
             done += bytes;
             if (total) host.SetProgress(static_cast<int>(std::min<std::uint64_t>(100, done * 100 / total)));
         };
-        ImageFileSystem files(*host.files);
+        // The place is one disc image whatever its name: a drive's device, a stdio drive's file.
+        ImageFileSystem files(*host.files, {place});
         const DiscReport report = VerifyDisc(files, place, nullptr, nullptr, progress);
         host.SetProgress(100);
         return Describe(report);

@@ -456,5 +456,35 @@ TEST_F(ImageFiles, ReadErrorsOfTheImageFileReachTheReader) {
     EXPECT_LT(read.size(), 300000u);
 }
 
+// A drive holding the disc just recorded: its device has no image's name, and holds more than
+// the volume, where a CD's run-out blocks after a recording cannot even be read.
+TEST_F(ImageFiles, AGivenPlaceIsReadAsAnImageWhateverItsNameAndNeverPastTheVolume) {
+    const std::string image = RecordedImage(kDiscFiles);
+    const std::uint64_t volumeBytes = std::filesystem::file_size(image);
+    const std::string device = scratch / "sr0";
+    std::filesystem::copy_file(image, device);
+    std::filesystem::resize_file(device, volumeBytes + 64 * 1024);
+    FaultyFileSystem faulty;
+    faulty.Add({Fault::Kind::ReadBeyond, "sr0", volumeBytes});
+
+    std::vector<FolderEntry> entries;
+    EXPECT_FALSE(ImageFileSystem(faulty).ListFolder(device, entries).ok()) << "its name alone makes no image";
+
+    ImageFileSystem files(faulty, {device});
+    FileInfo info;
+    ASSERT_TRUE(files.Stat(device, info).ok());
+    EXPECT_TRUE(info.isFolder());
+    std::map<std::string, std::uint64_t> expected, listed;
+    for (const auto& [path, bytes] : kDiscFiles) expected[path] = bytes.size();
+    ASSERT_TRUE(ListTree(files, device, "", listed).ok());
+    EXPECT_EQ(listed, expected);
+    for (const auto& [path, bytes] : kDiscFiles) {
+        std::string read;
+        Status status = ReadAll(files, device + "/" + path, read);
+        EXPECT_TRUE(status.ok()) << path << ": " << status.message();
+        EXPECT_TRUE(read == bytes) << path << ": " << read.size() << " bytes read";
+    }
+}
+
 }  // namespace
 }  // namespace corvane::test

@@ -20,11 +20,13 @@ public:
     Status Read(void* buffer, std::size_t n, std::size_t& got) override {
         got = 0;
         if (readFault_) {
-            if (read_ >= readFault_->afterBytes) return Injected(*readFault_, path_);
-            n = std::min<std::uint64_t>(n, readFault_->afterBytes - read_);
+            const std::uint64_t done = readFault_->kind == Fault::Kind::ReadBeyond ? position_ : read_;
+            if (done >= readFault_->afterBytes) return Injected(*readFault_, path_);
+            n = std::min<std::uint64_t>(n, readFault_->afterBytes - done);
         }
         Status s = real_->Read(buffer, n, got);
         read_ += got;
+        position_ += got;
         if (got > 0 && afterFirstRead_) std::exchange(afterFirstRead_, nullptr)();
         return s;
     }
@@ -39,7 +41,9 @@ public:
         return real_->Write(buffer, n);
     }
     Status Seek(std::int64_t offset, SeekFrom from, std::uint64_t* newPosition) override {
-        return real_->Seek(offset, from, newPosition);
+        Status s = real_->Seek(offset, from, &position_);
+        if (newPosition) *newPosition = position_;
+        return s;
     }
     Status Length(std::uint64_t& length) override { return real_->Length(length); }
     Status Truncate(std::uint64_t length) override { return real_->Truncate(length); }
@@ -58,6 +62,7 @@ private:
     const Fault* closeFault_;
     std::function<void()> afterFirstRead_;
     std::uint64_t read_ = 0;
+    std::uint64_t position_ = 0;
     std::uint64_t written_ = 0;
 };
 
@@ -72,6 +77,7 @@ const Fault* FaultyFileSystem::Find(Fault::Kind kind, const std::string& path) c
 std::unique_ptr<File> FaultyFileSystem::Wrap(std::unique_ptr<File> file, const std::string& path,
                                              std::function<void()> afterFirstRead) const {
     const Fault* r = Find(Fault::Kind::ReadAfter, path);
+    if (!r) r = Find(Fault::Kind::ReadBeyond, path);
     const Fault* w = Find(Fault::Kind::WriteAfter, path);
     const Fault* c = Find(Fault::Kind::Close, path);
     if (!r && !w && !c && !afterFirstRead) return file;

@@ -13,10 +13,12 @@
 namespace corvane::test {
 
 struct Fault {
-    enum class Kind { OpenRead, OpenWrite, List, Stat, CreateFolder, ReadAfter, WriteAfter, Close };
+    // ReadBeyond: reading at or past the byte afterBytes of the file fails, as in an unreadable
+    // area of a device; a read that reaches it stops short there first.
+    enum class Kind { OpenRead, OpenWrite, List, Stat, CreateFolder, ReadAfter, WriteAfter, Close, ReadBeyond };
     Kind kind;
     std::string pathContains;
-    std::uint64_t afterBytes = 0;  // ReadAfter / WriteAfter: bytes that still succeed
+    std::uint64_t afterBytes = 0;  // ReadAfter / WriteAfter: bytes that still succeed; ReadBeyond: where
     Status::Code code = Status::Code::IoError;
 };
 

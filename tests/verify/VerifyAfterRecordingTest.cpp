@@ -1,6 +1,6 @@
-// The backup job with the real disc layer reads each image back after recording it: a disc
-// damaged after writing is named, and recorded again on a new disc on Retry; Cancel stops the
-// backup with the reason.
+// The backup job with the real disc layer reads each disc back after recording it, from an
+// image file or from a drive (a stdio pseudo-drive over a file): a disc damaged after writing is
+// named, and recorded again on a new disc on Retry; Cancel stops the backup with the reason.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +11,8 @@
 #include "archive/BackupJob.h"
 #include "disc/DiscLayer.h"
 #include "disc/ImageFileSystem.h"
+#include "disc/OpticalRecorder.h"
+#include "support/ScopedVariable.h"
 #include "support/ScratchFolder.h"
 #include "support/TestBackupHost.h"
 #include "verify/DiscVerifier.h"
@@ -22,6 +24,41 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::uint64_t kCapacity = 400 << 10;  // about two folders to a disc
+
+// The real disc master whose one recorder is a drive by address, as a scan lists a burner: a
+// stdio pseudo-drive over a file takes the drive's path through the disc layer.
+class MasterWithDrive final : public IDiscMaster {
+  public:
+    explicit MasterWithDrive(std::string address) : address_(std::move(address)) {}
+
+    Status Open() override { return real_->Open(); }
+    Status SetActiveDiscMasterFormat(IJolietDiscMaster*& joliet) override { return real_->SetActiveDiscMasterFormat(joliet); }
+    Status ProgressAdvise(IDiscMasterProgressEvents* sink, std::uint32_t& cookie) override {
+        return real_->ProgressAdvise(sink, cookie);
+    }
+    Status ProgressUnadvise(std::uint32_t cookie) override { return real_->ProgressUnadvise(cookie); }
+    Status EnumDiscRecorders(std::unique_ptr<IEnumDiscRecorders>& recorders) override {
+        recorders = std::make_unique<TheDrive>(std::make_shared<OpticalRecorder>(address_));
+        return Status::Ok();
+    }
+    Status SetActiveDiscRecorder(const std::shared_ptr<IDiscRecorder>& recorder) override {
+        return real_->SetActiveDiscRecorder(recorder);
+    }
+    Status RecordDisc(bool simulate, bool eject) override { return real_->RecordDisc(simulate, eject); }
+    void KeepRecordedDisc(bool keep) override { real_->KeepRecordedDisc(keep); }
+    Status RecordAgain(bool eject) override { return real_->RecordAgain(eject); }
+    Status Close() override { return real_->Close(); }
+
+  private:
+    struct TheDrive final : IEnumDiscRecorders {
+        explicit TheDrive(std::shared_ptr<IDiscRecorder> theDrive) : drive(std::move(theDrive)) {}
+        std::shared_ptr<IDiscRecorder> Next() override { return std::exchange(drive, nullptr); }
+        std::shared_ptr<IDiscRecorder> drive;
+    };
+
+    std::string address_;
+    std::unique_ptr<IDiscMaster> real_ = CreateDiscMaster({});
+};
 
 struct VerifiedBackup {
     VerifiedBackup() {
@@ -42,6 +79,15 @@ struct VerifiedBackup {
         return RunBackupJob(host, services);
     }
 
+    // Backs up onto a stdio drive over the file drive, one disc (a file has room for all).
+    BackupOutcome RunOnDrive() {
+        const std::string address = "stdio:" + drive;
+        host.recorderSelection = address;
+        BackupJobServices services{[address] { return std::shared_ptr<IDiscMaster>(new MasterWithDrive(address)); },
+                                   [](const std::string& path) { return path; }};
+        return RunBackupJob(host, services);
+    }
+
     std::vector<std::string> Images() const {
         std::vector<std::string> names;
         for (const auto& entry : fs::directory_iterator(images))
@@ -50,13 +96,13 @@ struct VerifiedBackup {
         return names;
     }
 
-    // Damages the image being verified the first time verification starts: one byte in the
+    // Damages the disc being verified the first time verification starts: one byte in the
     // middle of the image, as a bad block would.
     void DamageFirstVerifiedDisc() {
         host.onLog = [this](const std::string& entry) {
             if (entry != "SetStatus Verifying disc..." || damaged) return;
             damaged = true;
-            const std::string image = images + "/" + Images().front();
+            const std::string image = host.recorderSelection->starts_with("stdio:") ? drive : images + "/" + Images().front();
             std::fstream file(image, std::ios::in | std::ios::out | std::ios::binary);
             file.seekg(static_cast<std::streamoff>(fs::file_size(image) / 2));
             const char byte = static_cast<char>(file.get() ^ 0x5A);
@@ -73,6 +119,8 @@ struct VerifiedBackup {
 
     ScratchFolder source, scratch;
     std::string images = scratch / "discs";
+    std::string drive = scratch / "burner";  // no image's name, as a drive's device has none
+    ScopedVariable cache{"XDG_CACHE_HOME", scratch / "cache"};  // where a drive's discs are staged
     TestBackupHost host;
     bool damaged = false;
 };
@@ -113,6 +161,50 @@ TEST(VerifyAfterRecording, CancelAtTheDamagedDiscStopsTheBackupWithTheReason) {
     EXPECT_EQ(backup.Run(), BackupOutcome::Failed) << backup.Asked();
     EXPECT_NE(backup.host.failure.find("did not verify"), std::string::npos) << backup.host.failure;
     EXPECT_EQ(backup.Images().size(), 1u) << "no disc is recorded after it";
+}
+
+// The disc read back is the drive's, not a file named as an image: its session MD5 sum is
+// checked like an image file's.
+TEST(VerifyAfterRecording, ADiscOnADriveIsReadBackBeforeTheBackupCompletes) {
+    VerifiedBackup backup;
+    ASSERT_EQ(backup.RunOnDrive(), BackupOutcome::Completed) << backup.Asked() << backup.host.failure;
+    const std::vector<std::string> statuses = backup.host.Entries("SetStatus ");
+    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), "Verifying disc..."), 1);
+    EXPECT_EQ(backup.Asked().find("did not verify"), std::string::npos) << backup.Asked();
+
+    ImageFileSystem files(DefaultFileSystem(), {backup.drive});
+    const DiscReport report = VerifyDisc(files, backup.drive, nullptr, nullptr, {});
+    EXPECT_TRUE(report.good());
+    EXPECT_EQ(report.imageChecksum, "matches");
+    EXPECT_EQ(report.streams, 9u) << "the root folder and its eight";
+}
+
+// Retry asks for a new disc: the user takes the damaged one out, which stays as it is until
+// then (the file behind the drive is the user's, not removed as a damaged image file is).
+TEST(VerifyAfterRecording, ADamagedDiscOnADriveIsNamedAndRecordedAgainOnANewDisc) {
+    VerifiedBackup backup;
+    backup.DamageFirstVerifiedDisc();
+    const auto damage = std::move(backup.host.onLog);
+    std::uintmax_t damagedDiscSize = 0;
+    backup.host.onLog = [&](const std::string& entry) {
+        damage(entry);
+        if (entry != "Ask Please insert a blank writable disc!") return;
+        damagedDiscSize = fs::file_size(backup.drive);
+        fs::resize_file(backup.drive, 0);  // a blank disc in its place
+    };
+    ASSERT_EQ(backup.RunOnDrive(), BackupOutcome::Completed) << backup.Asked() << backup.host.failure;
+    ASSERT_TRUE(backup.damaged);
+    EXPECT_NE(backup.Asked().find("The disc in stdio:" + backup.drive + " did not verify"), std::string::npos)
+        << backup.Asked();
+    EXPECT_NE(backup.Asked().find("MD5"), std::string::npos) << "the damage is said: " << backup.Asked();
+    EXPECT_GT(damagedDiscSize, 0u) << "the damaged disc was there until the user changed it";
+    const std::vector<std::string> statuses = backup.host.Entries("SetStatus ");
+    EXPECT_EQ(std::count(statuses.begin(), statuses.end(), "Verifying disc..."), 2);
+
+    ImageFileSystem files(DefaultFileSystem(), {backup.drive});
+    const DiscReport report = VerifyDisc(files, backup.drive, nullptr, nullptr, {});
+    EXPECT_TRUE(report.good());
+    EXPECT_EQ(report.streams, 9u) << "the root folder and its eight";
 }
 
 }  // namespace
