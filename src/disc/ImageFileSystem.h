@@ -49,6 +49,7 @@ class ImageFileSystem final : public FileSystem {
     Status CreateFolder(const std::string& path) override;
     Status OpenWriteBelow(const std::string& top, const std::string& relative, std::unique_ptr<File>& file) override;
     Status CreateFoldersBelow(const std::string& top, const std::string& relative) override;
+    void KeepWalkedFolders(bool keep) override { files_.KeepWalkedFolders(keep); }
     Status RemoveFile(const std::string& path) override;
     Status SetModifiedTime(const std::string& path, std::int64_t modified) override;
     Status Rename(const std::string& from, const std::string& to) override;

@@ -394,9 +394,14 @@ struct ExtractionRun::Parts {
 };
 
 ExtractionRun::ExtractionRun(ExtractHost& host)
-    : host_(host), parts_(std::make_unique<Parts>(host.decodeWorkers)) {}
+    : host_(host), parts_(std::make_unique<Parts>(host.decodeWorkers)) {
+    host_.files->KeepWalkedFolders(true);
+}
 
-ExtractionRun::~ExtractionRun() { Finish(); }
+ExtractionRun::~ExtractionRun() {
+    Finish();
+    host_.files->KeepWalkedFolders(false);
+}
 
 void ExtractionRun::Finish() { parts_->pipeline.Drain(); }
 

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,11 @@ public:
     // where a folder or the file should be is a failure.
     virtual Status OpenWriteBelow(const std::string& top, const std::string& relative, std::unique_ptr<File>& file) = 0;
     virtual Status CreateFoldersBelow(const std::string& top, const std::string& relative) = 0;
+    // While a holder keeps them (calls with true and false in pairs), OpenWriteBelow may keep
+    // the folder it walked to last open and create the next file there without walking again:
+    // a restore creates the files of a folder one after another. Once nobody keeps them,
+    // nothing stays open, so the destination can be unmounted.
+    virtual void KeepWalkedFolders(bool keep) { (void)keep; }
     virtual Status RemoveFile(const std::string& path) = 0;
     // Sets the last-write time of the entry itself, also when it is a symbolic link.
     virtual Status SetModifiedTime(const std::string& path, std::int64_t modified) = 0;
@@ -98,10 +104,26 @@ public:
     Status CreateFolder(const std::string& path) override;
     Status OpenWriteBelow(const std::string& top, const std::string& relative, std::unique_ptr<File>& file) override;
     Status CreateFoldersBelow(const std::string& top, const std::string& relative) override;
+    void KeepWalkedFolders(bool keep) override;
     Status RemoveFile(const std::string& path) override;
     Status SetModifiedTime(const std::string& path, std::int64_t modified) override;
     Status Rename(const std::string& from, const std::string& to) override;
     Status FreeSpace(const std::string& path, std::uint64_t& bytes) override;
+
+    PosixFileSystem() = default;
+    ~PosixFileSystem() override;
+    PosixFileSystem(const PosixFileSystem&) = delete;
+    PosixFileSystem& operator=(const PosixFileSystem&) = delete;
+
+private:
+    void ForgetWalkedFolder();
+
+    std::mutex walkedMutex_;
+    int walkedKeepers_ = 0;
+    // The folder OpenWriteBelow walked to last, open while kept: top and the path below it.
+    std::string walkedTop_;
+    std::string walkedFolder_;
+    int walkedFd_ = -1;
 };
 
 // The process-wide real file system.

@@ -339,18 +339,57 @@ Status PosixFileSystem::OpenWriteBelow(const std::string& top, const std::string
                                        std::unique_ptr<File>& file) {
     const std::size_t slash = relative.rfind('/');
     const std::string name = slash == std::string::npos ? relative : relative.substr(slash + 1);
-    int folder = -1;
-    Status s = WalkBelow(top, slash == std::string::npos ? std::string_view() : std::string_view(relative).substr(0, slash),
-                         false, folder);
-    if (!s.ok()) return s;
+    const std::string_view below =
+        slash == std::string::npos ? std::string_view() : std::string_view(relative).substr(0, slash);
     const std::string path = Below(top, relative);
+    std::lock_guard lock(walkedMutex_);
+    if (walkedFd_ >= 0 && walkedTop_ == top && walkedFolder_ == below) {
+        // The folder was reached without following a link when it was walked to; a link put in
+        // its way since does not lead this open elsewhere.
+        const int fd = ::openat(walkedFd_, name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd >= 0) {
+            file = std::make_unique<PosixFile>(fd, path);
+            return Status::Ok();
+        }
+        // Removed since: walked to again below, and made anew or refused as a fresh walk is.
+        if (errno != ENOENT) return NotUsable(walkedFd_, name.c_str(), errno, path, "Cannot create");
+        ForgetWalkedFolder();
+    }
+    int folder = -1;
+    Status s = WalkBelow(top, below, false, folder);
+    if (!s.ok()) return s;
     int fd = ::openat(folder, name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) s = NotUsable(folder, name.c_str(), errno, path, "Cannot create");
-    ::close(folder);
+    if (walkedKeepers_ > 0) {
+        ForgetWalkedFolder();
+        walkedTop_ = top;
+        walkedFolder_ = below;
+        walkedFd_ = folder;
+    } else {
+        ::close(folder);
+    }
     if (!s.ok()) return s;
     file = std::make_unique<PosixFile>(fd, path);
     return Status::Ok();
 }
+
+void PosixFileSystem::KeepWalkedFolders(bool keep) {
+    std::lock_guard lock(walkedMutex_);
+    walkedKeepers_ += keep ? 1 : -1;
+    if (walkedKeepers_ <= 0) {
+        walkedKeepers_ = 0;
+        ForgetWalkedFolder();
+    }
+}
+
+void PosixFileSystem::ForgetWalkedFolder() {
+    if (walkedFd_ >= 0) ::close(walkedFd_);
+    walkedFd_ = -1;
+    walkedTop_.clear();
+    walkedFolder_.clear();
+}
+
+PosixFileSystem::~PosixFileSystem() { ForgetWalkedFolder(); }
 
 Status PosixFileSystem::CreateFoldersBelow(const std::string& top, const std::string& relative) {
     int folder = -1;

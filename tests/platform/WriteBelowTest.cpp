@@ -61,5 +61,51 @@ TEST(WriteBelow, FollowsNoLinkBelowTheTopAndSaysWhatStoodInTheWay) {
     }
 }
 
+// A restore keeps the folder it writes in open between files. Whatever happens to that folder
+// meanwhile, no file is written where a link leads, a folder made anew is written in, and once
+// the restore lets go nothing below the destination stays open.
+TEST(WriteBelow, AKeptFolderIsNeverLeftThroughALinkAndIsLetGo) {
+    test::ScratchFolder scratch;
+    const std::string top = scratch.MakeFolder("top");
+    scratch.MakeFolder("outside");
+    PosixFileSystem files;
+    files.KeepWalkedFolders(true);
+    auto write = [&](const std::string& relative) {
+        std::unique_ptr<File> file;
+        Status s = files.OpenWriteBelow(top, relative, file);
+        if (s.ok()) s = file->Write("x", 1);
+        if (s.ok()) s = file->Close();
+        return s;
+    };
+    ASSERT_TRUE(files.CreateFoldersBelow(top, "a/b").ok());
+    ASSERT_TRUE(write("a/b/1").ok());
+
+    // Removed, and a link put in its place: refused as a fresh walk refuses it.
+    fs::remove_all(top + "/a/b");
+    fs::create_directory_symlink(scratch / "outside", top + "/a/b");
+    const Status throughLink = write("a/b/2");
+    EXPECT_FALSE(throughLink.ok());
+    EXPECT_TRUE(throughLink.message().ends_with("it is a symbolic link")) << throughLink.message();
+
+    // Made anew: the file goes into the new folder.
+    fs::remove(top + "/a/b");
+    fs::create_directory(top + "/a/b");
+    ASSERT_TRUE(write("a/b/3").ok());
+    EXPECT_EQ(test::ReadWholeFile(top + "/a/b/3"), "x");
+
+    // Moved away, and a link put in its place: the link is not followed.
+    fs::rename(top + "/a/b", top + "/a/moved");
+    fs::create_directory_symlink(scratch / "outside", top + "/a/b");
+    write("a/b/4");
+    EXPECT_TRUE(fs::is_empty(scratch / "outside")) << "nothing where the links lead";
+
+    files.KeepWalkedFolders(false);
+    for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        const std::string open = fs::read_symlink(entry.path(), error).string();
+        EXPECT_FALSE(open.starts_with(top)) << open << " is still open";
+    }
+}
+
 }  // namespace
 }  // namespace corvane
