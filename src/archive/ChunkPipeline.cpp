@@ -40,7 +40,31 @@ void ChunkPipeline::Submit(std::function<void()> work, std::function<void()> the
     }
     inFlight_.push_back(std::move(step));
     Complete(false);
-    while (static_cast<int>(inFlight_.size()) >= maxInFlight_) Complete(true);
+    if (static_cast<int>(inFlight_.size()) >= maxInFlight_) WaitForRoom();
+}
+
+void ChunkPipeline::WaitForRoom() {
+    const std::size_t keep = static_cast<std::size_t>(maxInFlight_) / 2;
+    while (inFlight_.size() > keep) {
+        const std::size_t end = inFlight_.size() - keep;
+        {
+            std::unique_lock lock(mutex_);
+            // The newest unfinished step of the older part: the workers take steps in order,
+            // so once it is done the ones before it are done or nearly so.
+            for (std::size_t i = end; i-- > 0;) {
+                if (inFlight_[i]->done) continue;
+                Await(lock, *inFlight_[i]);
+                break;
+            }
+        }
+        Complete(false);
+    }
+}
+
+void ChunkPipeline::Await(std::unique_lock<std::mutex>& lock, const Step& step) {
+    awaited_ = &step;
+    stepDone_.wait(lock, [&] { return step.done; });
+    awaited_ = nullptr;
 }
 
 void ChunkPipeline::Drain() {
@@ -52,11 +76,7 @@ void ChunkPipeline::Complete(bool wait) {
         std::shared_ptr<Step> head = inFlight_.front();
         {
             std::unique_lock lock(mutex_);
-            if (wait && !head->done) {
-                callerWaiting_ = true;
-                stepDone_.wait(lock, [&] { return head->done; });
-                callerWaiting_ = false;
-            }
+            if (wait && !head->done) Await(lock, *head);
             if (!head->done) return;
         }
         inFlight_.pop_front();
@@ -78,7 +98,7 @@ void ChunkPipeline::WorkerLoop() {
         step->work();
         lock.lock();
         step->done = true;
-        if (callerWaiting_) stepDone_.notify_one();
+        if (awaited_ == step.get()) stepDone_.notify_one();
     }
 }
 

@@ -41,6 +41,11 @@ private:
     void WorkerLoop();
     // Runs the completions of finished steps at the head; with wait, first waits for the head.
     void Complete(bool wait);
+    // With the pipeline full, waits until its older half is done and runs those completions:
+    // the caller is woken once per half rather than once per step.
+    void WaitForRoom();
+    // Waits, under lock, until a worker has finished step.
+    void Await(std::unique_lock<std::mutex>& lock, const Step& step);
 
     const int maxInFlight_;
     std::deque<std::shared_ptr<Step>> inFlight_;  // caller's thread only
@@ -50,7 +55,7 @@ private:
     std::deque<std::shared_ptr<Step>> queue_;  // guarded by mutex_
     bool stopping_ = false;                    // guarded by mutex_
     int idleWorkers_ = 0;                      // guarded by mutex_: workers waiting for a step
-    bool callerWaiting_ = false;               // guarded by mutex_: the caller waits for a step
+    const Step* awaited_ = nullptr;            // guarded by mutex_: the step the caller waits for
     std::vector<std::thread> threads_;
 };
 
