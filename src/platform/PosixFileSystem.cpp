@@ -278,8 +278,8 @@ Status PosixFileSystem::OpenSource(const std::string& path, const std::string& r
         ::close(fd);
         return NotRegular(KindOf(st.st_mode));
     }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    // Reads block again. Of the flags F_SETFL can change, only O_NONBLOCK was set.
+    if (::fcntl(fd, F_SETFL, 0) != 0) {
         Status s = Status::FromErrno(errno, "Cannot open " + path);
         ::close(fd);
         return s;
