@@ -17,7 +17,8 @@ using Clock = std::chrono::steady_clock;
 // The drive's state and progress are asked this often while it records (libburn's own tools ask
 // about once a second); each answer may wait for the window to show it.
 constexpr auto kPollInterval = std::chrono::milliseconds(100);
-// How often the end of libburn's write thread is looked for once the drive is idle.
+// How often the drive is looked at for going idle, and the end of libburn's write thread
+// once it is.
 constexpr auto kEndPollInterval = std::chrono::milliseconds(10);
 // After its end message the write thread still lets go of the drive; a job started before
 // that would be refused.
@@ -169,7 +170,11 @@ Status WriteImage(GrabbedDrive& drive, DiscImage& image, std::uint32_t tailBlock
         }
         // Asked again on every poll: a cancel that comes while the write thread starts is lost.
         if (cancelled) burn::burn_drive_cancel(d);
-        std::this_thread::sleep_for(kPollInterval);
+        // Ends early when the drive goes idle: the end of a recording is not waited for longer.
+        for (auto slept = Clock::duration::zero();
+             slept < kPollInterval && burn::burn_drive_get_status(d, nullptr) != burn::BURN_DRIVE_IDLE;
+             slept += kEndPollInterval)
+            std::this_thread::sleep_for(kEndPollInterval);
     }
 
     // The drive goes idle before the write thread has let go of the job: only once it says it
