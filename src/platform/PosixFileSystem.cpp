@@ -126,23 +126,22 @@ private:
 };
 
 Status InfoAt(int dirfd, const char* name, const std::string& shown, FileInfo& info) {
+    // The entry itself first: one call for all but links, which are then followed.
     struct statx stx {};
-    if (::statx(dirfd, name, 0, STATX_BASIC_STATS | STATX_BTIME, &stx) != 0) {
-        // A dangling link is still an entry of its folder, just not one we can copy.
-        if (errno == ENOENT && ::statx(dirfd, name, AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &stx) == 0) {
-            info = FileInfo{};
-            info.kind = FileInfo::Kind::Other;
-            return Status::Ok();
-        }
+    if (::statx(dirfd, name, AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &stx) != 0)
         return Status::FromErrno(errno, "Cannot examine " + shown);
+    if (S_ISLNK(stx.stx_mode)) {
+        info = FileInfo{};
+        info.kind = FileInfo::Kind::Other;
+        if (::statx(dirfd, name, 0, STATX_BASIC_STATS | STATX_BTIME, &stx) != 0) {
+            // A dangling link is still an entry of its folder, just not one we can copy.
+            if (errno == ENOENT) return Status::Ok();
+            return Status::FromErrno(errno, "Cannot examine " + shown);
+        }
+        // A link to a folder is not descended into: it could lead in circles.
+        if (S_ISDIR(stx.stx_mode)) return Status::Ok();
     }
     FillInfo(stx, info);
-    if (info.isFolder()) {
-        // A link to a folder is not descended into: it could lead in circles.
-        struct statx link {};
-        if (::statx(dirfd, name, AT_SYMLINK_NOFOLLOW, STATX_TYPE, &link) == 0 && S_ISLNK(link.stx_mode))
-            info.kind = FileInfo::Kind::Other;
-    }
     return Status::Ok();
 }
 

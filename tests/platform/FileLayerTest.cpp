@@ -42,20 +42,29 @@ TEST(FileLayer, ListsFoldersWithKindsAndTimes) {
     dir.MakeFolder("sub folder");
     ASSERT_EQ(::symlink((dir / "sub folder").c_str(), (dir / "loop").c_str()), 0);
     ASSERT_EQ(::symlink((dir / "missing").c_str(), (dir / "dangling").c_str()), 0);
+    ASSERT_EQ(::symlink("a.txt", (dir / "link.txt").c_str()), 0);
     auto& fs = DefaultFileSystem();
     ASSERT_TRUE(fs.SetModifiedTime(dir / "a.txt", 1199145600).ok());
 
     std::vector<FolderEntry> entries;
     ASSERT_TRUE(fs.ListFolder(dir.path(), entries).ok());
     std::sort(entries.begin(), entries.end(), [](auto& a, auto& b) { return a.name < b.name; });
-    ASSERT_EQ(entries.size(), 4u);
+    ASSERT_EQ(entries.size(), 5u);
     EXPECT_EQ(entries[0].name, "a.txt");
     EXPECT_TRUE(entries[0].info.isFile());
     EXPECT_EQ(entries[0].info.size, 5u);
     EXPECT_EQ(entries[0].info.modified, 1199145600);
     EXPECT_EQ(entries[1].info.kind, FileInfo::Kind::Other) << "dangling link";
-    EXPECT_EQ(entries[2].info.kind, FileInfo::Kind::Other) << "link to a folder is not followed";
-    EXPECT_TRUE(entries[3].info.isFolder());
+    EXPECT_TRUE(entries[2].info.isFile()) << "a link to a file is followed";
+    EXPECT_EQ(entries[2].info.size, 5u);
+    EXPECT_EQ(entries[2].info.modified, 1199145600);
+    EXPECT_EQ(entries[3].info.kind, FileInfo::Kind::Other) << "link to a folder is not followed";
+    EXPECT_TRUE(entries[4].info.isFolder());
+
+    FileInfo info;
+    EXPECT_EQ(fs.Stat(dir / "missing", info).code(), Status::Code::NotFound);
+    ASSERT_TRUE(fs.Stat(dir / "link.txt", info).ok());
+    EXPECT_EQ(info.size, 5u);
 }
 
 TEST(FileLayer, ErrorsCarryCodes) {
