@@ -393,7 +393,17 @@ PosixFileSystem::~PosixFileSystem() { ForgetWalkedFolder(); }
 Status PosixFileSystem::CreateFoldersBelow(const std::string& top, const std::string& relative) {
     int folder = -1;
     Status s = WalkBelow(top, relative, true, folder);
-    if (s.ok()) ::close(folder);
+    if (!s.ok()) return s;
+    // Files are usually created in the folder just made: kept, it is not walked to again.
+    std::lock_guard lock(walkedMutex_);
+    if (walkedKeepers_ > 0) {
+        ForgetWalkedFolder();
+        walkedTop_ = top;
+        walkedFolder_ = relative;
+        walkedFd_ = folder;
+    } else {
+        ::close(folder);
+    }
     return s;
 }
 

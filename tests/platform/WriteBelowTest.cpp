@@ -99,6 +99,13 @@ TEST(WriteBelow, AKeptFolderIsNeverLeftThroughALinkAndIsLetGo) {
     write("a/b/4");
     EXPECT_TRUE(fs::is_empty(scratch / "outside")) << "nothing where the links lead";
 
+    // The same for a folder kept from being made.
+    ASSERT_TRUE(files.CreateFoldersBelow(top, "c").ok());
+    fs::rename(top + "/c", top + "/c-moved");
+    fs::create_directory_symlink(scratch / "outside", top + "/c");
+    write("c/5");
+    EXPECT_TRUE(fs::is_empty(scratch / "outside")) << "nothing where the links lead";
+
     files.KeepWalkedFolders(false);
     for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
         std::error_code error;
