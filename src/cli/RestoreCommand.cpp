@@ -119,10 +119,11 @@ struct PlacesContent {
     std::vector<const KnownStream*> absent;  // into sets
 };
 
-// Reads the places; what could not be read, and the discs and streams missing, are added to
-// problems.
-void ReadPlaces(FileSystem& files, KeyRing& keys, const std::vector<std::string>& places, PlacesContent& content,
-                std::vector<std::string>& problems) {
+// Reads the places; what could not be read is added to problems, and so are the discs and
+// streams missing when the whole backup is wanted. A part names what it misses itself, so
+// for a part only the streams no catalogue accounts for are added: what they hold is unknown.
+void ReadPlaces(FileSystem& files, KeyRing& keys, const std::vector<std::string>& places, bool wholeBackup,
+                PlacesContent& content, std::vector<std::string>& problems) {
     std::vector<BackupStream> found;
     std::vector<std::string> cataloguePaths;
     for (const std::string& line : FindStreamsInPlaces(files, places, found, &cataloguePaths)) problems.push_back(line);
@@ -136,7 +137,19 @@ void ReadPlaces(FileSystem& files, KeyRing& keys, const std::vector<std::string>
     }
     content.absent = AbsentStreams(content.sets, presentPaths);
     for (const std::string& line : reader.Unreadable()) problems.push_back(line);
-    for (const std::string& line : AbsentDiscMessages(content.absent)) problems.push_back(line);
+    if (wholeBackup)
+        for (const std::string& line : AbsentDiscMessages(content.absent)) problems.push_back(line);
+    if (!wholeBackup) {
+        for (const KnownStream* known : content.absent) {
+            BackupStream accounted;
+            StreamNameParts parts;
+            if (!ParseStreamName(known->stream.name, parts)) continue;
+            accounted.label = parts.label;
+            accounted.timeStamp = parts.timeStamp;
+            accounted.sequence = parts.sequence;
+            found.push_back(std::move(accounted));
+        }
+    }
     for (const std::string& line : MissingStreamMessages(found)) problems.push_back(line);
 }
 
@@ -235,7 +248,7 @@ BackupContent LookAtBackup(const std::vector<std::string>& places, const std::st
     if (password) keys.AddPassword(*password);
     std::vector<std::string> problems;
     PlacesContent found;
-    ReadPlaces(files, keys, places, found, problems);
+    ReadPlaces(files, keys, places, only.empty(), found, problems);
     BackupContent content;
     content.isProtected = std::any_of(found.streams.begin(), found.streams.end(),
                                       [](const BackupStream& stream) { return !IsNoPassword(stream.password); });
@@ -260,7 +273,7 @@ int RestoreFromPlaces(const RestoreRequest& request) {
     KeyRing& keys = request.keys ? *request.keys : own;
     if (request.password) keys.AddPassword(*request.password);
     PlacesContent found;
-    ReadPlaces(files, keys, request.places, found, unreadable);
+    ReadPlaces(files, keys, request.places, request.only.empty(), found, unreadable);
     const std::vector<BackupStream>& streams = found.streams;
     for (const std::string& line : unreadable) Problem(line, problems);
     if (request.password && std::any_of(streams.begin(), streams.end(), [&](const BackupStream& stream) {
