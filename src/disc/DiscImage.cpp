@@ -300,6 +300,17 @@ Status DiscImage::ExactSize(std::uint32_t tailBlocks, std::uint64_t& size) {
     return SizeOf(image_, files_.size(), tailBlocks, size);
 }
 
+Status DiscImage::CheckFits(const MediumLimits& limits) {
+    if (boundKnown_ && boundTail_ == limits.tailBlocks && boundSize_ <= limits.capacity) return Status::Ok();
+    std::uint64_t size = 0;
+    Status status = ExactSize(limits.tailBlocks, size);
+    if (status.ok() && size > limits.capacity)
+        status = Status(Status::Code::NoSpace, "The disc image (" + std::to_string(size) +
+                                                   " bytes) is larger than the medium (" +
+                                                   std::to_string(limits.capacity) + " bytes)");
+    return status;
+}
+
 Status DiscImage::CreateBurnSource(std::uint32_t tailBlocks, bool sizeOnly,
                                    ::burn_source*& source) {
     DiscLibrary::Lock lock;

@@ -50,6 +50,9 @@ class DiscImage {
 
     // The exact size in bytes of the image as it would be recorded.
     Status ExactSize(std::uint32_t tailBlocks, std::uint64_t& size);
+    // NoSpace when the image as it would be recorded is larger than the medium. The running
+    // bound of the files added answers without a measure while it is within the capacity.
+    Status CheckFits(const MediumLimits& limits);
     // A burn source that produces the image; the caller frees it with burn_source_free.
     // sizeOnly: the source will only be asked for its size, then cancelled.
     Status CreateBurnSource(std::uint32_t tailBlocks, bool sizeOnly, ::burn_source*& source);

@@ -108,13 +108,7 @@ Status LibraryDiscMaster::RecordDisc(bool simulate, bool ejectAfterBurn) {
     if (!recorder_) return Status(Status::Code::InvalidArgument, "No recorder is active");
     DiscLibrary::Lock lock;
     DiscImage& disc = CurrentDisc();
-    MediumLimits limits = recorder_->Limits();
-    std::uint64_t size = 0;
-    status = disc.ExactSize(limits.tailBlocks, size);
-    if (status.ok() && size > limits.capacity)
-        status = Status(Status::Code::NoSpace, "The disc image (" + std::to_string(size) +
-                                                   " bytes) is larger than the medium (" +
-                                                   std::to_string(limits.capacity) + " bytes)");
+    status = disc.CheckFits(recorder_->Limits());
     if (!status.ok()) return status;
 
     std::string backupName = DiscBackupName(disc.names());
