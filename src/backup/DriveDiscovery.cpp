@@ -251,12 +251,14 @@ std::vector<UnusableDrive> UnusableDriveEntries(const std::string& root,
         const std::string node = "/dev/" + name;
         if (!IsOpticalDriveNode(node) || std::ranges::find(listedNodes, node) != listedNodes.end())
             continue;
-        std::string reason = "in use by another program";
+        // A drive whose node is not made yet (udev follows the kernel) is listed once it is:
+        // the window looks at /dev again when it changes.
         struct stat info {};
-        const bool exists = ::stat(Rooted(root, node).c_str(), &info) == 0;
+        if (::stat(Rooted(root, node).c_str(), &info) != 0) continue;
+        std::string reason = "in use by another program";
         // libburn opens the drive for reading and writing.
         const bool mayOpen =
-            !exists || caller.uid == 0 ||
+            caller.uid == 0 ||
             (info.st_uid == caller.uid && (info.st_mode & S_IRUSR) && (info.st_mode & S_IWUSR)) ||
             (std::ranges::find(caller.groups, info.st_gid) != caller.groups.end() &&
              (info.st_mode & S_IRGRP) && (info.st_mode & S_IWGRP)) ||
