@@ -7,6 +7,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Status.h"
@@ -79,10 +80,10 @@ public:
     // where a folder or the file should be is a failure.
     virtual Status OpenWriteBelow(const std::string& top, const std::string& relative, std::unique_ptr<File>& file) = 0;
     virtual Status CreateFoldersBelow(const std::string& top, const std::string& relative) = 0;
-    // While a holder keeps them (calls with true and false in pairs), OpenWriteBelow may keep
-    // the folder it walked to last open and create the next file there without walking again:
-    // a restore creates the files of a folder one after another. Once nobody keeps them,
-    // nothing stays open, so the destination can be unmounted.
+    // While a holder keeps them (calls with true and false in pairs), OpenWriteBelow and
+    // CreateFoldersBelow may keep the folders they walked through open and start the next walk
+    // from the deepest one it shares: a restore makes folders and their files one after
+    // another. Once nobody keeps them, nothing stays open, so the destination can be unmounted.
     virtual void KeepWalkedFolders(bool keep) { (void)keep; }
     virtual Status RemoveFile(const std::string& path) = 0;
     // Sets the last-write time of the entry itself, also when it is a symbolic link.
@@ -117,13 +118,19 @@ public:
 
 private:
     void ForgetWalkedFolder();
+    // Walks to the folder relative below top, under walkedMutex_, from the deepest folder the
+    // last walk there kept open, and keeps the folders on the way; folder stays theirs.
+    Status WalkKept(const std::string& top, std::string_view relative, bool create, int& folder);
+    // The same, once more from top when a kept folder on the way was removed since.
+    Status WalkKeptAfresh(const std::string& top, std::string_view relative, bool create, int& folder);
 
     std::mutex walkedMutex_;
     int walkedKeepers_ = 0;
-    // The folder OpenWriteBelow walked to last, open while kept: top and the path below it.
+    // The folders the last walk below walkedTop_ passed, open while kept: walkedFds_[0] is
+    // walkedTop_ and walkedFds_[i] the folder after walkedSteps_[0..i).
     std::string walkedTop_;
-    std::string walkedFolder_;
-    int walkedFd_ = -1;
+    std::vector<std::string> walkedSteps_;
+    std::vector<int> walkedFds_;
 };
 
 // The process-wide real file system.

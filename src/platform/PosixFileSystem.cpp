@@ -206,32 +206,43 @@ Status NotUsable(int dirfd, const char* name, int error, const std::string& path
     return Status::FromErrno(error, std::string(doing) + " " + path);
 }
 
+// Makes (with create) and opens the folder step in the open folder dirfd, never through a
+// link; path names it in messages. next is the open folder on success.
+Status StepInto(int dirfd, const std::string& step, const std::string& path, bool create, int& next) {
+    if (create && ::mkdirat(dirfd, step.c_str(), 0755) != 0 && errno != EEXIST) {
+        const int error = errno;
+        return NotUsable(dirfd, step.c_str(), error, path, "Cannot create folder");
+    }
+    next = ::openat(dirfd, step.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (next >= 0) return Status::Ok();
+    const int error = errno;
+    return NotUsable(dirfd, step.c_str(), error, path, create ? "Cannot create folder" : "Cannot open folder");
+}
+
+// The folder names of a relative path, empty ones left out.
+std::vector<std::string> StepsOf(std::string_view relative) {
+    std::vector<std::string> steps;
+    std::size_t end = 0;
+    for (std::size_t start = 0; start < relative.size(); start = end + 1) {
+        end = std::min(relative.find('/', start), relative.size());
+        if (end > start) steps.emplace_back(relative.substr(start, end - start));
+    }
+    return steps;
+}
+
 // Opens the folder relative below top step by step, following no link below top; with
 // create, missing folders are made on the way. fd is the open folder on success.
 Status WalkBelow(const std::string& top, std::string_view relative, bool create, int& fd) {
     fd = ::open(top.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return Status::FromErrno(errno, "Cannot open folder " + top);
-    std::size_t end = 0;
-    for (std::size_t start = 0; start < relative.size(); start = end + 1) {
-        end = std::min(relative.find('/', start), relative.size());
-        if (end == start) continue;
-        const std::string step(relative.substr(start, end - start));
-        const std::string path = Below(top, relative.substr(0, end));
-        if (create && ::mkdirat(fd, step.c_str(), 0755) != 0 && errno != EEXIST) {
-            const int error = errno;
-            Status s = NotUsable(fd, step.c_str(), error, path, "Cannot create folder");
-            ::close(fd);
-            return s;
-        }
-        int next = ::openat(fd, step.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (next < 0) {
-            const int error = errno;
-            Status s = NotUsable(fd, step.c_str(), error, path, create ? "Cannot create folder" : "Cannot open folder");
-            ::close(fd);
-            return s;
-        }
+    std::string below;
+    for (const std::string& step : StepsOf(relative)) {
+        below += (below.empty() ? "" : "/") + step;
+        int next = -1;
+        Status s = StepInto(fd, step, Below(top, below), create, next);
         ::close(fd);
         fd = next;
+        if (!s.ok()) return s;
     }
     return Status::Ok();
 }
@@ -341,35 +352,70 @@ Status PosixFileSystem::OpenWriteBelow(const std::string& top, const std::string
     const std::string_view below =
         slash == std::string::npos ? std::string_view() : std::string_view(relative).substr(0, slash);
     const std::string path = Below(top, relative);
+    constexpr int kCreate = O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC;
     std::lock_guard lock(walkedMutex_);
-    if (walkedFd_ >= 0 && walkedTop_ == top && walkedFolder_ == below) {
-        // The folder was reached without following a link when it was walked to; a link put in
-        // its way since does not lead this open elsewhere.
-        const int fd = ::openat(walkedFd_, name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-        if (fd >= 0) {
-            file = std::make_unique<PosixFile>(fd, path);
-            return Status::Ok();
-        }
-        // Removed since: walked to again below, and made anew or refused as a fresh walk is.
-        if (errno != ENOENT) return NotUsable(walkedFd_, name.c_str(), errno, path, "Cannot create");
-        ForgetWalkedFolder();
+    if (walkedKeepers_ == 0) {
+        int folder = -1;
+        Status s = WalkBelow(top, below, false, folder);
+        if (!s.ok()) return s;
+        const int fd = ::openat(folder, name.c_str(), kCreate, 0644);
+        if (fd < 0) s = NotUsable(folder, name.c_str(), errno, path, "Cannot create");
+        ::close(folder);
+        if (s.ok()) file = std::make_unique<PosixFile>(fd, path);
+        return s;
     }
     int folder = -1;
-    Status s = WalkBelow(top, below, false, folder);
+    Status s = WalkKeptAfresh(top, below, false, folder);
     if (!s.ok()) return s;
-    int fd = ::openat(folder, name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) s = NotUsable(folder, name.c_str(), errno, path, "Cannot create");
-    if (walkedKeepers_ > 0) {
+    int fd = ::openat(folder, name.c_str(), kCreate, 0644);
+    if (fd < 0 && errno == ENOENT) {
+        // The kept folder was removed since: walked to again, and refused as a fresh walk is.
         ForgetWalkedFolder();
-        walkedTop_ = top;
-        walkedFolder_ = below;
-        walkedFd_ = folder;
-    } else {
-        ::close(folder);
+        s = WalkKept(top, below, false, folder);
+        if (!s.ok()) return s;
+        fd = ::openat(folder, name.c_str(), kCreate, 0644);
     }
-    if (!s.ok()) return s;
+    if (fd < 0) return NotUsable(folder, name.c_str(), errno, path, "Cannot create");
     file = std::make_unique<PosixFile>(fd, path);
     return Status::Ok();
+}
+
+Status PosixFileSystem::WalkKept(const std::string& top, std::string_view relative, bool create, int& folder) {
+    const std::vector<std::string> steps = StepsOf(relative);
+    if (walkedFds_.empty() || walkedTop_ != top) {
+        ForgetWalkedFolder();
+        const int fd = ::open(top.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0) return Status::FromErrno(errno, "Cannot open folder " + top);
+        walkedTop_ = top;
+        walkedFds_.push_back(fd);
+    }
+    std::size_t common = 0;
+    while (common < steps.size() && common < walkedSteps_.size() && steps[common] == walkedSteps_[common]) ++common;
+    while (walkedSteps_.size() > common) {
+        ::close(walkedFds_.back());
+        walkedFds_.pop_back();
+        walkedSteps_.pop_back();
+    }
+    std::string below;
+    for (std::size_t i = 0; i < steps.size(); ++i) {
+        below += (below.empty() ? "" : "/") + steps[i];
+        if (i < common) continue;
+        int next = -1;
+        Status s = StepInto(walkedFds_.back(), steps[i], Below(top, below), create, next);
+        if (!s.ok()) return s;
+        walkedFds_.push_back(next);
+        walkedSteps_.push_back(steps[i]);
+    }
+    folder = walkedFds_.back();
+    return Status::Ok();
+}
+
+Status PosixFileSystem::WalkKeptAfresh(const std::string& top, std::string_view relative, bool create, int& folder) {
+    Status s = WalkKept(top, relative, create, folder);
+    if (s.ok() || s.code() != Status::Code::NotFound) return s;
+    // A kept folder on the way was removed since: walked to again from top.
+    ForgetWalkedFolder();
+    return WalkKept(top, relative, create, folder);
 }
 
 void PosixFileSystem::KeepWalkedFolders(bool keep) {
@@ -382,28 +428,21 @@ void PosixFileSystem::KeepWalkedFolders(bool keep) {
 }
 
 void PosixFileSystem::ForgetWalkedFolder() {
-    if (walkedFd_ >= 0) ::close(walkedFd_);
-    walkedFd_ = -1;
+    for (const int fd : walkedFds_) ::close(fd);
+    walkedFds_.clear();
+    walkedSteps_.clear();
     walkedTop_.clear();
-    walkedFolder_.clear();
 }
 
 PosixFileSystem::~PosixFileSystem() { ForgetWalkedFolder(); }
 
 Status PosixFileSystem::CreateFoldersBelow(const std::string& top, const std::string& relative) {
     int folder = -1;
-    Status s = WalkBelow(top, relative, true, folder);
-    if (!s.ok()) return s;
-    // Files are usually created in the folder just made: kept, it is not walked to again.
     std::lock_guard lock(walkedMutex_);
-    if (walkedKeepers_ > 0) {
-        ForgetWalkedFolder();
-        walkedTop_ = top;
-        walkedFolder_ = relative;
-        walkedFd_ = folder;
-    } else {
-        ::close(folder);
-    }
+    // Kept, the folders on the way are not walked again for the next folder or file below them.
+    if (walkedKeepers_ > 0) return WalkKeptAfresh(top, relative, true, folder);
+    Status s = WalkBelow(top, relative, true, folder);
+    if (s.ok()) ::close(folder);
     return s;
 }
 

@@ -99,12 +99,25 @@ TEST(WriteBelow, AKeptFolderIsNeverLeftThroughALinkAndIsLetGo) {
     write("a/b/4");
     EXPECT_TRUE(fs::is_empty(scratch / "outside")) << "nothing where the links lead";
 
-    // The same for a folder kept from being made.
+    // The same for a folder kept from being made, and for one kept on the way to another:
+    // the next walk starts from the deepest folder it shares with the last.
     ASSERT_TRUE(files.CreateFoldersBelow(top, "c").ok());
     fs::rename(top + "/c", top + "/c-moved");
     fs::create_directory_symlink(scratch / "outside", top + "/c");
     write("c/5");
+    ASSERT_TRUE(files.CreateFoldersBelow(top, "d/e/f").ok());
+    fs::rename(top + "/d", top + "/d-moved");
+    fs::create_directory_symlink(scratch / "outside", top + "/d");
+    files.CreateFoldersBelow(top, "d/g");
+    write("d/e/6");
     EXPECT_TRUE(fs::is_empty(scratch / "outside")) << "nothing where the links lead";
+
+    // A kept folder on the way removed since: the walk starts again from the top.
+    ASSERT_TRUE(files.CreateFoldersBelow(top, "h/i/j").ok());
+    fs::remove_all(top + "/h");
+    ASSERT_TRUE(files.CreateFoldersBelow(top, "h/k").ok());
+    ASSERT_TRUE(write("h/k/7").ok());
+    EXPECT_EQ(test::ReadWholeFile(top + "/h/k/7"), "x");
 
     files.KeepWalkedFolders(false);
     for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
