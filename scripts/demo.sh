@@ -4,16 +4,18 @@
 # ISO reader (xorriso) sees it, and restores everything from the images and compares.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-corvane=build/corvane
-work=build/demo
+# CORVANE and DEMO_DIR let the test suite run it on its own build.
+corvane=${CORVANE:-build/corvane}
+work=${DEMO_DIR:-build/demo}
 rm -rf "$work"
 mkdir -p "$work"
 
 scripts/make-sample-tree.sh "$work/USB STICK" 24
 
-# Each disc also carries the program itself, and a folder never spans two discs: make the
-# discs large enough for the program and the largest folder, and small enough to need several.
-program_mib=$(( $(stat -c %s "$corvane") / 1048576 + 1 ))
+# Each disc also carries the program and the portable restorer, and a folder never spans two
+# discs: make the discs large enough for both programs and the largest folder, and small
+# enough to need several.
+program_mib=$(( ($(stat -c %s "$corvane") + $(stat -c %s "$(dirname "$corvane")/corvane-restore")) / 1048576 + 1 ))
 capacity="$(( program_mib + 8 ))M"
 echo
 echo "== Backing up onto $capacity image discs"
