@@ -137,13 +137,14 @@ void ReadPlaces(FileSystem& files, KeyRing& keys, const std::vector<std::string>
     }
     content.absent = AbsentStreams(content.sets, presentPaths);
     for (const std::string& line : reader.Unreadable()) problems.push_back(line);
-    if (wholeBackup)
+    if (wholeBackup) {
         for (const std::string& line : AbsentDiscMessages(content.absent)) problems.push_back(line);
-    if (!wholeBackup) {
+    } else {
+        // The streams the catalogue accounts for leave no gap in the numbers.
         for (const KnownStream* known : content.absent) {
-            BackupStream accounted;
             StreamNameParts parts;
             if (!ParseStreamName(known->stream.name, parts)) continue;
+            BackupStream accounted;
             accounted.label = parts.label;
             accounted.timeStamp = parts.timeStamp;
             accounted.sequence = parts.sequence;

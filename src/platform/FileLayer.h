@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -117,12 +118,14 @@ public:
     PosixFileSystem& operator=(const PosixFileSystem&) = delete;
 
 private:
-    void ForgetWalkedFolder();
-    // Walks to the folder relative below top, under walkedMutex_, from the deepest folder the
-    // last walk there kept open, and keeps the folders on the way; folder stays theirs.
-    Status WalkKept(const std::string& top, std::string_view relative, bool create, int& folder);
-    // The same, once more from top when a kept folder on the way was removed since.
-    Status WalkKeptAfresh(const std::string& top, std::string_view relative, bool create, int& folder);
+    void ForgetWalkedFolders();
+    // Walks, under walkedMutex_, to the folder relative below top (with create, making the
+    // missing ones) from the deepest folder the last walk below top passed, and keeps the
+    // folders on the way open; folder stays theirs. No link below top is followed.
+    Status Walk(const std::string& top, std::string_view relative, bool create, int& folder);
+    // Runs step, a walk below top and what follows it, once more from top when it started
+    // from kept folders and found one removed; then lets go of them unless they are kept.
+    Status AgainIfStale(const std::string& top, const std::function<Status()>& step);
 
     std::mutex walkedMutex_;
     int walkedKeepers_ = 0;

@@ -230,23 +230,6 @@ std::vector<std::string> StepsOf(std::string_view relative) {
     return steps;
 }
 
-// Opens the folder relative below top step by step, following no link below top; with
-// create, missing folders are made on the way. fd is the open folder on success.
-Status WalkBelow(const std::string& top, std::string_view relative, bool create, int& fd) {
-    fd = ::open(top.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return Status::FromErrno(errno, "Cannot open folder " + top);
-    std::string below;
-    for (const std::string& step : StepsOf(relative)) {
-        below += (below.empty() ? "" : "/") + step;
-        int next = -1;
-        Status s = StepInto(fd, step, Below(top, below), create, next);
-        ::close(fd);
-        fd = next;
-        if (!s.ok()) return s;
-    }
-    return Status::Ok();
-}
-
 }  // namespace
 
 Status PosixFileSystem::OpenRead(const std::string& path, std::unique_ptr<File>& file) {
@@ -352,38 +335,45 @@ Status PosixFileSystem::OpenWriteBelow(const std::string& top, const std::string
     const std::string_view below =
         slash == std::string::npos ? std::string_view() : std::string_view(relative).substr(0, slash);
     const std::string path = Below(top, relative);
-    constexpr int kCreate = O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC;
     std::lock_guard lock(walkedMutex_);
-    if (walkedKeepers_ == 0) {
+    int fd = -1;
+    auto create = [&] {
         int folder = -1;
-        Status s = WalkBelow(top, below, false, folder);
+        Status s = Walk(top, below, false, folder);
         if (!s.ok()) return s;
-        const int fd = ::openat(folder, name.c_str(), kCreate, 0644);
-        if (fd < 0) s = NotUsable(folder, name.c_str(), errno, path, "Cannot create");
-        ::close(folder);
-        if (s.ok()) file = std::make_unique<PosixFile>(fd, path);
-        return s;
-    }
-    int folder = -1;
-    Status s = WalkKeptAfresh(top, below, false, folder);
-    if (!s.ok()) return s;
-    int fd = ::openat(folder, name.c_str(), kCreate, 0644);
-    if (fd < 0 && errno == ENOENT) {
-        // The kept folder was removed since: walked to again, and refused as a fresh walk is.
-        ForgetWalkedFolder();
-        s = WalkKept(top, below, false, folder);
-        if (!s.ok()) return s;
-        fd = ::openat(folder, name.c_str(), kCreate, 0644);
-    }
-    if (fd < 0) return NotUsable(folder, name.c_str(), errno, path, "Cannot create");
-    file = std::make_unique<PosixFile>(fd, path);
-    return Status::Ok();
+        // The folder was reached without following a link; a link put in its way since does
+        // not lead this open elsewhere.
+        fd = ::openat(folder, name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+        return fd >= 0 ? Status::Ok() : NotUsable(folder, name.c_str(), errno, path, "Cannot create");
+    };
+    Status s = AgainIfStale(top, create);
+    if (s.ok()) file = std::make_unique<PosixFile>(fd, path);
+    return s;
 }
 
-Status PosixFileSystem::WalkKept(const std::string& top, std::string_view relative, bool create, int& folder) {
+Status PosixFileSystem::CreateFoldersBelow(const std::string& top, const std::string& relative) {
+    std::lock_guard lock(walkedMutex_);
+    int folder = -1;
+    return AgainIfStale(top, [&] { return Walk(top, relative, true, folder); });
+}
+
+Status PosixFileSystem::AgainIfStale(const std::string& top, const std::function<Status()>& step) {
+    const bool fromKept = !walkedFds_.empty() && walkedTop_ == top;
+    Status s = step();
+    if (fromKept && s.code() == Status::Code::NotFound) {
+        // A kept folder on the way was removed since: walked to again from top, and made anew
+        // or refused as a fresh walk is.
+        ForgetWalkedFolders();
+        s = step();
+    }
+    if (walkedKeepers_ == 0) ForgetWalkedFolders();
+    return s;
+}
+
+Status PosixFileSystem::Walk(const std::string& top, std::string_view relative, bool create, int& folder) {
     const std::vector<std::string> steps = StepsOf(relative);
     if (walkedFds_.empty() || walkedTop_ != top) {
-        ForgetWalkedFolder();
+        ForgetWalkedFolders();
         const int fd = ::open(top.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
         if (fd < 0) return Status::FromErrno(errno, "Cannot open folder " + top);
         walkedTop_ = top;
@@ -410,41 +400,23 @@ Status PosixFileSystem::WalkKept(const std::string& top, std::string_view relati
     return Status::Ok();
 }
 
-Status PosixFileSystem::WalkKeptAfresh(const std::string& top, std::string_view relative, bool create, int& folder) {
-    Status s = WalkKept(top, relative, create, folder);
-    if (s.ok() || s.code() != Status::Code::NotFound) return s;
-    // A kept folder on the way was removed since: walked to again from top.
-    ForgetWalkedFolder();
-    return WalkKept(top, relative, create, folder);
-}
-
 void PosixFileSystem::KeepWalkedFolders(bool keep) {
     std::lock_guard lock(walkedMutex_);
     walkedKeepers_ += keep ? 1 : -1;
     if (walkedKeepers_ <= 0) {
         walkedKeepers_ = 0;
-        ForgetWalkedFolder();
+        ForgetWalkedFolders();
     }
 }
 
-void PosixFileSystem::ForgetWalkedFolder() {
+void PosixFileSystem::ForgetWalkedFolders() {
     for (const int fd : walkedFds_) ::close(fd);
     walkedFds_.clear();
     walkedSteps_.clear();
     walkedTop_.clear();
 }
 
-PosixFileSystem::~PosixFileSystem() { ForgetWalkedFolder(); }
-
-Status PosixFileSystem::CreateFoldersBelow(const std::string& top, const std::string& relative) {
-    int folder = -1;
-    std::lock_guard lock(walkedMutex_);
-    // Kept, the folders on the way are not walked again for the next folder or file below them.
-    if (walkedKeepers_ > 0) return WalkKeptAfresh(top, relative, true, folder);
-    Status s = WalkBelow(top, relative, true, folder);
-    if (s.ok()) ::close(folder);
-    return s;
-}
+PosixFileSystem::~PosixFileSystem() { ForgetWalkedFolders(); }
 
 Status PosixFileSystem::RemoveFile(const std::string& path) {
     if (::unlink(path.c_str()) != 0) return Status::FromErrno(errno, "Cannot delete " + path);
