@@ -341,10 +341,42 @@ Status StreamReader::Fill() {
     if (!buffer_) buffer_ = std::make_unique_for_overwrite<unsigned char[]>(readSize_);
     bufferPos_ = 0;
     bufferEnd_ = 0;
+    std::size_t wanted = readSize_;
+    if (unreadableAt_ != kNone && unreadableAt_ + kDiscBlock > position_) {
+        if (unreadableAt_ <= position_) return unreadable_;
+        wanted = std::min<std::uint64_t>(wanted, unreadableAt_ - position_);
+    }
+    Status s = positioned_ ? Status::Ok() : in_.Seek(static_cast<std::int64_t>(position_), SeekFrom::Start);
     std::size_t got = 0;
-    Status s = in_.Read(buffer_.get(), readSize_, got);
-    if (s.ok()) bufferEnd_ = got;
-    return s;
+    if (s.ok()) s = in_.Read(buffer_.get(), wanted, got);
+    positioned_ = s.ok();
+    if (s.ok()) {
+        bufferEnd_ = got;
+        return s;
+    }
+    return FillByDiscBlocks(wanted, s);
+}
+
+Status StreamReader::FillByDiscBlocks(std::size_t wanted, const Status& failure) {
+    // A read error lies somewhere in the span: read it again a disc block at a time (a stream
+    // starts on a block of its disc) and keep what comes before the block that fails, so that
+    // only the records on that block are lost.
+    Status s = in_.Seek(static_cast<std::int64_t>(position_), SeekFrom::Start);
+    while (s.ok() && bufferEnd_ < wanted) {
+        const std::uint64_t at = position_ + bufferEnd_;
+        const std::size_t piece = std::min<std::uint64_t>(wanted - bufferEnd_, kDiscBlock - at % kDiscBlock);
+        std::size_t got = 0;
+        s = in_.Read(buffer_.get() + bufferEnd_, piece, got);
+        if (!s.ok()) {
+            unreadableAt_ = at / kDiscBlock * kDiscBlock;
+            unreadable_ = s;
+        }
+        if (!s.ok() || got == 0) break;
+        bufferEnd_ += got;
+    }
+    positioned_ = s.ok();
+    if (bufferEnd_ > 0) return Status::Ok();
+    return s.ok() ? failure : s;
 }
 
 Status StreamReader::ReadExact(void* data, std::size_t n, std::size_t& got) {
@@ -367,17 +399,17 @@ Status StreamReader::ReadExact(void* data, std::size_t n, std::size_t& got) {
 
 Status StreamReader::SeekTo(std::uint64_t target) {
     // Forward moves within the buffer need no system call.
-    if (positioned_ && target >= position_ && target - position_ <= bufferEnd_ - bufferPos_) {
+    if (target >= position_ && target - position_ <= bufferEnd_ - bufferPos_) {
         bufferPos_ += static_cast<std::size_t>(target - position_);
         position_ = target;
         return Status::Ok();
     }
+    // Elsewhere the next read seeks: a place on an unreadable block fails only once it is read.
     bufferEnd_ = 0;
     bufferPos_ = 0;
-    Status s = in_.Seek(static_cast<std::int64_t>(target), SeekFrom::Start);
-    positioned_ = s.ok();
-    if (s.ok()) position_ = target;
-    return s;
+    positioned_ = false;
+    position_ = target;
+    return Status::Ok();
 }
 
 Status StreamReader::ReadFolderHeader(FolderHeader& header) {
@@ -545,6 +577,35 @@ Status StreamReader::SeekToRecord(std::uint64_t recordOffset, FileRecord& record
     record.recordOffset = recordOffset;
     EnterRecord(raw, record);
     return Status::Ok();
+}
+
+Status StreamReader::EnterListedRecord(std::uint64_t recordOffset, std::string_view storedName,
+                                       std::uint32_t index, FileRecord& record) {
+    if (sealed_ && !key_) return Locked();
+    inRecord_ = false;
+    Status s = EnsureLength();
+    if (!s.ok()) return s;
+    if (recordOffset >= length_) return Damaged("record position lies past the end");
+    s = SeekTo(recordOffset);
+    if (!s.ok()) return s;
+    unsigned char raw[kRecordFixed - 4];
+    std::size_t got = 0;
+    s = ReadExact(raw, sizeof raw, got);
+    if (!s.ok()) return s;
+    if (got < sizeof raw) return Damaged("file record cut short");
+    record.fileName.assign(storedName);
+    record.recordOffset = recordOffset;
+    EnterRecord(raw, record);
+    endedEarly_ = false;  // what lay before is the caller's to account for
+    if (!sealed_) return Status::Ok();
+    if (index == 0) {
+        inRecord_ = false;
+        return Damaged("file record 0 does not exist");
+    }
+    recordIndex_ = index - 1;
+    s = OpenRecord(record);
+    if (!s.ok()) inRecord_ = false;
+    return s;
 }
 
 void StreamReader::EnterRecord(const unsigned char* fixed, FileRecord& record) {

@@ -164,6 +164,12 @@ public:
     Status NextRecord(FileRecord& record, bool& found);
     // Goes to the record whose DataSize lies at recordOffset and reads DataSize and times.
     Status SeekToRecord(std::uint64_t recordOffset, FileRecord& record);
+    // Goes to a record that a catalogue places, reading nothing before it, for when damage hides
+    // the way there: the index-th file record (from 1), whose DataSize lies at recordOffset and
+    // whose FileName is storedName. After the folder header; reading goes on from there, and
+    // damage seen before it no longer counts for endedEarly.
+    Status EnterListedRecord(std::uint64_t recordOffset, std::string_view storedName, std::uint32_t index,
+                             FileRecord& record);
     // Skips the rest of the current record's chunk list.
     Status SkipData();
     // The next chunk of the current record into buffer (kMaxChunkLength bytes), opened when
@@ -182,6 +188,8 @@ private:
     Status EnsureLength();
     Status ReadExact(void* data, std::size_t n, std::size_t& got);
     Status Fill();
+    // Fill after a failed read of wanted bytes: the bytes before the first unreadable disc block.
+    Status FillByDiscBlocks(std::size_t wanted, const Status& failure);
     Status SeekTo(std::uint64_t position);
     // Takes DataSize and the two times (20 bytes) and starts reading that record's chunks.
     void EnterRecord(const unsigned char* fixed, FileRecord& record);
@@ -199,6 +207,12 @@ private:
     std::uint64_t length_ = 0;
     std::uint64_t position_ = 0;  // logical position in the stream
     bool positioned_ = false;     // the file's own position is known to match
+    // The first byte of the last disc block that could not be read, and why: reads stop short
+    // of it rather than fail on it again.
+    static constexpr std::uint64_t kDiscBlock = 2048;
+    static constexpr std::uint64_t kNone = ~std::uint64_t{0};
+    std::uint64_t unreadableAt_ = kNone;
+    Status unreadable_;
     // readSize_ bytes, made at the first read and never zeroed: only the bufferEnd_ bytes read
     // into it are used. A stream of a few hundred bytes then costs no 64 KiB of zeroing.
     std::unique_ptr<unsigned char[]> buffer_;

@@ -87,7 +87,7 @@ int ListPlaces(const std::vector<std::string>& places, const std::optional<std::
     KeyRing own;
     KeyRing& keys = given ? *given : own;
     if (password) keys.AddPassword(*password);
-    StreamHeaderReader reader(files, &keys);
+    StreamHeaderReader reader(files, &keys, &sets);
     std::vector<BackupStream> shown;
     for (BackupStream& stream : streams) {
         if (!reader.Read(stream)) continue;
@@ -113,6 +113,10 @@ int ListPlaces(const std::vector<std::string>& places, const std::optional<std::
         std::fputs("corvane list: Invalid Password: it does not open the folders shown as <protected>\n",
                    stderr);
     for (const std::string& line : problems) std::fprintf(stderr, "corvane list: %s\n", line.c_str());
+    // Damage that reading works around is told, and is no failure.
+    for (const std::string& note : files.DamageNotes())
+        std::fprintf(stderr, "corvane list: the disc is damaged: %s\n", note.c_str());
+    for (const std::string& note : reader.Notes()) std::fprintf(stderr, "corvane list: %s\n", note.c_str());
     return problems.empty() ? 0 : 1;
 }
 

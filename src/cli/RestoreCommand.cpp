@@ -117,6 +117,7 @@ struct PlacesContent {
     std::vector<BackupStream> streams;
     std::vector<KnownSet> sets;
     std::vector<const KnownStream*> absent;  // into sets
+    std::vector<std::string> notes;          // damage read around, which costs no file
 };
 
 // Reads the places; what could not be read is added to problems, and so are the discs and
@@ -129,7 +130,7 @@ void ReadPlaces(FileSystem& files, KeyRing& keys, const std::vector<std::string>
     for (const std::string& line : FindStreamsInPlaces(files, places, found, &cataloguePaths)) problems.push_back(line);
     SortStreams(found);
     content.sets = ReadNewestCatalogues(files, cataloguePaths, problems);
-    StreamHeaderReader reader(files, &keys);
+    StreamHeaderReader reader(files, &keys, &content.sets);
     std::vector<std::string> presentPaths;
     for (BackupStream& stream : found) {
         presentPaths.push_back(stream.path);
@@ -137,6 +138,7 @@ void ReadPlaces(FileSystem& files, KeyRing& keys, const std::vector<std::string>
     }
     content.absent = AbsentStreams(content.sets, presentPaths);
     for (const std::string& line : reader.Unreadable()) problems.push_back(line);
+    content.notes = reader.Notes();
     if (wholeBackup) {
         for (const std::string& line : AbsentDiscMessages(content.absent)) problems.push_back(line);
     } else {
@@ -275,6 +277,10 @@ int RestoreFromPlaces(const RestoreRequest& request) {
     if (request.password) keys.AddPassword(*request.password);
     PlacesContent found;
     ReadPlaces(files, keys, request.places, request.only.empty(), found, unreadable);
+    // Damage that reading works around costs no file: it is told, and is no failure.
+    for (const std::string& note : files.DamageNotes())
+        std::fprintf(stderr, "corvane restore: the disc is damaged: %s\n", note.c_str());
+    for (const std::string& note : found.notes) std::fprintf(stderr, "corvane restore: %s\n", note.c_str());
     const std::vector<BackupStream>& streams = found.streams;
     for (const std::string& line : unreadable) Problem(line, problems);
     if (request.password && std::any_of(streams.begin(), streams.end(), [&](const BackupStream& stream) {
@@ -323,8 +329,8 @@ int RestoreFromPlaces(const RestoreRequest& request) {
     TerminalExtractHost host(terminal, ExactFolder(hostDestination), request.overwrite);
     host.files = &files;
     host.keys = &keys;
-    const ContentChecksums checksums = ChecksumsOf(found.sets);
-    host.checksums = &checksums;
+    const ListedStreams catalogue = ListedStreamsOf(found.sets);
+    host.catalogue = &catalogue;
     {
         InterruptGuard guard(&host.cancelRequested);
         ExtractionRun run(host);

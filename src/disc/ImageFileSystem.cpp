@@ -60,13 +60,20 @@ Status ImageFileSystem::HoldsVolume(const std::string& path, bool& holds) {
     std::unique_ptr<File> file;
     Status status = files_.OpenRead(path, file);
     if (!status.ok()) return status;
-    char id[kVolumeId.size()];
-    std::size_t got = 0;
-    status = file->Seek(kVolumeIdOffset, SeekFrom::Start);
-    if (status.ok()) status = file->ReadFull(id, sizeof id, got);
+    // The primary volume descriptor, else the one after it: a disc whose first descriptor is
+    // damaged is still read through its Joliet one.
+    Status first;
+    for (std::int64_t offset : {kVolumeIdOffset, kVolumeIdOffset + 2048}) {
+        char id[kVolumeId.size()];
+        std::size_t got = 0;
+        status = file->Seek(offset, SeekFrom::Start);
+        if (status.ok()) status = file->ReadFull(id, sizeof id, got);
+        holds = status.ok() && got == sizeof id && std::memcmp(id, kVolumeId.data(), sizeof id) == 0;
+        if (holds) break;
+        if (offset == kVolumeIdOffset) first = status;
+    }
     file->Close();
-    holds = status.ok() && got == sizeof id && std::memcmp(id, kVolumeId.data(), sizeof id) == 0;
-    return status;
+    return holds ? Status::Ok() : first;
 }
 
 Status ImageFileSystem::Locate(const std::string& path, bool asFolder, Location& where) {
@@ -105,6 +112,11 @@ Status ImageFileSystem::Locate(const std::string& path, bool asFolder, Location&
     where.inner = InnerPath(std::string_view(whole).substr(existing.size()));
     where.imageInfo = info;
     return Status::Ok();
+}
+
+std::vector<std::string> ImageFileSystem::DamageNotes() {
+    std::lock_guard<std::mutex> lock(keptMutex_);
+    return {damageNotes_.begin(), damageNotes_.end()};
 }
 
 bool ImageFileSystem::IsGivenImage(std::string_view path) const {
@@ -147,6 +159,7 @@ Status ImageFileSystem::OpenVolume(const Location& where, std::shared_ptr<ImageV
     // Volumes let go are freed after the lock, since freeing one takes the library's lock.
     std::vector<KeptVolume> dropped;
     std::lock_guard<std::mutex> lock(keptMutex_);
+    if (!volume->damageNote().empty()) damageNotes_.insert(where.image + ": " + volume->damageNote());
     auto earlier = std::find_if(kept_.begin(), kept_.end(),  // kept by another thread meanwhile
                                 [&](const KeptVolume& k) { return k.image == where.image; });
     if (earlier != kept_.end()) {

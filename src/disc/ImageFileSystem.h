@@ -23,6 +23,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,6 +54,10 @@ class ImageFileSystem final : public FileSystem {
     Status RemoveFile(const std::string& path) override;
     Status SetModifiedTime(const std::string& path, std::int64_t modified) override;
     Status Rename(const std::string& from, const std::string& to) override;
+
+    // One line per image read that was damaged in a way reading works around, "X: why", so
+    // that the damage is told although its files were read.
+    std::vector<std::string> DamageNotes();
 
   private:
     // Where a path lies: image is empty for a path outside every image; inner is the path in
@@ -87,6 +92,7 @@ class ImageFileSystem final : public FileSystem {
     const std::vector<std::string> images_;
     std::mutex keptMutex_;
     std::deque<KeptVolume> kept_;  // the one used last at the back
+    std::set<std::string> damageNotes_;
 };
 
 }  // namespace corvane

@@ -24,6 +24,8 @@ constexpr std::size_t kBlock = 2048;
 constexpr std::size_t kWindowBlocks = 32;
 
 // The data source behind an image: its blocks, read through the file layer a window at a time.
+// A window that fails is read again block by block, so one unreadable block costs only what
+// lies on it; blocks found unreadable are remembered, so no later window asks for them again.
 struct ImageBlockReader {
     explicit ImageBlockReader(std::unique_ptr<File> image) : file(std::move(image)) {}
 
@@ -35,6 +37,10 @@ struct ImageBlockReader {
     // on a disc just recorded what lies after it may not even be readable (a CD's run-out
     // blocks): a window never reaches past the volume.
     std::uint32_t volumeBlocks = 0;
+    std::map<std::uint32_t, Status> unreadable;  // blocks that failed, with why
+    // What is read in place of volume descriptors that cannot be read or are read otherwise:
+    // see DescriptorStandIns and JolietPrimary.
+    std::map<std::uint32_t, std::vector<std::uint8_t>> standIns;
     Status error;             // why the last read failed, until read again or reported by Failure
 };
 
@@ -51,27 +57,65 @@ ImageBlockReader& ReaderOf(IsoDataSource* source) {
 int OpenSource(IsoDataSource*) { return ISO_SUCCESS; }
 int CloseSource(IsoDataSource*) { return ISO_SUCCESS; }
 
-int ReadBlock(IsoDataSource* source, std::uint32_t block, std::uint8_t* buffer) {
-    ImageBlockReader& reader = ReaderOf(source);
-    if (block < reader.first || block - reader.first >= reader.count) {
-        reader.count = 0;
-        std::size_t got = 0;
-        std::size_t wanted = reader.window.size();
-        if (block < reader.volumeBlocks)
-            wanted = std::min<std::size_t>(wanted, std::size_t{reader.volumeBlocks - block} * kBlock);
-        else if (reader.volumeBlocks > 0)
-            wanted = kBlock;  // past the volume, as a damaged record may point: that block alone
-        Status status =
-            reader.file->Seek(static_cast<std::int64_t>(block) * kBlock, SeekFrom::Start);
-        if (status.ok()) status = reader.file->ReadFull(reader.window.data(), wanted, got);
+// Reads blocks from block on into the window, as many as fit and lie before the next block
+// known to be unreadable; Ok with at least one block, or why the first one cannot be read.
+Status ReadWindow(ImageBlockReader& reader, std::uint32_t block, std::size_t blocks) {
+    const auto bad = reader.unreadable.lower_bound(block);
+    if (bad != reader.unreadable.end()) {
+        if (bad->first == block) return bad->second;
+        blocks = std::min<std::size_t>(blocks, bad->first - block);
+    }
+    std::size_t got = 0;
+    Status status = reader.file->Seek(static_cast<std::int64_t>(block) * kBlock, SeekFrom::Start);
+    if (status.ok()) status = reader.file->ReadFull(reader.window.data(), blocks * kBlock, got);
+    if (status.ok() && got < kBlock)
+        status = Status(Status::Code::Corrupt, "the image file ends early (it was cut short)");
+    if (status.ok()) {
+        reader.count = static_cast<std::uint32_t>(got / kBlock);
+        return status;
+    }
+    if (blocks == 1) {
+        if (status.code() != Status::Code::Corrupt) reader.unreadable.emplace(block, status);
+        return status;
+    }
+    // Somewhere in the window lies an unreadable block: read it again one block at a time and
+    // keep the blocks before the first that fails.
+    std::uint32_t good = 0;
+    for (; good < blocks; ++good) {
+        status = reader.file->Seek(static_cast<std::int64_t>(block + good) * kBlock, SeekFrom::Start);
+        if (status.ok()) status = reader.file->ReadFull(reader.window.data() + good * kBlock, kBlock, got);
         if (status.ok() && got < kBlock)
             status = Status(Status::Code::Corrupt, "the image file ends early (it was cut short)");
+        if (!status.ok()) break;
+    }
+    if (!status.ok() && status.code() != Status::Code::Corrupt) reader.unreadable.emplace(block + good, status);
+    reader.count = good;
+    return good > 0 ? Status::Ok() : status;
+}
+
+constexpr std::uint32_t kDescriptorBlock = 16;     // the primary volume descriptor
+constexpr std::size_t kVolumeSpaceSizeOffset = 80;  // where it gives the volume's blocks
+
+int ReadBlock(IsoDataSource* source, std::uint32_t block, std::uint8_t* buffer) {
+    ImageBlockReader& reader = ReaderOf(source);
+    const auto standIn = reader.standIns.find(block);
+    if (standIn != reader.standIns.end()) {
+        std::memcpy(buffer, standIn->second.data(), kBlock);
+        return ISO_SUCCESS;
+    }
+    if (block < reader.first || block - reader.first >= reader.count) {
+        reader.count = 0;
+        std::size_t blocks = kWindowBlocks;
+        if (block < reader.volumeBlocks)
+            blocks = std::min<std::size_t>(blocks, reader.volumeBlocks - block);
+        else if (reader.volumeBlocks > 0)
+            blocks = 1;  // past the volume, as a damaged record may point: that block alone
+        Status status = ReadWindow(reader, block, blocks);
         if (!status.ok()) {
             reader.error = status;
             return static_cast<int>(ISO_DATA_SOURCE_MISHAP);
         }
         reader.first = block;
-        reader.count = static_cast<std::uint32_t>(got / kBlock);
         reader.error = Status::Ok();
     }
     std::memcpy(buffer, reader.window.data() + (block - reader.first) * kBlock, kBlock);
@@ -80,19 +124,82 @@ int ReadBlock(IsoDataSource* source, std::uint32_t block, std::uint8_t* buffer) 
 
 void FreeReader(IsoDataSource* source) { delete &ReaderOf(source); }
 
-constexpr std::uint32_t kDescriptorBlock = 16;     // the primary volume descriptor
-constexpr std::size_t kVolumeSpaceSizeOffset = 80;  // where it gives the volume's blocks
+constexpr std::uint32_t kLastDescriptorBlock = kDescriptorBlock + 16;  // a bound for a damaged set
+constexpr std::size_t kRootRecordOffset = 156;  // a volume descriptor's root folder record
+constexpr std::size_t kRootRecordLength = 34;
+constexpr std::size_t kEscapesOffset = 88;      // a supplementary descriptor's character set
+constexpr std::size_t kEscapesLength = 32;
 
-// The volume's size in blocks as its primary volume descriptor gives it; 0 when the descriptor
-// cannot be read (libisofs then says what is wrong with the image).
-std::uint32_t VolumeBlocks(File& image) {
-    unsigned char descriptor[kBlock];
+// The volume descriptor at block, or an empty one when it is none; readable is false when the
+// block cannot be read.
+std::vector<std::uint8_t> DescriptorAt(File& image, std::uint32_t block, bool* readable = nullptr) {
+    std::vector<std::uint8_t> descriptor(kBlock);
     std::size_t got = 0;
-    if (!image.Seek(std::int64_t{kDescriptorBlock} * kBlock, SeekFrom::Start).ok() ||
-        !image.ReadFull(descriptor, sizeof descriptor, got).ok() ||
-        !VolumeIdOfDescriptor(descriptor, got))
-        return 0;
-    const std::uint32_t blocks = GetU32(descriptor + kVolumeSpaceSizeOffset);
+    Status status = image.Seek(std::int64_t{block} * kBlock, SeekFrom::Start);
+    if (status.ok()) status = image.ReadFull(descriptor.data(), kBlock, got);
+    if (readable) *readable = status.ok() && got == kBlock;
+    if (!status.ok() || got < kBlock || std::memcmp(descriptor.data() + 1, "CD001", 5) != 0) descriptor.clear();
+    return descriptor;
+}
+
+// Stand-ins for the volume descriptors after the primary one that cannot be read, since
+// libisofs reads them all before anything else: an empty block, which it passes over, for one
+// that another descriptor follows, else a set terminator.
+std::map<std::uint32_t, std::vector<std::uint8_t>> DescriptorStandIns(File& image) {
+    std::map<std::uint32_t, std::vector<std::uint8_t>> standIns;
+    for (std::uint32_t block = kDescriptorBlock + 1; block < kLastDescriptorBlock; ++block) {
+        bool readable = false;
+        const std::vector<std::uint8_t> descriptor = DescriptorAt(image, block, &readable);
+        if (readable && (descriptor.empty() || descriptor[0] == 255)) break;
+        if (readable) continue;
+        std::vector<std::uint8_t>& standIn = standIns[block] = std::vector<std::uint8_t>(kBlock);
+        if (!DescriptorAt(image, block + 1).empty()) continue;
+        standIn[0] = 255;
+        std::memcpy(standIn.data() + 1, "CD001\1", 6);
+        break;
+    }
+    return standIns;
+}
+
+// The Joliet descriptor: a supplementary one whose character set is UCS-2 ("%/@", "%/C" or
+// "%/E"); empty when there is none that can be read.
+std::vector<std::uint8_t> JolietDescriptor(File& image) {
+    for (std::uint32_t block = kDescriptorBlock + 1; block < kLastDescriptorBlock; ++block) {
+        std::vector<std::uint8_t> descriptor = DescriptorAt(image, block);
+        if (descriptor.empty() || descriptor[0] == 255) break;
+        const std::uint8_t* escapes = descriptor.data() + kEscapesOffset;
+        if (descriptor[0] == 2 && escapes[0] == '%' && escapes[1] == '/' &&
+            (escapes[2] == '@' || escapes[2] == 'C' || escapes[2] == 'E'))
+            return descriptor;
+    }
+    return {};
+}
+
+// The primary volume descriptor as the image is read through Joliet: its root folder record is
+// the Joliet root's, so that nothing of the Rock Ridge tree is read (libisofs reads the primary
+// root's records even when told to read Joliet names). Where the primary descriptor cannot be
+// read, the Joliet one stands in for it whole. Empty when the image has no readable Joliet
+// descriptor.
+std::vector<std::uint8_t> JolietPrimary(File& image) {
+    std::vector<std::uint8_t> joliet = JolietDescriptor(image);
+    if (joliet.empty()) return joliet;
+    std::vector<std::uint8_t> primary = DescriptorAt(image, kDescriptorBlock);
+    if (primary.empty() || primary[0] != 1) {
+        primary = joliet;
+        primary[0] = 1;
+        std::memset(primary.data() + kEscapesOffset, 0, kEscapesLength);
+    }
+    std::memcpy(primary.data() + kRootRecordOffset, joliet.data() + kRootRecordOffset, kRootRecordLength);
+    return primary;
+}
+
+// The volume's size in blocks as its primary volume descriptor gives it (the Joliet one when
+// the primary cannot be read); 0 when neither can be read (libisofs then says what is wrong).
+std::uint32_t VolumeBlocks(File& image) {
+    std::vector<std::uint8_t> descriptor = DescriptorAt(image, kDescriptorBlock);
+    if (descriptor.empty()) descriptor = JolietDescriptor(image);
+    if (descriptor.empty() || !VolumeIdOfDescriptor(descriptor.data(), descriptor.size())) return 0;
+    const std::uint32_t blocks = GetU32(descriptor.data() + kVolumeSpaceSizeOffset);
     return blocks > kDescriptorBlock ? blocks : 0;
 }
 
@@ -284,18 +391,60 @@ Status ImageVolume::Open(std::unique_ptr<File> image, const std::string& path,
     source->data = opened->reader_;
     opened->source_ = source;
 
-    // The default options read Rock Ridge names, else Joliet ones without their ";1".
-    IsoReadOpts* options = nullptr;
-    int result = iso_read_opts_new(&options, 0);
-    if (result >= 0) {
-        IsoImageFilesystem* filesystem = nullptr;
-        result = iso_image_filesystem_new(source, options, kNoImageMessageId, &filesystem);
-        iso_read_opts_free(options);
-        if (result >= 0) opened->filesystem_ = filesystem;
+    opened->reader_->standIns = DescriptorStandIns(*opened->reader_->file);
+    if (!opened->reader_->standIns.empty()) opened->damageNote_ = "a volume descriptor of it could not be read";
+    // Rock Ridge names are read where the image has them. Its folders and the Joliet ones are
+    // separate records on the disc, so where damage hides entries of the Rock Ridge root (or
+    // all of it) that the Joliet root still lists, the image is read through Joliet.
+    int result = OpenTree(source, NameTree::RockRidge, opened->filesystem_);
+    const int rockRidgeEntries = result >= 0 ? opened->RootEntries() : -1;
+    ImageBlockReader& reader = *opened->reader_;
+    std::vector<std::uint8_t> jolietPrimary = JolietPrimary(*reader.file);
+    iso_filesystem* joliet = nullptr;
+    if (!jolietPrimary.empty()) reader.standIns[kDescriptorBlock] = std::move(jolietPrimary);
+    if (reader.standIns.count(kDescriptorBlock) && OpenTree(source, NameTree::Joliet, joliet) >= 0) {
+        std::swap(opened->filesystem_, joliet);
+        auto kept = std::move(opened->folders_);
+        opened->folders_.clear();
+        const bool readThroughJoliet = opened->RootEntries() > rockRidgeEntries;
+        if (readThroughJoliet) {
+            DiscLibrary::TakeMessages();  // what failed is told as a note instead
+            opened->damageNote_ += std::string(opened->damageNote_.empty() ? "" : "; ") +
+                                   "its Rock Ridge names could not be read, so its Joliet names were used";
+            result = ISO_SUCCESS;
+        } else {
+            std::swap(opened->filesystem_, joliet);
+            opened->folders_ = std::move(kept);
+        }
+        kept.clear();  // its sources go before the file system they came from
+        if (joliet) iso_filesystem_unref(joliet);
+        if (!readThroughJoliet) reader.standIns.erase(kDescriptorBlock);
     }
     if (result < 0) return opened->Failure(result, "Cannot read the disc image " + path);
     volume = std::move(opened);
     return Status::Ok();
+}
+
+int ImageVolume::OpenTree(iso_data_source* source, NameTree tree, iso_filesystem*& filesystem) {
+    // The default options read Rock Ridge names, else Joliet ones without their ";1".
+    IsoReadOpts* options = nullptr;
+    int result = iso_read_opts_new(&options, 0);
+    if (result < 0) return result;
+    if (tree == NameTree::Joliet) {
+        iso_read_opts_set_no_rockridge(options, 1);
+        iso_read_opts_set_preferjoliet(options, 1);
+    }
+    IsoImageFilesystem* opened = nullptr;
+    result = iso_image_filesystem_new(source, options, kNoImageMessageId, &opened);
+    iso_read_opts_free(options);
+    if (result >= 0) filesystem = opened;
+    return result;
+}
+
+int ImageVolume::RootEntries() {
+    ImageFolder* root = nullptr;
+    if (FolderAt("/", root) < 0) return -1;
+    return static_cast<int>(root->entries.size());
 }
 
 int ImageVolume::FolderAt(const std::string& inner, ImageFolder*& folder) {

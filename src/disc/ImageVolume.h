@@ -37,12 +37,21 @@ class ImageVolume : public std::enable_shared_from_this<ImageVolume> {
     // The file keeps the volume open until it is closed or destroyed.
     Status OpenRead(const std::string& inner, std::unique_ptr<File>& file);
 
+    // What is wrong with the image that reading it works around ("its Rock Ridge names could
+    // not be read, so its Joliet names were used"), or "".
+    const std::string& damageNote() const { return damageNote_; }
+
     // The status for a failed libisofs call (its negative result) about what, with the reason a
     // read of the image failed, if one did, and the library's messages. Needs a DiscLibrary::Lock.
     Status Failure(int result, const std::string& what);
 
   private:
     explicit ImageVolume(std::string path);
+    enum class NameTree { RockRidge, Joliet };
+    // Opens the image's file system reading the names of tree; libisofs's result. Needs a Lock.
+    static int OpenTree(iso_data_source* source, NameTree tree, iso_filesystem*& filesystem);
+    // The entries of the root folder as the file system read, or -1 when it cannot be read.
+    int RootEntries();
     // A folder read once and kept, or an entry of one; libisofs's result. Need a Lock. Paths
     // are looked up one name at a time here: libisofs's own get_by_path crashes in a folder
     // holding a record whose name could not be decoded.
@@ -55,6 +64,7 @@ class ImageVolume : public std::enable_shared_from_this<ImageVolume> {
     iso_data_source* source_ = nullptr;
     iso_filesystem* filesystem_ = nullptr;
     std::map<std::string, std::unique_ptr<ImageFolder>> folders_;  // by path inside the image
+    std::string damageNote_;
 };
 
 // AccessDenied: nothing on a disc image can be changed.

@@ -16,8 +16,22 @@
 
 namespace corvane {
 
-// The content checksums a catalogue holds: by stream file name, then by record offset.
-using ContentChecksums = std::map<std::string, std::map<std::uint64_t, Digest128>>;
+// What a catalogue says of one file record of a stream.
+struct ListedFile {
+    std::string storedName;    // the record's FileName as stored (sealed in an encrypted stream)
+    std::uint32_t index = 0;   // its place among the stream's file records, from 1
+    bool hasChecksum = false;  // an encrypted stream's files have none: their seals stand for it
+    Digest128 checksum{};      // of its content
+};
+// What a catalogue says of one stream: its folder and its files by record offset.
+struct ListedStream {
+    std::string folderPath;    // as stored: "\" or "\Docs\2008"; an encrypted stream's key parameters
+    bool isProtected = false;  // it has a password
+    bool sealed = false;       // encrypted
+    std::map<std::uint64_t, ListedFile> files;
+};
+// The streams the catalogues list, by stream file name.
+using ListedStreams = std::map<std::string, ListedStream>;
 
 // The answers of the overwrite prompt; the numbers are part of its contract.
 enum class OverwriteAnswer : std::uint8_t {
@@ -64,9 +78,10 @@ class ExtractHost {
     std::string* lastDestination = nullptr;
     // The keys of encrypted backups, from the passwords given (may be null).
     KeyRing* keys = nullptr;
-    // The checksums restored files are checked against (may be null): a file whose content
-    // does not match is not restored.
-    const ContentChecksums* checksums = nullptr;
+    // The files the catalogues list (may be null): a restored file whose content does not match
+    // its checksum is not restored, records that damage hides are found by their place, and a
+    // listed file that the stream lacks is named.
+    const ListedStreams* catalogue = nullptr;
     // Threads that decode chunks, one per core; 0 decodes on the extraction's own thread.
     int decodeWorkers = static_cast<int>(std::thread::hardware_concurrency());
 };

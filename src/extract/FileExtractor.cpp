@@ -146,6 +146,7 @@ struct StreamInProgress {
     OverwriteAnswer stickyAnswer = OverwriteAnswer::No;  // "to all" answers hold for this stream
     std::set<std::string> names;  // local names given in this stream, read ahead
     Status folderFailure;         // the folder could not be made: none of its files can be
+    bool sealed = false;          // encrypted: the catalogue's names of its files are sealed
     int notRestored = 0;
     bool begun = false;  // it was not cancelled before its turn came
 
@@ -177,21 +178,32 @@ struct FileInProgress {
 };
 using SharedFile = std::shared_ptr<FileInProgress>;
 
-using RecordChecksums = std::map<std::uint64_t, Digest128>;
+using ListedRecords = std::map<std::uint64_t, ListedFile>;
 
-// The catalogue's checksums of a stream's files, or null when it has none.
-const RecordChecksums* ChecksumsOfStream(const ExtractHost& host, const std::string& streamPath) {
-    if (!host.checksums) return nullptr;
-    const auto found = host.checksums->find(std::string(FileNameOf(streamPath)));
-    return found == host.checksums->end() ? nullptr : &found->second;
+// What the catalogue says of a stream, or null when no catalogue lists it.
+const ListedStream* ListedStreamOf(const ExtractHost& host, const std::string& streamPath) {
+    if (!host.catalogue) return nullptr;
+    const auto found = host.catalogue->find(std::string(FileNameOf(streamPath)));
+    return found == host.catalogue->end() ? nullptr : &found->second;
+}
+
+// The catalogue's files of a stream, by record offset, or null when no catalogue lists it.
+const ListedRecords* ListedFilesOf(const ExtractHost& host, const std::string& streamPath) {
+    const ListedStream* listed = ListedStreamOf(host, streamPath);
+    return listed ? &listed->files : nullptr;
+}
+
+// The catalogue's entry of a record, or null.
+const ListedFile* ListedFileAt(const ListedRecords* listed, std::uint64_t recordOffset) {
+    if (!listed) return nullptr;
+    const auto found = listed->find(recordOffset);
+    return found == listed->end() ? nullptr : &found->second;
 }
 
 // Makes the file's content checked when the catalogue holds a checksum of its record.
-void ExpectChecksum(FileInProgress& file, const RecordChecksums* checksums, std::uint64_t recordOffset) {
-    if (!checksums) return;
-    const auto found = checksums->find(recordOffset);
-    if (found == checksums->end()) return;
-    file.expected = &found->second;
+void ExpectChecksum(FileInProgress& file, const ListedFile* listed) {
+    if (!listed || !listed->hasChecksum) return;
+    file.expected = &listed->checksum;
     file.content = std::make_unique<ContentHash>();
 }
 
@@ -317,27 +329,85 @@ void SubmitChunks(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, Extra
     if (!read.ok()) pipeline.Then([file, read] { if (file->failure.ok()) file->failure = read; });
 }
 
+// A stored folder path as the status line and messages show it: without its leading backslash.
+std::string ShownFolderOf(std::string_view folderPath) {
+    if (folderPath.starts_with('\\')) folderPath.remove_prefix(1);
+    return ShownStoredText(folderPath);
+}
+
+// Names a file that is not restored, in its turn.
+void NameInTurn(ChunkPipeline& pipeline, ExtractHost& host, const std::shared_ptr<StreamInProgress>& stream,
+                const std::string& shown, const std::string& reason) {
+    pipeline.Then([&host, stream, shown, reason] {
+        if (!stream->GoesOn(host)) return;
+        ++stream->notRestored;
+        ReportNotRestored(host, shown, reason);
+    });
+}
+
+// A file the catalogue lists, as messages name it: an encrypted one by its place, since only
+// its record holds its name.
+std::string ShownListedFile(const StreamInProgress& stream, const ListedFile& file) {
+    return stream.shownFolder + "\\" +
+           (stream.sealed ? "(encrypted file " + std::to_string(file.index) + ")" : ShownStoredText(file.storedName));
+}
+
+// Names the files the catalogue lists after the record at `after` and before the one at
+// `before`, which the stream does not hold where they were recorded.
+void NameListedBetween(ChunkPipeline& pipeline, ExtractHost& host, const std::shared_ptr<StreamInProgress>& stream,
+                       const ListedRecords& listed, std::uint64_t after, std::uint64_t before,
+                       const std::string& reason) {
+    for (auto file = listed.upper_bound(after); file != listed.end() && file->first < before; ++file)
+        NameInTurn(pipeline, host, stream, ShownListedFile(*stream, file->second), reason);
+}
+
+// Goes on, after damage, at the first record the catalogue lists after the one at `after`
+// that can be read; each listed record that cannot is named, and `after` moves past it.
+// False when none is left.
+bool ResumeAtListedRecord(ChunkPipeline& pipeline, ExtractHost& host, StreamReader& reader,
+                          const std::shared_ptr<StreamInProgress>& stream, const ListedRecords& listed,
+                          std::uint64_t& after, FileRecord& record) {
+    for (auto file = listed.upper_bound(after); file != listed.end(); ++file) {
+        Status s = reader.EnterListedRecord(file->first, file->second.storedName, file->second.index, record);
+        if (s.ok()) return true;
+        NameInTurn(pipeline, host, stream, ShownListedFile(*stream, file->second),
+                   "its record could not be read: " + s.message());
+        after = file->first;
+    }
+    return false;
+}
+
 // Hands every record of the stream to the pipeline: its start (status line, overwrite
 // question, opening the target), its chunks and its end. A record that fails is given up
-// alone; the stream ends where its layout cannot be read on.
+// alone. Where the layout cannot be read on, reading goes on at the next record the catalogue
+// lists (without one, the stream ends there); every listed file the stream does not yield is
+// named. startAtListed: the header could not be read, so the first record is found by its place.
 void SubmitRecords(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, ExtractHost& host, StreamReader& reader,
-                   const std::shared_ptr<StreamInProgress>& stream, const RecordChecksums* checksums) {
+                   const std::shared_ptr<StreamInProgress>& stream, const ListedRecords* listed, bool startAtListed) {
     std::uint64_t streamConsumed = 0;
+    std::uint64_t lastOffset = 0;  // the record offset of the last record read
     FileRecord record;
+    bool resume = startAtListed && listed;
     // Reading runs ahead of the completions, which may stop the run: the reader goes on
     // until it sees that, and the completions pass over what it read meanwhile.
     while (!host.cancelRequested) {
         bool found = false;
-        Status s = reader.NextRecord(record, found);
-        if (!s.ok()) {
-            pipeline.Then([&host, stream, s] {
-                if (!stream->GoesOn(host)) return;
-                ++stream->notRestored;
-                ReportNotRestored(host, stream->shownName(), "the rest of the stream could not be read: " + s.message());
-            });
+        Status s;
+        if (!resume) s = reader.NextRecord(record, found);
+        if (listed && (resume || !s.ok() || (!found && reader.endedEarly()))) {
+            resume = false;
+            if (!ResumeAtListedRecord(pipeline, host, reader, stream, *listed, lastOffset, record)) return;
+            found = true;
+        } else if (!s.ok()) {
+            NameInTurn(pipeline, host, stream, stream->shownName(),
+                       "the rest of the stream could not be read: " + s.message());
             return;
         }
-        if (!found) return;
+        if (!found) break;
+        if (listed)
+            NameListedBetween(pipeline, host, stream, *listed, lastOffset, record.recordOffset,
+                              "its record is not in the stream where the catalogue places it");
+        lastOffset = record.recordOffset;
         auto file = std::make_shared<FileInProgress>(host, streamConsumed, reader.length());
         file->shown = stream->shownFolder + "\\" + ShownStoredText(record.fileName);
         std::string name;
@@ -345,11 +415,7 @@ void SubmitRecords(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, Extr
         // A name that is refused is passed over like a skipped file: the next record starts
         // after its chunk list.
         if (use == NameUse::Refused) {
-            pipeline.Then([&host, stream, file] {
-                if (!stream->GoesOn(host)) return;
-                ++stream->notRestored;
-                ReportNotRestored(host, file->shown, kRefused);
-            });
+            NameInTurn(pipeline, host, stream, file->shown, kRefused);
             continue;
         }
         if (use == NameUse::Substituted) name = UntakenName(name, stream->names);
@@ -359,7 +425,7 @@ void SubmitRecords(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, Extr
         file->relative = stream->relative.empty() ? name : stream->relative + "/" + name;
         file->target = PathUnder(stream->folder, name);
         file->modified = record.modified;
-        ExpectChecksum(*file, checksums, record.recordOffset);
+        ExpectChecksum(*file, ListedFileAt(listed, record.recordOffset));
         // A file that may have to be asked about is decided before its chunks are read, once
         // every file before it is written.
         FileInfo existing;
@@ -382,6 +448,9 @@ void SubmitRecords(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, Extr
             if (file->out && EndTarget(host, *file) == Outcome::Failed) ++stream->notRestored;
         });
     }
+    if (listed && !host.cancelRequested)
+        NameListedBetween(pipeline, host, stream, *listed, lastOffset, ~std::uint64_t{0},
+                          "the stream ends before its record (it was cut short)");
 }
 
 }  // namespace
@@ -424,22 +493,38 @@ void ExtractionRun::FolderStream(const std::string& streamPath) {
         });
     };
     if (destination.empty()) return stop([&host] { ReportNoDestination(host); });
+    const ListedStream* listed = ListedStreamOf(host, streamPath);
+    // A stream that cannot be read at all: each file the catalogue lists in it is named.
+    auto unreadable = [&](const Status& why) {
+        stop([&host, streamPath, listed, why] {
+            if (!listed || listed->sealed || listed->isProtected) return ReportNotRestored(host, streamPath, why.message());
+            for (const auto& [offset, file] : listed->files)
+                ReportNotRestored(host, ShownFolderOf(listed->folderPath) + "\\" + ShownStoredText(file.storedName),
+                                  "its stream could not be read: " + why.message());
+        });
+    };
     std::unique_ptr<File> in;
     Status s = host.files->OpenRead(streamPath, in);
-    if (!s.ok()) return stop([&host, streamPath, s] { ReportNotRestored(host, streamPath, s.message()); });
+    if (!s.ok()) return unreadable(s);
     StreamReader reader(*in, 1 << 16, host.keys);
     FolderHeader header;
     s = reader.ReadFolderHeader(header);
-    if (!s.ok()) return stop([&host, streamPath, s] { ReportNotRestored(host, streamPath, s.message()); });
-    // The status line shows the stored path without its leading backslash.
-    std::string_view storedFolder = header.folderPath;
-    if (storedFolder.front() == '\\') storedFolder.remove_prefix(1);
-    stream->shownFolder = ShownStoredText(storedFolder);
+    // A plain stream's folder is the one its catalogue, guarded by a checksum, gives: a header
+    // that cannot be read or says otherwise is passed over (the tree named the difference), and
+    // the records are found by their places.
+    const bool headerLost = listed && !listed->sealed && !header.sealed && !s.ok();
+    if (listed && !listed->sealed && !header.sealed) {
+        header.folderPath = listed->folderPath;
+        s = Status::Ok();
+    }
+    if (!s.ok()) return unreadable(s);
+    stream->shownFolder = ShownFolderOf(header.folderPath);
     const NameUse use = StoredFolderToRelative(header.folderPath, stream->relative);
     if (use == NameUse::Refused) {
         return stop([&host, shown = ShownStoredText(header.folderPath)] { ReportNotRestored(host, shown, kRefused); });
     }
     stream->folderSubstituted = use == NameUse::Substituted;
+    stream->sealed = header.sealed;
     stream->top = PathUnder(destination, "");
     stream->folder = PathUnder(destination, stream->relative);
     parts_->pipeline.Then([&host, stream] {
@@ -452,11 +537,11 @@ void ExtractionRun::FolderStream(const std::string& streamPath) {
         else if (stream->folderSubstituted)
             host.RestoredUnder(stream->shownFolder, stream->folder);
     });
-    SubmitRecords(parts_->pipeline, parts_->batches, host, reader, stream, ChecksumsOfStream(host, streamPath));
-    parts_->pipeline.Then([&host, stream, endedEarly = reader.endedEarly()] {
+    SubmitRecords(parts_->pipeline, parts_->batches, host, reader, stream, listed ? &listed->files : nullptr, headerLost);
+    // Streams end right after their last record; anything else there is damage that may hide
+    // files, unless the catalogue tells which files the stream holds.
+    parts_->pipeline.Then([&host, stream, endedEarly = reader.endedEarly() && !listed] {
         if (!stream->begun) return;
-        // Streams end right after their last record; anything else there is damage that
-        // hides the files it held.
         if (!host.cancelRequested && endedEarly) {
             ++stream->notRestored;
             host.NotRestored(stream->shownName(), kRestDamaged);
@@ -495,7 +580,17 @@ int ExtractionRun::SingleFile(const std::string& streamPath, std::uint64_t recor
     }
     StreamReader reader(*in, 1 << 16, host.keys);
     FileRecord record;
-    s = reader.SeekToRecord(recordOffset, record);
+    const ListedFile* listed = ListedFileAt(ListedFilesOf(host, streamPath), recordOffset);
+    if (listed) {
+        // The catalogue places the record: nothing before it needs to be readable. A plain
+        // stream's record is found even when its header is damaged.
+        FolderHeader header;
+        s = reader.ReadFolderHeader(header);
+        if (s.ok() || !header.sealed)
+            s = reader.EnterListedRecord(recordOffset, listed->storedName, listed->index, record);
+    } else {
+        s = reader.SeekToRecord(recordOffset, record);
+    }
     if (!s.ok()) {
         ReportNotRestored(host, shown, ReasonOf(s));
         return 1;
@@ -507,7 +602,7 @@ int ExtractionRun::SingleFile(const std::string& streamPath, std::uint64_t recor
     file->relative = name;
     file->target = PathUnder(destination, name);
     file->modified = record.modified;
-    ExpectChecksum(*file, ChecksumsOfStream(host, streamPath), recordOffset);
+    ExpectChecksum(*file, listed);
     bool answeredNo = false;
     const Start start = StartTarget(host, *file, [&] {
         OverwriteAnswer answer = host.AskOverwrite(file->target);

@@ -65,7 +65,7 @@ void TellLaunchFailure(const TellUser& tell, const Status& failure) {
 std::string ExtractToTemp(PrivateTempFolder& tempFolder, const std::string& streamPath,
                           std::uint64_t recordOffset, const std::string& fileName,
                           const TellUser& tell, FileSystem& files, KeyRing* keys,
-                          const ContentChecksums* checksums) {
+                          const ListedStreams* catalogue) {
     Status s = tempFolder.Create();
     if (!s.ok()) {
         Tell(tell, std::string(kExtractError) + "\n\n" + s.message());
@@ -73,7 +73,7 @@ std::string ExtractToTemp(PrivateTempFolder& tempFolder, const std::string& stre
     }
     TempCopyHost host(tempFolder.path(), tell, files);
     host.keys = keys;
-    host.checksums = checksums;
+    host.catalogue = catalogue;
     // Any failure has been told, and a copy left by an earlier Open is not launched instead.
     if (ExtractFileRecord(host, streamPath, recordOffset, fileName) != 0) return {};
     std::string name;

@@ -30,7 +30,7 @@ using ChooseApp = std::function<std::optional<DesktopApp>(const std::string& pat
 std::string ExtractToTemp(PrivateTempFolder& tempFolder, const std::string& streamPath,
                           std::uint64_t recordOffset, const std::string& fileName,
                           const TellUser& tell, FileSystem& files = DefaultFileSystem(), KeyRing* keys = nullptr,
-                          const ContentChecksums* checksums = nullptr);
+                          const ListedStreams* catalogue = nullptr);
 
 // Hands path to an application: a folder to the file manager; a file to the default
 // application of its type (openWith false) or to the one the user chooses (true, or when the

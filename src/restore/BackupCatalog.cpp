@@ -274,6 +274,14 @@ bool StreamHeaderReader::Read(BackupStream& stream) {
     const std::string name(FileNameOf(stream.path));
     if (read_.count(name)) return false;
     Status s = ReadStreamHeader(files_, stream, keys_);
+    const CatalogueStream* listed = nullptr;
+    for (std::size_t set = 0; catalogued_ && set < catalogued_->size() && !listed; ++set)
+        for (const KnownStream& known : (*catalogued_)[set].streams)
+            if (known.stream.name == name) listed = &known.stream;
+    if (listed && !IsSealedStream(*listed) && !stream.sealed && !TakeCatalogued(*listed, stream, s)) {
+        if (!s.ok()) unreadable_[name] = ShownStoredText(stream.path) + " was left out: " + s.message();
+        return false;
+    }
     if (!s.ok()) {
         unreadable_.emplace(name, ShownStoredText(stream.path) + " was left out: " + s.message());
         return false;
@@ -283,9 +291,45 @@ bool StreamHeaderReader::Read(BackupStream& stream) {
     return true;
 }
 
+bool StreamHeaderReader::TakeCatalogued(const CatalogueStream& listed, BackupStream& stream, Status& status) {
+    const std::string name(FileNameOf(stream.path));
+    const std::string catalogues = " (the catalogue gives " + ShownStoredText(listed.folderPath) +
+                                   (listed.isProtected ? ", protected)" : ")");
+    std::string noPassword;
+    PadPassword("", noPassword);
+    if (!status.ok()) {
+        // The password of a protected folder is only in its header: without it the folder stays shut.
+        if (listed.isProtected) return false;
+        notes_[name] = ShownStoredText(stream.path) + ": its folder header could not be read (" + status.message() +
+                       "); it is read as its catalogue describes it" + catalogues;
+        stream.folderPath = listed.folderPath;
+        stream.password = noPassword;
+        status = Status::Ok();
+        return true;
+    }
+    const bool headerProtected = !IsNoPassword(stream.password);
+    if (stream.folderPath == listed.folderPath && headerProtected == listed.isProtected) return true;
+    if (listed.isProtected && !headerProtected) {
+        status = Status(Status::Code::Corrupt, "its folder header holds no password, but its catalogue says it is protected");
+        return false;
+    }
+    notes_[name] = ShownStoredText(stream.path) + ": its folder header says " + ShownStoredText(stream.folderPath) +
+                   (headerProtected ? ", protected" : "") + "; it is read as its catalogue describes it" + catalogues;
+    stream.folderPath = listed.folderPath;
+    if (!listed.isProtected) stream.password = noPassword;
+    return true;
+}
+
 std::vector<std::string> StreamHeaderReader::Unreadable() const {
     std::vector<std::string> lines;
     for (const auto& [name, line] : unreadable_) lines.push_back(line);
+    return lines;
+}
+
+std::vector<std::string> StreamHeaderReader::Notes() const {
+    std::vector<std::string> lines;
+    for (const auto& [name, line] : notes_)
+        if (read_.count(name)) lines.push_back(line);
     return lines;
 }
 

@@ -13,6 +13,7 @@
 
 #include "archive/BackupKey.h"
 #include "archive/SetCatalogueFormat.h"
+#include "restore/KnownSet.h"
 #include "platform/FileLayer.h"
 #include "platform/Status.h"
 
@@ -119,19 +120,32 @@ Status ReadStreamHeader(FileSystem& files, BackupStream& stream, KeyRing* keys =
 // Reads the headers of streams found, in turn, keeping one stream per file name: a disc given
 // twice, the same image by two paths, or a folder and an image in it is read once. A stream
 // that cannot be read is named only when no copy of it reads.
+// A plain stream that a catalogue lists takes its folder and whether it is protected from the
+// catalogue, which a checksum guards: a header that cannot be read, or that says otherwise, is
+// named in Notes and the stream is read all the same.
 class StreamHeaderReader {
   public:
-    explicit StreamHeaderReader(FileSystem& files, KeyRing* keys = nullptr) : files_(files), keys_(keys) {}
+    explicit StreamHeaderReader(FileSystem& files, KeyRing* keys = nullptr,
+                                const std::vector<KnownSet>* catalogued = nullptr)
+        : files_(files), keys_(keys), catalogued_(catalogued) {}
     // True when the header is read into stream and no copy of the stream was read before.
     bool Read(BackupStream& stream);
     // "X was left out: why" for every stream read in vain.
     std::vector<std::string> Unreadable() const;
+    // One line for each header that the catalogue was trusted over.
+    std::vector<std::string> Notes() const;
 
   private:
+    // Puts the catalogue's word in place of a header that is unreadable (status) or differs;
+    // false when the stream is still to be left out.
+    bool TakeCatalogued(const CatalogueStream& listed, BackupStream& stream, Status& status);
+
     FileSystem& files_;
     KeyRing* keys_;
+    const std::vector<KnownSet>* catalogued_;
     std::set<std::string> read_;
     std::map<std::string, std::string> unreadable_;  // file name -> line
+    std::map<std::string, std::string> notes_;       // file name -> line
 };
 
 // Places a stream's folder in the tree below its drive and backup items, with a placeholder

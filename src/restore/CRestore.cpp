@@ -109,7 +109,7 @@ void CRestore::ScanWorker() {
     SortStreams(streams);
     for (std::string& line : MissingStreamMessages(streams)) problems.push_back(std::move(line));
     KeepNewest(knownSets_, ReadNewestCatalogues(*files_, cataloguePaths, problems));
-    StreamHeaderReader reader(*files_, &keys);
+    StreamHeaderReader reader(*files_, &keys, &knownSets_);
     std::vector<std::string> presentPaths;
     for (BackupStream& stream : streams) {
         if (cancelRequested) break;
@@ -124,6 +124,7 @@ void CRestore::ScanWorker() {
         HandOver(&stream);
     }
     for (std::string& line : reader.Unreadable()) problems.push_back(std::move(line));
+    for (std::string& line : reader.Notes()) problems.push_back(std::move(line));
     {
         std::lock_guard<std::mutex> lock(readMutex_);
         scanProblems_ = std::move(problems);
@@ -182,7 +183,7 @@ void CRestore::Rescan() {
 void CRestore::ScanEnded() {
     tree->SetShowLoadingCursor(false);
     scanFinished = 1;
-    checksums_ = ChecksumsOf(knownSets_);
+    catalogue_ = ListedStreamsOf(knownSets_);
     std::vector<std::string> problems;
     {
         std::lock_guard<std::mutex> lock(readMutex_);
@@ -377,7 +378,7 @@ void CRestore::OpenItem(QTreeWidgetItem* item, bool openWith) {
     const TellUser tell = [this](const Message& message) { Ask(this, message); };
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const std::string copy = ExtractToTemp(tempFolder, file->record->streamPath, file->record->recordOffset,
-                                           file->record->name, tell, *files_, &keys, &checksums_);
+                                           file->record->name, tell, *files_, &keys, &catalogue_);
     QApplication::restoreOverrideCursor();
     if (copy.empty()) return;
     tempFiles.push_back(copy);
@@ -418,7 +419,7 @@ void CRestore::RunExtract(RestoreEntries& entries) {
     CExtract dialog(allowed.streamPaths, allowed.recordOffsets, allowed.itemNames, lastDestination);
     dialog.files = files_;
     dialog.keys = &keys;
-    dialog.checksums = &checksums_;
+    dialog.catalogue = &catalogue_;
     dialog.exec();
 }
 

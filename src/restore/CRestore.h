@@ -146,7 +146,7 @@ class CRestore : public QDialog {
     // The backups as the newest catalogues read know them: the scan thread's while it runs, the
     // GUI thread's after; and the checksums of their files' content that restores check.
     std::vector<KnownSet> knownSets_;
-    ContentChecksums checksums_;
+    ListedStreams catalogue_;
     QFrame* separator_ = nullptr;
     QLabel* notice_ = nullptr;
 };

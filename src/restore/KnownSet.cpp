@@ -134,15 +134,19 @@ std::vector<std::string> AbsentDiscMessages(const std::vector<const KnownStream*
     return messages;
 }
 
-ContentChecksums ChecksumsOf(const std::vector<KnownSet>& sets) {
-    ContentChecksums checksums;
+ListedStreams ListedStreamsOf(const std::vector<KnownSet>& sets) {
+    ListedStreams catalogue;
     for (const KnownSet& set : sets)
         for (const KnownStream& known : set.streams) {
-            if (IsSealedStream(known.stream)) continue;
-            auto& records = checksums[known.stream.name];
-            for (const CatalogueFile& file : known.files) records[file.recordOffset] = file.checksum;
+            ListedStream& listed = catalogue[known.stream.name];
+            listed.folderPath = known.stream.folderPath;
+            listed.isProtected = known.stream.isProtected;
+            listed.sealed = IsSealedStream(known.stream);
+            std::uint32_t index = 0;
+            for (const CatalogueFile& file : known.files)
+                listed.files[file.recordOffset] = ListedFile{file.name, ++index, !listed.sealed, file.checksum};
         }
-    return checksums;
+    return catalogue;
 }
 
 }  // namespace corvane

@@ -44,7 +44,7 @@ std::vector<const KnownStream*> AbsentStreams(const std::vector<KnownSet>& sets,
 // places given".
 std::vector<std::string> AbsentDiscMessages(const std::vector<const KnownStream*>& absent);
 
-// The content checksums of every file of the sets that has one, by stream file name and record.
-ContentChecksums ChecksumsOf(const std::vector<KnownSet>& sets);
+// The files the catalogues of the sets list, by stream file name and record.
+ListedStreams ListedStreamsOf(const std::vector<KnownSet>& sets);
 
 }  // namespace corvane
