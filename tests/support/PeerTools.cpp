@@ -57,6 +57,19 @@ FilePrints ExtractWithXorriso(const std::string& image, const std::string& intoF
     return Prints(files);
 }
 
+std::map<std::string, FileExtent> FileExtents(const std::string& image) {
+    // "File data lba:  0 ,  2389 ,  246 ,  501929 , '/DATA 2612111129 1.cvn'"
+    const std::regex line(R"(File data lba:\s*\d+\s*,\s*(\d+)\s*,\s*\d+\s*,\s*(\d+)\s*,\s*'/(.*)')");
+    std::map<std::string, FileExtent> extents;
+    std::istringstream report(Run("xorriso -indev " + Quote("stdio:" + image) + " -find / -exec report_lba --"));
+    for (std::string text; std::getline(report, text);) {
+        std::smatch match;
+        if (std::regex_match(text, match, line))
+            extents[match[3]] = {static_cast<std::uint32_t>(std::stoul(match[1])), std::stoull(match[2])};
+    }
+    return extents;
+}
+
 bool XorrisoChecksMd5(const std::string& image) {
     const std::string command = "xorriso -md5 on -indev " + Quote("stdio:" + image) +
                                 " -check_md5 FAILURE -- -check_md5_r FAILURE / -- >/dev/null 2>&1";

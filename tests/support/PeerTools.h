@@ -27,6 +27,13 @@ bool XorrisoChecksMd5(const std::string& image);
 // The Joliet names of an image's root and their sizes, as xorriso lists them.
 std::map<std::string, std::uint64_t> JolietListing(const std::string& image);
 
+// Where xorriso finds the data of each file of an image's root: its first block and size.
+struct FileExtent {
+    std::uint32_t block = 0;
+    std::uint64_t size = 0;
+};
+std::map<std::string, FileExtent> FileExtents(const std::string& image);
+
 // An image of a folder's content made by xorriso, with Rock Ridge and Joliet names.
 void MakeImageWithXorriso(const std::string& folder, const std::string& image);
 // An image of a folder's content made by genisoimage, with Joliet names only.
