@@ -152,6 +152,8 @@ void ReadPlaces(FileSystem& files, KeyRing& keys, const std::vector<std::string>
         }
     }
     for (const std::string& line : MissingStreamMessages(found)) problems.push_back(line);
+    // What a disc after the newest catalogue's holds is unknown, so a part may lie on it too.
+    for (const std::string& line : FollowingDiscMessages(content.sets, presentPaths)) problems.push_back(line);
 }
 
 // A file of a stream as the extractor names it: "Docs\r.txt", "\readme.txt".

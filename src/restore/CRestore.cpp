@@ -124,6 +124,7 @@ void CRestore::ScanWorker() {
         HandOver(&stream);
     }
     for (std::string& line : reader.Unreadable()) problems.push_back(std::move(line));
+    for (std::string& line : FollowingDiscMessages(knownSets_, presentPaths)) problems.push_back(std::move(line));
     {
         std::lock_guard<std::mutex> lock(readMutex_);
         scanProblems_ = std::move(problems);

@@ -134,6 +134,27 @@ std::vector<std::string> AbsentDiscMessages(const std::vector<const KnownStream*
     return messages;
 }
 
+std::vector<std::string> FollowingDiscMessages(const std::vector<KnownSet>& sets,
+                                               const std::vector<std::string>& presentStreamPaths) {
+    std::vector<std::string> messages;
+    for (const KnownSet& set : sets) {
+        if (!set.backup.moreDiscsFollow) continue;
+        std::uint32_t last = 0;
+        for (const KnownStream& known : set.streams) last = std::max(last, known.stream.sequence);
+        const bool laterPresent =
+            std::any_of(presentStreamPaths.begin(), presentStreamPaths.end(), [&](const std::string& path) {
+                StreamNameParts parts;
+                return ParseStreamName(FileNameOf(path), parts) &&
+                       parts.label + " " + parts.timeStamp == set.backup.name && parts.sequence > last;
+            });
+        if (laterPresent) continue;
+        messages.push_back("disc " + std::to_string(set.backup.discs + 1) + " of " + ShownStoredText(set.backup.name) +
+                           " is not among the places given: the backup goes on after disc " +
+                           std::to_string(set.backup.discs));
+    }
+    return messages;
+}
+
 ContentChecksums ChecksumsOf(const std::vector<KnownSet>& sets) {
     ContentChecksums checksums;
     for (const KnownSet& set : sets)

@@ -44,6 +44,12 @@ std::vector<const KnownStream*> AbsentStreams(const std::vector<KnownSet>& sets,
 // places given".
 std::vector<std::string> AbsentDiscMessages(const std::vector<const KnownStream*>& absent);
 
+// One line per set whose newest catalogue says more discs follow while no later stream of
+// its backup is present: "disc 3 of DATA 0812251430 is not among the places given: the backup
+// goes on after disc 2". A later disc present with a gap before it shows as missing streams.
+std::vector<std::string> FollowingDiscMessages(const std::vector<KnownSet>& sets,
+                                               const std::vector<std::string>& presentStreamPaths);
+
 // The content checksums of every file of the sets that has one, by stream file name and record.
 ContentChecksums ChecksumsOf(const std::vector<KnownSet>& sets);
 
