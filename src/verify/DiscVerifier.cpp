@@ -142,8 +142,9 @@ DiscReport CheckDisc(FileSystem& files, const std::string& root, const DiscConte
         report.checkedAs = "against the catalogue of disc " + std::to_string(against->backup.discs);
         if (!report.disc && against->backup.moreDiscsFollow && FirstSequence(contents.streams) == describedUpTo + 1) {
             report.disc = against->backup.discs + 1;
-            report.checkedAs = "as the disc after disc " + std::to_string(against->backup.discs) +
-                               " (its catalogue ends there): the layout is whole and every chunk decodes";
+            report.checkedAs = "as disc " + std::to_string(report.disc) + ", which the catalogue of disc " +
+                               std::to_string(against->backup.discs) +
+                               " says follows: the layout is whole and every chunk decodes";
         }
     } else {
         report.checkedAs = "without a catalogue: the layout is whole and every chunk decodes";
@@ -254,7 +255,7 @@ DiscReport VerifyDisc(FileSystem& files, const std::string& discRoot, const Load
     // on such a disc a sum that is not there was lost. Streams alone may come from elsewhere.
     if (imageChecksum == "none recorded" && !contents.catalogues.empty()) {
         imageChecksum.clear();
-        damage.push_back({"", "", "no MD5 sum is recorded for its session, though the program records one on every disc"});
+        damage.push_back({"", "", "no MD5 sum is recorded for its session, though every disc the program writes has one"});
     }
     LoadedCatalogue own;
     const bool ownRead = LoadOwnCatalogue(files, discRoot, contents, own, damage);
