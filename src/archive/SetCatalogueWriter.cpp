@@ -137,7 +137,8 @@ std::uint64_t SetCatalogueWriter::SizeWith(const CatalogueStream& stream,
            kCatalogueRecordHead + kEndPayload;
 }
 
-Status SetCatalogueWriter::Emit(std::uint32_t discs, bool moreDiscsFollow, const std::function<Status(std::string_view)>& sink) const {
+Status SetCatalogueWriter::Emit(std::uint32_t discs, bool moreDiscsFollow,
+                                const std::function<Status(std::string_view)>& sink) const {
     if (!lost_.ok()) return lost_;
     ContentHash hash;
     auto hashed = [&](std::string_view piece) {

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <limits>
 #include <map>
+#include <ranges>
 #include <set>
 #include <string_view>
 
@@ -165,11 +167,12 @@ DiscReport CheckDisc(FileSystem& files, const std::string& root, const DiscConte
         report.files += verdict.files;
         for (StreamDamage& damage : verdict.damage)
             report.damage.push_back({name, std::move(damage.file), std::move(damage.why)});
-        if (verdict.locked) ++report.lockedStreams;
-        if (verdict.locked)
+        if (verdict.locked) {
+            ++report.lockedStreams;
             report.notes.push_back(name + " is encrypted: without its password only " +
                                    (expected ? "its checksum and header were" : "its header was") +
                                    " checked, not its chunks");
+        }
         if (progress.Cancelled()) return report;
     }
     if (against && report.disc)
@@ -183,6 +186,13 @@ DiscReport CheckDisc(FileSystem& files, const std::string& root, const DiscConte
 
 // A backup: its name, and the time its catalogue records (0 without one).
 using SetKey = std::pair<std::string, std::int64_t>;
+using Catalogues = std::map<SetKey, LoadedCatalogue>;
+
+// The newest catalogues of every backup of that name.
+std::ranges::subrange<Catalogues::const_iterator> BackupsNamed(const Catalogues& newest, const std::string& name) {
+    return {newest.lower_bound({name, std::numeric_limits<std::int64_t>::min()}),
+            newest.upper_bound({name, std::numeric_limits<std::int64_t>::max()})};
+}
 
 // The set of one backup: the discs its newest catalogue describes, or without one, the gaps in
 // its stream numbers.
@@ -210,15 +220,15 @@ SetReport CheckSet(const SetKey& key, const LoadedCatalogue* newest, const std::
 // its name, the one whose catalogue lists its first stream at the size it has, else the one
 // described furthest.
 const LoadedCatalogue* ReferenceFor(FileSystem& files, const std::string& root, const DiscContents& contents,
-                                    const std::map<SetKey, LoadedCatalogue>& newest) {
+                                    const Catalogues& newest) {
     const std::string name = DiscBackupName(contents.streams);
     FileInfo first;
     const bool sized = !contents.streams.empty() && files.Stat(PathUnder(root, contents.streams[0]), first).ok();
     const LoadedCatalogue* chosen = nullptr;
-    for (auto it = newest.lower_bound({name, INT64_MIN}); it != newest.end() && it->first.first == name; ++it) {
-        const CataloguedStream* entry = sized ? it->second.Find(contents.streams[0]) : nullptr;
-        if (entry && entry->stream.size == first.size) return &it->second;
-        if (!chosen || it->second.backup.discs > chosen->backup.discs) chosen = &it->second;
+    for (const auto& [key, catalogue] : BackupsNamed(newest, name)) {
+        const CataloguedStream* entry = sized ? catalogue.Find(contents.streams[0]) : nullptr;
+        if (entry && entry->stream.size == first.size) return &catalogue;
+        if (!chosen || catalogue.backup.discs > chosen->backup.discs) chosen = &catalogue;
     }
     return chosen;
 }
@@ -255,7 +265,8 @@ DiscReport VerifyDisc(FileSystem& files, const std::string& discRoot, const Load
     // on such a disc a sum that is not there was lost. Streams alone may come from elsewhere.
     if (imageChecksum == "none recorded" && !contents.catalogues.empty()) {
         imageChecksum.clear();
-        damage.push_back({"", "", "no MD5 sum is recorded for its session, though every disc the program writes has one"});
+        damage.push_back(
+            {"", "", "no MD5 sum is recorded for its session, though every disc the program writes has one"});
     }
     LoadedCatalogue own;
     const bool ownRead = LoadOwnCatalogue(files, discRoot, contents, own, damage);
@@ -273,7 +284,7 @@ VerifyReport VerifyPlaces(FileSystem& files, const std::vector<std::string>& pla
 
     // The newest catalogue of each backup stands in for a disc's own when that one is damaged,
     // and tells which discs the set has.
-    std::map<SetKey, LoadedCatalogue> newest;
+    Catalogues newest;
     std::vector<BackupStream> streams;  // for sets without a catalogue
     std::set<std::string> names;
     for (const std::string& root : roots) {
@@ -310,12 +321,9 @@ VerifyReport VerifyPlaces(FileSystem& files, const std::vector<std::string>& pla
         std::vector<BackupStream> own;
         for (const BackupStream& stream : streams)
             if (stream.label + " " + stream.timeStamp == name) own.push_back(stream);
-        bool catalogued = false;
-        for (auto it = newest.lower_bound({name, INT64_MIN}); it != newest.end() && it->first.first == name; ++it) {
-            report.sets.push_back(CheckSet(it->first, &it->second, report.discs, own));
-            catalogued = true;
-        }
-        if (!catalogued) report.sets.push_back(CheckSet({name, 0}, nullptr, report.discs, own));
+        const auto catalogued = BackupsNamed(newest, name);
+        for (const auto& [key, catalogue] : catalogued) report.sets.push_back(CheckSet(key, &catalogue, report.discs, own));
+        if (catalogued.empty()) report.sets.push_back(CheckSet({name, 0}, nullptr, report.discs, own));
     }
     return report;
 }

@@ -231,8 +231,8 @@ TEST_F(VerifyDamageTest, TheLastDiscIsCountedWithoutItsOwnCatalogue) {
              const std::string catalogue = NameInImage(last, ".catalog");
              ChangeInImage(last, catalogue, [](std::string& bytes) { bytes[bytes.size() / 2] ^= 0x04; });
          },
-         {"disc 3)\n  checked as disc 3, which the catalogue of disc 2 says follows", ".catalog  The catalogue is damaged",
-          "at least 3 discs, all given"}},
+         {"disc 3)\n  checked as disc 3, which the catalogue of disc 2 says follows",
+          ".catalog  The catalogue is damaged", "at least 3 discs, all given"}},
     };
     const std::string pristine = test::ReadWholeFile(last);
     for (const Case& c : cases) {
