@@ -124,7 +124,8 @@ void CRestore::ScanWorker() {
         HandOver(&stream);
     }
     for (std::string& line : reader.Unreadable()) problems.push_back(std::move(line));
-    for (std::string& line : FollowingDiscMessages(knownSets_, presentPaths)) problems.push_back(std::move(line));
+    for (const KnownSet& set : knownSets_)
+        if (std::string line = FollowingDiscMessage(set, presentPaths); !line.empty()) problems.push_back(line);
     {
         std::lock_guard<std::mutex> lock(readMutex_);
         scanProblems_ = std::move(problems);

@@ -134,25 +134,26 @@ std::vector<std::string> AbsentDiscMessages(const std::vector<const KnownStream*
     return messages;
 }
 
-std::vector<std::string> FollowingDiscMessages(const std::vector<KnownSet>& sets,
-                                               const std::vector<std::string>& presentStreamPaths) {
-    std::vector<std::string> messages;
-    for (const KnownSet& set : sets) {
-        if (!set.backup.moreDiscsFollow) continue;
-        std::uint32_t last = 0;
-        for (const KnownStream& known : set.streams) last = std::max(last, known.stream.sequence);
-        const bool laterPresent =
-            std::any_of(presentStreamPaths.begin(), presentStreamPaths.end(), [&](const std::string& path) {
-                StreamNameParts parts;
-                return ParseStreamName(FileNameOf(path), parts) &&
-                       parts.label + " " + parts.timeStamp == set.backup.name && parts.sequence > last;
-            });
-        if (laterPresent) continue;
-        messages.push_back("disc " + std::to_string(set.backup.discs + 1) + " of " + ShownStoredText(set.backup.name) +
-                           " is not among the places given: the backup goes on after disc " +
-                           std::to_string(set.backup.discs));
-    }
-    return messages;
+const KnownStream* LastStream(const KnownSet& set) {
+    const KnownStream* last = nullptr;
+    for (const KnownStream& known : set.streams)
+        if (!last || known.stream.sequence > last->stream.sequence) last = &known;
+    return last;
+}
+
+std::string FollowingDiscMessage(const KnownSet& set, const std::vector<std::string>& presentStreamPaths) {
+    if (!set.backup.moreDiscsFollow) return {};
+    const KnownStream* lastKnown = LastStream(set);
+    const std::uint32_t last = lastKnown ? lastKnown->stream.sequence : 0;
+    const bool laterPresent =
+        std::any_of(presentStreamPaths.begin(), presentStreamPaths.end(), [&](const std::string& path) {
+            StreamNameParts parts;
+            return ParseStreamName(FileNameOf(path), parts) &&
+                   parts.label + " " + parts.timeStamp == set.backup.name && parts.sequence > last;
+        });
+    if (laterPresent) return {};
+    return "disc " + std::to_string(set.backup.discs + 1) + " of " + ShownStoredText(set.backup.name) +
+           " is not among the places given: the backup goes on after disc " + std::to_string(set.backup.discs);
 }
 
 ContentChecksums ChecksumsOf(const std::vector<KnownSet>& sets) {

@@ -60,8 +60,11 @@ TEST(RestoreAcrossTheSet, WhatIsPresentComesBackAndEveryFileOnAnAbsentDiscIsName
         {{1, 3}, "Docs", {"Docs/2008/a.bin", "Docs/r.txt"}, {}},
         {{1, 2, 3}, "", {"Docs/2008/a.bin", "Docs/r.txt", "Music/m.bin", "Video/v.bin", "readme.txt"}, {}},
         {{1, 2}, "", {"Docs/2008/a.bin", "Docs/r.txt", "Music/m.bin", "readme.txt"}, {}, 3},
-        // What the disc after the newest catalogue holds is unknown: a part may be on it too.
+        // A part may go on onto the disc after the newest catalogue's when that catalogue ends
+        // in it, or lie there when it is found nowhere; not when a later folder follows it.
         {{1}, "Docs", {"Docs/2008/a.bin", "Docs/r.txt"}, {}, 2},
+        {{1, 2}, "Docs", {"Docs/2008/a.bin", "Docs/r.txt"}, {}},
+        {{1, 2}, "Video/v.bin", {}, {}, 3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.discs) + " " + c.only);
