@@ -222,7 +222,7 @@ BackupOutcome RunBackupJob(BackupHost& host, const BackupJobServices& services) 
         if (!host.cancelRequested) ArchiveFolder(context, source->root);
         if (context.failed) return failed();
         if (host.cancelRequested) return end();
-        if (!AddCatalogueToDisc(context)) return failed();
+        if (!AddCatalogueToDisc(context, false)) return failed();
 
         host.SetStatus("Burning Disc...");
         const DiscStep burnt = BurnDisc(host, *disc.master, disc.recorder);

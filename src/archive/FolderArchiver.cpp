@@ -299,7 +299,7 @@ bool AddToDisc(ArchiveContext& c, const StagedFile& staged, const std::string& f
         StopOnFailure(c, "The folder " + folderPath + " could not be added to the disc: " + s.message());
         return false;
     }
-    if (!AddCatalogueToDisc(c)) return false;
+    if (!AddCatalogueToDisc(c, true)) return false;
     if (const DiscStep next = ContinueOnNewDisc(host, c.joliet, c.discMaster, c.recorder); next != DiscStep::Done) {
         c.failed = next == DiscStep::Failed;
         host.cancelRequested = 1;
@@ -454,14 +454,14 @@ void ArchiveTree(ArchiveContext& c, Recycler<Batch>& batches, const std::string&
 
 }  // namespace
 
-bool AddCatalogueToDisc(ArchiveContext& c) {
+bool AddCatalogueToDisc(ArchiveContext& c, bool moreDiscsFollow) {
     BackupHost& host = c.host;
     Status s = host.tempFolder.Create();
     const std::string path = host.tempFolder.path() + "/catalogue";
     std::unique_ptr<File> out;
     if (s.ok()) s = host.files->OpenWrite(path, out);
     if (s.ok()) {
-        s = c.catalogue.WriteTo(*out, c.disc);
+        s = c.catalogue.WriteTo(*out, c.disc, moreDiscsFollow);
         Status closed = out->Close();
         if (s.ok()) s = closed;
     }

@@ -37,9 +37,10 @@ struct ArchiveContext {
 void ArchiveFolder(ArchiveContext& context, const std::string& folderPath);
 
 // Adds the catalogue of discs 1 to context.disc to the disc being filled, as the last file
-// before it is recorded; every stream added kept room for it. False, with the user told and
-// the job stopped as a failure, when it could not be added.
-bool AddCatalogueToDisc(ArchiveContext& context);
+// before it is recorded; every stream added kept room for it. moreDiscsFollow when the disc
+// is closed because it is full. False, with the user told and the job stopped as a failure,
+// when it could not be added.
+bool AddCatalogueToDisc(ArchiveContext& context, bool moreDiscsFollow);
 
 // The stored form of a folder: "\" for the root, "\Docs\2008" below it.
 std::string StoredFolderPath(const std::string& sourceRoot, const std::string& folderPath);

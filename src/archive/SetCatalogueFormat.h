@@ -5,7 +5,8 @@
 // Layout (integers little-endian, texts as a 2-byte length and that many bytes):
 //   magic "CVNCATLG", format version (uint32, 1)
 //   records, each a type byte, a uint32 payload length and the payload:
-//     'B' backup: time (int64, seconds since 1970 UTC), discs described (uint32), name
+//     'B' backup: time (int64, seconds since 1970 UTC), discs described (uint32), name,
+//         flags (uint8, bit 0: more discs follow; absent in catalogues of earlier versions)
 //     'S' stream: sequence (uint32), disc (uint32), flags (uint8, bit 0: protected), size
 //         (uint64), checksum of its bytes (16), stream name, folder path
 //     'F' file of the stream before it: record offset (uint64, where DataSize lies in the
@@ -36,6 +37,9 @@ struct CatalogueBackup {
     std::string name;
     std::int64_t time = 0;
     std::uint32_t discs = 0;  // the catalogue describes discs 1 to this one
+    // The backup went on onto disc discs + 1: written on every disc but the last, so a set
+    // whose last disc is missing shows it.
+    bool moreDiscsFollow = false;
 };
 
 struct CatalogueStream {

@@ -75,6 +75,8 @@ public:
         at_ += length;
         return text;
     }
+    // Whether a field follows the last one taken: a field later versions added.
+    bool More() const { return !short_ && at_ < payload_.size(); }
     // Whether every field taken was there; bytes after them are a later version's.
     bool whole() const { return !short_; }
 
@@ -108,6 +110,8 @@ Status ReadSetCatalogue(File& in, CatalogueVisitor& visitor) {
     hash.Update(header, sizeof header);
 
     bool inStream = false;
+    std::uint32_t discs = 0;
+    std::uint64_t streams = 0;
     std::string payload;
     for (std::uint64_t index = 0;; ++index) {
         unsigned char head[kCatalogueRecordHead];
@@ -132,7 +136,9 @@ Status ReadSetCatalogue(File& in, CatalogueVisitor& visitor) {
                 backup.time = fields.Number<std::int64_t>();
                 backup.discs = fields.Number<std::uint32_t>();
                 backup.name = fields.Text();
+                if (fields.More()) backup.moreDiscsFollow = (fields.Number<std::uint8_t>() & 1) != 0;
                 if (!fields.whole()) return Damaged(Ordinal(index) + " (the backup) is too short");
+                discs = backup.discs;
                 visitor.OnBackup(backup);
                 break;
             }
@@ -147,6 +153,7 @@ Status ReadSetCatalogue(File& in, CatalogueVisitor& visitor) {
                 stream.folderPath = fields.Text();
                 if (!fields.whole()) return Damaged(Ordinal(index) + " (a stream) is too short");
                 inStream = true;
+                ++streams;
                 visitor.OnStream(stream);
                 break;
             }
@@ -170,6 +177,11 @@ Status ReadSetCatalogue(File& in, CatalogueVisitor& visitor) {
                 hash.Update(payload.data(), sizeof records);  // the checksum covers the count
                 if (stored != hash.Digest()) return Damaged("its checksum does not match");
                 if (records != index) return Damaged("its count of records does not match");
+                // Every disc but the last holds a stream: a count beyond that is made up, and
+                // readers that list the discs must not trust it.
+                if (discs == 0 || discs > streams + 1)
+                    return Damaged("it claims " + std::to_string(discs) + " discs for " + std::to_string(streams) +
+                                   " streams");
                 unsigned char after = 0;
                 s = source.Take(&after, 1, got);
                 if (!s.ok()) return s;

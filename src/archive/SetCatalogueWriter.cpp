@@ -89,7 +89,7 @@ bool ReadAll(int fd, std::string& into, std::uint64_t at) {
     return true;
 }
 
-std::size_t BackupRecordSize(const std::string& name) { return kCatalogueRecordHead + 8 + 4 + 2 + name.size(); }
+std::size_t BackupRecordSize(const std::string& name) { return kCatalogueRecordHead + 8 + 4 + 2 + name.size() + 1; }
 
 }  // namespace
 
@@ -137,7 +137,8 @@ std::uint64_t SetCatalogueWriter::SizeWith(const CatalogueStream& stream,
            kCatalogueRecordHead + kEndPayload;
 }
 
-Status SetCatalogueWriter::Emit(std::uint32_t discs, const std::function<Status(std::string_view)>& sink) const {
+Status SetCatalogueWriter::Emit(std::uint32_t discs, bool moreDiscsFollow,
+                                const std::function<Status(std::string_view)>& sink) const {
     if (!lost_.ok()) return lost_;
     ContentHash hash;
     auto hashed = [&](std::string_view piece) {
@@ -150,6 +151,7 @@ Status SetCatalogueWriter::Emit(std::uint32_t discs, const std::function<Status(
     Append(payload, backupTime_);
     Append(payload, discs);
     AppendText(payload, backupName_);
+    Append(payload, static_cast<std::uint8_t>(moreDiscsFollow ? 1 : 0));
     AppendRecord(head, CatalogueRecord::Backup, payload);
     Status status = hashed(head);
     if (spill_ >= 0) {
@@ -172,9 +174,9 @@ Status SetCatalogueWriter::Emit(std::uint32_t discs, const std::function<Status(
     return sink(digest);
 }
 
-std::string SetCatalogueWriter::Bytes(std::uint32_t discs) const {
+std::string SetCatalogueWriter::Bytes(std::uint32_t discs, bool moreDiscsFollow) const {
     std::string out;
-    if (!Emit(discs, [&](std::string_view piece) {
+    if (!Emit(discs, moreDiscsFollow, [&](std::string_view piece) {
              out += piece;
              return Status::Ok();
          }).ok())
@@ -182,8 +184,8 @@ std::string SetCatalogueWriter::Bytes(std::uint32_t discs) const {
     return out;
 }
 
-Status SetCatalogueWriter::WriteTo(File& out, std::uint32_t discs) const {
-    return Emit(discs, [&](std::string_view piece) { return out.Write(piece.data(), piece.size()); });
+Status SetCatalogueWriter::WriteTo(File& out, std::uint32_t discs, bool moreDiscsFollow) const {
+    return Emit(discs, moreDiscsFollow, [&](std::string_view piece) { return out.Write(piece.data(), piece.size()); });
 }
 
 }  // namespace corvane

@@ -28,10 +28,11 @@ public:
     // The size of the catalogue file once this stream is added too. It does not depend on
     // the disc numbers.
     std::uint64_t SizeWith(const CatalogueStream& stream, const std::vector<CatalogueFile>& files) const;
-    // The catalogue file describing discs 1 to discs.
-    std::string Bytes(std::uint32_t discs) const;
+    // The catalogue file describing discs 1 to discs; moreDiscsFollow on every disc but the
+    // last.
+    std::string Bytes(std::uint32_t discs, bool moreDiscsFollow = false) const;
     // Writes that file without a copy of it in memory: a disc of many files has a large one.
-    Status WriteTo(File& out, std::uint32_t discs) const;
+    Status WriteTo(File& out, std::uint32_t discs, bool moreDiscsFollow) const;
 
     const std::string& backupName() const { return backupName_; }
 
@@ -40,7 +41,7 @@ private:
     std::int64_t backupTime_;
     // Hands the file to sink piece by piece; stops at the first piece sink refuses, or at a
     // spilled record that cannot be read back.
-    Status Emit(std::uint32_t discs, const std::function<Status(std::string_view)>& sink) const;
+    Status Emit(std::uint32_t discs, bool moreDiscsFollow, const std::function<Status(std::string_view)>& sink) const;
     // Moves what was spilled into memory, where the records are kept from then on.
     void StopSpilling();
     void KeepInMemory(const std::string& encoded);

@@ -107,6 +107,8 @@ int ListPlaces(const std::vector<std::string>& places, const std::optional<std::
     for (std::string& line : reader.Unreadable()) problems.push_back(std::move(line));
     for (std::string& line : MissingStreamMessages(streams)) problems.push_back(std::move(line));
     for (std::string& line : AbsentDiscMessages(absent)) problems.push_back(std::move(line));
+    for (const KnownSet& set : sets)
+        if (std::string line = FollowingDiscMessage(set, presentPaths); !line.empty()) problems.push_back(line);
     OpenEveryFolder(tree, nullptr, files, keys, problems);
     std::fputs(CatalogOutline(tree).c_str(), stdout);
     if (stillLocked && password)

@@ -109,6 +109,7 @@ struct Selection {
     std::string onlyFile;
     std::vector<std::string> leftOutProtected;  // as the tree shows them
     std::vector<std::string> onAbsentDiscs;     // "Docs\r.txt is on disc 2 of ..."
+    std::vector<std::string> onFollowingDiscs;  // "disc 3 of ... is not among the places given: ..."
 };
 
 // What the places hold: the readable streams, one of each, in order, and the backups as their
@@ -118,6 +119,7 @@ struct PlacesContent {
     std::vector<KnownSet> sets;
     std::vector<const KnownStream*> absent;  // into sets
     std::vector<std::string> notes;          // damage read around, which costs no file
+    std::vector<std::string> presentPaths;   // every stream found, read or not
 };
 
 // Reads the places; what could not be read is added to problems, and so are the discs and
@@ -131,12 +133,11 @@ void ReadPlaces(FileSystem& files, KeyRing& keys, const std::vector<std::string>
     SortStreams(found);
     content.sets = ReadNewestCatalogues(files, cataloguePaths, problems);
     StreamHeaderReader reader(files, &keys, &content.sets);
-    std::vector<std::string> presentPaths;
     for (BackupStream& stream : found) {
-        presentPaths.push_back(stream.path);
+        content.presentPaths.push_back(stream.path);
         if (reader.Read(stream)) content.streams.push_back(stream);
     }
-    content.absent = AbsentStreams(content.sets, presentPaths);
+    content.absent = AbsentStreams(content.sets, content.presentPaths);
     for (const std::string& line : reader.Unreadable()) problems.push_back(line);
     content.notes = reader.Notes();
     if (wholeBackup) {
@@ -199,6 +200,24 @@ Selection Select(FileSystem& files, KeyRing& keys, const PlacesContent& content,
         const bool wholeFolder = IsAtOrBelow(folder, only);
         if (wholeFolder || (!onlyIsFolder && folder == onlyParent))
             NameAbsent(*known, wholeFolder, selection.onlyFile, selection);
+    }
+    // Streams are numbered in the order of the folders, so a part that the last stream a
+    // catalogue knows is not of ends before it. Only one that it is of may go on onto the disc
+    // after (an encrypted stream's folder cannot be told), and one found nowhere may lie there.
+    const auto ofThePart = [&](const std::string& folder) {
+        return IsAtOrBelow(folder, only) || (!onlyIsFolder && folder == onlyParent);
+    };
+    const bool found =
+        std::any_of(streams.begin(), streams.end(),
+                    [&](const BackupStream& stream) { return ofThePart(StoredTextToUtf8(stream.folderPath)); }) ||
+        std::any_of(content.absent.begin(), content.absent.end(),
+                    [&](const KnownStream* known) { return ofThePart(StoredTextToUtf8(known->stream.folderPath)); });
+    for (const KnownSet& set : content.sets) {
+        const KnownStream* last = LastStream(set);
+        if (found && last && !IsSealedStream(last->stream) && !ofThePart(StoredTextToUtf8(last->stream.folderPath)))
+            continue;
+        if (std::string line = FollowingDiscMessage(set, content.presentPaths); !line.empty())
+            selection.onFollowingDiscs.push_back(line);
     }
     for (const BackupStream& stream : streams) {
         const std::string folder = StoredTextToUtf8(stream.folderPath);
@@ -289,6 +308,7 @@ int RestoreFromPlaces(const RestoreRequest& request) {
         Problem("Invalid Password: it does not open the encrypted folders", problems);
     Selection selection = Select(files, keys, found, request.only, request.password);
     for (const std::string& line : selection.onAbsentDiscs) Problem(line + ": it was not restored", problems);
+    for (const std::string& line : selection.onFollowingDiscs) Problem(line, problems);
     for (const std::string& folder : selection.leftOutProtected)
         Problem(folder + " is protected and was left out" +
                     (request.password ? " (wrong password)" : " (no --password-file)"),

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <set>
 
 #include "cli/Arguments.h"
 #include "cli/Terminal.h"
 #include "disc/ImageFileSystem.h"
 #include "extract/StoredPath.h"
+#include "restore/BackupCatalog.h"
 #include "verify/DiscVerifier.h"
 
 namespace corvane {
@@ -21,27 +23,36 @@ const std::string kVerifyUsage = std::string(
     "them, mounted discs, or folders holding stream files or disc images): every stream's\n"
     "checksum, every chunk decoded and every file's content against the catalogue of the\n"
     "backup that each disc carries, then whether every disc of the set is given, as the\n"
-    "newest catalogue knows it. Streams without a catalogue (older backups, other writers) are\n"
-    "checked as far as the format allows: the layout is whole and every chunk decodes. Prints\n"
-    "a table per disc: OK, or the damaged streams and files by name.\n"
+    "newest catalogue knows it (it also says whether more discs follow it). Streams without a\n"
+    "catalogue (older backups, other writers) are checked as far as the format allows: the\n"
+    "layout is whole and every chunk decodes. Prints a table per disc: OK, or the damaged\n"
+    "streams and files by name.\n"
     "\n"
     "  --password-file FILE  the backup password, on the first line of FILE: the chunks of\n"
     "                        encrypted folders decode only with it\n"
     ) + kNamesOptionHelp +
     "\n"
     "Exit status: 0 when every disc given is good and every set is complete; 1 when a disc is\n"
-    "damaged or cannot be read, a disc of a set is missing, a PLACE holds no disc, or the\n"
-    "check was cancelled; 2 for wrong arguments.\n";
+    "damaged or cannot be read, a disc of a set is missing, a PLACE holds no disc, the password\n"
+    "given opens no encrypted folder, or the check was cancelled; 2 for wrong arguments.\n";
 
 int UsageError(const std::string& message) {
     std::fprintf(stderr, "corvane verify: %s\n\n%s", message.c_str(), kVerifyUsage.c_str());
     return 2;
 }
 
-std::string DiscTitle(const DiscReport& disc) {
+// A backup as the report names it: with the time of day its catalogue records when the places
+// hold discs of another backup of the same name (the same drive, the same minute).
+std::string BackupTitle(const std::string& name, std::int64_t time, const std::set<std::string>& sharedNames) {
+    std::string title = ShownStoredText(name);
+    if (time && sharedNames.count(name)) title += " made at " + FormatTime(time, "%H:%M:%S");
+    return title;
+}
+
+std::string DiscTitle(const DiscReport& disc, const std::set<std::string>& sharedNames) {
     std::string title = ShownStoredText(disc.place);
     if (!disc.backupName.empty()) {
-        title += " (" + ShownStoredText(disc.backupName);
+        title += " (" + BackupTitle(disc.backupName, disc.backupTime, sharedNames);
         if (disc.disc) title += ", disc " + std::to_string(disc.disc);
         title += ")";
     }
@@ -49,8 +60,8 @@ std::string DiscTitle(const DiscReport& disc) {
 }
 
 // The disc's table: a row per damaged stream or file, columns padded to their widest entry.
-void PrintDisc(const DiscReport& disc) {
-    std::printf("%s\n", DiscTitle(disc).c_str());
+void PrintDisc(const DiscReport& disc, const std::set<std::string>& sharedNames) {
+    std::printf("%s\n", DiscTitle(disc, sharedNames).c_str());
     if (!disc.checkedAs.empty())
         std::printf("  checked %s: %llu streams, %llu files\n", disc.checkedAs.c_str(),
                     static_cast<unsigned long long>(disc.streams), static_cast<unsigned long long>(disc.files));
@@ -73,15 +84,16 @@ void PrintDisc(const DiscReport& disc) {
     std::printf("  DAMAGED: %zu problem%s\n", disc.damage.size(), disc.damage.size() == 1 ? "" : "s");
 }
 
-void PrintSet(const SetReport& set) {
-    const std::string name = ShownStoredText(set.backupName);
+void PrintSet(const SetReport& set, const std::set<std::string>& sharedNames) {
+    const std::string name = BackupTitle(set.backupName, set.backupTime, sharedNames);
     if (set.discs == 0) {
         std::printf("Backup %s: no catalogue given, %s\n", name.c_str(),
                     set.problems.empty() ? "no stream missing" : "streams are missing");
         for (const std::string& problem : set.problems) std::printf("  %s\n", problem.c_str());
         return;
     }
-    std::printf("Backup %s: %u disc%s", name.c_str(), set.discs, set.discs == 1 ? "" : "s");
+    std::printf("Backup %s: %s%u disc%s", name.c_str(), set.continues ? "at least " : "", set.discs,
+                set.discs == 1 ? "" : "s");
     if (set.missing.empty()) {
         std::printf(", all given\n");
         return;
@@ -89,6 +101,14 @@ void PrintSet(const SetReport& set) {
     std::printf(", missing:");
     for (std::uint32_t disc : set.missing) std::printf(" disc %u", disc);
     std::printf("\n");
+}
+
+// The names that more than one backup given has.
+std::set<std::string> SharedNames(const std::vector<SetReport>& sets) {
+    std::set<std::string> seen, shared;
+    for (const SetReport& set : sets)
+        if (!seen.insert(set.backupName).second) shared.insert(set.backupName);
+    return shared;
 }
 
 }  // namespace
@@ -104,6 +124,7 @@ int RunVerifyCommand(const std::vector<std::string>& args) {
     std::string why;
     if (!SelectNamesOption(arguments, why)) return UsageError(why);
     KeyRing keys;
+    const bool passwordGiven = arguments.Value("password-file").has_value();
     if (auto file = arguments.Value("password-file")) {
         std::string password;
         if (!ReadPasswordFile(*file, password, why)) return UsageError(why);
@@ -137,9 +158,16 @@ int RunVerifyCommand(const std::vector<std::string>& args) {
         std::fputs("corvane verify: cancelled\n", stderr);
         return 1;
     }
-    for (const DiscReport& each : report.discs) PrintDisc(each);
-    for (const SetReport& set : report.sets) PrintSet(set);
-    const bool good = report.good();
+    // A password that opens no encrypted folder is said in the words restore and list use.
+    const bool passwordRefused =
+        passwordGiven && std::any_of(report.discs.begin(), report.discs.end(),
+                                     [](const DiscReport& each) { return each.lockedStreams > 0; });
+    if (passwordRefused)
+        std::fputs("corvane verify: Invalid Password: it does not open the encrypted folders\n", stderr);
+    const std::set<std::string> sharedNames = SharedNames(report.sets);
+    for (const DiscReport& each : report.discs) PrintDisc(each, sharedNames);
+    for (const SetReport& set : report.sets) PrintSet(set, sharedNames);
+    const bool good = report.good() && !passwordRefused;
     std::printf("%s\n", good ? "Every disc given is good and every set complete." : "Verification FAILED.");
     return good ? 0 : 1;
 }

@@ -46,7 +46,7 @@ Status RecordedSum(const std::string& imagePath, bool& found, std::uint32_t& sta
 
 }  // namespace
 
-Status CheckImageChecksum(const std::string& imagePath, bool& recorded) {
+Status CheckImageChecksum(const std::string& imagePath, bool& recorded, const std::atomic<int>* cancel) {
     DiscLibrary::User library;
     recorded = false;
     std::uint32_t start = 0, end = 0;
@@ -62,6 +62,10 @@ Status CheckImageChecksum(const std::string& imagePath, bool& recorded) {
     if (iso_md5_start(&context) < 0) return Status(Status::Code::Unavailable, "libisofs cannot compute MD5 sums");
     std::unique_ptr<char[]> buffer = std::make_unique_for_overwrite<char[]>(kBlock * kBlocksPerRead);
     for (std::uint64_t block = start; s.ok() && block < end;) {
+        if (cancel && cancel->load()) {
+            s = Status(Status::Code::Cancelled, "the check was cancelled");
+            break;
+        }
         const std::uint64_t n = std::min<std::uint64_t>(kBlocksPerRead, end - block) * kBlock;
         std::size_t got = 0;
         s = in->ReadFull(buffer.get(), n, got);

@@ -105,7 +105,8 @@ BackupStream AbsentBackupStream(const CatalogueStream& stream, const std::vector
 
 // One line per gap in the numbers of a backup's streams ("streams 3–4 of DATA 0812251430 were
 // not found: is a disc missing?"). A backup numbers its streams from 0 on, across its discs,
-// so a missing first disc shows; a missing last one cannot be told from the streams.
+// so a missing first disc shows; a missing last one cannot be told from the streams (the
+// catalogue tells it: FollowingDiscMessage).
 std::vector<std::string> MissingStreamMessages(const std::vector<BackupStream>& streams);
 
 // Puts streams in the order a backup wrote them: by label, time stamp and sequence number (as a

@@ -134,6 +134,28 @@ std::vector<std::string> AbsentDiscMessages(const std::vector<const KnownStream*
     return messages;
 }
 
+const KnownStream* LastStream(const KnownSet& set) {
+    const KnownStream* last = nullptr;
+    for (const KnownStream& known : set.streams)
+        if (!last || known.stream.sequence > last->stream.sequence) last = &known;
+    return last;
+}
+
+std::string FollowingDiscMessage(const KnownSet& set, const std::vector<std::string>& presentStreamPaths) {
+    if (!set.backup.moreDiscsFollow) return {};
+    const KnownStream* lastKnown = LastStream(set);
+    const std::uint32_t last = lastKnown ? lastKnown->stream.sequence : 0;
+    const bool laterPresent =
+        std::any_of(presentStreamPaths.begin(), presentStreamPaths.end(), [&](const std::string& path) {
+            StreamNameParts parts;
+            return ParseStreamName(FileNameOf(path), parts) &&
+                   parts.label + " " + parts.timeStamp == set.backup.name && parts.sequence > last;
+        });
+    if (laterPresent) return {};
+    return "disc " + std::to_string(set.backup.discs + 1) + " of " + ShownStoredText(set.backup.name) +
+           " is not among the places given: the backup goes on after disc " + std::to_string(set.backup.discs);
+}
+
 ListedStreams ListedStreamsOf(const std::vector<KnownSet>& sets) {
     ListedStreams catalogue;
     for (const KnownSet& set : sets)

@@ -44,6 +44,14 @@ std::vector<const KnownStream*> AbsentStreams(const std::vector<KnownSet>& sets,
 // places given".
 std::vector<std::string> AbsentDiscMessages(const std::vector<const KnownStream*>& absent);
 
+// The set's stream numbered last, or null when it has none.
+const KnownStream* LastStream(const KnownSet& set);
+
+// When the set's newest catalogue says more discs follow and no later stream of its backup is
+// present: "disc 3 of DATA 0812251430 is not among the places given: the backup goes on after
+// disc 2"; else "". A later disc present with a gap before it shows as missing streams.
+std::string FollowingDiscMessage(const KnownSet& set, const std::vector<std::string>& presentStreamPaths);
+
 // The files the catalogues of the sets list, by stream file name and record.
 ListedStreams ListedStreamsOf(const std::vector<KnownSet>& sets);
 

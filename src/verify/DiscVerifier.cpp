@@ -1,7 +1,10 @@
 #include "verify/DiscVerifier.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <limits>
 #include <map>
+#include <ranges>
 #include <set>
 #include <string_view>
 
@@ -99,6 +102,23 @@ void FindDiscs(FileSystem& files, const std::vector<std::string>& places, std::v
     }
 }
 
+// The highest stream number a catalogue lists.
+std::uint32_t LastSequence(const LoadedCatalogue& catalogue) {
+    std::uint32_t last = 0;
+    for (const CataloguedStream& entry : catalogue.streams) last = std::max(last, entry.stream.sequence);
+    return last;
+}
+
+// The lowest stream number among the disc's streams, or -1 when none has a number.
+long long FirstSequence(const std::vector<std::string>& streams) {
+    long long first = -1;
+    for (const std::string& name : streams) {
+        StreamNameParts parts;
+        if (ParseStreamName(name, parts) && (first < 0 || parts.sequence < first)) first = parts.sequence;
+    }
+    return first;
+}
+
 DiscReport CheckDisc(FileSystem& files, const std::string& root, const DiscContents& contents,
                      const LoadedCatalogue* own, const LoadedCatalogue* reference, KeyRing* keys,
                      const VerifyProgress& progress) {
@@ -106,17 +126,28 @@ DiscReport CheckDisc(FileSystem& files, const std::string& root, const DiscConte
     report.place = root;
     const LoadedCatalogue* against = own ? own : reference;
     report.backupName = against ? against->backup.name : DiscBackupName(contents.streams);
+    if (against) report.backupTime = against->backup.time;
     if (contents.streams.empty() && !against) report.backupName.clear();
+    // Streams numbered after the reference's last are on a disc it does not describe: the one
+    // after its discs when it says more follow and this disc goes on right after its last stream.
+    long long describedUpTo = -1;
     if (own) {
         report.disc = own->backup.discs;
         report.checkedAs = "against its catalogue";
     } else if (against) {
+        describedUpTo = LastSequence(*against);
         for (const std::string& name : contents.streams)
             if (const CataloguedStream* entry = against->Find(name)) {
                 report.disc = entry->stream.disc;
                 break;
             }
         report.checkedAs = "against the catalogue of disc " + std::to_string(against->backup.discs);
+        if (!report.disc && against->backup.moreDiscsFollow && FirstSequence(contents.streams) == describedUpTo + 1) {
+            report.disc = against->backup.discs + 1;
+            report.checkedAs = "as disc " + std::to_string(report.disc) + ", which the catalogue of disc " +
+                               std::to_string(against->backup.discs) +
+                               " says follows: the layout is whole and every chunk decodes";
+        }
     } else {
         report.checkedAs = "without a catalogue: the layout is whole and every chunk decodes";
     }
@@ -125,7 +156,10 @@ DiscReport CheckDisc(FileSystem& files, const std::string& root, const DiscConte
     for (const std::string& name : contents.streams) {
         present.insert(name);
         const CataloguedStream* expected = against ? against->Find(name) : nullptr;
-        if (against && !expected) report.damage.push_back({name, "", "is not in the catalogue"});
+        StreamNameParts parts;
+        const bool beyondReference = against && !own && report.disc > against->backup.discs &&
+                                     ParseStreamName(name, parts) && parts.sequence > describedUpTo;
+        if (against && !expected && !beyondReference) report.damage.push_back({name, "", "is not in the catalogue"});
         else if (expected && report.disc && expected->stream.disc != report.disc)
             report.damage.push_back({name, "", "the catalogue places it on disc " + std::to_string(expected->stream.disc)});
         StreamVerdict verdict = CheckStream(files, PathUnder(root, name), expected, keys, progress);
@@ -133,10 +167,12 @@ DiscReport CheckDisc(FileSystem& files, const std::string& root, const DiscConte
         report.files += verdict.files;
         for (StreamDamage& damage : verdict.damage)
             report.damage.push_back({name, std::move(damage.file), std::move(damage.why)});
-        if (verdict.locked)
+        if (verdict.locked) {
+            ++report.lockedStreams;
             report.notes.push_back(name + " is encrypted: without its password only " +
                                    (expected ? "its checksum and header were" : "its header was") +
                                    " checked, not its chunks");
+        }
         if (progress.Cancelled()) return report;
     }
     if (against && report.disc)
@@ -148,23 +184,53 @@ DiscReport CheckDisc(FileSystem& files, const std::string& root, const DiscConte
     return report;
 }
 
+// A backup: its name, and the time its catalogue records (0 without one).
+using SetKey = std::pair<std::string, std::int64_t>;
+using Catalogues = std::map<SetKey, LoadedCatalogue>;
+
+// The newest catalogues of every backup of that name.
+std::ranges::subrange<Catalogues::const_iterator> BackupsNamed(const Catalogues& newest, const std::string& name) {
+    return {newest.lower_bound({name, std::numeric_limits<std::int64_t>::min()}),
+            newest.upper_bound({name, std::numeric_limits<std::int64_t>::max()})};
+}
+
 // The set of one backup: the discs its newest catalogue describes, or without one, the gaps in
 // its stream numbers.
-SetReport CheckSet(const std::string& backupName, const LoadedCatalogue* newest,
-                   const std::vector<DiscReport>& discs, const std::vector<BackupStream>& streams) {
+SetReport CheckSet(const SetKey& key, const LoadedCatalogue* newest, const std::vector<DiscReport>& discs,
+                   const std::vector<BackupStream>& streams) {
     SetReport set;
-    set.backupName = backupName;
+    set.backupName = key.first;
+    set.backupTime = key.second;
     if (!newest) {
         set.problems = MissingStreamMessages(streams);
         return set;
     }
-    set.discs = newest->backup.discs;
+    // The reader bounds the count by the catalogue's streams, so listing the discs stays small.
+    set.continues = newest->backup.moreDiscsFollow;
+    set.discs = newest->backup.discs + (set.continues ? 1 : 0);
     std::set<std::uint32_t> present;
     for (const DiscReport& disc : discs)
-        if (disc.backupName == backupName) present.insert(disc.disc);
+        if (disc.backupName == key.first && disc.backupTime == key.second) present.insert(disc.disc);
     for (std::uint32_t number = 1; number <= set.discs; ++number)
         if (!present.count(number)) set.missing.push_back(number);
     return set;
+}
+
+// The catalogue a disc without a whole one of its own is checked against: of the backups of
+// its name, the one whose catalogue lists its first stream at the size it has, else the one
+// described furthest.
+const LoadedCatalogue* ReferenceFor(FileSystem& files, const std::string& root, const DiscContents& contents,
+                                    const Catalogues& newest) {
+    const std::string name = DiscBackupName(contents.streams);
+    FileInfo first;
+    const bool sized = !contents.streams.empty() && files.Stat(PathUnder(root, contents.streams[0]), first).ok();
+    const LoadedCatalogue* chosen = nullptr;
+    for (const auto& [key, catalogue] : BackupsNamed(newest, name)) {
+        const CataloguedStream* entry = sized ? catalogue.Find(contents.streams[0]) : nullptr;
+        if (entry && entry->stream.size == first.size) return &catalogue;
+        if (!chosen || catalogue.backup.discs > chosen->backup.discs) chosen = &catalogue;
+    }
+    return chosen;
 }
 
 }  // namespace
@@ -182,7 +248,7 @@ DiscReport VerifyDisc(FileSystem& files, const std::string& discRoot, const Load
     if (IsDiscImage(files, discRoot)) {
         if (progress.startDisc) progress.startDisc(discRoot, 0);  // the MD5 check reads the whole image
         bool recorded = false;
-        Status s = CheckImageChecksum(discRoot, recorded);
+        Status s = CheckImageChecksum(discRoot, recorded, progress.cancel);
         if (!s.ok()) damage.push_back({"", "", "the image's MD5 check fails: " + s.message()});
         else imageChecksum = recorded ? "matches" : "none recorded";
     }
@@ -194,6 +260,13 @@ DiscReport VerifyDisc(FileSystem& files, const std::string& discRoot, const Load
         report.damage = std::move(damage);
         report.damage.push_back({"", "", "it cannot be read: " + s.message()});
         return report;
+    }
+    // Every disc this program writes records its session's MD5 sum, and carries a catalogue:
+    // on such a disc a sum that is not there was lost. Streams alone may come from elsewhere.
+    if (imageChecksum == "none recorded" && !contents.catalogues.empty()) {
+        imageChecksum.clear();
+        damage.push_back(
+            {"", "", "no MD5 sum is recorded for its session, though every disc the program writes has one"});
     }
     LoadedCatalogue own;
     const bool ownRead = LoadOwnCatalogue(files, discRoot, contents, own, damage);
@@ -211,17 +284,18 @@ VerifyReport VerifyPlaces(FileSystem& files, const std::vector<std::string>& pla
 
     // The newest catalogue of each backup stands in for a disc's own when that one is damaged,
     // and tells which discs the set has.
-    std::map<std::string, LoadedCatalogue> newest;
+    Catalogues newest;
     std::vector<BackupStream> streams;  // for sets without a catalogue
-    std::set<std::string> backups;
+    std::set<std::string> names;
     for (const std::string& root : roots) {
+        if (progress.Cancelled()) return report;
         DiscContents contents;
         if (!ListDisc(files, root, contents).ok()) continue;
         LoadedCatalogue catalogue;
         std::vector<DiscDamage> ignored;
         if (LoadOwnCatalogue(files, root, contents, catalogue, ignored)) {
-            backups.insert(catalogue.backup.name);
-            LoadedCatalogue& kept = newest[catalogue.backup.name];
+            names.insert(catalogue.backup.name);
+            LoadedCatalogue& kept = newest[{catalogue.backup.name, catalogue.backup.time}];
             if (catalogue.backup.discs > kept.backup.discs) kept = std::move(catalogue);
         }
         for (const std::string& name : contents.streams) {
@@ -232,25 +306,24 @@ VerifyReport VerifyPlaces(FileSystem& files, const std::vector<std::string>& pla
             stream.label = parts.label;
             stream.timeStamp = parts.timeStamp;
             stream.sequence = parts.sequence;
-            backups.insert(parts.label + " " + parts.timeStamp);
+            names.insert(parts.label + " " + parts.timeStamp);
             streams.push_back(std::move(stream));
         }
     }
     for (const std::string& root : roots) {
         DiscContents contents;
-        std::string backupName;
-        if (ListDisc(files, root, contents).ok()) backupName = DiscBackupName(contents.streams);
-        auto found = newest.find(backupName);
-        report.discs.push_back(
-            VerifyDisc(files, root, found == newest.end() ? nullptr : &found->second, keys, progress));
+        const LoadedCatalogue* reference = nullptr;
+        if (ListDisc(files, root, contents).ok()) reference = ReferenceFor(files, root, contents, newest);
+        report.discs.push_back(VerifyDisc(files, root, reference, keys, progress));
         if (progress.Cancelled()) return report;
     }
-    for (const std::string& backup : backups) {
+    for (const std::string& name : names) {
         std::vector<BackupStream> own;
         for (const BackupStream& stream : streams)
-            if (stream.label + " " + stream.timeStamp == backup) own.push_back(stream);
-        auto found = newest.find(backup);
-        report.sets.push_back(CheckSet(backup, found == newest.end() ? nullptr : &found->second, report.discs, own));
+            if (stream.label + " " + stream.timeStamp == name) own.push_back(stream);
+        const auto catalogued = BackupsNamed(newest, name);
+        for (const auto& [key, catalogue] : catalogued) report.sets.push_back(CheckSet(key, &catalogue, report.discs, own));
+        if (catalogued.empty()) report.sets.push_back(CheckSet({name, 0}, nullptr, report.discs, own));
     }
     return report;
 }

@@ -24,12 +24,16 @@ struct DiscDamage {
 struct DiscReport {
     std::string place;       // the disc's path (an image file, or a folder)
     std::string backupName;  // empty when nothing on the disc names its backup
+    // When the backup was made, from the catalogue the disc was checked against (0 without
+    // one): two backups of one drive in the same minute share their name, never their time.
+    std::int64_t backupTime = 0;
     std::uint32_t disc = 0;  // its number in the set, 0 when no catalogue tells
     // How the disc was checked: "against its catalogue", "against the catalogue of disc 3",
     // or "without a catalogue: every chunk decodes and the layout is whole".
     std::string checkedAs;
     std::uint64_t streams = 0;
     std::uint64_t files = 0;
+    std::uint64_t lockedStreams = 0;  // encrypted streams that no password given opened
     // An image file's session MD5 sum: "matches", "none recorded", or empty for a folder or a
     // mismatch (which is damage).
     std::string imageChecksum;
@@ -43,7 +47,11 @@ struct DiscReport {
 // A backup set as the newest catalogue given describes it.
 struct SetReport {
     std::string backupName;
-    std::uint32_t discs = 0;             // discs the newest catalogue describes; 0 without one
+    std::int64_t backupTime = 0;         // 0 without a catalogue
+    // The discs the set has at least: those the newest catalogue describes, and one more when
+    // it says more discs follow (continues); 0 without a catalogue.
+    std::uint32_t discs = 0;
+    bool continues = false;
     std::vector<std::uint32_t> missing;  // discs of it not given
     std::vector<std::string> problems;   // for a set without catalogue: gaps in its streams
 

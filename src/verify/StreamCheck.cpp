@@ -97,6 +97,10 @@ private:
         std::uint64_t size = 0;
         int undecodable = 0;
         for (int index = 0;; ++index) {
+            if (progress_.Cancelled()) {  // a file may be gigabytes long
+                Damage("", "the check was cancelled");
+                return false;
+            }
             int length = 0;
             bool done = false;
             Status s = reader_.NextChunk(chunk_, length, done);

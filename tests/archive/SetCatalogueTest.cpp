@@ -139,8 +139,8 @@ TEST(SetCatalogue, RecordsKeptInAFileMakeTheSameCatalogue) {
 // The catalogue without its closing record and checksum, and a way to close it again as a
 // writer would.
 constexpr std::size_t kEndRecord = 5 + 8 + 16;
-// Where the backup's record ends and the first stream's begins.
-const std::size_t kBackupEnd = 12 + 5 + 8 + 4 + 2 + std::string("DATA 0812251430").size();
+// Where the backup's record ends (its flags last) and the first stream's begins.
+const std::size_t kBackupEnd = 12 + 5 + 8 + 4 + 2 + std::string("DATA 0812251430").size() + 1;
 std::string Close(std::string body, std::uint64_t records) {
     body.push_back('E');
     unsigned char number[8];
@@ -172,6 +172,37 @@ TEST(SetCatalogue, ALaterVersionsAdditionsAreSkipped) {
     ExpectSame(back.streams[0], kRoot);
     ExpectSame(back.files[0], kRootFiles);
     ExpectSame(back.files[1], kSecretFiles);
+}
+
+// Every disc but the last says more discs follow; a catalogue of an earlier version, whose
+// backup record ends at the name, reads as one of the last disc.
+TEST(SetCatalogue, WhetherMoreDiscsFollowReadsBack) {
+    SetCatalogueWriter writer("DATA 0812251430", 1229956200);
+    writer.AddStream(kRoot, kRootFiles);
+    const std::string last = writer.Bytes(1);
+    std::string earlier = last.substr(0, last.size() - kEndRecord);
+    earlier.erase(kBackupEnd - 1, 1);  // the flags
+    earlier[13] = static_cast<char>(earlier[13] - 1);  // the backup record's payload length
+    const std::vector<std::pair<std::string, bool>> cases = {
+        {writer.Bytes(1, true), true}, {last, false}, {Close(earlier, 4), false}};
+    for (const auto& [bytes, more] : cases) {
+        Collected back;
+        Status s = Read(bytes, back);
+        ASSERT_TRUE(s.ok()) << s.message();
+        ASSERT_EQ(back.backups.size(), 1u);
+        EXPECT_EQ(back.backups[0].moreDiscsFollow, more);
+        EXPECT_EQ(back.backups[0].discs, 1u);
+        EXPECT_EQ(back.backups[0].name, "DATA 0812251430");
+    }
+}
+
+// The catalogue with its disc count replaced, closed again as a writer would.
+std::string WithDiscCount(const std::string& good, std::uint32_t discs) {
+    std::string body = good.substr(0, good.size() - kEndRecord);
+    unsigned char count[4];
+    PutU32(count, discs);
+    body.replace(12 + 5 + 8, 4, reinterpret_cast<char*>(count), 4);
+    return Close(body, 6);
 }
 
 struct Damage {
@@ -208,6 +239,10 @@ TEST(SetCatalogue, DamagedForeignAndNewerOnesAreRefusedWithTheirReason) {
         {"a wrong count of records",
          [&](std::string b) { return Close(b.substr(0, b.size() - kEndRecord), 5); },
          Status::Code::Corrupt, "its count of records does not match"},
+        {"a made-up count of discs", [](std::string b) { return WithDiscCount(b, 4294967295u); },
+         Status::Code::Corrupt, "it claims 4294967295 discs for 2 streams"},
+        {"no disc", [](std::string b) { return WithDiscCount(b, 0); }, Status::Code::Corrupt,
+         "it claims 0 discs for 2 streams"},
         {"a stream file", [](std::string) { return std::string("\1\0\0\0\\" + std::string(16, ' ')); },
          Status::Code::InvalidArgument, "not a catalogue"},
         {"an empty file", [](std::string) { return std::string(); },

@@ -43,11 +43,14 @@ std::vector<std::string> FilesBelow(const std::string& folder) {
 // names as being on discs not given.
 TEST(RestoreAcrossTheSet, WhatIsPresentComesBackAndEveryFileOnAnAbsentDiscIsNamed) {
     const test::SpannedBackup backup;
+    const std::string imageName = fs::path(backup.images[0]).filename().string();
+    const std::string backupName = imageName.substr(0, imageName.find(" disc "));
     struct Case {
         std::vector<int> discs;
         std::string only;
         std::vector<std::string> restored;
         std::vector<std::string> named;  // "... is on disc N"
+        int following = 0;  // a disc after the newest catalogue given, named as not given
     };
     const std::vector<Case> cases = {
         {{3}, "", {"Video/v.bin"}, {"\\readme.txt is on disc 1", "Docs\\r.txt is on disc 1",
@@ -56,6 +59,12 @@ TEST(RestoreAcrossTheSet, WhatIsPresentComesBackAndEveryFileOnAnAbsentDiscIsName
         {{3}, "Music/m.bin", {}, {"Music\\m.bin is on disc 2"}},
         {{1, 3}, "Docs", {"Docs/2008/a.bin", "Docs/r.txt"}, {}},
         {{1, 2, 3}, "", {"Docs/2008/a.bin", "Docs/r.txt", "Music/m.bin", "Video/v.bin", "readme.txt"}, {}},
+        {{1, 2}, "", {"Docs/2008/a.bin", "Docs/r.txt", "Music/m.bin", "readme.txt"}, {}, 3},
+        // A part may go on onto the disc after the newest catalogue's when that catalogue ends
+        // in it, or lie there when it is found nowhere; not when a later folder follows it.
+        {{1}, "Docs", {"Docs/2008/a.bin", "Docs/r.txt"}, {}, 2},
+        {{1, 2}, "Docs", {"Docs/2008/a.bin", "Docs/r.txt"}, {}},
+        {{1, 2}, "Video/v.bin", {}, {}, 3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.discs) + " " + c.only);
@@ -72,8 +81,14 @@ TEST(RestoreAcrossTheSet, WhatIsPresentComesBackAndEveryFileOnAnAbsentDiscIsName
         EXPECT_EQ(namedLines, c.named.size()) << run.err;
         for (const std::string& line : c.named)
             EXPECT_NE(run.err.find(line + ", which was not given"), std::string::npos) << line << "\n" << run.err;
+        const std::string following =
+            c.following ? "disc " + std::to_string(c.following) + " of " + backupName +
+                              " is not among the places given: the backup goes on after disc " +
+                              std::to_string(c.following - 1)
+                        : "the backup goes on";
+        EXPECT_EQ(run.err.find(following) != std::string::npos, c.following != 0) << run.err;
         // Success only when everything chosen came back: a part wholly present needs no other disc.
-        EXPECT_EQ(run.exitCode, c.named.empty() ? 0 : 1) << run.err;
+        EXPECT_EQ(run.exitCode, c.named.empty() && !c.following ? 0 : 1) << run.err;
     }
 }
 

@@ -151,11 +151,14 @@ TEST(ListAcrossTheSet, EveryFolderShowsAndAbsentOnesNameTheirDisc) {
          "    Docs\n      2008\n        a.bin\n      r.txt\n    Music (on disc 2)\n      m.bin\n    ROOT\n"
          "      readme.txt\n    Video\n      v.bin\n",
          {"disc 2 "}},
-        // Disc 2's catalogue knows nothing of disc 3: its folders are shown as its streams are.
+        // Disc 2's catalogue knows of disc 3 only that it follows: its folders cannot be shown.
         {{2},
          "    Docs (on disc 1)\n      2008 (on disc 1)\n        a.bin\n      r.txt\n    Music\n      m.bin\n"
          "    ROOT (on disc 1)\n      readme.txt\n",
-         {"disc 1 "}},
+         {"disc 1 ", "disc 3 "}},
+        {{1, 2},
+         "    Docs\n      2008\n        a.bin\n      r.txt\n    Music\n      m.bin\n    ROOT\n      readme.txt\n",
+         {"disc 3 "}},
         {{1, 2, 3},
          "    Docs\n      2008\n        a.bin\n      r.txt\n    Music\n      m.bin\n    ROOT\n      readme.txt\n"
          "    Video\n      v.bin\n",

@@ -251,6 +251,22 @@ TEST_F(RestoreTest, FoldersOnOtherDiscsShowAndRestoringOneAsksForItsDisc) {
     }
 }
 
+// Without the last disc, nothing in the tree can show it: the scan's warning names it.
+TEST_F(RestoreTest, AMissingLastDiscIsNamedWhenTheScanEnds) {
+    const SpannedBackup backup;
+    const std::string imageName = std::filesystem::path(backup.images[2]).filename().string();
+    const std::string backupName = imageName.substr(0, imageName.find(" disc "));
+    ScratchFolder place;
+    backup.PlaceWith(place, {1, 2});
+    ImageFileSystem images(DefaultFileSystem());
+    Open({place.path()}, &images);
+    ASSERT_EQ(scanWarnings.Texts().size(), 1u);
+    EXPECT_NE(scanWarnings.Texts()[0].find("disc 3 of " + backupName +
+                                           " is not among the places given: the backup goes on after disc 2"),
+              std::string::npos)
+        << scanWarnings.Texts()[0];
+}
+
 // A file whose content does not match the catalogue's checksum (two chunks swapped: every
 // chunk decodes) is named after "Done!" and not kept; the rest comes back.
 TEST_F(RestoreTest, AFileWhoseContentDoesNotMatchTheCatalogueIsNamedAndNotKept) {

@@ -2,11 +2,16 @@
 // damage done to its images afterwards is found by corvane verify, named, and fails it.
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 
+#include "archive/SetCatalogueWriter.h"
 #include "archive/StreamFormat.h"
 #include "disc/ImageFileSystem.h"
 #include "support/ProgramPayload.h"
@@ -175,6 +180,15 @@ TEST_F(VerifyDamageTest, EachDamageIsFoundNamedAndFails) {
              ChangeInImage(image, "autorun.inf", [](std::string& bytes) { bytes[3] ^= 0x01; });
              return std::vector<std::string>{"MD5 sum recorded for its session"};
          }},
+        {"the image's record of its MD5 sums lost (the root's attribute renamed)",
+         [](const std::string& image, const std::string&) {
+             std::string raw = test::ReadWholeFile(image);
+             const std::size_t at = raw.find(std::string("\x03\x04" "ca\0", 5));
+             EXPECT_NE(at, std::string::npos);
+             if (at != std::string::npos) raw[at + 3] = 'b';
+             std::ofstream(image, std::ios::binary | std::ios::trunc) << raw;
+             return std::vector<std::string>{"no MD5 sum is recorded for its session"};
+         }},
         {"a truncated image",
          [](const std::string& image, const std::string&) {
              fs::resize_file(image, fs::file_size(image) * 2 / 3);
@@ -201,12 +215,70 @@ TEST_F(VerifyDamageTest, EachDamageIsFoundNamedAndFails) {
     }
 }
 
+// The set as the newest catalogue given knows it: disc 2's says a disc follows, so a missing
+// last disc is named, and a last disc whose own catalogue is damaged is still disc 3 of it.
+TEST_F(VerifyDamageTest, TheLastDiscIsCountedWithoutItsOwnCatalogue) {
+    struct Case {
+        const char* what;
+        std::function<void()> apply;
+        std::vector<std::string> said;
+    };
+    const std::string last = images_[2];
+    const std::vector<Case> cases = {
+        {"disc 3 missing", [&] { fs::remove(last); }, {"at least 3 discs, missing: disc 3"}},
+        {"disc 3's catalogue damaged",
+         [&] {
+             const std::string catalogue = NameInImage(last, ".catalog");
+             ChangeInImage(last, catalogue, [](std::string& bytes) { bytes[bytes.size() / 2] ^= 0x04; });
+         },
+         {"disc 3)\n  checked as disc 3, which the catalogue of disc 2 says follows",
+          ".catalog  The catalogue is damaged", "at least 3 discs, all given"}},
+    };
+    const std::string pristine = test::ReadWholeFile(last);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::ofstream(last, std::ios::binary | std::ios::trunc) << pristine;
+        c.apply();
+        RunningProgram verify({"verify", copy_.path()}, Options());
+        EXPECT_EQ(verify.Finish(), 1) << verify.output();
+        for (const std::string& line : c.said)
+            EXPECT_NE(verify.output().find(line), std::string::npos) << line << "\n" << verify.output();
+        EXPECT_EQ(verify.output().find("is not in the catalogue"), std::string::npos) << verify.output();
+    }
+}
+
+// A catalogue whose checksum holds but whose disc count is made up (4294967295) is refused at
+// once, in little memory, and a signal ends a long check with what it found.
+TEST_F(VerifyDamageTest, AMadeUpDiscCountIsRefusedAndASignalEndsTheCheck) {
+    ScratchFolder forged;
+    SetCatalogueWriter writer("DATA 0812251430", 1229956200);
+    writer.AddStream({"DATA 0812251430 0.cvn", 0, 1, "\\", false, 5, {}}, {});
+    forged.WriteFile("DATA 0812251430.catalog", writer.Bytes(4294967295u));
+    RunningProgram alone({"verify", forged.path()}, Options());
+    EXPECT_EQ(alone.Finish(), 1) << alone.output();
+    EXPECT_NE(alone.output().find("it claims 4294967295 discs for 1 streams"), std::string::npos) << alone.output();
+    rusage usage{};
+    ASSERT_EQ(::getrusage(RUSAGE_CHILDREN, &usage), 0);
+    EXPECT_LT(usage.ru_maxrss, 1024 * 1024) << "KiB at most of any program this test ran";
+
+    std::vector<std::string> args = {"verify", forged.path()};
+    for (int round = 0; round < 300; ++round) args.insert(args.end(), images_.begin(), images_.end());
+    RunningProgram busy(args, Options());
+    for (int wait = 0; wait < 500 && !busy.Catches(SIGTERM); ++wait) ::usleep(10000);
+    busy.Signal(SIGTERM);
+    const auto signalled = std::chrono::steady_clock::now();
+    EXPECT_EQ(busy.Finish(), 1) << busy.output();
+    EXPECT_LT(std::chrono::steady_clock::now() - signalled, std::chrono::seconds(10));
+    EXPECT_NE(busy.output().find("corvane verify: cancelled"), std::string::npos) << busy.output();
+}
+
 // An encrypted backup: its chunks decode only with the password; without it, the check goes as
 // far as the catalogue's stream checksums and says so. Damage is found either way.
 TEST(VerifyEncrypted, ChunksDecodeWithThePasswordAndDamageIsFoundWithoutIt) {
     ScratchFolder source, discs, tmp, secrets;
     source.WriteFile("Secret/plan.txt", test::SampleBytes(20000, 3));
     const std::string password = secrets.WriteFile("password", "Kestrel7\n");
+    const std::string wrongPassword = secrets.WriteFile("wrong", "Kestrel8\n");
     RunningProgram backup({"backup", source.path(), "--images", discs.path(), "--password-file", password, "--encrypt",
                            "--yes"},
                           {tmp.path()});
@@ -217,12 +289,14 @@ TEST(VerifyEncrypted, ChunksDecodeWithThePasswordAndDamageIsFoundWithoutIt) {
         bool damaged;
         int status;
         const char* said;
+        bool wrongPassword = false;
     };
     const std::vector<Case> cases = {
         {"whole, no password", false, false, 0, "without its password only its checksum and header were checked"},
         {"whole, password", true, false, 0, "2 streams, 1 files"},
         {"damaged, no password", false, true, 1, "its bytes do not match the catalogue's checksum"},
         {"damaged, password", true, true, 1, "plan.txt  its chunk 5 cannot be read"},
+        {"whole, wrong password", true, false, 1, "corvane verify: Invalid Password", true},
     };
     const std::string image = (*fs::directory_iterator(discs.path())).path().string();
     const std::string pristine = test::ReadWholeFile(image);
@@ -249,7 +323,7 @@ TEST(VerifyEncrypted, ChunksDecodeWithThePasswordAndDamageIsFoundWithoutIt) {
         }
         std::ofstream(image, std::ios::binary | std::ios::trunc) << raw;
         std::vector<std::string> args = {"verify", discs.path()};
-        if (c.withPassword) args.insert(args.end(), {"--password-file", password});
+        if (c.withPassword) args.insert(args.end(), {"--password-file", c.wrongPassword ? wrongPassword : password});
         RunningProgram verify(args, {tmp.path()});
         EXPECT_EQ(verify.Finish(), c.status) << verify.output();
         EXPECT_NE(verify.output().find(c.said), std::string::npos) << verify.output();
