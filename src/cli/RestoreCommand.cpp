@@ -141,7 +141,7 @@ void ReadPlaces(FileSystem& files, KeyRing& keys, const std::vector<std::string>
     for (const std::string& line : reader.Unreadable()) problems.push_back(line);
     content.notes = reader.Notes();
     if (wholeBackup) {
-        for (const std::string& line : AbsentDiscMessages(content.absent)) problems.push_back(line);
+        for (const std::string& line : AbsentDiscMessages(content.absent, content.sets, content.presentPaths)) problems.push_back(line);
     } else {
         // The streams the catalogue accounts for leave no gap in the numbers.
         for (const KnownStream* known : content.absent) {
@@ -165,8 +165,11 @@ std::string StoredShownPath(const std::string& folderPath, const std::string& na
 
 // Names what the selection takes from a stream on a disc that was not given: each file, or
 // the folder when it is protected (its files are then not shown). The disc is named besides.
-void NameAbsent(const KnownStream& known, bool wholeFolder, const std::string& onlyFile, Selection& selection) {
-    const std::string where = " is on disc " + std::to_string(known.stream.disc) + ", which was not given";
+void NameAbsent(const KnownStream& known, bool onGivenDisc, bool wholeFolder, const std::string& onlyFile,
+                Selection& selection) {
+    const std::string where = onGivenDisc ? " is in " + ShownStoredText(known.stream.name) + ", which is missing from disc " +
+                                                std::to_string(known.stream.disc)
+                                          : " is on disc " + std::to_string(known.stream.disc) + ", which was not given";
     if (known.stream.isProtected || IsSealedStream(known.stream)) {
         selection.onAbsentDiscs.push_back("<protected>" + where);
         return;
@@ -180,7 +183,25 @@ Selection Select(FileSystem& files, KeyRing& keys, const PlacesContent& content,
                  const std::optional<std::string>& password) {
     const std::vector<BackupStream>& streams = content.streams;
     Selection selection;
-    const std::string only = StoredTextToUtf8(StoredFolderPathOf(onlyAsGiven));
+    std::string only = StoredTextToUtf8(StoredFolderPathOf(onlyAsGiven));
+    // "ROOT", as the tree shows the drive's root folder, names that folder alone (not what lies
+    // below it), unless the drive has a folder of that name.
+    const auto folderOf = [](const std::string& stored) { return StoredTextToUtf8(stored); };
+    const bool hasRootFolder =
+        std::any_of(streams.begin(), streams.end(),
+                    [&](const BackupStream& stream) { return IsAtOrBelow(folderOf(stream.folderPath), "\\ROOT"); }) ||
+        std::any_of(content.absent.begin(), content.absent.end(),
+                    [&](const KnownStream* known) { return IsAtOrBelow(folderOf(known->stream.folderPath), "\\ROOT"); });
+    bool rootFolderOnly = false;
+    if (!hasRootFolder && only == "\\ROOT") {
+        rootFolderOnly = true;
+        only = "\\";
+    } else if (!hasRootFolder && only.starts_with("\\ROOT\\")) {
+        only.erase(0, 5);
+    }
+    const auto atOrBelowOnly = [&](const std::string& folder) {
+        return rootFolderOnly ? folder == "\\" : IsAtOrBelow(folder, only);
+    };
     const std::size_t lastSeparator = only.rfind('\\');
     const std::string onlyParent = lastSeparator == 0 ? "\\" : only.substr(0, lastSeparator);
     selection.onlyFile = only.substr(lastSeparator + 1);
@@ -191,21 +212,22 @@ Selection Select(FileSystem& files, KeyRing& keys, const PlacesContent& content,
                                           : !IsNoPassword(stream.password) &&
                                                 !(password && PasswordMatches(*password, stream.password));
         if (locked) protectedFolders.insert(stream.folderPath);
-        onlyIsFolder = onlyIsFolder || IsAtOrBelow(StoredTextToUtf8(stream.folderPath), only);
+        onlyIsFolder = onlyIsFolder || atOrBelowOnly(StoredTextToUtf8(stream.folderPath));
     }
     for (const KnownStream* known : content.absent)
-        onlyIsFolder = onlyIsFolder || IsAtOrBelow(StoredTextToUtf8(known->stream.folderPath), only);
+        onlyIsFolder = onlyIsFolder || atOrBelowOnly(StoredTextToUtf8(known->stream.folderPath));
     for (const KnownStream* known : content.absent) {
         const std::string folder = StoredTextToUtf8(known->stream.folderPath);
-        const bool wholeFolder = IsAtOrBelow(folder, only);
+        const bool wholeFolder = atOrBelowOnly(folder);
         if (wholeFolder || (!onlyIsFolder && folder == onlyParent))
-            NameAbsent(*known, wholeFolder, selection.onlyFile, selection);
+            NameAbsent(*known, OnGivenDisc(*known, content.sets, content.presentPaths), wholeFolder,
+                       selection.onlyFile, selection);
     }
     // Streams are numbered in the order of the folders, so a part that the last stream a
     // catalogue knows is not of ends before it. Only one that it is of may go on onto the disc
     // after (an encrypted stream's folder cannot be told), and one found nowhere may lie there.
     const auto ofThePart = [&](const std::string& folder) {
-        return IsAtOrBelow(folder, only) || (!onlyIsFolder && folder == onlyParent);
+        return atOrBelowOnly(folder) || (!onlyIsFolder && folder == onlyParent);
     };
     const bool found =
         std::any_of(streams.begin(), streams.end(),
@@ -221,7 +243,7 @@ Selection Select(FileSystem& files, KeyRing& keys, const PlacesContent& content,
     }
     for (const BackupStream& stream : streams) {
         const std::string folder = StoredTextToUtf8(stream.folderPath);
-        const bool wholeFolder = IsAtOrBelow(folder, only);
+        const bool wholeFolder = atOrBelowOnly(folder);
         const bool fileOfIt = !onlyIsFolder && folder == onlyParent;
         if (!wholeFolder && !fileOfIt) continue;
         if (protectedFolders.count(stream.folderPath)) {
@@ -315,7 +337,17 @@ int RestoreFromPlaces(const RestoreRequest& request) {
                 problems);
     auto& entries = selection.entries;
     if (entries.empty() && problems == 0) {
-        std::fprintf(stderr, "corvane restore: nothing in the backup matches %s\n", request.only.c_str());
+        // An encrypted folder hides its path: what was asked for may lie in one.
+        const auto shut = std::count_if(streams.begin(), streams.end(),
+                                        [](const BackupStream& stream) { return stream.sealed && !stream.key; });
+        if (shut > 0)
+            std::fprintf(stderr,
+                         "corvane restore: %s was not found in the folders that could be opened; %ld protected "
+                         "folders were left out (%s)\n",
+                         request.only.c_str(), static_cast<long>(shut),
+                         request.password ? "wrong password" : "no --password-file");
+        else
+            std::fprintf(stderr, "corvane restore: nothing in the backup matches %s\n", request.only.c_str());
         return 1;
     }
 

@@ -118,16 +118,36 @@ std::vector<const KnownStream*> AbsentStreams(const std::vector<KnownSet>& sets,
     return absent;
 }
 
-std::vector<std::string> AbsentDiscMessages(const std::vector<const KnownStream*>& absent) {
+bool OnGivenDisc(const KnownStream& known, const std::vector<KnownSet>& sets,
+                 const std::vector<std::string>& presentStreamPaths) {
+    std::set<std::string_view> present;
+    for (const std::string& path : presentStreamPaths) present.insert(FileNameOf(path));
+    for (const KnownSet& set : sets)
+        for (const KnownStream& other : set.streams)
+            if (&other == &known)
+                return std::any_of(set.streams.begin(), set.streams.end(), [&](const KnownStream& sibling) {
+                    return sibling.stream.disc == known.stream.disc && present.count(sibling.stream.name);
+                });
+    return false;
+}
+
+std::vector<std::string> AbsentDiscMessages(const std::vector<const KnownStream*>& absent,
+                                            const std::vector<KnownSet>& sets,
+                                            const std::vector<std::string>& presentStreamPaths) {
     std::set<std::pair<std::string, std::uint32_t>> discs;  // backup name, disc
+    std::vector<std::string> messages;
     for (const KnownStream* known : absent) {
+        if (OnGivenDisc(*known, sets, presentStreamPaths)) {
+            messages.push_back(ShownStoredText(known->stream.name) + " is missing from disc " +
+                               std::to_string(known->stream.disc) + ", which was given");
+            continue;
+        }
         StreamNameParts parts;
         const std::string backup = ParseStreamName(known->stream.name, parts)
                                        ? parts.label + " " + parts.timeStamp
                                        : known->stream.name;
         discs.emplace(backup, known->stream.disc);
     }
-    std::vector<std::string> messages;
     for (const auto& [backup, disc] : discs)
         messages.push_back("disc " + std::to_string(disc) + " of " + ShownStoredText(backup) +
                            " is not among the places given");
