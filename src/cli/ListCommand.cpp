@@ -117,7 +117,7 @@ int ListPlaces(const std::vector<std::string>& places, const std::optional<std::
     for (const std::string& line : problems) std::fprintf(stderr, "corvane list: %s\n", line.c_str());
     // Damage that reading works around is told, and is no failure.
     for (const std::string& note : files.DamageNotes())
-        std::fprintf(stderr, "corvane list: the disc is damaged: %s\n", note.c_str());
+        std::fprintf(stderr, "corvane list: %s\n", note.c_str());
     for (const std::string& note : reader.Notes()) std::fprintf(stderr, "corvane list: %s\n", note.c_str());
     return problems.empty() ? 0 : 1;
 }

@@ -320,7 +320,7 @@ int RestoreFromPlaces(const RestoreRequest& request) {
     ReadPlaces(files, keys, request.places, request.only.empty(), found, unreadable);
     // Damage that reading works around costs no file: it is told, and is no failure.
     for (const std::string& note : files.DamageNotes())
-        std::fprintf(stderr, "corvane restore: the disc is damaged: %s\n", note.c_str());
+        std::fprintf(stderr, "corvane restore: %s\n", note.c_str());
     for (const std::string& note : found.notes) std::fprintf(stderr, "corvane restore: %s\n", note.c_str());
     const std::vector<BackupStream>& streams = found.streams;
     for (const std::string& line : unreadable) Problem(line, problems);

@@ -159,7 +159,7 @@ Status ImageFileSystem::OpenVolume(const Location& where, std::shared_ptr<ImageV
     // Volumes let go are freed after the lock, since freeing one takes the library's lock.
     std::vector<KeptVolume> dropped;
     std::lock_guard<std::mutex> lock(keptMutex_);
-    if (!volume->damageNote().empty()) damageNotes_.insert(where.image + ": " + volume->damageNote());
+    if (!volume->damageNote().empty()) damageNotes_.insert(where.image + " is damaged: " + volume->damageNote());
     auto earlier = std::find_if(kept_.begin(), kept_.end(),  // kept by another thread meanwhile
                                 [&](const KeptVolume& k) { return k.image == where.image; });
     if (earlier != kept_.end()) {

@@ -55,7 +55,7 @@ class ImageFileSystem final : public FileSystem {
     Status SetModifiedTime(const std::string& path, std::int64_t modified) override;
     Status Rename(const std::string& from, const std::string& to) override;
 
-    // One line per image read that was damaged in a way reading works around, "X: why", so
+    // One line per image read that was damaged in a way reading works around, "X is damaged: why", so
     // that the damage is told although its files were read.
     std::vector<std::string> DamageNotes();
 

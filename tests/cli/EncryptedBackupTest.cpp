@@ -183,6 +183,12 @@ TEST_F(EncryptedBackup, WithoutTheRightPasswordShowsOnlyProtectedFoldersAndResto
         const std::string to = restored / "into";
         EXPECT_EQ(sealed_->Run({"restore"}, out, {"--to", to}), 1) << out;
         EXPECT_FALSE(fs::exists(to) && !fs::is_empty(to)) << out;
+        // A file asked for by name may lie in any encrypted folder: that is what is said.
+        EXPECT_EQ(sealed_->Run({"restore"}, out, {"--to", to, "--only", "top secret pelican.txt"}), 1) << out;
+        EXPECT_NE(out.find("top secret pelican.txt was not found in the folders that could be opened; 7 protected folders "
+                           "were left out (no --password-file)"),
+                  std::string::npos)
+            << out;
         if (!password.empty()) {
             EXPECT_EQ(sealed_->Run({"restore"}, out, {"--to", to, "--password-file", wrong_}), 1) << out;
             EXPECT_NE(out.find("Invalid Password"), std::string::npos) << out;

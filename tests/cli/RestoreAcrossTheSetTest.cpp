@@ -59,6 +59,9 @@ TEST(RestoreAcrossTheSet, WhatIsPresentComesBackAndEveryFileOnAnAbsentDiscIsName
         {{3}, "Music/m.bin", {}, {"Music\\m.bin is on disc 2"}},
         {{1, 3}, "Docs", {"Docs/2008/a.bin", "Docs/r.txt"}, {}},
         {{1, 2, 3}, "", {"Docs/2008/a.bin", "Docs/r.txt", "Music/m.bin", "Video/v.bin", "readme.txt"}, {}},
+        // The drive's root folder, as list shows it: its own files, not the folders below it.
+        {{1, 2, 3}, "ROOT", {"readme.txt"}, {}},
+        {{1, 2, 3}, "ROOT/readme.txt", {"readme.txt"}, {}},
         {{1, 2}, "", {"Docs/2008/a.bin", "Docs/r.txt", "Music/m.bin", "readme.txt"}, {}, 3},
         // A part may go on onto the disc after the newest catalogue's when that catalogue ends
         // in it, or lie there when it is found nowhere; not when a later folder follows it.
