@@ -175,14 +175,36 @@ std::vector<std::uint8_t> JolietDescriptor(File& image) {
     return {};
 }
 
+// How many entries the root folder of the Joliet tree holds, counted from its records without
+// decoding them; -1 when it cannot be read. A file of several extents counts once for each.
+int JolietRootRecords(File& image, const std::vector<std::uint8_t>& joliet) {
+    constexpr std::uint32_t kLargestRoot = 1 << 26;  // far more than any disc's root needs
+    const std::uint32_t start = GetU32(joliet.data() + kRootRecordOffset + 2);
+    const std::uint32_t length = GetU32(joliet.data() + kRootRecordOffset + 10);
+    if (length == 0 || length > kLargestRoot) return -1;
+    std::vector<std::uint8_t> records((length + kBlock - 1) / kBlock * kBlock);
+    std::size_t got = 0;
+    if (!image.Seek(std::int64_t{start} * kBlock, SeekFrom::Start).ok() ||
+        !image.ReadFull(records.data(), records.size(), got).ok() || got < records.size())
+        return -1;
+    int count = 0;
+    for (std::size_t at = 0; at < length;) {
+        const std::size_t recordLength = records[at];
+        if (recordLength == 0) {
+            at = (at / kBlock + 1) * kBlock;  // records do not cross blocks: the rest is padding
+            continue;
+        }
+        ++count;
+        at += recordLength;
+    }
+    return count - 2;  // "." and ".."
+}
+
 // The primary volume descriptor as the image is read through Joliet: its root folder record is
 // the Joliet root's, so that nothing of the Rock Ridge tree is read (libisofs reads the primary
 // root's records even when told to read Joliet names). Where the primary descriptor cannot be
-// read, the Joliet one stands in for it whole. Empty when the image has no readable Joliet
-// descriptor.
-std::vector<std::uint8_t> JolietPrimary(File& image) {
-    std::vector<std::uint8_t> joliet = JolietDescriptor(image);
-    if (joliet.empty()) return joliet;
+// read, the Joliet one stands in for it whole.
+std::vector<std::uint8_t> JolietPrimary(File& image, const std::vector<std::uint8_t>& joliet) {
     std::vector<std::uint8_t> primary = DescriptorAt(image, kDescriptorBlock);
     if (primary.empty() || primary[0] != 1) {
         primary = joliet;
@@ -391,38 +413,48 @@ Status ImageVolume::Open(std::unique_ptr<File> image, const std::string& path,
     source->data = opened->reader_;
     opened->source_ = source;
 
-    opened->reader_->standIns = DescriptorStandIns(*opened->reader_->file);
-    if (!opened->reader_->standIns.empty()) opened->damageNote_ = "a volume descriptor of it could not be read";
-    // Rock Ridge names are read where the image has them. Its folders and the Joliet ones are
-    // separate records on the disc, so where damage hides entries of the Rock Ridge root (or
-    // all of it) that the Joliet root still lists, the image is read through Joliet.
-    int result = OpenTree(source, NameTree::RockRidge, opened->filesystem_);
-    const int rockRidgeEntries = result >= 0 ? opened->RootEntries() : -1;
-    ImageBlockReader& reader = *opened->reader_;
-    std::vector<std::uint8_t> jolietPrimary = JolietPrimary(*reader.file);
-    iso_filesystem* joliet = nullptr;
-    if (!jolietPrimary.empty()) reader.standIns[kDescriptorBlock] = std::move(jolietPrimary);
-    if (reader.standIns.count(kDescriptorBlock) && OpenTree(source, NameTree::Joliet, joliet) >= 0) {
-        std::swap(opened->filesystem_, joliet);
-        auto kept = std::move(opened->folders_);
-        opened->folders_.clear();
-        const bool readThroughJoliet = opened->RootEntries() > rockRidgeEntries;
-        if (readThroughJoliet) {
-            DiscLibrary::TakeMessages();  // what failed is told as a note instead
-            opened->damageNote_ += std::string(opened->damageNote_.empty() ? "" : "; ") +
-                                   "its Rock Ridge names could not be read, so its Joliet names were used";
-            result = ISO_SUCCESS;
-        } else {
-            std::swap(opened->filesystem_, joliet);
-            opened->folders_ = std::move(kept);
-        }
-        kept.clear();  // its sources go before the file system they came from
-        if (joliet) iso_filesystem_unref(joliet);
-        if (!readThroughJoliet) reader.standIns.erase(kDescriptorBlock);
-    }
+    const int result = opened->OpenNames(source);
     if (result < 0) return opened->Failure(result, "Cannot read the disc image " + path);
     volume = std::move(opened);
     return Status::Ok();
+}
+
+int ImageVolume::OpenNames(iso_data_source* source) {
+    ImageBlockReader& reader = *reader_;
+    reader.standIns = DescriptorStandIns(*reader.file);
+    if (!reader.standIns.empty()) damageNote_ = "a volume descriptor of it could not be read";
+    // Rock Ridge names are read where the image has them. Its folders and the Joliet ones are
+    // separate records on the disc, so where damage hides entries of the Rock Ridge root (or
+    // all of it) that the Joliet root still lists, the image is read through Joliet. Decoding
+    // the Joliet names costs about as much again: the Joliet tree is opened only when the Rock
+    // Ridge one failed or lists fewer entries than the Joliet root holds records.
+    int result = OpenTree(source, NameTree::RockRidge, filesystem_);
+    const int rockRidgeEntries = result >= 0 ? RootEntries() : -1;
+    const std::vector<std::uint8_t> jolietDescriptor = JolietDescriptor(*reader.file);
+    if (jolietDescriptor.empty() || (result >= 0 && rockRidgeEntries >= JolietRootRecords(*reader.file, jolietDescriptor)))
+        return result;
+    reader.standIns[kDescriptorBlock] = JolietPrimary(*reader.file, jolietDescriptor);
+    iso_filesystem* joliet = nullptr;
+    if (OpenTree(source, NameTree::Joliet, joliet) < 0) {
+        reader.standIns.erase(kDescriptorBlock);
+        return result;
+    }
+    std::swap(filesystem_, joliet);
+    auto kept = std::move(folders_);
+    folders_.clear();
+    if (RootEntries() > rockRidgeEntries) {
+        DiscLibrary::TakeMessages();  // what failed is told as a note instead
+        damageNote_ += std::string(damageNote_.empty() ? "" : "; ") +
+                       "its Rock Ridge names could not be read, so its Joliet names were used";
+        result = ISO_SUCCESS;
+    } else {
+        std::swap(filesystem_, joliet);
+        folders_ = std::move(kept);
+        reader.standIns.erase(kDescriptorBlock);
+    }
+    kept.clear();  // its sources go before the file system they came from
+    if (joliet) iso_filesystem_unref(joliet);
+    return result;
 }
 
 int ImageVolume::OpenTree(iso_data_source* source, NameTree tree, iso_filesystem*& filesystem) {

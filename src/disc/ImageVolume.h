@@ -48,6 +48,9 @@ class ImageVolume : public std::enable_shared_from_this<ImageVolume> {
   private:
     explicit ImageVolume(std::string path);
     enum class NameTree { RockRidge, Joliet };
+    // Opens the file system of the image's names, through Joliet where the Rock Ridge names
+    // cannot be read; libisofs's result. Needs a Lock.
+    int OpenNames(iso_data_source* source);
     // Opens the image's file system reading the names of tree; libisofs's result. Needs a Lock.
     static int OpenTree(iso_data_source* source, NameTree tree, iso_filesystem*& filesystem);
     // The entries of the root folder as the file system read, or -1 when it cannot be read.
