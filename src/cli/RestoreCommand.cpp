@@ -31,6 +31,7 @@ const std::string kRestoreUsage = std::string(
     "\n"
     "  --only PATH           restore only this folder (with everything below it) or file,\n"
     "                        named from the drive's root, e.g. Docs/2008 or Docs/notes.txt;\n"
+    "                        ROOT is the drive's root folder's own files, as list shows it;\n"
     "                        it keeps its path under DEST (DEST/Docs/notes.txt)\n"
     "  --password-file FILE  the backup password, on the first line of FILE; protected\n"
     "                        folders are left out (and named) without it\n"
