@@ -274,16 +274,21 @@ bool StreamHeaderReader::Read(BackupStream& stream) {
     const std::string name(FileNameOf(stream.path));
     if (read_.count(name)) return false;
     Status s = ReadStreamHeader(files_, stream, keys_);
-    const CatalogueStream* listed = nullptr;
-    for (std::size_t set = 0; catalogued_ && set < catalogued_->size() && !listed; ++set)
-        for (const KnownStream& known : (*catalogued_)[set].streams)
-            if (known.stream.name == name) listed = &known.stream;
-    if (listed && !IsSealedStream(*listed) && !stream.sealed && !TakeCatalogued(*listed, stream, s)) {
-        if (!s.ok()) unreadable_[name] = ShownStoredText(stream.path) + " was left out: " + s.message();
-        return false;
-    }
+    const KnownStream* known = nullptr;
+    for (std::size_t set = 0; catalogued_ && set < catalogued_->size() && !known; ++set)
+        for (const KnownStream& candidate : (*catalogued_)[set].streams)
+            if (candidate.stream.name == name) known = &candidate;
+    const bool plain = known && !IsSealedStream(known->stream) && !stream.sealed;
+    if (plain && !TakeCatalogued(known->stream, stream, s) && s.ok())
+        s = Status(Status::Code::Corrupt, "its folder header holds no password, but its catalogue says it is protected");
     if (!s.ok()) {
-        unreadable_.emplace(name, ShownStoredText(stream.path) + " was left out: " + s.message());
+        // What the catalogue knows of it tells the user what is lost.
+        std::string what = ShownStoredText(stream.path);
+        if (known)
+            what += " (the folder " +
+                    (plain && !known->stream.isProtected ? ShownStoredText(known->stream.folderPath) : "<protected>") +
+                    " with " + std::to_string(known->files.size()) + (known->files.size() == 1 ? " file)" : " files)");
+        unreadable_.emplace(name, what + " was left out: " + s.message());
         return false;
     }
     read_.insert(name);
@@ -309,10 +314,7 @@ bool StreamHeaderReader::TakeCatalogued(const CatalogueStream& listed, BackupStr
     }
     const bool headerProtected = !IsNoPassword(stream.password);
     if (stream.folderPath == listed.folderPath && headerProtected == listed.isProtected) return true;
-    if (listed.isProtected && !headerProtected) {
-        status = Status(Status::Code::Corrupt, "its folder header holds no password, but its catalogue says it is protected");
-        return false;
-    }
+    if (listed.isProtected && !headerProtected) return false;
     notes_[name] = ShownStoredText(stream.path) + ": its folder header says " + ShownStoredText(stream.folderPath) +
                    (headerProtected ? ", protected" : "") + "; it is read as its catalogue describes it" + catalogues;
     stream.folderPath = listed.folderPath;

@@ -138,7 +138,7 @@ class StreamHeaderReader {
 
   private:
     // Puts the catalogue's word in place of a header that is unreadable (status) or differs;
-    // false when the stream is still to be left out.
+    // false when the stream is still to be left out: its password is lost.
     bool TakeCatalogued(const CatalogueStream& listed, BackupStream& stream, Status& status);
 
     FileSystem& files_;
