@@ -564,6 +564,11 @@ Status StreamReader::SeekToRecord(std::uint64_t recordOffset, FileRecord& record
         }
         return s.ok() ? Damaged("record position lies past the end") : s;
     }
+    return ReadRecordAt(recordOffset, record);
+}
+
+Status StreamReader::ReadRecordAt(std::uint64_t recordOffset, FileRecord& record) {
+    inRecord_ = false;
     Status s = EnsureLength();
     if (!s.ok()) return s;
     if (recordOffset >= length_) return Damaged("record position lies past the end");
@@ -582,20 +587,9 @@ Status StreamReader::SeekToRecord(std::uint64_t recordOffset, FileRecord& record
 Status StreamReader::EnterListedRecord(std::uint64_t recordOffset, std::string_view storedName,
                                        std::uint32_t index, FileRecord& record) {
     if (sealed_ && !key_) return Locked();
-    inRecord_ = false;
-    Status s = EnsureLength();
+    Status s = ReadRecordAt(recordOffset, record);
     if (!s.ok()) return s;
-    if (recordOffset >= length_) return Damaged("record position lies past the end");
-    s = SeekTo(recordOffset);
-    if (!s.ok()) return s;
-    unsigned char raw[kRecordFixed - 4];
-    std::size_t got = 0;
-    s = ReadExact(raw, sizeof raw, got);
-    if (!s.ok()) return s;
-    if (got < sizeof raw) return Damaged("file record cut short");
     record.fileName.assign(storedName);
-    record.recordOffset = recordOffset;
-    EnterRecord(raw, record);
     endedEarly_ = false;  // what lay before is the caller's to account for
     if (!sealed_) return Status::Ok();
     if (index == 0) {

@@ -191,6 +191,9 @@ private:
     // Fill after a failed read of wanted bytes: the bytes before the first unreadable disc block.
     Status FillByDiscBlocks(std::size_t wanted, const Status& failure);
     Status SeekTo(std::uint64_t position);
+    // Reads DataSize and the two times of the record whose DataSize lies at recordOffset and
+    // starts reading its chunks.
+    Status ReadRecordAt(std::uint64_t recordOffset, FileRecord& record);
     // Takes DataSize and the two times (20 bytes) and starts reading that record's chunks.
     void EnterRecord(const unsigned char* fixed, FileRecord& record);
     // The record's head as stored: NextRecord without opening a sealed name.

@@ -5,13 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include <QProcess>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 
 #include "archive/LittleEndian.h"
 #include "support/PeerTools.h"
+#include "support/RunningProgram.h"
 #include "support/ScratchFolder.h"
 #include "support/SpannedBackup.h"
 
@@ -20,22 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct RestoreRun {
-    int exitCode = -1;
-    std::string err;
-};
-
-RestoreRun Restore(const std::vector<std::string>& places, const std::string& to) {
-    QStringList args = {"restore"};
-    for (const std::string& place : places) args << QString::fromStdString(place);
-    args << "--to" << QString::fromStdString(to);
-    QProcess process;
-    process.start(QStringLiteral(CORVANE_BINARY_PATH), args);
-    process.closeWriteChannel();
-    process.waitForFinished(120000);
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            process.readAllStandardError().toStdString()};
-}
 
 // The stream file of a folder of the extracted disc 1 (0 the root, 1 Docs, 2 Docs/2008), made
 // writable: files copied from a disc are read-only.
@@ -116,16 +100,18 @@ TEST(CatalogueDisagreement, WhatIsWholeIsRestoredWhereTheCatalogueSaysAndTheDiff
         const std::string disc2 = place / fs::path(backup.images[1]).filename().string();
         const std::string disc3 = place / fs::path(backup.images[2]).filename().string();
         c.damage(disc1, disc2);
-        const RestoreRun run = Restore({disc1, disc2, disc3}, out.path());
+        test::RunningProgram run({"restore", disc1, disc2, disc3, "--to", out.path()}, {});
+        const int exitCode = run.Finish();
+        const std::string& err = run.output();
         for (const std::string& file : everything) {
             const bool lost = std::find(c.notBack.begin(), c.notBack.end(), file) != c.notBack.end();
-            EXPECT_EQ(fs::exists(out / file), !lost) << file << "\n" << run.err;
+            EXPECT_EQ(fs::exists(out / file), !lost) << file << "\n" << err;
             if (!lost) {
                 EXPECT_TRUE(test::ReadWholeFile(out / file) == backup.files.at(file)) << file;
             }
         }
-        for (const std::string& line : c.said) EXPECT_NE(run.err.find(line), std::string::npos) << line << "\n" << run.err;
-        EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+        for (const std::string& line : c.said) EXPECT_NE(err.find(line), std::string::npos) << line << "\n" << err;
+        EXPECT_EQ(exitCode, c.exitCode) << err;
     }
 }
 

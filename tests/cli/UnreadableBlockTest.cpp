@@ -6,9 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include <QProcess>
-#include <QProcessEnvironment>
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -18,6 +17,7 @@
 #include "archive/LittleEndian.h"
 #include "support/PeerTools.h"
 #include "support/ProgramPayload.h"
+#include "support/RunningProgram.h"
 #include "support/ScratchFolder.h"
 
 namespace corvane {
@@ -32,21 +32,18 @@ struct ProgramRun {
 };
 
 // The program, reading discs whose listed blocks fail.
-ProgramRun Corvane(const QStringList& args, const std::string& image = {}, std::uint64_t badBlock = 0) {
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+ProgramRun Corvane(const std::vector<std::string>& args, const std::string& image = {}, std::uint64_t badBlock = 0) {
+    test::RunningProgram::Options options;
     if (!image.empty()) {
-        environment.insert("LD_PRELOAD", UNREADABLE_BLOCKS_LIBRARY);
-        environment.insert("CORVANE_TEST_UNREADABLE", QString::fromStdString(image + "\t" + std::to_string(badBlock)));
-        // A sanitized program accepts a library loaded before its runtime.
-        environment.insert("ASAN_OPTIONS", environment.value("ASAN_OPTIONS") + ":verify_asan_link_order=0");
+        const char* sanitizer = std::getenv("ASAN_OPTIONS");
+        options.environment = {"LD_PRELOAD=" UNREADABLE_BLOCKS_LIBRARY,
+                               "CORVANE_TEST_UNREADABLE=" + image + "\t" + std::to_string(badBlock),
+                               // A sanitized program accepts a library loaded before its runtime.
+                               "ASAN_OPTIONS=" + std::string(sanitizer ? sanitizer : "") + ":verify_asan_link_order=0"};
     }
-    process.setProcessEnvironment(environment);
-    process.start(QStringLiteral(CORVANE_BINARY_PATH), args);
-    process.closeWriteChannel();
-    process.waitForFinished(120000);
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-            process.readAllStandardError().toStdString()};
+    test::RunningProgram program(args, options);
+    const int status = program.Finish();
+    return {status, program.output()};
 }
 
 // Where a backed-up file lies: the blocks of its record in its disc's image.
@@ -97,9 +94,8 @@ class UnreadableBlock : public testing::Test {
         for (int i = 1; i <= 3; ++i) source_->WriteFile("Docs/d" + std::to_string(i) + ".bin", test::SampleBytes(70000, 100 + i));
         source_->WriteFile("Media/m.bin", test::SampleBytes(150000, 7));
         source_->WriteFile("readme.txt", "hello");
-        const ProgramRun backup = Corvane({"backup", QString::fromStdString(source_->path()), "--images",
-                                    QString::fromStdString(discs_->path()), "--capacity",
-                                    QString::number(test::ProgramPayloadSize() + 330000), "--yes"});
+        const ProgramRun backup = Corvane({"backup", source_->path(), "--images", discs_->path(), "--capacity",
+                                           std::to_string(test::ProgramPayloadSize() + 330000), "--yes"});
         ASSERT_EQ(backup.exitCode, 0) << backup.err;
     }
     static void TearDownTestSuite() {
@@ -140,9 +136,7 @@ TEST_F(UnreadableBlock, CostsOnlyTheFilesOnItEachNamed) {
         for (std::uint64_t bad : sweep) {
             SCOPED_TRACE(fs::path(image).filename().string() + ", block " + std::to_string(bad));
             test::ScratchFolder out;
-            const ProgramRun restore = Corvane({"restore", QString::fromStdString(discs_->path()), "--to",
-                                         QString::fromStdString(out.path())},
-                                        image, bad);
+            const ProgramRun restore = Corvane({"restore", discs_->path(), "--to", out.path()}, image, bad);
             bool allBack = true;
             for (const auto& [path, placed] : files) {
                 const bool onBadBlock = placed.image == image && placed.blocks.count(bad);
