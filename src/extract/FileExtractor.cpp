@@ -6,7 +6,6 @@
 #include <cctype>
 #include <map>
 #include <memory>
-#include <set>
 #include <vector>
 
 #include "archive/BlockCodec.h"
@@ -14,6 +13,7 @@
 #include "archive/ContentHash.h"
 #include "archive/Recycler.h"
 #include "archive/StreamFormat.h"
+#include "extract/NamesGiven.h"
 #include "extract/StoredPath.h"
 #include "platform/TextCodec.h"
 
@@ -144,7 +144,6 @@ struct StreamInProgress {
     std::string folder;       // where its files go
     bool folderSubstituted = false;
     OverwriteAnswer stickyAnswer = OverwriteAnswer::No;  // "to all" answers hold for this stream
-    std::set<std::string> names;  // local names given in this stream, read ahead
     Status folderFailure;         // the folder could not be made: none of its files can be
     int notRestored = 0;
     bool begun = false;  // it was not cancelled before its turn came
@@ -160,9 +159,12 @@ struct FileInProgress {
     FileInProgress(ExtractHost& host, std::uint64_t before, std::uint64_t denominator)
         : progress(host, before, denominator) {}
 
-    std::string shown;     // as stored, for the status line and messages
-    std::string top;       // the destination, which the target never leaves
-    std::string relative;  // the target below top
+    std::string shown;           // as stored, for the status line and messages
+    std::string top;             // the destination, which the target never leaves
+    std::string folder;          // where the target goes
+    std::string folderRelative;  // folder below top
+    std::string name;            // the target's name in folder
+    std::string relative;        // the target below top
     std::string target;
     std::string written;  // target, or the hidden name beside it while replacing
     bool substituted = false;
@@ -176,6 +178,13 @@ struct FileInProgress {
     Progress progress;
 };
 using SharedFile = std::shared_ptr<FileInProgress>;
+
+// Gives the file its local name in its folder.
+void SetName(FileInProgress& file, const std::string& name) {
+    file.name = name;
+    file.relative = file.folderRelative.empty() ? name : file.folderRelative + "/" + name;
+    file.target = PathUnder(file.folder, name);
+}
 
 using RecordChecksums = std::map<std::uint64_t, Digest128>;
 
@@ -221,21 +230,41 @@ Status OpenTarget(ExtractHost& host, FileInProgress& file) {
     return host.files->OpenWriteBelow(file.top, file.relative, file.out);
 }
 
+// A destination that refuses a name (FAT and exFAT take no "why?.txt") says the name is
+// invalid or, through FUSE, that there is no such file: the file is created once more under a
+// name those file systems take. The first failure stands when that does not help.
+Status OpenUnderPortableName(ExtractHost& host, NamesGiven& names, FileInProgress& file, const Status& failure) {
+    const bool refused =
+        failure.code() == Status::Code::InvalidArgument || failure.code() == Status::Code::NotFound;
+    const std::string portable = PortableName(file.name);
+    if (!refused || file.replacing || portable == file.name) return failure;
+    SetName(file, names.GiveUnused(*host.files, file.folder, portable));
+    if (!OpenTarget(host, file).ok()) return failure;
+    file.substituted = true;
+    return Status::Ok();
+}
+
 enum class Start { Write, PassOver, Failed };
 
-// Decides whether the file's target is written: never over a folder, and over another entry
-// (a file, a link) only as the overwrite question, asked by ask, allows. Opens the target;
-// failures are named.
+// Decides whether the file's target is written: never over an entry this run wrote (the file
+// takes a numbered name beside it) nor over a folder, and over another entry (a file, a link)
+// only as the overwrite question, asked by ask, allows. Opens the target; failures are named.
 template <typename Ask>
-Start StartTarget(ExtractHost& host, FileInProgress& file, Ask ask) {
+Start StartTarget(ExtractHost& host, NamesGiven& names, FileInProgress& file, Ask ask) {
     FileInfo info;
     file.replacing = Exists(host, file.target, info);
+    if (file.replacing && names.FindsWritten(*host.files, file.folder, file.name)) {
+        SetName(file, names.GiveUnused(*host.files, file.folder, file.name));
+        file.substituted = true;
+        file.replacing = false;
+    }
     if (file.replacing && info.isFolder()) {
         ReportNotRestored(host, file.shown, "Cannot create " + file.target + ": a folder has that name");
         return Start::Failed;
     }
     if (file.replacing && !ask()) return Start::PassOver;
     Status opened = OpenTarget(host, file);
+    if (!opened.ok()) opened = OpenUnderPortableName(host, names, file, opened);
     if (opened.ok()) return Start::Write;
     ReportNotRestored(host, file.shown, ReasonOf(opened));
     return Start::Failed;
@@ -253,7 +282,7 @@ void WriteBatch(ExtractHost& host, FileInProgress& file, const DecodeBatch& batc
 // Ends the file, names it when it was not restored and sets the status. A target that failed
 // part way, whose content does not match the catalogue, or was cancelled is deleted, and a file it was to replace is left as it was; a
 // finished one gets its stored last-write time back.
-Outcome EndTarget(ExtractHost& host, FileInProgress& file) {
+Outcome EndTarget(ExtractHost& host, NamesGiven& names, FileInProgress& file) {
     Status s = file.failure;
     file.progress.Finish();
     Status closed = file.out->Close();
@@ -272,6 +301,7 @@ Outcome EndTarget(ExtractHost& host, FileInProgress& file) {
     }
     // The content is restored either way; a file system that keeps no times is no failure.
     host.files->SetModifiedTime(file.target, file.modified);
+    names.Written(file.folder, file.name);
     host.Restored(file.target);
     if (file.substituted) host.RestoredUnder(file.shown, file.target);
     host.SetStatus("Extracted");
@@ -320,8 +350,9 @@ void SubmitChunks(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, Extra
 // Hands every record of the stream to the pipeline: its start (status line, overwrite
 // question, opening the target), its chunks and its end. A record that fails is given up
 // alone; the stream ends where its layout cannot be read on.
-void SubmitRecords(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, ExtractHost& host, StreamReader& reader,
-                   const std::shared_ptr<StreamInProgress>& stream, const RecordChecksums* checksums) {
+void SubmitRecords(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, NamesGiven& names, ExtractHost& host,
+                   StreamReader& reader, const std::shared_ptr<StreamInProgress>& stream,
+                   const RecordChecksums* checksums) {
     std::uint64_t streamConsumed = 0;
     FileRecord record;
     // Reading runs ahead of the completions, which may stop the run: the reader goes on
@@ -352,25 +383,27 @@ void SubmitRecords(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, Extr
             });
             continue;
         }
-        if (use == NameUse::Substituted) name = UntakenName(name, stream->names);
-        stream->names.insert(name);
-        file->substituted = use == NameUse::Substituted;
         file->top = stream->top;
-        file->relative = stream->relative.empty() ? name : stream->relative + "/" + name;
-        file->target = PathUnder(stream->folder, name);
+        file->folder = stream->folder;
+        file->folderRelative = stream->relative;
+        // A name an earlier file of the run has in this folder is numbered.
+        const std::string given = names.Give(stream->folder, name);
+        file->substituted = use == NameUse::Substituted || given != name;
+        SetName(*file, given);
         file->modified = record.modified;
         ExpectChecksum(*file, checksums, record.recordOffset);
         // A file that may have to be asked about is decided before its chunks are read, once
         // every file before it is written.
         FileInfo existing;
         if (Exists(host, file->target, existing)) pipeline.Drain();
-        pipeline.Then([&host, stream, file] {
+        pipeline.Then([&host, &names, stream, file] {
             file->skipped = !stream->GoesOn(host);
             if (file->skipped) return;
             host.SetStatus(file->shown);
             Start start = Start::Failed;
             if (stream->folderFailure.ok())
-                start = StartTarget(host, *file, [&] { return MayOverwrite(host, file->target, stream->stickyAnswer); });
+                start = StartTarget(host, names, *file,
+                                    [&] { return MayOverwrite(host, file->target, stream->stickyAnswer); });
             else
                 ReportNotRestored(host, file->shown, ReasonOf(stream->folderFailure));
             file->skipped = start != Start::Write;
@@ -378,9 +411,21 @@ void SubmitRecords(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, Extr
         });
         SubmitChunks(pipeline, batches, host, reader, file);
         if (!file->skipped) streamConsumed += reader.consumed();
-        pipeline.Then([&host, stream, file] {
-            if (file->out && EndTarget(host, *file) == Outcome::Failed) ++stream->notRestored;
+        pipeline.Then([&host, &names, stream, file] {
+            if (file->out && EndTarget(host, names, *file) == Outcome::Failed) ++stream->notRestored;
         });
+    }
+}
+
+// The folders of relative below top belong to the run from the moment its stream is handed
+// over: a file given one of their names later is numbered.
+void GiveFolders(NamesGiven& names, const std::string& top, const std::string& relative) {
+    std::string parent;
+    for (std::size_t start = 0; start < relative.size();) {
+        const std::size_t end = std::min(relative.find('/', start), relative.size());
+        names.Written(PathUnder(top, parent), relative.substr(start, end - start));
+        parent = relative.substr(0, end);
+        start = end + 1;
     }
 }
 
@@ -390,6 +435,7 @@ struct ExtractionRun::Parts {
     explicit Parts(int workers) : pipeline(workers, kStepsPerWorker * std::max(1, workers)) {}
 
     Recycler<DecodeBatch> batches;  // outlives the pipeline, whose dropped steps hold batches
+    NamesGiven names;               // by the whole run, in every folder it writes to
     ChunkPipeline pipeline;
 };
 
@@ -442,6 +488,7 @@ void ExtractionRun::FolderStream(const std::string& streamPath) {
     stream->folderSubstituted = use == NameUse::Substituted;
     stream->top = PathUnder(destination, "");
     stream->folder = PathUnder(destination, stream->relative);
+    GiveFolders(parts_->names, stream->top, stream->relative);
     parts_->pipeline.Then([&host, stream] {
         if (!stream->begun) return;
         // The destination itself may be reached through links: the user chose it.
@@ -452,7 +499,8 @@ void ExtractionRun::FolderStream(const std::string& streamPath) {
         else if (stream->folderSubstituted)
             host.RestoredUnder(stream->shownFolder, stream->folder);
     });
-    SubmitRecords(parts_->pipeline, parts_->batches, host, reader, stream, ChecksumsOfStream(host, streamPath));
+    SubmitRecords(parts_->pipeline, parts_->batches, parts_->names, host, reader, stream,
+                  ChecksumsOfStream(host, streamPath));
     parts_->pipeline.Then([&host, stream, endedEarly = reader.endedEarly()] {
         if (!stream->begun) return;
         // Streams end right after their last record; anything else there is damage that
@@ -460,6 +508,11 @@ void ExtractionRun::FolderStream(const std::string& streamPath) {
         if (!host.cancelRequested && endedEarly) {
             ++stream->notRestored;
             host.NotRestored(stream->shownName(), kRestDamaged);
+        }
+        // A folder that could not be made is named by its files; one without files by itself.
+        if (!host.cancelRequested && !stream->folderFailure.ok() && stream->notRestored == 0) {
+            ++stream->notRestored;
+            host.NotRestored(stream->shownName(), ReasonOf(stream->folderFailure));
         }
         if (host.cancelRequested)
             host.SetStatus("Cancelled");
@@ -502,14 +555,15 @@ int ExtractionRun::SingleFile(const std::string& streamPath, std::uint64_t recor
     }
     auto file = std::make_shared<FileInProgress>(host, 0, record.dataSize);
     file->shown = shown;
-    file->substituted = use == NameUse::Substituted;
     file->top = PathUnder(destination, "");
-    file->relative = name;
-    file->target = PathUnder(destination, name);
+    file->folder = file->top;
+    const std::string given = parts_->names.Give(file->folder, name);
+    file->substituted = use == NameUse::Substituted || given != name;
+    SetName(*file, given);
     file->modified = record.modified;
     ExpectChecksum(*file, ChecksumsOfStream(host, streamPath), recordOffset);
     bool answeredNo = false;
-    const Start start = StartTarget(host, *file, [&] {
+    const Start start = StartTarget(host, parts_->names, *file, [&] {
         OverwriteAnswer answer = host.AskOverwrite(file->target);
         answeredNo = answer != OverwriteAnswer::Yes && answer != OverwriteAnswer::YesToAll;
         return !answeredNo;
@@ -522,7 +576,7 @@ int ExtractionRun::SingleFile(const std::string& streamPath, std::uint64_t recor
     if (start != Start::Write) return 1;
     SubmitChunks(parts_->pipeline, parts_->batches, host, reader, file);
     Outcome outcome = Outcome::Extracted;
-    parts_->pipeline.Then([&host, file, &outcome] { outcome = EndTarget(host, *file); });
+    parts_->pipeline.Then([this, file, &outcome] { outcome = EndTarget(host_, parts_->names, *file); });
     Finish();
     return outcome == Outcome::Failed ? 1 : 0;
 }

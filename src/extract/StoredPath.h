@@ -35,6 +35,10 @@ NameUse StoredFileNameToLocal(std::string_view fileName, std::string& name);
 // short before its extension, never inside a character.
 std::string SubstituteName(std::string_view utf8);
 
+// A name for a destination that refuses name, as FAT and exFAT do: the characters they do not
+// take ("*:<>?\| and the quote) become '_', and so do dots and spaces at its end.
+std::string PortableName(std::string_view name);
+
 // name, or when taken holds it already, "stem (2).ext", "stem (3).ext"... kept within
 // kMaxLocalName bytes.
 std::string UntakenName(const std::string& name, const std::set<std::string>& taken);

@@ -1,0 +1,41 @@
+#pragma once
+// The local names a restore run has given in each destination folder, so that two stored
+// names that come out as one local name never land on one entry: a substitute and a real name
+// alike, two code-page readings of different bytes, or names a file system that folds case
+// takes as one. The later one gets a numbered name; what the destination held before the run
+// is left to the overwrite question.
+
+#include <map>
+#include <set>
+#include <string>
+
+#include "platform/FileLayer.h"
+
+namespace corvane {
+
+class NamesGiven {
+  public:
+    // name, or when this run gave it in folder already, the first numbered one it has not
+    // ("a (2).txt"); given from here on.
+    std::string Give(const std::string& folder, const std::string& name);
+    // The first of name and its numbered forms that this run has not given in folder and that
+    // nothing in folder answers to; given from here on.
+    std::string GiveUnused(FileSystem& files, const std::string& folder, const std::string& name);
+    // A name given in folder now has its entry there, written or made by this run.
+    void Written(const std::string& folder, const std::string& name);
+    // Whether what the file system finds at name in folder is an entry this run wrote: under
+    // that name, or under one that differs only in case on a file system that folds case.
+    bool FindsWritten(FileSystem& files, const std::string& folder, const std::string& name) const;
+
+  private:
+    struct IgnoringCase {
+        bool operator()(const std::string& a, const std::string& b) const;
+    };
+    struct Folder {
+        std::set<std::string> given;
+        std::multiset<std::string, IgnoringCase> written;
+    };
+    std::map<std::string, Folder> folders_;
+};
+
+}  // namespace corvane
