@@ -52,9 +52,9 @@ void NamesGiven::Written(const std::string& folder, const std::string& name) {
 bool NamesGiven::FindsWritten(FileSystem& files, const std::string& folder, const std::string& name) const {
     const auto found = folders_.find(folder);
     if (found == folders_.end()) return false;
-    FileInfo atName;
-    if (!files.Stat(PathUnder(folder, name), atName).ok()) return false;
     const auto [first, last] = found->second.written.equal_range(name);
+    FileInfo atName;
+    if (first == last || !files.Stat(PathUnder(folder, name), atName).ok()) return false;
     for (auto it = first; it != last; ++it) {
         const std::string& written = *it;
         if (written == name) return true;

@@ -18,6 +18,7 @@
 #include "extract/StoredPath.h"
 #include "extract/TreeListing.h"
 #include "restore/BackupCatalog.h"
+#include "support/ExfatMount.h"
 #include "support/ProgramPayload.h"
 #include "support/PeerTools.h"
 #include "support/ScratchFolder.h"
@@ -537,6 +538,52 @@ TEST(RestoreCommand, NamesThatRestoreAsOneNeverLandOnOneFile) {
         EXPECT_EQ(err.find("not restored"), std::string::npos) << err;
         EXPECT_EQ(err.find("exists"), std::string::npos) << err;
     }
+}
+
+// On a destination that folds case and refuses some characters (exFAT): names that differ
+// only in case all come back, the later ones numbered; a file name it refuses gets a portable
+// substitute; an empty folder whose name it refuses is named as not restored.
+TEST(RestoreCommand, OnExfatNamesThatDifferInCaseOrAreRefusedAllComeBack) {
+    test::ExfatMount exfat;
+    if (!exfat.mounted()) GTEST_SKIP() << "no exFAT destination: " << exfat.why();
+    test::ScratchFolder source, discs;
+    for (const char* path : {"Case/Readme.txt", "Case/README.TXT", "Case/readme.TXT", "Odd/why?.txt"})
+        source.WriteFile(path, std::string("content of ") + path);
+    source.MakeFolder("Empty?");
+    std::string err;
+    ASSERT_EQ(Corvane({"backup", QString::fromStdString(source.path()), "--images", QString::fromStdString(discs.path()),
+                       "--capacity", QString::number(test::ProgramPayloadSize() + 650000), "--yes"},
+                      &err),
+              0)
+        << err;
+    std::vector<std::string> read;  // Case's files in the order the backup read them
+    for (const auto& entry : fs::directory_iterator(source / "Case")) read.push_back(entry.path().filename().string());
+    ASSERT_EQ(read.size(), 3u);
+    const auto numbered = [](const std::string& name, int n) {
+        return name.substr(0, name.find('.')) + " (" + std::to_string(n) + ")" + name.substr(name.find('.'));
+    };
+    const std::map<std::string, std::string> expected = {
+        {"Case/" + read[0], "Case/" + read[0]},
+        {"Case/" + numbered(read[1], 2), "Case/" + read[1]},
+        {"Case/" + numbered(read[2], 3), "Case/" + read[2]},
+        {"Odd/why_.txt", "Odd/why?.txt"},
+    };
+
+    EXPECT_EQ(Corvane({"restore", QString::fromStdString(discs.path()), "--to", QString::fromStdString(exfat.path()),
+                       "--overwrite", "no"},
+                      &err),
+              1)
+        << err;
+    std::set<std::string> tree = {"Case", "Odd"};
+    for (const auto& [restored, from] : expected) {
+        tree.insert(restored);
+        EXPECT_EQ(test::ReadWholeFile(exfat.path() + "/" + restored), "content of " + from) << restored;
+        const std::string renamed = "was restored under another name, as " + exfat.path() + "/" + restored;
+        EXPECT_EQ(err.find(renamed) != std::string::npos, restored != from) << renamed << "\n" << err;
+    }
+    EXPECT_EQ(test::TreeListing(exfat.path()), tree);
+    EXPECT_NE(err.find("not restored: Empty?: "), std::string::npos) << err;
+    EXPECT_NE(err.find("not everything was restored (1 problem); 4 files restored"), std::string::npos) << err;
 }
 
 TEST(RestoreCommand, AnUnknownCodePageIsAUsageErrorNamingTheKnownOnes) {

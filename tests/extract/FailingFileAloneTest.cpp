@@ -221,19 +221,19 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"names the destination refuses",
             [](Rig& r) {
                 r.files[3].name = "why?.txt";
-                r.files[4].name = "a:b";
+                r.files[4].name = "ab:c";
                 r.faulty.Add({Kind::OpenWrite, "/Docs/why?", 0, Status::Code::InvalidArgument});
-                r.faulty.Add({Kind::OpenWrite, "/Docs/a:b", 0, Status::Code::NotFound});
+                r.faulty.Add({Kind::OpenWrite, "/Docs/ab:c", 0, Status::Code::NotFound});
             },
             {},
             [] {
                 auto restored = AllBut({4, 5});
                 restored["Docs/why_.txt"] = 4;
-                restored["Docs/a_b"] = 5;
+                restored["Docs/ab_c"] = 5;
                 return restored;
             }(),
             {},
-            {"Docs\\why?.txt -> %O/Docs/why_.txt", "Docs\\a:b -> %O/Docs/a_b"},
+            {"Docs\\why?.txt -> %O/Docs/why_.txt", "Docs\\ab:c -> %O/Docs/ab_c"},
             {}, "Extracted"},
         Row{"an empty folder that cannot be made",
             [](Rig& r) {
