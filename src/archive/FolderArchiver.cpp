@@ -68,9 +68,9 @@ void NoteNamesAsOne(BackupHost& host, const std::string& folderPath, const std::
     for (auto group = locals.begin(); group != locals.end();) {
         const auto end = std::upper_bound(group, locals.end(), *group, ignoringCase);
         if (end - group > 1) {
-            std::string line = folderPath + ":";
-            for (auto it = group; it != end; ++it) line += (it == group ? " " : ", ") + it->second;
-            host.namesAsOne.push_back(ShownStoredText(line));
+            std::string line = ShownStoredText(folderPath) + ":";
+            for (auto it = group; it != end; ++it) line += (it == group ? " " : ", ") + ShownStoredText(it->second);
+            host.namesAsOne.push_back(line);
         }
         group = end;
     }
