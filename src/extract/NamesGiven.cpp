@@ -7,18 +7,6 @@
 
 namespace corvane {
 
-namespace {
-
-// Two looks at one entry: the same kind, size and times, to the nanosecond of its last
-// change where the file system keeps that. Inode numbers are no help: a FUSE file system may
-// answer a new one for every spelling of a name.
-bool SameEntry(const FileInfo& a, const FileInfo& b) {
-    return a.kind == b.kind && a.size == b.size && a.modified == b.modified && a.changed == b.changed &&
-           a.created == b.created;
-}
-
-}  // namespace
-
 bool NamesGiven::IgnoringCase::operator()(const std::string& a, const std::string& b) const {
     return CompareIgnoringCase(a, b) < 0;
 }
@@ -53,14 +41,8 @@ bool NamesGiven::FindsWritten(FileSystem& files, const std::string& folder, cons
     const auto found = folders_.find(folder);
     if (found == folders_.end()) return false;
     const auto [first, last] = found->second.written.equal_range(name);
-    FileInfo atName;
-    if (first == last || !files.Stat(PathUnder(folder, name), atName).ok()) return false;
-    for (auto it = first; it != last; ++it) {
-        const std::string& written = *it;
-        if (written == name) return true;
-        FileInfo atWritten;
-        if (files.Stat(PathUnder(folder, written), atWritten).ok() && SameEntry(atName, atWritten)) return true;
-    }
+    for (auto it = first; it != last; ++it)
+        if (*it == name || files.SameEntry(PathUnder(folder, name), PathUnder(folder, *it))) return true;
     return false;
 }
 

@@ -33,6 +33,13 @@ Status FileSystem::OpenSource(const std::string& path, const std::string&, std::
     return Status(Status::Code::NotImplemented, "Cannot read " + path + " as a backup source");
 }
 
+bool FileSystem::SameEntry(const std::string& a, const std::string& b) {
+    FileInfo atA, atB;
+    if (!Stat(a, atA).ok() || !Stat(b, atB).ok()) return false;
+    return atA.kind == atB.kind && atA.size == atB.size && atA.modified == atB.modified &&
+           atA.changed == atB.changed && atA.created == atB.created;
+}
+
 Status FileSystem::FreeSpace(const std::string& path, std::uint64_t& bytes) {
     bytes = 0;
     return Status(Status::Code::NotImplemented, "The free space of " + path + " is not known");
@@ -315,6 +322,24 @@ Status PosixFileSystem::ListFolder(const std::string& path, std::vector<FolderEn
 
 Status PosixFileSystem::Stat(const std::string& path, FileInfo& info) {
     return InfoAt(AT_FDCWD, path.c_str(), path, info);
+}
+
+bool PosixFileSystem::SameEntry(const std::string& a, const std::string& b) {
+    // FUSE keeps what it was told of each spelling of a name apart, for a while: forced to ask.
+    constexpr int kFlags = AT_SYMLINK_NOFOLLOW | AT_STATX_FORCE_SYNC;
+    struct statx atA {}, atB {};
+    if (::statx(AT_FDCWD, a.c_str(), kFlags, STATX_BASIC_STATS, &atA) != 0 ||
+        ::statx(AT_FDCWD, b.c_str(), kFlags, STATX_BASIC_STATS, &atB) != 0)
+        return false;
+    if (atA.stx_dev_major != atB.stx_dev_major || atA.stx_dev_minor != atB.stx_dev_minor) return false;
+    if (atA.stx_ino == atB.stx_ino) return true;
+    // A FUSE file system may answer a new inode number for every spelling: the same kind, size
+    // and times to the nanosecond then tell one entry.
+    const auto same = [](const statx_timestamp& x, const statx_timestamp& y) {
+        return x.tv_sec == y.tv_sec && x.tv_nsec == y.tv_nsec;
+    };
+    return atA.stx_mode == atB.stx_mode && atA.stx_size == atB.stx_size && same(atA.stx_mtime, atB.stx_mtime) &&
+           same(atA.stx_ctime, atB.stx_ctime);
 }
 
 Status PosixFileSystem::CreateFolder(const std::string& path) {
