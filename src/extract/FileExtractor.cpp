@@ -246,11 +246,18 @@ Status OpenUnderPortableName(ExtractHost& host, NamesGiven& names, FileInProgres
 
 enum class Start { Write, PassOver, Failed };
 
-// Decides whether the file's target is written: never over an entry this run wrote (the file
-// takes a numbered name beside it) nor over a folder, and over another entry (a file, a link)
-// only as the overwrite question, asked by ask, allows. Opens the target; failures are named.
+// Gives the file its name for good: a name an earlier file of the run has in its folder is
+// numbered. Decides whether the target is written: never over an entry this run wrote (the
+// file takes a numbered name beside it) nor over a folder, and over another entry (a file, a
+// link) only as the overwrite question, asked by ask, allows. Opens the target; failures are
+// named.
 template <typename Ask>
 Start StartTarget(ExtractHost& host, NamesGiven& names, FileInProgress& file, Ask ask) {
+    const std::string given = names.Give(file.folder, file.name);
+    if (given != file.name) {
+        SetName(file, given);
+        file.substituted = true;
+    }
     FileInfo info;
     file.replacing = Exists(host, file.target, info);
     if (file.replacing && names.FindsWritten(*host.files, file.folder, file.name)) {
@@ -386,14 +393,12 @@ void SubmitRecords(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, Name
         file->top = stream->top;
         file->folder = stream->folder;
         file->folderRelative = stream->relative;
-        // A name an earlier file of the run has in this folder is numbered.
-        const std::string given = names.Give(stream->folder, name);
-        file->substituted = use == NameUse::Substituted || given != name;
-        SetName(*file, given);
+        file->substituted = use == NameUse::Substituted;
+        SetName(*file, name);
         file->modified = record.modified;
         ExpectChecksum(*file, checksums, record.recordOffset);
         // A file that may have to be asked about is decided before its chunks are read, once
-        // every file before it is written.
+        // every file before it is written. Its name is not final before its turn either.
         FileInfo existing;
         if (Exists(host, file->target, existing)) pipeline.Drain();
         pipeline.Then([&host, &names, stream, file] {
@@ -417,12 +422,15 @@ void SubmitRecords(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, Name
     }
 }
 
-// The folders of relative below top belong to the run from the moment its stream is handed
-// over: a file given one of their names later is numbered.
-void GiveFolders(NamesGiven& names, const std::string& top, const std::string& relative) {
+// The folders of relative below top, made or entered, are the run's: a file given one of
+// their names later is numbered, and one spelled otherwise that the file system takes for one
+// of them shares its names.
+void ReachFolders(NamesGiven& names, FileSystem& files, const std::string& top, const std::string& relative) {
+    names.FolderReached(files, top);
     std::string parent;
     for (std::size_t start = 0; start < relative.size();) {
         const std::size_t end = std::min(relative.find('/', start), relative.size());
+        names.FolderReached(files, PathUnder(top, relative.substr(0, end)));
         names.Written(PathUnder(top, parent), relative.substr(start, end - start));
         parent = relative.substr(0, end);
         start = end + 1;
@@ -488,16 +496,17 @@ void ExtractionRun::FolderStream(const std::string& streamPath) {
     stream->folderSubstituted = use == NameUse::Substituted;
     stream->top = PathUnder(destination, "");
     stream->folder = PathUnder(destination, stream->relative);
-    GiveFolders(parts_->names, stream->top, stream->relative);
-    parts_->pipeline.Then([&host, stream] {
+    parts_->pipeline.Then([&host, &names = parts_->names, stream] {
         if (!stream->begun) return;
         // The destination itself may be reached through links: the user chose it.
         Status made = CreateDirectoryPath(*host.files, stream->top);
         if (made.ok()) made = host.files->CreateFoldersBelow(stream->top, stream->relative);
-        if (!made.ok())
+        if (!made.ok()) {
             stream->folderFailure = made;
-        else if (stream->folderSubstituted)
-            host.RestoredUnder(stream->shownFolder, stream->folder);
+            return;
+        }
+        ReachFolders(names, *host.files, stream->top, stream->relative);
+        if (stream->folderSubstituted) host.RestoredUnder(stream->shownFolder, stream->folder);
     });
     SubmitRecords(parts_->pipeline, parts_->batches, parts_->names, host, reader, stream,
                   ChecksumsOfStream(host, streamPath));
@@ -557,9 +566,9 @@ int ExtractionRun::SingleFile(const std::string& streamPath, std::uint64_t recor
     file->shown = shown;
     file->top = PathUnder(destination, "");
     file->folder = file->top;
-    const std::string given = parts_->names.Give(file->folder, name);
-    file->substituted = use == NameUse::Substituted || given != name;
-    SetName(*file, given);
+    file->substituted = use == NameUse::Substituted;
+    SetName(*file, name);
+    parts_->names.FolderReached(*host.files, file->folder);
     file->modified = record.modified;
     ExpectChecksum(*file, ChecksumsOfStream(host, streamPath), recordOffset);
     bool answeredNo = false;

@@ -11,36 +11,61 @@ bool NamesGiven::IgnoringCase::operator()(const std::string& a, const std::strin
     return CompareIgnoringCase(a, b) < 0;
 }
 
+NamesGiven::Folders::const_iterator NamesGiven::Find(const std::string& folder) const {
+    const auto [first, last] = folders_.equal_range(folder);
+    const auto found = std::find_if(first, last, [&](const auto& entry) { return entry.first == folder; });
+    return found == last ? folders_.end() : found;
+}
+
+NamesGiven::Folder& NamesGiven::At(const std::string& folder) {
+    const auto found = Find(folder);
+    if (found != folders_.end()) return *found->second;
+    return *folders_.emplace(folder, std::make_shared<Folder>())->second;
+}
+
+void NamesGiven::FolderReached(FileSystem& files, const std::string& folder) {
+    if (Find(folder) != folders_.end()) return;
+    const auto [first, last] = folders_.equal_range(folder);
+    for (auto it = first; it != last; ++it) {
+        if (files.SameEntry(folder, it->first)) {
+            folders_.emplace(folder, it->second);
+            return;
+        }
+    }
+    folders_.emplace(folder, std::make_shared<Folder>());
+}
+
 std::string NamesGiven::Give(const std::string& folder, const std::string& name) {
-    std::set<std::string>& given = folders_[folder].given;
+    std::set<std::string>& given = At(folder).given;
     std::string untaken = UntakenName(name, given);
     given.insert(untaken);
     return untaken;
 }
 
 std::string NamesGiven::GiveUnused(FileSystem& files, const std::string& folder, const std::string& name) {
-    std::set<std::string> taken = folders_[folder].given;
+    std::set<std::string>& given = At(folder).given;
+    std::set<std::string> taken = given;
     std::string candidate = UntakenName(name, taken);
     FileInfo info;
     while (files.Stat(PathUnder(folder, candidate), info).ok()) {
         taken.insert(candidate);
         candidate = UntakenName(name, taken);
     }
-    folders_[folder].given.insert(candidate);
+    given.insert(candidate);
     return candidate;
 }
 
 void NamesGiven::Written(const std::string& folder, const std::string& name) {
-    Folder& entry = folders_[folder];
+    Folder& entry = At(folder);
     entry.given.insert(name);
     const auto [first, last] = entry.written.equal_range(name);
     if (std::find(first, last, name) == last) entry.written.insert(name);
 }
 
 bool NamesGiven::FindsWritten(FileSystem& files, const std::string& folder, const std::string& name) const {
-    const auto found = folders_.find(folder);
+    const auto found = Find(folder);
     if (found == folders_.end()) return false;
-    const auto [first, last] = found->second.written.equal_range(name);
+    const auto [first, last] = found->second->written.equal_range(name);
     for (auto it = first; it != last; ++it)
         if (*it == name || files.SameEntry(PathUnder(folder, name), PathUnder(folder, *it))) return true;
     return false;

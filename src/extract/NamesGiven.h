@@ -6,6 +6,7 @@
 // is left to the overwrite question.
 
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 
@@ -15,6 +16,10 @@ namespace corvane {
 
 class NamesGiven {
   public:
+    // The run has made or entered folder. Where the file system finds there a folder the run
+    // reached under another spelling (it folds case: "DOCS" finds "Docs"), the names given in
+    // either are one set from here on.
+    void FolderReached(FileSystem& files, const std::string& folder);
     // name, or when this run gave it in folder already, the first numbered one it has not
     // ("a (2).txt"); given from here on.
     std::string Give(const std::string& folder, const std::string& name);
@@ -35,7 +40,13 @@ class NamesGiven {
         std::set<std::string> given;
         std::multiset<std::string, IgnoringCase> written;
     };
-    std::map<std::string, Folder> folders_;
+    using Folders = std::multimap<std::string, std::shared_ptr<Folder>, IgnoringCase>;
+
+    // The folder spelled exactly so, or end.
+    Folders::const_iterator Find(const std::string& folder) const;
+    Folder& At(const std::string& folder);
+
+    Folders folders_;  // by path as the run spelled it; spellings of one folder share one
 };
 
 }  // namespace corvane
