@@ -230,14 +230,18 @@ Status OpenTarget(ExtractHost& host, FileInProgress& file) {
     return host.files->OpenWriteBelow(file.top, file.relative, file.out);
 }
 
-// A destination that refuses a name (FAT and exFAT take no "why?.txt") says the name is
-// invalid or, through FUSE, that there is no such file: the file is created once more under a
-// name those file systems take. The first failure stands when that does not help.
+// Whether a failure to create an entry may be the destination refusing its name, as FAT and
+// exFAT refuse "why?.txt": it says the name is invalid or, through FUSE, that there is no
+// such entry.
+bool MayBeRefusedName(const Status& failure) {
+    return failure.code() == Status::Code::InvalidArgument || failure.code() == Status::Code::NotFound;
+}
+
+// A file whose name the destination refuses is created once more under a name those file
+// systems take. The first failure stands when that does not help.
 Status OpenUnderPortableName(ExtractHost& host, NamesGiven& names, FileInProgress& file, const Status& failure) {
-    const bool refused =
-        failure.code() == Status::Code::InvalidArgument || failure.code() == Status::Code::NotFound;
     const std::string portable = PortableName(file.name);
-    if (!refused || file.replacing || portable == file.name) return failure;
+    if (!MayBeRefusedName(failure) || file.replacing || portable == file.name) return failure;
     SetName(file, names.GiveUnused(*host.files, file.folder, portable));
     if (!OpenTarget(host, file).ok()) return failure;
     file.substituted = true;
@@ -404,6 +408,10 @@ void SubmitRecords(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, Name
         pipeline.Then([&host, &names, stream, file] {
             file->skipped = !stream->GoesOn(host);
             if (file->skipped) return;
+            // The stream's folder is known for good by now.
+            file->folder = stream->folder;
+            file->folderRelative = stream->relative;
+            SetName(*file, file->name);
             host.SetStatus(file->shown);
             Start start = Start::Failed;
             if (stream->folderFailure.ok())
@@ -420,6 +428,23 @@ void SubmitRecords(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, Name
             if (file->out && EndTarget(host, names, *file) == Outcome::Failed) ++stream->notRestored;
         });
     }
+}
+
+// Makes the stream's folders once more where the destination refused a name of theirs, each
+// under a name FAT and exFAT take. The first failure stands when that does not help.
+Status CreateUnderPortableNames(ExtractHost& host, StreamInProgress& stream, const Status& failure) {
+    if (!MayBeRefusedName(failure)) return failure;
+    std::string portable;
+    for (std::size_t start = 0; start < stream.relative.size();) {
+        const std::size_t end = std::min(stream.relative.find('/', start), stream.relative.size());
+        portable += (start == 0 ? "" : "/") + PortableName(std::string_view(stream.relative).substr(start, end - start));
+        start = end + 1;
+    }
+    if (portable == stream.relative || !host.files->CreateFoldersBelow(stream.top, portable).ok()) return failure;
+    stream.relative = portable;
+    stream.folder = PathUnder(stream.top, portable);
+    stream.folderSubstituted = true;
+    return Status::Ok();
 }
 
 // The folders of relative below top, made or entered, are the run's: a file given one of
@@ -501,6 +526,7 @@ void ExtractionRun::FolderStream(const std::string& streamPath) {
         // The destination itself may be reached through links: the user chose it.
         Status made = CreateDirectoryPath(*host.files, stream->top);
         if (made.ok()) made = host.files->CreateFoldersBelow(stream->top, stream->relative);
+        if (!made.ok()) made = CreateUnderPortableNames(host, *stream, made);
         if (!made.ok()) {
             stream->folderFailure = made;
             return;

@@ -543,13 +543,12 @@ TEST(RestoreCommand, NamesThatRestoreAsOneNeverLandOnOneFile) {
 
 // On a destination that folds case and refuses some characters (exFAT): names that differ
 // only in case all come back, the later ones numbered, also files of folders whose names
-// differ only in case; a file name it refuses gets a portable substitute; an empty folder
-// whose name it refuses is named as not restored.
+// differ only in case; file and folder names it refuses get portable substitutes.
 TEST(RestoreCommand, OnExfatNamesThatDifferInCaseOrAreRefusedAllComeBack) {
     test::ExfatMount exfat;
     if (!exfat.mounted()) GTEST_SKIP() << "no exFAT destination: " << exfat.why();
     test::ScratchFolder source, discs;
-    for (const char* path : {"Case/Readme.txt", "Case/README.TXT", "Case/readme.TXT", "Odd/why?.txt", "Docs/a.txt",
+    for (const char* path : {"Case/Readme.txt", "Case/README.TXT", "Case/readme.TXT", "Odd?/why?.txt", "Docs/a.txt",
                              "DOCS/a.txt"})
         source.WriteFile(path, std::string("content of ") + path);
     source.MakeFolder("Empty?");
@@ -574,28 +573,30 @@ TEST(RestoreCommand, OnExfatNamesThatDifferInCaseOrAreRefusedAllComeBack) {
         {"Case/" + read[0], "Case/" + read[0]},
         {"Case/" + numbered(read[1], 2), "Case/" + read[1]},
         {"Case/" + numbered(read[2], 3), "Case/" + read[2]},
-        {"Odd/why_.txt", "Odd/why?.txt"},
+        {"Odd_/why_.txt", "Odd?/why?.txt"},
         {folders[0] + "/a.txt", folders[0] + "/a.txt"},
         {folders[0] + "/a (2).txt", folders[1] + "/a.txt"},
     };
 
+    std::string said;
     EXPECT_EQ(Corvane({"restore", QString::fromStdString(discs.path()), "--to", QString::fromStdString(exfat.path()),
                        "--overwrite", "no"},
-                      &err),
-              1)
+                      &err, &said),
+              0)
         << err;
-    std::set<std::string> tree = {"Case", "Odd", folders[0]};
+    EXPECT_EQ(said, "Restored 6 files into " + exfat.path() + "\n");
+    std::set<std::string> tree = {"Case", "Odd_", "Empty_", folders[0]};
     for (const auto& [restored, from] : expected) {
         tree.insert(restored);
         EXPECT_EQ(test::ReadWholeFile(exfat.path() + "/" + restored), "content of " + from) << restored;
     }
     EXPECT_EQ(test::TreeListing(exfat.path()), tree);
     for (const std::string& renamed : {"Case/" + numbered(read[1], 2), "Case/" + numbered(read[2], 3),
-                                       std::string("Odd/why_.txt"), folders[1] + "/a (2).txt"})
-        EXPECT_NE(err.find("was restored under another name, as " + exfat.path() + "/" + renamed), std::string::npos)
+                                       std::string("Odd_"), std::string("Odd_/why_.txt"), std::string("Empty_"),
+                                       folders[1] + "/a (2).txt"})
+        EXPECT_NE(err.find("was restored under another name, as " + exfat.path() + "/" + renamed + " ("),
+                  std::string::npos)
             << renamed << "\n" << err;
-    EXPECT_NE(err.find("not restored: Empty?: "), std::string::npos) << err;
-    EXPECT_NE(err.find("not everything was restored (1 problem); 6 files restored"), std::string::npos) << err;
 }
 
 TEST(RestoreCommand, AnUnknownCodePageIsAUsageErrorNamingTheKnownOnes) {
