@@ -430,16 +430,25 @@ void SubmitRecords(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, Name
     }
 }
 
+// Calls step(path, name) for each folder of a '/'-separated relative path, with the path to
+// it: "Docs/2008" gives ("Docs", "Docs") and ("Docs/2008", "2008").
+template <typename Step>
+void ForEachStep(const std::string& relative, Step step) {
+    for (std::size_t start = 0; start < relative.size();) {
+        const std::size_t end = std::min(relative.find('/', start), relative.size());
+        step(relative.substr(0, end), relative.substr(start, end - start));
+        start = end + 1;
+    }
+}
+
 // Makes the stream's folders once more where the destination refused a name of theirs, each
 // under a name FAT and exFAT take. The first failure stands when that does not help.
 Status CreateUnderPortableNames(ExtractHost& host, StreamInProgress& stream, const Status& failure) {
     if (!MayBeRefusedName(failure)) return failure;
     std::string portable;
-    for (std::size_t start = 0; start < stream.relative.size();) {
-        const std::size_t end = std::min(stream.relative.find('/', start), stream.relative.size());
-        portable += (start == 0 ? "" : "/") + PortableName(std::string_view(stream.relative).substr(start, end - start));
-        start = end + 1;
-    }
+    ForEachStep(stream.relative, [&](const std::string&, const std::string& name) {
+        portable += (portable.empty() ? "" : "/") + PortableName(name);
+    });
     if (portable == stream.relative || !host.files->CreateFoldersBelow(stream.top, portable).ok()) return failure;
     stream.relative = portable;
     stream.folder = PathUnder(stream.top, portable);
@@ -452,14 +461,12 @@ Status CreateUnderPortableNames(ExtractHost& host, StreamInProgress& stream, con
 // of them shares its names.
 void ReachFolders(NamesGiven& names, FileSystem& files, const std::string& top, const std::string& relative) {
     names.FolderReached(files, top);
-    std::string parent;
-    for (std::size_t start = 0; start < relative.size();) {
-        const std::size_t end = std::min(relative.find('/', start), relative.size());
-        names.FolderReached(files, PathUnder(top, relative.substr(0, end)));
-        names.Written(PathUnder(top, parent), relative.substr(start, end - start));
-        parent = relative.substr(0, end);
-        start = end + 1;
-    }
+    std::string parent = top;
+    ForEachStep(relative, [&](const std::string& path, const std::string& name) {
+        names.Written(parent, name);
+        parent = PathUnder(top, path);
+        names.FolderReached(files, parent);
+    });
 }
 
 }  // namespace
