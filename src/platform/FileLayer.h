@@ -73,9 +73,9 @@ public:
     // Entries in the order the file system lists them, without "." and "..".
     virtual Status ListFolder(const std::string& path, std::vector<FolderEntry>& entries) = 0;
     virtual Status Stat(const std::string& path, FileInfo& info) = 0;
-    // Whether paths a and b name one entry, as the file system answers now rather than from a
-    // cache of what it said before: one that ignores case finds one file under "Readme.txt"
-    // and "README.TXT". False when either is missing.
+    // Whether paths a and b name one entry: a file system that ignores case finds one file
+    // under "Readme.txt" and "README.TXT". False when either is missing. This one compares
+    // what Stat says of both; file systems that can tell for sure answer themselves.
     virtual bool SameEntry(const std::string& a, const std::string& b);
     // Creates one folder; AlreadyExists when a folder of that name is there.
     virtual Status CreateFolder(const std::string& path) = 0;

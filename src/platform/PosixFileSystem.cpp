@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdlib>
 #include <string_view>
+#include <utility>
 
 #include "platform/FileLayer.h"
 
@@ -150,6 +151,27 @@ Status InfoAt(int dirfd, const char* name, const std::string& shown, FileInfo& i
     }
     FillInfo(stx, info);
     return Status::Ok();
+}
+
+// A path's folder and last name: "/a/b" gives "/a" and "b", "/a" gives "/" and "a".
+std::pair<std::string, std::string> FolderAndName(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return {".", path};
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+// Whether folder lists name spelled exactly so.
+bool Lists(const std::string& folder, const std::string& name) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return false;
+    bool listed = false;
+    while (const dirent* entry = ::readdir(dir))
+        if (name == entry->d_name) {
+            listed = true;
+            break;
+        }
+    ::closedir(dir);
+    return listed;
 }
 
 // What an entry that is not a regular file is, for the reason it is left out.
@@ -325,21 +347,16 @@ Status PosixFileSystem::Stat(const std::string& path, FileInfo& info) {
 }
 
 bool PosixFileSystem::SameEntry(const std::string& a, const std::string& b) {
-    // FUSE keeps what it was told of each spelling of a name apart, for a while: forced to ask.
-    constexpr int kFlags = AT_SYMLINK_NOFOLLOW | AT_STATX_FORCE_SYNC;
-    struct statx atA {}, atB {};
-    if (::statx(AT_FDCWD, a.c_str(), kFlags, STATX_BASIC_STATS, &atA) != 0 ||
-        ::statx(AT_FDCWD, b.c_str(), kFlags, STATX_BASIC_STATS, &atB) != 0)
-        return false;
-    if (atA.stx_dev_major != atB.stx_dev_major || atA.stx_dev_minor != atB.stx_dev_minor) return false;
-    if (atA.stx_ino == atB.stx_ino) return true;
-    // A FUSE file system may answer a new inode number for every spelling: the same kind, size
-    // and times to the nanosecond then tell one entry.
-    const auto same = [](const statx_timestamp& x, const statx_timestamp& y) {
-        return x.tv_sec == y.tv_sec && x.tv_nsec == y.tv_nsec;
-    };
-    return atA.stx_mode == atB.stx_mode && atA.stx_size == atB.stx_size && same(atA.stx_mtime, atB.stx_mtime) &&
-           same(atA.stx_ctime, atB.stx_ctime);
+    struct stat atA {}, atB {};
+    if (::lstat(a.c_str(), &atA) != 0 || ::lstat(b.c_str(), &atB) != 0 || atA.st_dev != atB.st_dev) return false;
+    if (atA.st_ino == atB.st_ino) return true;
+    // A FUSE file system may answer a new inode number for every spelling of one name. Then
+    // one name in one folder is one entry, and two names are two only where the folder lists
+    // both as they are spelled: a file system that folds case lists one of them.
+    const auto [folderA, nameA] = FolderAndName(a);
+    const auto [folderB, nameB] = FolderAndName(b);
+    if (folderA != folderB && !SameEntry(folderA, folderB)) return false;
+    return nameA == nameB || !(Lists(folderA, nameA) && Lists(folderB, nameB));
 }
 
 Status PosixFileSystem::CreateFolder(const std::string& path) {

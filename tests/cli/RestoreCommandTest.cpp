@@ -549,7 +549,7 @@ TEST(RestoreCommand, OnExfatNamesThatDifferInCaseOrAreRefusedAllComeBack) {
     if (!exfat.mounted()) GTEST_SKIP() << "no exFAT destination: " << exfat.why();
     test::ScratchFolder source, discs;
     for (const char* path : {"Case/Readme.txt", "Case/README.TXT", "Case/readme.TXT", "Odd?/why?.txt", "Docs/a.txt",
-                             "DOCS/a.txt"})
+                             "DOCS/a.txt", "Docs/In/b.txt", "DOCS/In/b.txt"})
         source.WriteFile(path, std::string("content of ") + path);
     source.MakeFolder("Empty?");
     std::string err;
@@ -576,6 +576,8 @@ TEST(RestoreCommand, OnExfatNamesThatDifferInCaseOrAreRefusedAllComeBack) {
         {"Odd_/why_.txt", "Odd?/why?.txt"},
         {folders[0] + "/a.txt", folders[0] + "/a.txt"},
         {folders[0] + "/a (2).txt", folders[1] + "/a.txt"},
+        {folders[0] + "/In/b.txt", folders[0] + "/In/b.txt"},
+        {folders[0] + "/In/b (2).txt", folders[1] + "/In/b.txt"},
     };
 
     std::string said;
@@ -584,8 +586,8 @@ TEST(RestoreCommand, OnExfatNamesThatDifferInCaseOrAreRefusedAllComeBack) {
                       &err, &said),
               0)
         << err;
-    EXPECT_EQ(said, "Restored 6 files into " + exfat.path() + "\n");
-    std::set<std::string> tree = {"Case", "Odd_", "Empty_", folders[0]};
+    EXPECT_EQ(said, "Restored 8 files into " + exfat.path() + "\n");
+    std::set<std::string> tree = {"Case", "Odd_", "Empty_", folders[0], folders[0] + "/In"};
     for (const auto& [restored, from] : expected) {
         tree.insert(restored);
         EXPECT_EQ(test::ReadWholeFile(exfat.path() + "/" + restored), "content of " + from) << restored;
@@ -593,7 +595,7 @@ TEST(RestoreCommand, OnExfatNamesThatDifferInCaseOrAreRefusedAllComeBack) {
     EXPECT_EQ(test::TreeListing(exfat.path()), tree);
     for (const std::string& renamed : {"Case/" + numbered(read[1], 2), "Case/" + numbered(read[2], 3),
                                        std::string("Odd_"), std::string("Odd_/why_.txt"), std::string("Empty_"),
-                                       folders[1] + "/a (2).txt"})
+                                       folders[1] + "/a (2).txt", folders[1] + "/In/b (2).txt"})
         EXPECT_NE(err.find("was restored under another name, as " + exfat.path() + "/" + renamed + " ("),
                   std::string::npos)
             << renamed << "\n" << err;
