@@ -18,9 +18,12 @@ NamesGiven::Folders::const_iterator NamesGiven::Find(const std::string& folder) 
 }
 
 NamesGiven::Folder& NamesGiven::At(const std::string& folder) {
-    const auto found = Find(folder);
-    if (found != folders_.end()) return *found->second;
-    return *folders_.emplace(folder, std::make_shared<Folder>())->second;
+    if (last_ && folder == lastPath_) return *last_;
+    auto found = Find(folder);
+    if (found == folders_.end()) found = folders_.emplace(folder, std::make_shared<Folder>());
+    lastPath_ = folder;
+    last_ = found->second;
+    return *last_;
 }
 
 void NamesGiven::FolderReached(FileSystem& files, const std::string& folder) {

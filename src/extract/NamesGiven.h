@@ -44,9 +44,13 @@ class NamesGiven {
 
     // The folder spelled exactly so, or end.
     Folders::const_iterator Find(const std::string& folder) const;
+    // The folder spelled exactly so, known from here on.
     Folder& At(const std::string& folder);
 
     Folders folders_;  // by path as the run spelled it; spellings of one folder share one
+    // The folder At found last: a folder's files come one after another.
+    std::string lastPath_;
+    std::shared_ptr<Folder> last_;
 };
 
 }  // namespace corvane
