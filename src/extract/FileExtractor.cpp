@@ -430,17 +430,6 @@ void SubmitRecords(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, Name
     }
 }
 
-// Calls step(path, name) for each folder of a '/'-separated relative path, with the path to
-// it: "Docs/2008" gives ("Docs", "Docs") and ("Docs/2008", "2008").
-template <typename Step>
-void ForEachStep(const std::string& relative, Step step) {
-    for (std::size_t start = 0; start < relative.size();) {
-        const std::size_t end = std::min(relative.find('/', start), relative.size());
-        step(relative.substr(0, end), relative.substr(start, end - start));
-        start = end + 1;
-    }
-}
-
 // Makes the stream's folders once more where the destination refused a name of theirs, each
 // under a name FAT and exFAT take. The first failure stands when that does not help.
 Status CreateUnderPortableNames(ExtractHost& host, StreamInProgress& stream, const Status& failure) {
@@ -463,7 +452,7 @@ void ReachFolders(NamesGiven& names, FileSystem& files, const std::string& top, 
     names.FolderReached(files, top);
     std::string parent = top;
     ForEachStep(relative, [&](const std::string& path, const std::string& name) {
-        names.Written(parent, name);
+        names.FolderWritten(parent, name);
         parent = PathUnder(top, path);
         names.FolderReached(files, parent);
     });
@@ -532,6 +521,12 @@ void ExtractionRun::FolderStream(const std::string& streamPath) {
         if (!stream->begun) return;
         // The destination itself may be reached through links: the user chose it.
         Status made = CreateDirectoryPath(*host.files, stream->top);
+        const std::string placed = names.PlaceFolders(*host.files, stream->top, stream->relative);
+        if (placed != stream->relative) {
+            stream->relative = placed;
+            stream->folder = PathUnder(stream->top, placed);
+            stream->folderSubstituted = true;
+        }
         if (made.ok()) made = host.files->CreateFoldersBelow(stream->top, stream->relative);
         if (!made.ok()) made = CreateUnderPortableNames(host, *stream, made);
         if (!made.ok()) {

@@ -38,6 +38,32 @@ void NamesGiven::FolderReached(FileSystem& files, const std::string& folder) {
     folders_.emplace(folder, std::make_shared<Folder>());
 }
 
+std::string NamesGiven::PlaceFolders(FileSystem& files, const std::string& top, const std::string& relative) {
+    std::string place;
+    ForEachStep(relative, [&](const std::string& path, const std::string& name) {
+        const auto moved = placed_.find(PathUnder(top, path));
+        if (moved != placed_.end()) {
+            place = moved->second;
+            return;
+        }
+        const std::string parent = PathUnder(top, place);
+        std::string step = name;
+        FileInfo info;
+        if (At(parent).folders.count(name) == 0 && FindsWritten(files, parent, name) &&
+            files.Stat(PathUnder(parent, name), info).ok() && !info.isFolder()) {
+            step = GiveUnused(files, parent, name);
+            placed_[PathUnder(top, path)] = place.empty() ? step : place + "/" + step;
+        }
+        place = place.empty() ? step : place + "/" + step;
+    });
+    return place;
+}
+
+void NamesGiven::FolderWritten(const std::string& parent, const std::string& name) {
+    Written(parent, name);
+    At(parent).folders.insert(name);
+}
+
 std::string NamesGiven::Give(const std::string& folder, const std::string& name) {
     std::set<std::string>& given = At(folder).given;
     std::string untaken = UntakenName(name, given);

@@ -20,6 +20,12 @@ class NamesGiven {
     // reached under another spelling (it folds case: "DOCS" finds "Docs"), the names given in
     // either are one set from here on.
     void FolderReached(FileSystem& files, const std::string& folder);
+    // Where the folders of relative below top go in this run: where relative puts them, but a
+    // folder whose name a file of this run has takes a numbered name beside it, for the rest
+    // of the run ("Docs (2)/2008").
+    std::string PlaceFolders(FileSystem& files, const std::string& top, const std::string& relative);
+    // The run has made or entered the folder name in parent.
+    void FolderWritten(const std::string& parent, const std::string& name);
     // name, or when this run gave it in folder already, the first numbered one it has not
     // ("a (2).txt"); given from here on.
     std::string Give(const std::string& folder, const std::string& name);
@@ -39,6 +45,7 @@ class NamesGiven {
     struct Folder {
         std::set<std::string> given;
         std::multiset<std::string, IgnoringCase> written;
+        std::set<std::string> folders;  // of the written names, those of folders
     };
     using Folders = std::multimap<std::string, std::shared_ptr<Folder>, IgnoringCase>;
 
@@ -48,6 +55,8 @@ class NamesGiven {
     Folder& At(const std::string& folder);
 
     Folders folders_;  // by path as the run spelled it; spellings of one folder share one
+    // Folder paths moved off a file's name by PlaceFolders, to where they went.
+    std::map<std::string, std::string> placed_;
     // The folder At found last: a folder's files come one after another.
     std::string lastPath_;
     std::shared_ptr<Folder> last_;

@@ -235,13 +235,17 @@ TEST_F(Extraction, ToAllAnswersLastOneStreamOnly) {
 }
 
 // A run remembers every name it gave in every folder: two streams of one folder, a file of the
-// root named like a folder the run made and single files of one name all come back whole.
+// root named like a folder the run made, a folder named like a file the run wrote (its second
+// stream and its sub-folder follow it) and single files of one name all come back whole.
 // Only what was there before the run is asked about.
 TEST_F(Extraction, ARunNeverWritesOverWhatItWrote) {
     const std::string first = WriteStream("\\Docs", {{"a.txt", "1"}}, "s 0.cvn");
     const std::string second = WriteStream("\\Docs", {{"a.txt", "2"}, {"b", "2"}}, "s 1.cvn");
-    const std::string root = WriteStream("\\", {{"Docs", "file"}}, "s 2.cvn");
+    const std::string root = WriteStream("\\", {{"Docs", "file"}, {"Late", "file"}}, "s 2.cvn");
     const std::string other = WriteStream("\\Other", {{"a.txt", "3"}}, "s 3.cvn");
+    const std::vector<std::string> late = {WriteStream("\\Late", {{"x", "4"}}, "s 4.cvn"),
+                                           WriteStream("\\Late", {{"y", "5"}}, "s 5.cvn"),
+                                           WriteStream("\\Late\\In", {{"z", "6"}}, "s 6.cvn")};
     scratch.WriteFile("out/Docs/b", "old");
     TestExtractHost host(out);
     host.answers = {OverwriteAnswer::Yes};
@@ -250,19 +254,26 @@ TEST_F(Extraction, ARunNeverWritesOverWhatItWrote) {
         run.FolderStream(first);
         run.FolderStream(second);
         run.FolderStream(root);
+        for (const auto& stream : late) run.FolderStream(stream);
         EXPECT_EQ(run.SingleFile(first, OffsetOf(first, "a.txt"), "a.txt"), 0);
         EXPECT_EQ(run.SingleFile(other, OffsetOf(other, "a.txt"), "a.txt"), 0);
     }
     EXPECT_EQ(host.prompts, std::vector<std::string>{out + "/Docs/b"});
-    EXPECT_EQ(TreeListing(out), (std::set<std::string>{"Docs", "Docs/a.txt", "Docs/a (2).txt", "Docs/b", "Docs (2)",
-                                                       "a.txt", "a (2).txt"}));
-    for (const auto& [path, content] : std::map<std::string, std::string>{
-             {"Docs/a.txt", "1"}, {"Docs/a (2).txt", "2"}, {"Docs/b", "2"}, {"Docs (2)", "file"},
-             {"a.txt", "1"}, {"a (2).txt", "3"}})
+    const std::map<std::string, std::string> files = {
+        {"Docs/a.txt", "1"}, {"Docs/a (2).txt", "2"}, {"Docs/b", "2"}, {"Docs (2)", "file"}, {"Late", "file"},
+        {"Late (2)/x", "4"}, {"Late (2)/y", "5"},     {"Late (2)/In/z", "6"}, {"a.txt", "1"}, {"a (2).txt", "3"}};
+    std::set<std::string> tree = {"Docs", "Late (2)", "Late (2)/In"};
+    for (const auto& [path, content] : files) {
+        tree.insert(path);
         EXPECT_EQ(ReadWholeFile(out + "/" + path), content) << path;
+    }
+    EXPECT_EQ(TreeListing(out), tree);
     EXPECT_EQ(host.renamed, (std::vector<std::pair<std::string, std::string>>{
                                 {"Docs\\a.txt", out + "/Docs/a (2).txt"},
                                 {"\\Docs", out + "/Docs (2)"},
+                                {"Late", out + "/Late (2)"},
+                                {"Late", out + "/Late (2)"},
+                                {"Late\\In", out + "/Late (2)/In"},
                                 {"a.txt", out + "/a (2).txt"}}));
     EXPECT_TRUE(host.notRestored.empty());
 }
