@@ -48,9 +48,12 @@ std::string NamesGiven::PlaceFolders(FileSystem& files, const std::string& top, 
         }
         const std::string parent = PathUnder(top, place);
         std::string step = name;
+        // Only looked up: a folder becomes known when it is reached, which finds its other spellings.
+        const auto known = Find(parent);
+        const bool madeHere = known != folders_.end() && known->second->folders.count(name) != 0;
         FileInfo info;
-        if (At(parent).folders.count(name) == 0 && FindsWritten(files, parent, name) &&
-            files.Stat(PathUnder(parent, name), info).ok() && !info.isFolder()) {
+        if (!madeHere && FindsWritten(files, parent, name) && files.Stat(PathUnder(parent, name), info).ok() &&
+            !info.isFolder()) {
             step = GiveUnused(files, parent, name);
             placed_[PathUnder(top, path)] = place.empty() ? step : place + "/" + step;
         }
