@@ -12,6 +12,7 @@ packages=(
   xvfb xauth imagemagick fonts-dejavu-core
   clang libclang-rt-14-dev openssl
   pigz dar time
+  exfat-fuse exfatprogs fuse mount
   adwaita-icon-theme desktop-file-utils shared-mime-info appstream man-db xdg-utils dpkg-dev file dbus-daemon
 )
 

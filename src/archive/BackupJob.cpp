@@ -39,6 +39,15 @@ std::string LeftOutReport(const BackupHost& host) {
     return text;
 }
 
+// Said after a backup that holds names a restore gives one local name: nothing is lost.
+std::string NamesAsOneReport(const BackupHost& host) {
+    std::string text = "Some folders hold names that restore as one name (everywhere, or where case is ignored, as "
+                       "on FAT and exFAT). The backup holds every file; a restore numbers the later ones "
+                       "(\"a (2).txt\"):\n";
+    for (const auto& line : host.namesAsOne) text += "\n" + line;
+    return text;
+}
+
 // A new backup never continues an earlier one: an image folder holding discs of a backup of the
 // same name (the same source, backed up in the same minute) is refused.
 std::string EarlierBackupIn(IDiscRecorder& recorder, const std::string& backupName) {
@@ -180,6 +189,7 @@ BackupOutcome RunBackupJob(BackupHost& host, const BackupJobServices& services) 
         host.bytesRead = host.bytesWritten = host.fileCount = 0;
         host.leftOut.clear();
         host.changedWhileRead = 0;
+        host.namesAsOne.clear();
         MeasureFolder(host, source->root);
         host.ShowProgress();
 
@@ -238,6 +248,8 @@ BackupOutcome RunBackupJob(BackupHost& host, const BackupJobServices& services) 
             host.SetStatus("Completed Successfully!");
             outcome = BackupOutcome::Completed;
         }
+        if (burnt != DiscStep::Cancelled && !host.namesAsOne.empty())
+            host.Ask({NamesAsOneReport(host), MessageIcon::Information, MessageButtons::Ok});
     }
     return end();
 }

@@ -10,6 +10,7 @@
 #include "archive/StreamFormat.h"
 #include "disc/DiscRecording.h"
 #include "extract/StoredPath.h"
+#include "platform/TextCodec.h"
 
 namespace corvane {
 
@@ -50,6 +51,29 @@ std::string UnstorableName(const ArchiveContext& c, const std::string& path, con
     const bool restorable = use == NameUse::AsStored;
     if (!restorable) return "its name could not be restored (a control character or a drive designator)";
     return {};
+}
+
+// Notes names of the folder that a restore gives one local name: the same once decoded
+// (Latin-1 and UTF-8 spellings of "café.txt") or differing only in case, which FAT and exFAT
+// destinations take as one. Only names that are backed up count.
+void NoteNamesAsOne(BackupHost& host, const std::string& folderPath, const std::vector<std::string>& storedNames) {
+    std::vector<std::pair<std::string, std::string>> locals;  // local name, stored name
+    for (const std::string& stored : storedNames) {
+        std::string local;
+        StoredFileNameToLocal(stored, local);
+        locals.emplace_back(std::move(local), stored);
+    }
+    const auto ignoringCase = [](const auto& a, const auto& b) { return CompareIgnoringCase(a.first, b.first) < 0; };
+    std::stable_sort(locals.begin(), locals.end(), ignoringCase);
+    for (auto group = locals.begin(); group != locals.end();) {
+        const auto end = std::upper_bound(group, locals.end(), *group, ignoringCase);
+        if (end - group > 1) {
+            std::string line = ShownStoredText(folderPath) + ":";
+            for (auto it = group; it != end; ++it) line += (it == group ? " " : ", ") + ShownStoredText(it->second);
+            host.namesAsOne.push_back(line);
+        }
+        group = end;
+    }
 }
 
 // One folder's stream being written, shared by the pipeline's completions. They all run on
@@ -391,6 +415,7 @@ void SubmitStream(ArchiveContext& c, Recycler<Batch>& batches, const std::string
     c.pipeline.Then([&c, stream, stagingPath, folder, storedPassword] {
         OpenStream(c, *stream, stagingPath, folder, storedPassword);
     });
+    std::vector<std::string> storedNames;
     for (const auto& entry : entries) {
         if (!stream->staging.ok() || Cancelled(host)) break;
         const std::string path = JoinPath(folderPath, entry.name);
@@ -398,12 +423,15 @@ void SubmitStream(ArchiveContext& c, Recycler<Batch>& batches, const std::string
         // a FIFO, a socket or a device is left out.
         if (std::string why = UnstorableName(c, path, entry); !why.empty()) {
             c.pipeline.Then([&host, path, why] { LeaveOut(host, path, why); });  // a folder too: a backslash would split it on restore
-        } else if (entry.info.isFolder()) {
-            subFolders.push_back(path);
-        } else {
-            ArchiveFile(c, batches, stream, path, entry);
+            continue;
         }
+        storedNames.push_back(entry.name);
+        if (entry.info.isFolder())
+            subFolders.push_back(path);
+        else
+            ArchiveFile(c, batches, stream, path, entry);
     }
+    c.pipeline.Then([&host, folderPath, storedNames] { NoteNamesAsOne(host, folderPath, storedNames); });
     c.pipeline.Then([&c, stream, folderPath, stagingPath] { FinishStream(c, *stream, folderPath, stagingPath); });
 }
 

@@ -82,6 +82,9 @@ public:
     std::vector<std::string> leftOut;
     // How many of the leftOut lines are files that changed while they were read.
     std::size_t changedWhileRead = 0;
+    // Folders holding names that a restore gives one local name, one line each
+    // ("Docs: Readme.txt, README.TXT"): a restore numbers the later ones.
+    std::vector<std::string> namesAsOne;
     // The cause of the failure that stopped the job, for its status line; empty when none was
     // named.
     std::string failure;

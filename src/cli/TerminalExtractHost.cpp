@@ -17,7 +17,7 @@ MessageAnswer TerminalExtractHost::Ask(const Message& message) {
 
 void TerminalExtractHost::RestoredUnder(const std::string& shownPath, const std::string& targetPath) {
     terminal_.Ask({"corvane restore: " + shownPath + " was restored under another name, as " + targetPath +
-                   " (the destination cannot hold its name)"});
+                   " (the destination cannot hold its name, or another file of the restore has it)"});
 }
 
 void TerminalExtractHost::NotRestored(const std::string& shownPath, const std::string& reason) {

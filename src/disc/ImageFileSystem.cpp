@@ -240,6 +240,12 @@ Status ImageFileSystem::OpenWrite(const std::string& path, std::unique_ptr<File>
     return status.ok() ? files_.OpenWrite(path, file) : status;
 }
 
+bool ImageFileSystem::SameEntry(const std::string& a, const std::string& b) {
+    // Outside every image, the wrapped file system answers past its caches.
+    if (Changeable(a).ok() && Changeable(b).ok()) return files_.SameEntry(a, b);
+    return FileSystem::SameEntry(a, b);
+}
+
 Status ImageFileSystem::CreateFolder(const std::string& path) {
     Status status = Changeable(path);
     return status.ok() ? files_.CreateFolder(path) : status;

@@ -47,6 +47,7 @@ class ImageFileSystem final : public FileSystem {
     Status OpenWrite(const std::string& path, std::unique_ptr<File>& file) override;
     Status ListFolder(const std::string& path, std::vector<FolderEntry>& entries) override;
     Status Stat(const std::string& path, FileInfo& info) override;
+    bool SameEntry(const std::string& a, const std::string& b) override;
     Status CreateFolder(const std::string& path) override;
     Status OpenWriteBelow(const std::string& top, const std::string& relative, std::unique_ptr<File>& file) override;
     Status CreateFoldersBelow(const std::string& top, const std::string& relative) override;

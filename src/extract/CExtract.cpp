@@ -134,7 +134,7 @@ void CExtract::TellWhatWasNotRestored() {
     if (!notRestored_.empty()) text = list("Not restored:", notRestored_);
     if (!renamed_.empty()) {
         if (!text.empty()) text += "\n\n";
-        text += list("Restored under another name, because the destination cannot hold the stored one:", renamed_);
+        text += list("Restored under another name, because the destination cannot hold the stored one or another restored file has it:", renamed_);
     }
     if (text.empty()) return;
     corvane::Ask(this, {text, notRestored_.empty() ? MessageIcon::Information : MessageIcon::Warning});

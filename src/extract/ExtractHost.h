@@ -60,7 +60,7 @@ class ExtractHost {
     // A file restored to its end at targetPath.
     virtual void Restored(const std::string& targetPath) = 0;
     // A file or folder of the backup restored under a substitute name, because the file system
-    // cannot hold its stored one: shownPath names it as stored ("Docs\a.txt", control
+    // cannot hold its stored one or another file of the run has that name there: shownPath names it as stored ("Docs\a.txt", control
     // characters as '?'), targetPath is where it is now.
     virtual void RestoredUnder(const std::string& shownPath, const std::string& targetPath) = 0;
     // What was not restored, named as stored (a file, a folder, the rest of a stream, or a

@@ -6,7 +6,6 @@
 #include <cctype>
 #include <map>
 #include <memory>
-#include <set>
 #include <vector>
 
 #include "archive/BlockCodec.h"
@@ -14,6 +13,7 @@
 #include "archive/ContentHash.h"
 #include "archive/Recycler.h"
 #include "archive/StreamFormat.h"
+#include "extract/NamesGiven.h"
 #include "extract/StoredPath.h"
 #include "platform/TextCodec.h"
 
@@ -144,7 +144,6 @@ struct StreamInProgress {
     std::string folder;       // where its files go
     bool folderSubstituted = false;
     OverwriteAnswer stickyAnswer = OverwriteAnswer::No;  // "to all" answers hold for this stream
-    std::set<std::string> names;  // local names given in this stream, read ahead
     Status folderFailure;         // the folder could not be made: none of its files can be
     bool sealed = false;          // encrypted: the catalogue's names of its files are sealed
     int notRestored = 0;
@@ -161,9 +160,12 @@ struct FileInProgress {
     FileInProgress(ExtractHost& host, std::uint64_t before, std::uint64_t denominator)
         : progress(host, before, denominator) {}
 
-    std::string shown;     // as stored, for the status line and messages
-    std::string top;       // the destination, which the target never leaves
-    std::string relative;  // the target below top
+    std::string shown;           // as stored, for the status line and messages
+    std::string top;             // the destination, which the target never leaves
+    std::string folder;          // where the target goes
+    std::string folderRelative;  // folder below top
+    std::string name;            // the target's name in folder
+    std::string relative;        // the target below top
     std::string target;
     std::string written;  // target, or the hidden name beside it while replacing
     bool substituted = false;
@@ -179,6 +181,12 @@ struct FileInProgress {
 using SharedFile = std::shared_ptr<FileInProgress>;
 
 using ListedRecords = std::map<std::uint64_t, ListedFile>;
+// Gives the file its local name in its folder.
+void SetName(FileInProgress& file, const std::string& name) {
+    file.name = name;
+    file.relative = file.folderRelative.empty() ? name : file.folderRelative + "/" + name;
+    file.target = PathUnder(file.folder, name);
+}
 
 // What the catalogue says of a stream, or null when no catalogue lists it.
 const ListedStream* ListedStreamOf(const ExtractHost& host, const std::string& streamPath) {
@@ -233,21 +241,52 @@ Status OpenTarget(ExtractHost& host, FileInProgress& file) {
     return host.files->OpenWriteBelow(file.top, file.relative, file.out);
 }
 
+// Whether a failure to create an entry may be the destination refusing its name, as FAT and
+// exFAT refuse "why?.txt": it says the name is invalid or, through FUSE, that there is no
+// such entry.
+bool MayBeRefusedName(const Status& failure) {
+    return failure.code() == Status::Code::InvalidArgument || failure.code() == Status::Code::NotFound;
+}
+
+// A file whose name the destination refuses is created once more under a name those file
+// systems take. The first failure stands when that does not help.
+Status OpenUnderPortableName(ExtractHost& host, NamesGiven& names, FileInProgress& file, const Status& failure) {
+    const std::string portable = PortableName(file.name);
+    if (!MayBeRefusedName(failure) || file.replacing || portable == file.name) return failure;
+    SetName(file, names.GiveUnused(*host.files, file.folder, portable));
+    if (!OpenTarget(host, file).ok()) return failure;
+    file.substituted = true;
+    return Status::Ok();
+}
+
 enum class Start { Write, PassOver, Failed };
 
-// Decides whether the file's target is written: never over a folder, and over another entry
-// (a file, a link) only as the overwrite question, asked by ask, allows. Opens the target;
-// failures are named.
+// Gives the file its name for good: a name an earlier file of the run has in its folder is
+// numbered. Decides whether the target is written: never over an entry this run wrote (the
+// file takes a numbered name beside it) nor over a folder, and over another entry (a file, a
+// link) only as the overwrite question, asked by ask, allows. Opens the target; failures are
+// named.
 template <typename Ask>
-Start StartTarget(ExtractHost& host, FileInProgress& file, Ask ask) {
+Start StartTarget(ExtractHost& host, NamesGiven& names, FileInProgress& file, Ask ask) {
+    const std::string given = names.Give(file.folder, file.name);
+    if (given != file.name) {
+        SetName(file, given);
+        file.substituted = true;
+    }
     FileInfo info;
     file.replacing = Exists(host, file.target, info);
+    if (file.replacing && names.FindsWritten(*host.files, file.folder, file.name)) {
+        SetName(file, names.GiveUnused(*host.files, file.folder, file.name));
+        file.substituted = true;
+        file.replacing = false;
+    }
     if (file.replacing && info.isFolder()) {
         ReportNotRestored(host, file.shown, "Cannot create " + file.target + ": a folder has that name");
         return Start::Failed;
     }
     if (file.replacing && !ask()) return Start::PassOver;
     Status opened = OpenTarget(host, file);
+    if (!opened.ok()) opened = OpenUnderPortableName(host, names, file, opened);
     if (opened.ok()) return Start::Write;
     ReportNotRestored(host, file.shown, ReasonOf(opened));
     return Start::Failed;
@@ -265,7 +304,7 @@ void WriteBatch(ExtractHost& host, FileInProgress& file, const DecodeBatch& batc
 // Ends the file, names it when it was not restored and sets the status. A target that failed
 // part way, whose content does not match the catalogue, or was cancelled is deleted, and a file it was to replace is left as it was; a
 // finished one gets its stored last-write time back.
-Outcome EndTarget(ExtractHost& host, FileInProgress& file) {
+Outcome EndTarget(ExtractHost& host, NamesGiven& names, FileInProgress& file) {
     Status s = file.failure;
     file.progress.Finish();
     Status closed = file.out->Close();
@@ -284,6 +323,7 @@ Outcome EndTarget(ExtractHost& host, FileInProgress& file) {
     }
     // The content is restored either way; a file system that keeps no times is no failure.
     host.files->SetModifiedTime(file.target, file.modified);
+    names.Written(file.folder, file.name);
     host.Restored(file.target);
     if (file.substituted) host.RestoredUnder(file.shown, file.target);
     host.SetStatus("Extracted");
@@ -382,8 +422,9 @@ bool ResumeAtListedRecord(ChunkPipeline& pipeline, ExtractHost& host, StreamRead
 // alone. Where the layout cannot be read on, reading goes on at the next record the catalogue
 // lists (without one, the stream ends there); every listed file the stream does not yield is
 // named. startAtListed: the header could not be read, so the first record is found by its place.
-void SubmitRecords(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, ExtractHost& host, StreamReader& reader,
-                   const std::shared_ptr<StreamInProgress>& stream, const ListedRecords* listed, bool startAtListed) {
+void SubmitRecords(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, NamesGiven& names, ExtractHost& host,
+                   StreamReader& reader, const std::shared_ptr<StreamInProgress>& stream, const ListedRecords* listed,
+                   bool startAtListed) {
     std::uint64_t streamConsumed = 0;
     std::uint64_t lastOffset = 0;  // the record offset of the last record read
     FileRecord record;
@@ -418,25 +459,29 @@ void SubmitRecords(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, Extr
             NameInTurn(pipeline, host, stream, file->shown, kRefused);
             continue;
         }
-        if (use == NameUse::Substituted) name = UntakenName(name, stream->names);
-        stream->names.insert(name);
-        file->substituted = use == NameUse::Substituted;
         file->top = stream->top;
-        file->relative = stream->relative.empty() ? name : stream->relative + "/" + name;
-        file->target = PathUnder(stream->folder, name);
+        file->folder = stream->folder;
+        file->folderRelative = stream->relative;
+        file->substituted = use == NameUse::Substituted;
+        SetName(*file, name);
         file->modified = record.modified;
         ExpectChecksum(*file, ListedFileAt(listed, record.recordOffset));
         // A file that may have to be asked about is decided before its chunks are read, once
-        // every file before it is written.
+        // every file before it is written. Its name is not final before its turn either.
         FileInfo existing;
         if (Exists(host, file->target, existing)) pipeline.Drain();
-        pipeline.Then([&host, stream, file] {
+        pipeline.Then([&host, &names, stream, file] {
             file->skipped = !stream->GoesOn(host);
             if (file->skipped) return;
+            // The stream's folder is known for good by now.
+            file->folder = stream->folder;
+            file->folderRelative = stream->relative;
+            SetName(*file, file->name);
             host.SetStatus(file->shown);
             Start start = Start::Failed;
             if (stream->folderFailure.ok())
-                start = StartTarget(host, *file, [&] { return MayOverwrite(host, file->target, stream->stickyAnswer); });
+                start = StartTarget(host, names, *file,
+                                    [&] { return MayOverwrite(host, file->target, stream->stickyAnswer); });
             else
                 ReportNotRestored(host, file->shown, ReasonOf(stream->folderFailure));
             file->skipped = start != Start::Write;
@@ -444,13 +489,41 @@ void SubmitRecords(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, Extr
         });
         SubmitChunks(pipeline, batches, host, reader, file);
         if (!file->skipped) streamConsumed += reader.consumed();
-        pipeline.Then([&host, stream, file] {
-            if (file->out && EndTarget(host, *file) == Outcome::Failed) ++stream->notRestored;
+        pipeline.Then([&host, &names, stream, file] {
+            if (file->out && EndTarget(host, names, *file) == Outcome::Failed) ++stream->notRestored;
         });
     }
     if (listed && !host.cancelRequested)
         NameListedBetween(pipeline, host, stream, *listed, lastOffset, ~std::uint64_t{0},
                           "the stream ends before its record (it was cut short)");
+}
+
+// Makes the stream's folders once more where the destination refused a name of theirs, each
+// under a name FAT and exFAT take. The first failure stands when that does not help.
+Status CreateUnderPortableNames(ExtractHost& host, StreamInProgress& stream, const Status& failure) {
+    if (!MayBeRefusedName(failure)) return failure;
+    std::string portable;
+    ForEachStep(stream.relative, [&](const std::string&, const std::string& name) {
+        portable += (portable.empty() ? "" : "/") + PortableName(name);
+    });
+    if (portable == stream.relative || !host.files->CreateFoldersBelow(stream.top, portable).ok()) return failure;
+    stream.relative = portable;
+    stream.folder = PathUnder(stream.top, portable);
+    stream.folderSubstituted = true;
+    return Status::Ok();
+}
+
+// The folders of relative below top, made or entered, are the run's: a file given one of
+// their names later is numbered, and one spelled otherwise that the file system takes for one
+// of them shares its names.
+void ReachFolders(NamesGiven& names, FileSystem& files, const std::string& top, const std::string& relative) {
+    names.FolderReached(files, top);
+    std::string parent = top;
+    ForEachStep(relative, [&](const std::string& path, const std::string& name) {
+        names.FolderWritten(parent, name);
+        parent = PathUnder(top, path);
+        names.FolderReached(files, parent);
+    });
 }
 
 }  // namespace
@@ -459,6 +532,7 @@ struct ExtractionRun::Parts {
     explicit Parts(int workers) : pipeline(workers, kStepsPerWorker * std::max(1, workers)) {}
 
     Recycler<DecodeBatch> batches;  // outlives the pipeline, whose dropped steps hold batches
+    NamesGiven names;               // by the whole run, in every folder it writes to
     ChunkPipeline pipeline;
 };
 
@@ -527,17 +601,27 @@ void ExtractionRun::FolderStream(const std::string& streamPath) {
     stream->sealed = header.sealed;
     stream->top = PathUnder(destination, "");
     stream->folder = PathUnder(destination, stream->relative);
-    parts_->pipeline.Then([&host, stream] {
+    parts_->pipeline.Then([&host, &names = parts_->names, stream] {
         if (!stream->begun) return;
         // The destination itself may be reached through links: the user chose it.
         Status made = CreateDirectoryPath(*host.files, stream->top);
+        const std::string placed = names.PlaceFolders(*host.files, stream->top, stream->relative);
+        if (placed != stream->relative) {
+            stream->relative = placed;
+            stream->folder = PathUnder(stream->top, placed);
+            stream->folderSubstituted = true;
+        }
         if (made.ok()) made = host.files->CreateFoldersBelow(stream->top, stream->relative);
-        if (!made.ok())
+        if (!made.ok()) made = CreateUnderPortableNames(host, *stream, made);
+        if (!made.ok()) {
             stream->folderFailure = made;
-        else if (stream->folderSubstituted)
-            host.RestoredUnder(stream->shownFolder, stream->folder);
+            return;
+        }
+        ReachFolders(names, *host.files, stream->top, stream->relative);
+        if (stream->folderSubstituted) host.RestoredUnder(stream->shownFolder, stream->folder);
     });
-    SubmitRecords(parts_->pipeline, parts_->batches, host, reader, stream, listed ? &listed->files : nullptr, headerLost);
+    SubmitRecords(parts_->pipeline, parts_->batches, parts_->names, host, reader, stream,
+                  listed ? &listed->files : nullptr, headerLost);
     // Streams end right after their last record; anything else there is damage that may hide
     // files, unless the catalogue tells which files the stream holds.
     parts_->pipeline.Then([&host, stream, endedEarly = reader.endedEarly() && !listed] {
@@ -545,6 +629,11 @@ void ExtractionRun::FolderStream(const std::string& streamPath) {
         if (!host.cancelRequested && endedEarly) {
             ++stream->notRestored;
             host.NotRestored(stream->shownName(), kRestDamaged);
+        }
+        // A folder that could not be made is named by its files; one without files by itself.
+        if (!host.cancelRequested && !stream->folderFailure.ok() && stream->notRestored == 0) {
+            ++stream->notRestored;
+            host.NotRestored(stream->shownName(), ReasonOf(stream->folderFailure));
         }
         if (host.cancelRequested)
             host.SetStatus("Cancelled");
@@ -597,14 +686,15 @@ int ExtractionRun::SingleFile(const std::string& streamPath, std::uint64_t recor
     }
     auto file = std::make_shared<FileInProgress>(host, 0, record.dataSize);
     file->shown = shown;
-    file->substituted = use == NameUse::Substituted;
     file->top = PathUnder(destination, "");
-    file->relative = name;
-    file->target = PathUnder(destination, name);
+    file->folder = file->top;
+    file->substituted = use == NameUse::Substituted;
+    SetName(*file, name);
+    parts_->names.FolderReached(*host.files, file->folder);
     file->modified = record.modified;
     ExpectChecksum(*file, listed);
     bool answeredNo = false;
-    const Start start = StartTarget(host, *file, [&] {
+    const Start start = StartTarget(host, parts_->names, *file, [&] {
         OverwriteAnswer answer = host.AskOverwrite(file->target);
         answeredNo = answer != OverwriteAnswer::Yes && answer != OverwriteAnswer::YesToAll;
         return !answeredNo;
@@ -617,7 +707,7 @@ int ExtractionRun::SingleFile(const std::string& streamPath, std::uint64_t recor
     if (start != Start::Write) return 1;
     SubmitChunks(parts_->pipeline, parts_->batches, host, reader, file);
     Outcome outcome = Outcome::Extracted;
-    parts_->pipeline.Then([&host, file, &outcome] { outcome = EndTarget(host, *file); });
+    parts_->pipeline.Then([this, file, &outcome] { outcome = EndTarget(host_, parts_->names, *file); });
     Finish();
     return outcome == Outcome::Failed ? 1 : 0;
 }

@@ -2,7 +2,6 @@
 
 #include "extract/ExtractHost.h"
 #include "extract/FileExtractor.h"
-#include "extract/StoredPath.h"
 
 namespace corvane {
 
@@ -37,8 +36,9 @@ class TempCopyHost final : public ExtractHost {
         return MessageAnswer::Ok;
     }
     OverwriteAnswer AskOverwrite(const std::string&) override { return OverwriteAnswer::Yes; }
-    void Restored(const std::string&) override {}
-    // The copy has the name the extractor gave it; ExtractToTemp finds it there.
+    // The copy has the name the extractor gave it, a substitute where the folder refuses the
+    // stored one.
+    void Restored(const std::string& targetPath) override { copy = targetPath; }
     void RestoredUnder(const std::string&, const std::string&) override {}
     // A damaged file is told with the plain message, any other failure with its cause.
     void NotRestored(const std::string&, const std::string& reason) override {
@@ -46,6 +46,8 @@ class TempCopyHost final : public ExtractHost {
     }
     void BeginWaitCursor() override {}
     void EndWaitCursor() override {}
+
+    std::string copy;  // where the copy was restored
 
   private:
     std::string folder_;
@@ -76,9 +78,7 @@ std::string ExtractToTemp(PrivateTempFolder& tempFolder, const std::string& stre
     host.catalogue = catalogue;
     // Any failure has been told, and a copy left by an earlier Open is not launched instead.
     if (ExtractFileRecord(host, streamPath, recordOffset, fileName) != 0) return {};
-    std::string name;
-    StoredFileNameToLocal(fileName, name);  // the extractor has accepted it, maybe under a substitute
-    return PathUnder(tempFolder.path(), name);
+    return host.copy;
 }
 
 bool LaunchPath(const std::string& path, bool openWith, const TellUser& tell,

@@ -141,6 +141,14 @@ std::string SubstituteName(std::string_view utf8) {
     return Fitted(name, "");
 }
 
+std::string PortableName(std::string_view name) {
+    std::string portable(name);
+    for (char& c : portable)
+        if (std::string_view("\"*:<>?\\|").find(c) != std::string_view::npos) c = '_';
+    for (auto end = portable.rbegin(); end != portable.rend() && (*end == '.' || *end == ' '); ++end) *end = '_';
+    return portable;
+}
+
 std::string UntakenName(const std::string& name, const std::set<std::string>& taken) {
     std::string untaken = name;
     for (int n = 2; taken.count(untaken) != 0; ++n) untaken = Fitted(name, " (" + std::to_string(n) + ")");

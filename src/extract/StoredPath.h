@@ -4,6 +4,7 @@
 // that would lead outside the destination are refused; names this file system cannot hold as
 // they are get a substitute.
 
+#include <algorithm>
 #include <set>
 #include <string>
 #include <string_view>
@@ -35,6 +36,10 @@ NameUse StoredFileNameToLocal(std::string_view fileName, std::string& name);
 // short before its extension, never inside a character.
 std::string SubstituteName(std::string_view utf8);
 
+// A name for a destination that refuses name, as FAT and exFAT do: the characters they do not
+// take ("*:<>?\| and the quote) become '_', and so do dots and spaces at its end.
+std::string PortableName(std::string_view name);
+
 // name, or when taken holds it already, "stem (2).ext", "stem (3).ext"... kept within
 // kMaxLocalName bytes.
 std::string UntakenName(const std::string& name, const std::set<std::string>& taken);
@@ -42,6 +47,17 @@ std::string UntakenName(const std::string& name, const std::set<std::string>& ta
 // relative inside folder. A trailing '/' of folder is ignored, and "/" stays the root:
 // PathUnder("/", "Docs") is "/Docs". An empty relative gives the folder itself.
 std::string PathUnder(std::string_view folder, std::string_view relative);
+
+// Calls step(path, name) for each step of a '/'-separated relative path, with the path to it:
+// "Docs/2008" gives ("Docs", "Docs") and ("Docs/2008", "2008").
+template <typename Step>
+void ForEachStep(const std::string& relative, Step step) {
+    for (std::size_t start = 0; start < relative.size();) {
+        const std::size_t end = std::min(relative.find('/', start), relative.size());
+        step(relative.substr(0, end), relative.substr(start, end - start));
+        start = end + 1;
+    }
+}
 
 // The last component of a path: "/media/d/DATA 0812251430 0.cvn" gives "DATA 0812251430 0.cvn".
 std::string_view FileNameOf(std::string_view path);

@@ -73,6 +73,10 @@ public:
     // Entries in the order the file system lists them, without "." and "..".
     virtual Status ListFolder(const std::string& path, std::vector<FolderEntry>& entries) = 0;
     virtual Status Stat(const std::string& path, FileInfo& info) = 0;
+    // Whether paths a and b name one entry: a file system that ignores case finds one file
+    // under "Readme.txt" and "README.TXT". False when either is missing. This one compares
+    // what Stat says of both; file systems that can tell for sure answer themselves.
+    virtual bool SameEntry(const std::string& a, const std::string& b);
     // Creates one folder; AlreadyExists when a folder of that name is there.
     virtual Status CreateFolder(const std::string& path) = 0;
     // As OpenWrite and as creating a folder with its missing ancestors, for a path relative
@@ -103,6 +107,7 @@ public:
     Status OpenWrite(const std::string& path, std::unique_ptr<File>& file) override;
     Status ListFolder(const std::string& path, std::vector<FolderEntry>& entries) override;
     Status Stat(const std::string& path, FileInfo& info) override;
+    bool SameEntry(const std::string& a, const std::string& b) override;
     Status CreateFolder(const std::string& path) override;
     Status OpenWriteBelow(const std::string& top, const std::string& relative, std::unique_ptr<File>& file) override;
     Status CreateFoldersBelow(const std::string& top, const std::string& relative) override;

@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdlib>
 #include <string_view>
+#include <utility>
 
 #include "platform/FileLayer.h"
 
@@ -31,6 +32,13 @@ Status File::Examine(FileInfo&) { return Status(Status::Code::NotImplemented, "C
 
 Status FileSystem::OpenSource(const std::string& path, const std::string&, std::unique_ptr<File>&) {
     return Status(Status::Code::NotImplemented, "Cannot read " + path + " as a backup source");
+}
+
+bool FileSystem::SameEntry(const std::string& a, const std::string& b) {
+    FileInfo atA, atB;
+    if (!Stat(a, atA).ok() || !Stat(b, atB).ok()) return false;
+    return atA.kind == atB.kind && atA.size == atB.size && atA.modified == atB.modified &&
+           atA.changed == atB.changed && atA.created == atB.created;
 }
 
 Status FileSystem::FreeSpace(const std::string& path, std::uint64_t& bytes) {
@@ -143,6 +151,27 @@ Status InfoAt(int dirfd, const char* name, const std::string& shown, FileInfo& i
     }
     FillInfo(stx, info);
     return Status::Ok();
+}
+
+// A path's folder and last name: "/a/b" gives "/a" and "b", "/a" gives "/" and "a".
+std::pair<std::string, std::string> FolderAndName(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return {".", path};
+    return {slash == 0 ? "/" : path.substr(0, slash), path.substr(slash + 1)};
+}
+
+// Whether folder lists name spelled exactly so.
+bool Lists(const std::string& folder, const std::string& name) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return false;
+    bool listed = false;
+    while (const dirent* entry = ::readdir(dir))
+        if (name == entry->d_name) {
+            listed = true;
+            break;
+        }
+    ::closedir(dir);
+    return listed;
 }
 
 // What an entry that is not a regular file is, for the reason it is left out.
@@ -315,6 +344,19 @@ Status PosixFileSystem::ListFolder(const std::string& path, std::vector<FolderEn
 
 Status PosixFileSystem::Stat(const std::string& path, FileInfo& info) {
     return InfoAt(AT_FDCWD, path.c_str(), path, info);
+}
+
+bool PosixFileSystem::SameEntry(const std::string& a, const std::string& b) {
+    struct stat atA {}, atB {};
+    if (::lstat(a.c_str(), &atA) != 0 || ::lstat(b.c_str(), &atB) != 0 || atA.st_dev != atB.st_dev) return false;
+    if (atA.st_ino == atB.st_ino) return true;
+    // A FUSE file system may answer a new inode number for every spelling of one name. Then
+    // one name in one folder is one entry, and two names are two only where the folder lists
+    // both as they are spelled: a file system that folds case lists one of them.
+    const auto [folderA, nameA] = FolderAndName(a);
+    const auto [folderB, nameB] = FolderAndName(b);
+    if (folderA != folderB && !SameEntry(folderA, folderB)) return false;
+    return nameA == nameB || !(Lists(folderA, nameA) && Lists(folderB, nameB));
 }
 
 Status PosixFileSystem::CreateFolder(const std::string& path) {

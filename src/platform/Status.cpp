@@ -29,6 +29,7 @@ Status Status::FromErrno(int error, std::string_view context) {
             code = Code::TooLarge;
             break;
         case EINVAL:
+        case EILSEQ:  // a name the file system cannot encode
             code = Code::InvalidArgument;
             break;
         default:

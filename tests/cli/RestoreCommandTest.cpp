@@ -17,7 +17,9 @@
 #include "disc/ImageFileSystem.h"
 #include "extract/StoredPath.h"
 #include "extract/TreeListing.h"
+#include "platform/TextCodec.h"
 #include "restore/BackupCatalog.h"
+#include "support/ExfatMount.h"
 #include "support/ProgramPayload.h"
 #include "support/PeerTools.h"
 #include "support/ScratchFolder.h"
@@ -455,6 +457,149 @@ TEST(RestoreCommand, NamesFromOtherCodePagesComeBackWithTheirCodePage) {
         EXPECT_EQ(test::TreeListing(one.path()),
                   (std::set<std::string>{c.folder.utf8, c.folder.utf8 + "/" + c.inFolder.utf8}));
     }
+}
+
+// Names that restore as one name: Latin-1 and UTF-8 spellings of one name, bytes that a code
+// page reads as U+FFFD alike, names that differ only in case. The backup says so; every
+// restore, whatever --names and --overwrite say, brings every file back byte for byte, the
+// later ones under numbered names that it names, and asks only about what was there before.
+TEST(RestoreCommand, NamesThatRestoreAsOneNeverLandOnOneFile) {
+    test::ScratchFolder source, discs;
+    for (const char* path : {"Latin/caf\xE9.txt", "Latin/café.txt", "Bytes/x\xFD.txt", "Bytes/x\xFE.txt",
+                             "Case/Readme.txt", "Case/README.TXT"})
+        source.WriteFile(path, std::string("content of ") + path);
+    std::string err;
+    ASSERT_EQ(Corvane({"backup", QString::fromStdString(source.path()), "--images", QString::fromStdString(discs.path()),
+                       "--capacity", QString::number(test::ProgramPayloadSize() + 650000), "--yes"},
+                      &err),
+              0)
+        << err;
+    EXPECT_NE(err.find("restore as one name"), std::string::npos) << err;
+    EXPECT_NE(err.find(source.path() + "/Latin: café.txt, café.txt\n"), std::string::npos) << err;
+    EXPECT_EQ(err.find(source.path() + "/Bytes:"), std::string::npos) << "xý.txt and xþ.txt differ";
+    // The files of each folder in the order the backup read them.
+    std::map<std::string, std::vector<std::string>> stored;
+    for (const char* folder : {"Latin", "Bytes", "Case"})
+        for (const auto& entry : fs::directory_iterator(source / folder))
+            stored[folder].push_back(entry.path().filename().string());
+    EXPECT_NE(err.find(source.path() + "/Case: " + stored["Case"][0] + ", " + stored["Case"][1] + "\n"),
+              std::string::npos)
+        << "a destination that ignores case holds one of them";
+
+    const std::string mine = "there before the restore";
+    const struct Row {
+        const char* names;
+        const char* overwrite;
+        bool cafeThereBefore;
+        std::map<std::string, std::vector<std::string>> restored;  // by folder, in the order read
+        std::map<std::string, std::string> storedAs;  // a name the code page reads otherwise
+    } rows[] = {
+        {"windows-1252", "no", false,
+         {{"Latin", {"café.txt", "café (2).txt"}}, {"Bytes", {"", ""}}, {"Case", {"", ""}}},
+         {{"x\xFD.txt", "xý.txt"}, {"x\xFE.txt", "xþ.txt"}}},
+        {"windows-1252", "yes", true,
+         {{"Latin", {"café.txt", "café (2).txt"}}, {"Bytes", {"", ""}}, {"Case", {"", ""}}},
+         {{"x\xFD.txt", "xý.txt"}, {"x\xFE.txt", "xþ.txt"}}},
+        {"windows-1252", "no", true,
+         {{"Latin", {"café.txt", "café (2).txt"}}, {"Bytes", {"", ""}}, {"Case", {"", ""}}},
+         {{"x\xFD.txt", "xý.txt"}, {"x\xFE.txt", "xþ.txt"}}},
+        {"utf-8", "ask", false,
+         {{"Latin", {"", ""}}, {"Bytes", {"x\uFFFD.txt", "x\uFFFD (2).txt"}}, {"Case", {"", ""}}},
+         {{"caf\xE9.txt", "caf\uFFFD.txt"}}},
+        {"cp932", "ask", false,
+         {{"Latin", {"", ""}}, {"Bytes", {"x\uFFFD.txt", "x\uFFFD (2).txt"}}, {"Case", {"", ""}}},
+         {{"caf\xE9.txt", "caf\uFFFD.txt"}}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(std::string(row.names) + ", --overwrite " + row.overwrite + (row.cafeThereBefore ? ", café.txt there" : ""));
+        test::ScratchFolder out;
+        if (row.cafeThereBefore) out.WriteFile("Latin/café.txt", mine);
+        std::string said;
+        EXPECT_EQ(Corvane({"restore", QString::fromStdString(discs.path()), "--to", QString::fromStdString(out.path()),
+                           "--names", row.names, "--overwrite", row.overwrite},
+                          &err, &said),
+                  0)
+            << err;
+        std::set<std::string> tree;
+        for (const auto& [folder, names] : row.restored) {
+            tree.insert(folder);
+            for (std::size_t i = 0; i < names.size(); ++i) {
+                const std::string& name = stored[folder][i];
+                // "" is a name restored as the code page reads it.
+                std::string local = names[i];
+                if (local.empty()) local = row.storedAs.count(name) ? row.storedAs.at(name) : name;
+                const std::string path = folder + "/" + local;
+                tree.insert(path);
+                const bool kept = row.cafeThereBefore && local == "café.txt" && std::string(row.overwrite) == "no";
+                EXPECT_EQ(test::ReadWholeFile(out / path), kept ? mine : "content of " + folder + "/" + name) << path;
+                const std::string renamed = "was restored under another name, as " + (out / path);
+                EXPECT_EQ(err.find(renamed) != std::string::npos, local.find(" (2)") != std::string::npos) << renamed << "\n" << err;
+            }
+        }
+        EXPECT_EQ(test::TreeListing(out.path()), tree);
+        EXPECT_EQ(err.find("not restored"), std::string::npos) << err;
+        EXPECT_EQ(err.find("exists"), std::string::npos) << err;
+    }
+}
+
+// On a destination that folds case and refuses some characters (exFAT): names that differ
+// only in case all come back, the later ones numbered, also files of folders whose names
+// differ only in case; file and folder names it refuses get portable substitutes.
+TEST(RestoreCommand, OnExfatNamesThatDifferInCaseOrAreRefusedAllComeBack) {
+    test::ExfatMount exfat;
+    if (!exfat.mounted()) GTEST_SKIP() << "no exFAT destination: " << exfat.why();
+    test::ScratchFolder source, discs;
+    for (const char* path : {"Case/Readme.txt", "Case/README.TXT", "Case/readme.TXT", "Odd?/why?.txt", "Docs/a.txt",
+                             "DOCS/a.txt", "Docs/In/b.txt", "DOCS/In/b.txt"})
+        source.WriteFile(path, std::string("content of ") + path);
+    source.MakeFolder("Empty?");
+    std::string err;
+    ASSERT_EQ(Corvane({"backup", QString::fromStdString(source.path()), "--images", QString::fromStdString(discs.path()),
+                       "--capacity", QString::number(test::ProgramPayloadSize() + 650000), "--yes"},
+                      &err),
+              0)
+        << err;
+    std::vector<std::string> read;  // Case's files in the order the backup read them
+    for (const auto& entry : fs::directory_iterator(source / "Case")) read.push_back(entry.path().filename().string());
+    ASSERT_EQ(read.size(), 3u);
+    const auto numbered = [](const std::string& name, int n) {
+        return name.substr(0, name.find('.')) + " (" + std::to_string(n) + ")" + name.substr(name.find('.'));
+    };
+    std::vector<std::string> folders;  // Docs and DOCS in the order the backup read them
+    for (const auto& entry : fs::directory_iterator(source.path()))
+        if (CompareIgnoringCase(entry.path().filename().string(), "docs") == 0)
+            folders.push_back(entry.path().filename().string());
+    ASSERT_EQ(folders.size(), 2u);
+    const std::map<std::string, std::string> expected = {
+        {"Case/" + read[0], "Case/" + read[0]},
+        {"Case/" + numbered(read[1], 2), "Case/" + read[1]},
+        {"Case/" + numbered(read[2], 3), "Case/" + read[2]},
+        {"Odd_/why_.txt", "Odd?/why?.txt"},
+        {folders[0] + "/a.txt", folders[0] + "/a.txt"},
+        {folders[0] + "/a (2).txt", folders[1] + "/a.txt"},
+        {folders[0] + "/In/b.txt", folders[0] + "/In/b.txt"},
+        {folders[0] + "/In/b (2).txt", folders[1] + "/In/b.txt"},
+    };
+
+    std::string said;
+    EXPECT_EQ(Corvane({"restore", QString::fromStdString(discs.path()), "--to", QString::fromStdString(exfat.path()),
+                       "--overwrite", "no"},
+                      &err, &said),
+              0)
+        << err;
+    EXPECT_EQ(said, "Restored 8 files into " + exfat.path() + "\n");
+    std::set<std::string> tree = {"Case", "Odd_", "Empty_", folders[0], folders[0] + "/In"};
+    for (const auto& [restored, from] : expected) {
+        tree.insert(restored);
+        EXPECT_EQ(test::ReadWholeFile(exfat.path() + "/" + restored), "content of " + from) << restored;
+    }
+    EXPECT_EQ(test::TreeListing(exfat.path()), tree);
+    for (const std::string& renamed : {"Case/" + numbered(read[1], 2), "Case/" + numbered(read[2], 3),
+                                       std::string("Odd_"), std::string("Odd_/why_.txt"), std::string("Empty_"),
+                                       folders[1] + "/a (2).txt", folders[1] + "/In/b (2).txt"})
+        EXPECT_NE(err.find("was restored under another name, as " + exfat.path() + "/" + renamed + " ("),
+                  std::string::npos)
+            << renamed << "\n" << err;
 }
 
 TEST(RestoreCommand, AnUnknownCodePageIsAUsageErrorNamingTheKnownOnes) {

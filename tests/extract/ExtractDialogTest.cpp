@@ -229,7 +229,7 @@ TEST(ExtractDialog, NamesWhatWasNotRestoredOrRenamedAfterDone) {
     EXPECT_EQ(rig.Run(dialog), "Done!");
     EXPECT_EQ(rig.messages.Texts(),
               std::vector<std::string>{"Not restored:\nDocs\\bad: There was an error extracting the file!\n\n"
-                                       "Restored under another name, because the destination cannot hold the stored one:\n"
+                                       "Restored under another name, because the destination cannot hold the stored one or another restored file has it:\n"
                                        "Docs\\a?b as " + rig.destination.path() + "/Docs/a_b"});
     EXPECT_EQ(rig.messages.messages[0].icon, MessageIcon::Warning);
     EXPECT_EQ(test::TreeListing(rig.destination.path()), (std::set<std::string>{"Docs", "Docs/a_b", "Docs/good"}));

@@ -192,7 +192,55 @@ INSTANTIATE_TEST_SUITE_P(
             {},
             {"Docs\\?????.doc -> %O/Docs/_____.doc", "Docs\\" + k140Shown + " -> %O/Docs/" + k140Cut,
              "Docs\\a/b.txt -> %O/Docs/a_b.txt", "Docs\\a\\b.txt -> %O/Docs/a_b (2).txt"},
-            {}, "Extracted"}),
+            {}, "Extracted"},
+        // Different stored names that come out as one local name: a substitute and a real
+        // name, Latin-1 and UTF-8 spellings. The later file is numbered, never written over.
+        Row{"names that come out as one",
+            [](Rig& r) {
+                r.files[1].name = "a\x81.txt";
+                r.files[2].name = "a_.txt";
+                r.files[3].name = "caf\xE9.txt";
+                r.files[4].name = "café.txt";
+                r.files[5].name = "a_ (2).txt";
+            },
+            {},
+            [] {
+                auto restored = AllBut({2, 3, 4, 5, 6});
+                restored["Docs/a_.txt"] = 2;
+                restored["Docs/a_ (2).txt"] = 3;
+                restored["Docs/café.txt"] = 4;
+                restored["Docs/café (2).txt"] = 5;
+                restored["Docs/a_ (2) (2).txt"] = 6;
+                return restored;
+            }(),
+            {},
+            {"Docs\\a?.txt -> %O/Docs/a_.txt", "Docs\\a_.txt -> %O/Docs/a_ (2).txt",
+             "Docs\\café.txt -> %O/Docs/café (2).txt", "Docs\\a_ (2).txt -> %O/Docs/a_ (2) (2).txt"},
+            {}, "Extracted"},
+        // FAT and exFAT refuse some characters; through FUSE they say there is no such file.
+        Row{"names the destination refuses",
+            [](Rig& r) {
+                r.files[3].name = "why?.txt";
+                r.files[4].name = "ab:c";
+                r.faulty.Add({Kind::OpenWrite, "/Docs/why?", 0, Status::Code::InvalidArgument});
+                r.faulty.Add({Kind::OpenWrite, "/Docs/ab:c", 0, Status::Code::NotFound});
+            },
+            {},
+            [] {
+                auto restored = AllBut({4, 5});
+                restored["Docs/why_.txt"] = 4;
+                restored["Docs/ab_c"] = 5;
+                return restored;
+            }(),
+            {},
+            {"Docs\\why?.txt -> %O/Docs/why_.txt", "Docs\\ab:c -> %O/Docs/ab_c"},
+            {}, "Extracted"},
+        Row{"an empty folder that cannot be made",
+            [](Rig& r) {
+                r.files.clear();
+                r.faulty.Add({Kind::CreateFolder, "/Docs", 0, Status::Code::AccessDenied});
+            },
+            {}, {}, {"Docs: Injected fault on %O/Docs"}, {}, {}, "Error"}),
     [](const ::testing::TestParamInfo<Row>& row) { return test::TestNameOf(row.param.what); });
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <map>
 
 #include "RootedFileSystem.h"
 #include "TestExtractHost.h"
@@ -233,6 +234,50 @@ TEST_F(Extraction, ToAllAnswersLastOneStreamOnly) {
     EXPECT_EQ(ReadWholeFile(out + "/Docs/b"), "2");
 }
 
+// A run remembers every name it gave in every folder: two streams of one folder, a file of the
+// root named like a folder the run made, a folder named like a file the run wrote (its second
+// stream and its sub-folder follow it) and single files of one name all come back whole.
+// Only what was there before the run is asked about.
+TEST_F(Extraction, ARunNeverWritesOverWhatItWrote) {
+    const std::string first = WriteStream("\\Docs", {{"a.txt", "1"}}, "s 0.cvn");
+    const std::string second = WriteStream("\\Docs", {{"a.txt", "2"}, {"b", "2"}}, "s 1.cvn");
+    const std::string root = WriteStream("\\", {{"Docs", "file"}, {"Late", "file"}}, "s 2.cvn");
+    const std::string other = WriteStream("\\Other", {{"a.txt", "3"}}, "s 3.cvn");
+    const std::vector<std::string> late = {WriteStream("\\Late", {{"x", "4"}}, "s 4.cvn"),
+                                           WriteStream("\\Late", {{"y", "5"}}, "s 5.cvn"),
+                                           WriteStream("\\Late\\In", {{"z", "6"}}, "s 6.cvn")};
+    scratch.WriteFile("out/Docs/b", "old");
+    TestExtractHost host(out);
+    host.answers = {OverwriteAnswer::Yes};
+    {
+        ExtractionRun run(host);
+        run.FolderStream(first);
+        run.FolderStream(second);
+        run.FolderStream(root);
+        for (const auto& stream : late) run.FolderStream(stream);
+        EXPECT_EQ(run.SingleFile(first, OffsetOf(first, "a.txt"), "a.txt"), 0);
+        EXPECT_EQ(run.SingleFile(other, OffsetOf(other, "a.txt"), "a.txt"), 0);
+    }
+    EXPECT_EQ(host.prompts, std::vector<std::string>{out + "/Docs/b"});
+    const std::map<std::string, std::string> files = {
+        {"Docs/a.txt", "1"}, {"Docs/a (2).txt", "2"}, {"Docs/b", "2"}, {"Docs (2)", "file"}, {"Late", "file"},
+        {"Late (2)/x", "4"}, {"Late (2)/y", "5"},     {"Late (2)/In/z", "6"}, {"a.txt", "1"}, {"a (2).txt", "3"}};
+    std::set<std::string> tree = {"Docs", "Late (2)", "Late (2)/In"};
+    for (const auto& [path, content] : files) {
+        tree.insert(path);
+        EXPECT_EQ(ReadWholeFile(out + "/" + path), content) << path;
+    }
+    EXPECT_EQ(TreeListing(out), tree);
+    EXPECT_EQ(host.renamed, (std::vector<std::pair<std::string, std::string>>{
+                                {"Docs\\a.txt", out + "/Docs/a (2).txt"},
+                                {"\\Docs", out + "/Docs (2)"},
+                                {"Late", out + "/Late (2)"},
+                                {"Late", out + "/Late (2)"},
+                                {"Late\\In", out + "/Late (2)/In"},
+                                {"a.txt", out + "/a (2).txt"}}));
+    EXPECT_TRUE(host.notRestored.empty());
+}
+
 TEST_F(Extraction, SingleFileOverwriteFollowsTheAnswer) {
     const std::string stream = WriteStream("\\Docs", {{"a", "new"}});
     const struct {
@@ -340,19 +385,20 @@ TEST_F(Extraction, ARunOfStreamsFinishesEachFileBeforeTheNextAndGivesUpOnlyADama
         WriteStream("\\A", {{"big", big}, {"twice", "one"}, {"twice", "two"}}, "s 0.cvn"),
         WriteStream("\\B", {bad, {"never", "x"}}, "s 1.cvn"),
         WriteStream("\\C", {{"old", "new"}}, "s 2.cvn"),
-        // The second "dup" exists only once the first is written, and is kept: whether the
-        // reader got to its lying chunk length before that was decided must not matter.
-        WriteStream("\\D", {{"dup", big}, {"dup", SampleBytes(9000, 4)}, {"after", "x"}}, "s 3.cvn"),
+        // "dup" is there before the run and kept: whether the reader got to its lying chunk
+        // length before that was decided must not matter.
+        WriteStream("\\D", {{"dup", SampleBytes(9000, 4)}, {"after", "x"}}, "s 3.cvn"),
     };
-    LieAboutFirstChunkLength(streams[3], 1);
+    LieAboutFirstChunkLength(streams[3], 0);
     // On the extraction's thread alone, and with decoding threads, a few times over.
     for (int workers : {0, 1, 3, 3, 3}) {
         SCOPED_TRACE(workers);
         std::filesystem::remove_all(out);
         scratch.WriteFile("out/C/old", "old");
+        scratch.WriteFile("out/D/dup", big);
         TestExtractHost host(out);
         host.decodeWorkers = workers;
-        host.answers = {OverwriteAnswer::Yes, OverwriteAnswer::Yes, OverwriteAnswer::No};
+        host.answers = {OverwriteAnswer::Yes, OverwriteAnswer::No};
         std::vector<std::set<std::string>> treeAtPrompt;
         host.onPrompt = [&](TestExtractHost&) {
             EXPECT_EQ(ReadWholeFile(out + "/A/big"), big) << "asked before the file before was written";
@@ -362,23 +408,25 @@ TEST_F(Extraction, ARunOfStreamsFinishesEachFileBeforeTheNextAndGivesUpOnlyADama
             ExtractionRun run(host);
             for (const auto& stream : streams) run.FolderStream(stream);
         }
-        // The second "twice" finds the first one restored and asks, and so does the second "dup".
-        EXPECT_EQ(host.prompts, (std::vector<std::string>{out + "/A/twice", out + "/C/old", out + "/D/dup"}));
-        ASSERT_EQ(treeAtPrompt.size(), 3u);
-        EXPECT_EQ(treeAtPrompt[1], (std::set<std::string>{"A", "A/big", "A/twice", "B", "B/never", "C", "C/old"}));
+        // The second "twice" is never asked about nor written over: it takes a numbered name.
+        EXPECT_EQ(host.prompts, (std::vector<std::string>{out + "/C/old", out + "/D/dup"}));
+        ASSERT_EQ(treeAtPrompt.size(), 2u);
+        EXPECT_EQ(treeAtPrompt[0], (std::set<std::string>{"A", "A/big", "A/twice", "A/twice (2)", "B", "B/never", "C",
+                                                          "C/old", "D", "D/dup"}));
         EXPECT_EQ(host.statuses,
                   (std::vector<std::string>{"A\\big", "Extracted", "A\\twice", "Extracted", "A\\twice", "Extracted",
                                             "Extracted", "B\\bad", "Error", "B\\never", "Extracted", "Error", "C\\old",
-                                            "Extracted", "Extracted", "D\\dup", "Extracted", "D\\dup", "D\\after",
-                                            "Extracted", "Extracted"}));
+                                            "Extracted", "Extracted", "D\\dup", "D\\after", "Extracted", "Extracted"}));
         EXPECT_TRUE(host.messages.empty());
         EXPECT_EQ(host.notRestored, (std::vector<std::pair<std::string, std::string>>{{"B\\bad", kExtractError}}));
-        EXPECT_EQ(ReadWholeFile(out + "/A/twice"), "two");
+        EXPECT_EQ(host.renamed, (std::vector<std::pair<std::string, std::string>>{{"A\\twice", out + "/A/twice (2)"}}));
+        EXPECT_EQ(ReadWholeFile(out + "/A/twice"), "one");
+        EXPECT_EQ(ReadWholeFile(out + "/A/twice (2)"), "two");
         EXPECT_EQ(ReadWholeFile(out + "/C/old"), "new");
         EXPECT_EQ(ReadWholeFile(out + "/D/dup"), big);
         EXPECT_EQ(ReadWholeFile(out + "/D/after"), "x");
-        std::set<std::string> all = treeAtPrompt[1];
-        all.insert({"D", "D/dup", "D/after"});
+        std::set<std::string> all = treeAtPrompt[0];
+        all.insert("D/after");
         EXPECT_EQ(TreeListing(out), all);
         EXPECT_EQ(host.progressShown, 4);
     }

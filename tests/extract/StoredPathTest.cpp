@@ -138,6 +138,14 @@ TEST(StoredPath, UntakenNamesCountUpWithinTheLimit) {
     EXPECT_EQ(second.size(), kMaxLocalName);
 }
 
+TEST(StoredPath, PortableNamesHoldNothingFatOrExfatRefuses) {
+    EXPECT_EQ(PortableName("why?.txt"), "why_.txt");
+    EXPECT_EQ(PortableName("a\"*:<>?\\|b"), "a________b");
+    EXPECT_EQ(PortableName("dots... "), "dots____") << "dots and spaces at the end";
+    EXPECT_EQ(PortableName(".hidden name.txt"), ".hidden name.txt") << "a leading dot and inner spaces stay";
+    EXPECT_EQ(PortableName("café.txt"), "café.txt");
+}
+
 TEST(StoredPath, ShownTextMarksEveryControlCharacter) {
     EXPECT_EQ(ShownStoredText("a\nb\x7F"), "a?b?");
     EXPECT_EQ(ShownStoredText("osc\xC2\x9D\xC2\x9C" "end"), "osc??end");

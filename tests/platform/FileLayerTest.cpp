@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 
@@ -82,6 +83,29 @@ TEST(FileLayer, ErrorsCarryCodes) {
     EXPECT_FALSE(fs.CreateFolder(dir / "plain").ok());
     EXPECT_NE(fs.CreateFolder(dir / "plain").code(), Status::Code::AlreadyExists);
     EXPECT_EQ(fs.RemoveFile(dir / "missing").code(), Status::Code::NotFound);
+}
+
+// On a file system that keeps case, names that differ in case are two entries even when
+// alike in everything Stat tells (made in one clock tick, same size, same times); a hard
+// link is one entry under two names, also below folders spelled alike.
+TEST(FileLayer, SameEntryTellsEntriesApartByWhatTheFileSystemHolds) {
+    test::ScratchFolder dir;
+    auto& fs = DefaultFileSystem();
+    dir.WriteFile("Sub/a.txt", "same");
+    dir.WriteFile("SUB/a.txt", "same");
+    dir.WriteFile("Sub/A.TXT", "same");
+    for (const char* name : {"Sub/a.txt", "SUB/a.txt", "Sub/A.TXT"})
+        ASSERT_TRUE(fs.SetModifiedTime(dir / name, 1199145600).ok());
+    ASSERT_EQ(::link((dir / "Sub/a.txt").c_str(), (dir / "Sub/link.txt").c_str()), 0);
+    const struct {
+        const char* a;
+        const char* b;
+        bool same;
+    } cases[] = {
+        {"Sub/a.txt", "Sub/a.txt", true},  {"Sub/a.txt", "Sub/link.txt", true}, {"Sub/a.txt", "Sub/A.TXT", false},
+        {"Sub/a.txt", "SUB/a.txt", false}, {"Sub", "SUB", false},                {"Sub/a.txt", "Sub/none", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(fs.SameEntry(dir / c.a, dir / c.b), c.same) << c.a << " " << c.b;
 }
 
 TEST(FaultyFileSystem, FailsReadsAndWritesWhereAsked) {

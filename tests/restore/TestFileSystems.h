@@ -25,6 +25,7 @@ class ForwardingFileSystem : public FileSystem {
         return real_.ListFolder(path, entries);
     }
     Status Stat(const std::string& path, FileInfo& info) override { return real_.Stat(path, info); }
+    bool SameEntry(const std::string& a, const std::string& b) override { return real_.SameEntry(a, b); }
     Status CreateFolder(const std::string& path) override { return real_.CreateFolder(path); }
     Status OpenWriteBelow(const std::string& top, const std::string& relative, std::unique_ptr<File>& file) override {
         return real_.OpenWriteBelow(top, relative, file);

@@ -45,6 +45,7 @@ public:
     Status OpenWrite(const std::string& path, std::unique_ptr<File>& file) override;
     Status ListFolder(const std::string& path, std::vector<FolderEntry>& entries) override;
     Status Stat(const std::string& path, FileInfo& info) override;
+    bool SameEntry(const std::string& a, const std::string& b) override { return real_.SameEntry(a, b); }
     Status CreateFolder(const std::string& path) override;
     // Faults of OpenWrite and CreateFolder apply to top/relative.
     Status OpenWriteBelow(const std::string& top, const std::string& relative, std::unique_ptr<File>& file) override;
