@@ -41,15 +41,21 @@ public:
                StreamVerdict& verdict)
         : reader_(in, 1 << 16, keys), expected_(expected), progress_(progress), verdict_(verdict) {
         if (expected_)
-            for (const CatalogueFile& file : expected_->files) byOffset_.emplace(file.recordOffset, &file);
+            for (std::size_t i = 0; i < expected_->files.size(); ++i)
+                byOffset_.emplace(expected_->files[i].recordOffset, Listed{&expected_->files[i], static_cast<std::uint32_t>(i + 1)});
     }
 
     void Run() {
         FolderHeader header;
         Status s = reader_.ReadFolderHeader(header);
-        if (!s.ok()) return Damage("", "its folder header cannot be read: " + s.message());
+        // A plain stream's records are found by their places in the catalogue without it.
+        KeyParameters parameters;
+        const bool lost = !s.ok();
+        if (lost) Damage("", "its folder header cannot be read: " + s.message());
+        if (lost && (!expected_ || header.sealed || ParseKeyParameters(expected_->stream.folderPath, parameters).ok()))
+            return;
         sealed_ = header.sealed;
-        if (expected_ && !sealed_ && header.folderPath != expected_->stream.folderPath)
+        if (expected_ && !sealed_ && !lost && header.folderPath != expected_->stream.folderPath)
             Damage("", "it holds the folder " + ShownStoredText(header.folderPath) + ", the catalogue says " +
                            ShownStoredText(expected_->stream.folderPath));
         if (sealed_ && !header.key) {
@@ -57,36 +63,63 @@ public:
             return;
         }
         std::uint64_t reported = 0;
+        std::uint64_t lastOffset = 0;
+        bool resume = lost;
         for (;;) {
             if (progress_.Cancelled()) return Damage("", "the check was cancelled");
             FileRecord record;
             bool found = false;
-            s = reader_.NextRecord(record, found);
-            progress_.Advance(reader_.position() - reported);
+            if (!resume) s = reader_.NextRecord(record, found);
+            progress_.Advance(reader_.position() > reported ? reader_.position() - reported : 0);
             reported = reader_.position();
-            if (!s.ok()) {
+            // Past damage the records go on where the catalogue places them, as a restore finds them.
+            if (expected_ && (resume || !s.ok() || (!found && reader_.endedEarly()))) {
+                resume = false;
+                found = ResumeAfter(lastOffset, record);
+                if (!found) break;
+            } else if (!s.ok()) {
                 Damage("", "the records after file " + std::to_string(verdict_.files) + " cannot be read: " + s.message());
                 break;
             }
             if (!found) break;
+            lastOffset = record.recordOffset;
             ++verdict_.files;
-            if (!CheckRecord(record)) break;
+            if (!CheckRecord(record) && !expected_) break;
         }
-        if (reader_.endedEarly())
+        if (reader_.endedEarly() && !expected_)
             Damage("", "its layout ends in damage after file " + std::to_string(verdict_.files));
-        for (const auto& [offset, file] : byOffset_)
-            if (!seen_.count(offset)) Damage(file->name, "is in the catalogue but not in the stream");
+        for (const auto& [offset, listed] : byOffset_)
+            if (!seen_.count(offset) && !unreachable_.count(offset))
+                Damage(listed.file->name, "is in the catalogue but not in the stream");
     }
 
 private:
+    struct Listed {
+        const CatalogueFile* file;
+        std::uint32_t index;  // among the stream's records, from 1
+    };
+
     void Damage(const std::string& file, const std::string& why) { verdict_.damage.push_back({file, why}); }
+
+    // Enters the first record the catalogue lists after the one at `after` that can be read;
+    // each that cannot is named. False when none is left.
+    bool ResumeAfter(std::uint64_t& after, FileRecord& record) {
+        for (auto it = byOffset_.upper_bound(after); it != byOffset_.end(); ++it) {
+            Status s = reader_.EnterListedRecord(it->first, it->second.file->name, it->second.index, record);
+            if (s.ok()) return true;
+            Damage(it->second.file->name, "its record cannot be read: " + s.message());
+            unreachable_.insert(it->first);
+            after = it->first;
+        }
+        return false;
+    }
 
     // Decodes the record's chunks and compares what they hold with the catalogue. False when the
     // chunk list cannot be read, so the records after it cannot be found.
     bool CheckRecord(const FileRecord& record) {
         const CatalogueFile* entry = nullptr;
         if (auto it = byOffset_.find(record.recordOffset); it != byOffset_.end()) {
-            entry = it->second;
+            entry = it->second.file;
             seen_.insert(record.recordOffset);
         } else if (expected_) {
             Damage(record.fileName, "is not in the catalogue");
@@ -132,8 +165,9 @@ private:
     const VerifyProgress& progress_;
     StreamVerdict& verdict_;
     bool sealed_ = false;
-    std::map<std::uint64_t, const CatalogueFile*> byOffset_;
+    std::map<std::uint64_t, Listed> byOffset_;
     std::set<std::uint64_t> seen_;
+    std::set<std::uint64_t> unreachable_;  // listed records that damage hides
     std::uint8_t chunk_[kMaxChunkLength];
     std::uint8_t piece_[kDecodeCapacity];
 };
@@ -153,11 +187,10 @@ StreamVerdict CheckStream(FileSystem& files, const std::string& path, const Cata
         std::uint64_t size = 0;
         Digest128 digest{};
         s = HashWhole(*in, size, digest, progress);
-        if (!s.ok()) {
-            verdict.damage.push_back({"", "it cannot be read: " + s.message()});
-            return verdict;
-        }
-        if (size != expected->stream.size)
+        // Where some of it cannot be read, the walk below tells which files that costs.
+        if (!s.ok())
+            verdict.damage.push_back({"", "it cannot be read whole: " + s.message()});
+        else if (size != expected->stream.size)
             verdict.damage.push_back({"", "it holds " + Bytes(size) + ", the catalogue says " + Bytes(expected->stream.size)});
         else if (digest != expected->stream.checksum)
             verdict.damage.push_back({"", "its bytes do not match the catalogue's checksum"});

@@ -137,6 +137,12 @@ TEST_F(UnreadableBlock, CostsOnlyTheFilesOnItEachNamed) {
             SCOPED_TRACE(fs::path(image).filename().string() + ", block " + std::to_string(bad));
             test::ScratchFolder out;
             const ProgramRun restore = Corvane({"restore", discs_->path(), "--to", out.path()}, image, bad);
+            // Verify names the same files, and any disc with a block it cannot read is damaged.
+            const bool inStream = streamBlocks[image].count(bad) > 0;
+            const ProgramRun verify = inStream ? Corvane({"verify", discs_->path()}, image, bad) : ProgramRun{};
+            if (inStream) {
+                EXPECT_EQ(verify.exitCode, 1) << verify.err;
+            }
             bool allBack = true;
             for (const auto& [path, placed] : files) {
                 const bool onBadBlock = placed.image == image && placed.blocks.count(bad);
@@ -147,6 +153,11 @@ TEST_F(UnreadableBlock, CostsOnlyTheFilesOnItEachNamed) {
                     EXPECT_TRUE(onBadBlock) << path << " does not lie on the block\n" << restore.err;
                     EXPECT_NE(restore.err.find(placed.shown + ": "), std::string::npos) << placed.shown << " is not named\n"
                                                                                        << restore.err;
+                    if (inStream) {
+                        EXPECT_NE(verify.err.find(" " + fs::path(path).filename().string() + " "), std::string::npos)
+                            << path << " is not named by verify\n"
+                            << verify.err;
+                    }
                 }
                 allBack = allBack && back;
             }
