@@ -58,7 +58,7 @@ class ImageFileSystem final : public FileSystem {
 
     // One line per image read that was damaged in a way reading works around, "X is damaged: why", so
     // that the damage is told although its files were read.
-    std::vector<std::string> DamageNotes();
+    std::vector<std::string> DamageNotes() override;
 
   private:
     // Where a path lies: image is empty for a path outside every image; inner is the path in

@@ -98,6 +98,9 @@ public:
     // The bytes an unprivileged user may still write on the file system that holds path.
     // NotImplemented where the file system cannot tell.
     virtual Status FreeSpace(const std::string& path, std::uint64_t& bytes);
+    // Damage met while reading that reading worked around, so that it is told although nothing
+    // was lost: one line each ("X is damaged: why"). None where a file system meets none.
+    virtual std::vector<std::string> DamageNotes() { return {}; }
 };
 
 class PosixFileSystem final : public FileSystem {

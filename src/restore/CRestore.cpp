@@ -125,6 +125,7 @@ void CRestore::ScanWorker() {
     }
     for (std::string& line : reader.Unreadable()) problems.push_back(std::move(line));
     for (std::string& line : reader.Notes()) problems.push_back(std::move(line));
+    for (std::string& line : files_->DamageNotes()) problems.push_back(std::move(line));
     for (const KnownSet& set : knownSets_)
         if (std::string line = FollowingDiscMessage(set, presentPaths); !line.empty()) problems.push_back(line);
     {
