@@ -21,7 +21,6 @@ namespace corvane {
 
 namespace {
 
-constexpr const char* kNoDestination = "You must select a destination folder.";
 constexpr const char* kExtractError = "There was an error extracting the file!";
 constexpr const char* kRefused = "it names a place outside the destination folder";
 constexpr const char* kRestDamaged = "the rest of the stream is damaged";
@@ -143,7 +142,7 @@ struct StreamInProgress {
     std::string relative;     // the stream's folder below it
     std::string folder;       // where its files go
     bool folderSubstituted = false;
-    OverwriteAnswer stickyAnswer = OverwriteAnswer::No;  // "to all" answers hold for this stream
+    OverwriteAnswer* stickyAnswer = nullptr;  // the run's: a "to all" answer holds for the rest of it
     std::set<std::string> names;  // local names given in this stream, read ahead
     Status folderFailure;         // the folder could not be made: none of its files can be
     bool sealed = false;          // encrypted: the catalogue's names of its files are sealed
@@ -291,7 +290,7 @@ Outcome EndTarget(ExtractHost& host, FileInProgress& file) {
 }
 
 // Whether an existing target of a folder stream is replaced: by the "to all" answer given
-// earlier in this stream, else by asking. Cancel also stops the run.
+// earlier in the run, else by asking. Cancel also stops the run.
 bool MayOverwrite(ExtractHost& host, const std::string& target, OverwriteAnswer& stickyAnswer) {
     if (stickyAnswer == OverwriteAnswer::NoToAll) return false;
     if (stickyAnswer == OverwriteAnswer::YesToAll) return true;
@@ -436,7 +435,7 @@ void SubmitRecords(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, Extr
             host.SetStatus(file->shown);
             Start start = Start::Failed;
             if (stream->folderFailure.ok())
-                start = StartTarget(host, *file, [&] { return MayOverwrite(host, file->target, stream->stickyAnswer); });
+                start = StartTarget(host, *file, [&] { return MayOverwrite(host, file->target, *stream->stickyAnswer); });
             else
                 ReportNotRestored(host, file->shown, ReasonOf(stream->folderFailure));
             file->skipped = start != Start::Write;
@@ -458,6 +457,7 @@ void SubmitRecords(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, Extr
 struct ExtractionRun::Parts {
     explicit Parts(int workers) : pipeline(workers, kStepsPerWorker * std::max(1, workers)) {}
 
+    OverwriteAnswer stickyAnswer = OverwriteAnswer::No;  // of the folder streams' overwrite prompts
     Recycler<DecodeBatch> batches;  // outlives the pipeline, whose dropped steps hold batches
     ChunkPipeline pipeline;
 };
@@ -478,6 +478,7 @@ void ExtractionRun::FolderStream(const std::string& streamPath) {
     ExtractHost& host = host_;
     const std::string destination = Prepare(host);
     auto stream = std::make_shared<StreamInProgress>();
+    stream->stickyAnswer = &parts_->stickyAnswer;
     parts_->pipeline.Then([&host, stream] {
         stream->begun = !host.cancelRequested;
         if (!stream->begun) return;
