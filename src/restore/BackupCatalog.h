@@ -157,11 +157,20 @@ class StreamHeaderReader {
 CatalogItem* AddBackupStream(CatalogTree& tree, const BackupStream& stream,
                              const std::vector<std::string>& unlockedPasswords);
 
-// The lowest disc that is not present holding item or an item below it, as "disc 2 of DATA
-// 0812251430"; "" when everything below it is present. Streams named in passOver (by file name)
-// do not count.
+// The discs that are not present holding item or items below it, lowest first, each as "disc 2
+// of DATA 0812251430". Streams named in passOver (by file name) do not count.
+std::vector<std::string> AbsentDiscsBelow(const CatalogTree& tree, const CatalogItem* item,
+                                          const std::set<std::string>& passOver = {});
+
+// The lowest of AbsentDiscsBelow; "" when everything below item is present.
 std::string AbsentDiscBelow(const CatalogTree& tree, const CatalogItem* item,
                             const std::set<std::string>& passOver = {});
+
+// What item and the items below it hold on discs that are not present, by stream file name:
+// the record offsets of the files, or none when the stream's whole folder is below item.
+// Streams named in passOver do not count.
+std::map<std::string, std::set<std::uint64_t>> AbsentFilesBelow(const CatalogTree& tree, const CatalogItem* item,
+                                                                 const std::set<std::string>& passOver = {});
 
 // The placeholder of a stream folder whose files have not been listed, or null.
 CatalogItem* FindPlaceholder(const CatalogTree& tree, const CatalogItem* folder);
@@ -203,6 +212,8 @@ struct RestoreEntries {
     // The entry's folders and name as the tree shows them, "/"-separated UTF-8 from the drive's
     // root ("Docs/<protected>"): for messages, which never show the name of a locked folder.
     std::vector<std::string> shownPaths;
+    // The disc asked for once these are restored ("disc 2 of DATA 0812251430"), or "".
+    std::string nextDisc;
 
     std::size_t size() const { return streamPaths.size(); }
 };

@@ -119,6 +119,9 @@ class CRestore : public QDialog {
     // Asks for a disc and, on Retry, reads the places again: true with item found again, false
     // when the user cancels or the places read now know nothing of item.
     bool AskForDisc(CTreeItem*& item, const std::string& disc);
+    // The closing message of a restore that spanned discs not present: the files restored, and
+    // what was not, ending with notGiven, the files on the discs never given.
+    void TellHowTheRestoreEnded(const std::vector<std::string>& notGiven);
     // Worker: hands a stream read (null: the scan has read its last) to the GUI thread.
     void HandOver(BackupStream* stream);
     // GUI thread: adds up to kStreamsPerTurn streams handed over and comes back for the rest;
@@ -147,6 +150,12 @@ class CRestore : public QDialog {
     // GUI thread's after; and the checksums of their files' content that restores check.
     std::vector<KnownSet> knownSets_;
     ListedStreams catalogue_;
+    // What the Restore dialogs of one "Restore..." came to.
+    struct RestoreTally {
+        int restored = 0;
+        std::vector<std::string> notRestored;
+    };
+    RestoreTally tally_;
     QFrame* separator_ = nullptr;
     QLabel* notice_ = nullptr;
 };

@@ -3,6 +3,10 @@
 // describes, with its files, so that folders on discs that are not present can be shown and
 // named, and restored files checked against their content checksums.
 
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -43,6 +47,16 @@ std::vector<const KnownStream*> AbsentStreams(const std::vector<KnownSet>& sets,
 // One line per disc that holds an absent stream: "disc 2 of DATA 0812251430 is not among the
 // places given".
 std::vector<std::string> AbsentDiscMessages(const std::vector<const KnownStream*>& absent);
+
+// What a restore misses of a stream on a disc that is not present: one line for each of its files
+// that keep accepts ("Docs\r.txt is on disc 2, which was not given"), or one for the whole folder
+// when it is protected or encrypted, since its files are not shown ("<protected> is on disc 2, ...").
+std::vector<std::string> NotGivenLines(const KnownStream& known, const std::function<bool(const CatalogueFile&)>& keep);
+
+// NotGivenLines for the streams chosen by file name, in the sets' order: each with the record
+// offsets of its files chosen, or with none for all of them.
+std::vector<std::string> NotGivenLines(const std::vector<KnownSet>& sets,
+                                       const std::map<std::string, std::set<std::uint64_t>>& chosen);
 
 // The set's stream numbered last, or null when it has none.
 const KnownStream* LastStream(const KnownSet& set);

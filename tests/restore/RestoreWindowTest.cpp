@@ -14,6 +14,7 @@
 #include "disc/ImageFileSystem.h"
 #include "extract/CExtract.h"
 #include "platform/DialogUnits.h"
+#include "platform/ElidedLabel.h"
 #include "restore/CPW.h"
 #include "restore/CProps.h"
 #include "support/DesktopFixture.h"
@@ -142,6 +143,7 @@ class RestoreDriver {
         timer_.start(5);
     }
     std::deque<QString> passwords;  // not typed yet
+    std::vector<std::string> endStatuses;  // each Restore dialog's status line when its run ended
 
   private:
     void Answer() {
@@ -163,6 +165,7 @@ class RestoreDriver {
             qobject_cast<QPushButton*>(FindControl(dialog, 1))->click();
             started_ = true;
         } else if (dialog->idle) {
+            endStatuses.push_back(qobject_cast<ElidedLabel*>(FindControl(dialog, 1017))->FullText().toStdString());
             qobject_cast<QPushButton*>(FindControl(dialog, 2))->click();
         }
     }
@@ -316,6 +319,50 @@ TEST_F(RestoreTest, AWholeBackupComesBackOneDiscAtATime) {
     EXPECT_NE(questions[0].find("Please insert disc 1 of "), std::string::npos) << questions[0];
     EXPECT_NE(questions[1].find("Please insert disc 2 of "), std::string::npos) << questions[1];
     for (const auto& [path, content] : backup.files) EXPECT_EQ(ReadWholeFile(destination / path), content) << path;
+    window.reset();
+}
+
+// With disc 3 of 3 in the one drive, restoring the whole backup says first which discs are
+// not present, no dialog ends in "Done!" while discs follow, and a disc question cancelled
+// ends in the count of files restored and each file of the disc never given.
+TEST_F(RestoreTest, ARestoreWithDiscsMissingSaysSoFirstAndEndsWithWhatCameBack) {
+    const SpannedBackup backup;
+    const std::string imageName = std::filesystem::path(backup.images[2]).filename().string();
+    const std::string backupName = imageName.substr(0, imageName.find(" disc "));
+    ScratchFolder drive, destination;
+    backup.PlaceWith(drive, {3});
+    ImageFileSystem images(DefaultFileSystem());
+    Open({drive.path()}, &images);
+    ScriptedPrompt messages;  // after the scan's warning of the streams not found
+    std::vector<bool> emptyWhenAsked;  // whether the destination was empty at each message
+    messages.answer = [&](const Message& message) {
+        emptyWhenAsked.push_back(std::filesystem::is_empty(destination.path()));
+        if (message.buttons != MessageButtons::RetryCancel) return MessageAnswer::Ok;
+        if (message.text != "Please insert disc 1 of " + backupName) return MessageAnswer::Cancel;
+        for (const auto& entry : std::filesystem::directory_iterator(drive.path())) std::filesystem::remove(entry);
+        backup.PlaceWith(drive, {1});
+        return MessageAnswer::Retry;
+    };
+    window->tree->setCurrentItem(Tree().topLevelItem(0)->child(0));
+    RestoreDriver driver({}, destination.path());
+    window->OnRestore();
+
+    EXPECT_EQ(messages.Texts(),
+              (std::vector<std::string>{
+                  "Part of this is on discs that are not present:\ndisc 1 of " + backupName + "\ndisc 2 of " +
+                      backupName + "\n\nWhat is present is restored first; then each of these discs is asked for.",
+                  "Please insert disc 1 of " + backupName, "Please insert disc 2 of " + backupName,
+                  "4 files restored.\n\nNot restored:\nMusic\\m.bin is on disc 2, which was not given"}));
+    ASSERT_FALSE(emptyWhenAsked.empty());
+    EXPECT_TRUE(emptyWhenAsked.front()) << "told before anything is restored";
+    EXPECT_EQ(messages.messages.back().icon, MessageIcon::Warning);
+    EXPECT_EQ(driver.endStatuses, (std::vector<std::string>{"This disc is done; disc 1 of " + backupName + " is next",
+                                                            "This disc is done; disc 2 of " + backupName + " is next"}));
+    for (const auto& [path, content] : backup.files) {
+        if (path == "Music/m.bin") continue;
+        EXPECT_EQ(ReadWholeFile(destination / path), content) << path;
+    }
+    EXPECT_FALSE(std::filesystem::exists(destination / "Music"));
     window.reset();
 }
 
