@@ -48,16 +48,6 @@ std::vector<const KnownStream*> AbsentStreams(const std::vector<KnownSet>& sets,
 // places given".
 std::vector<std::string> AbsentDiscMessages(const std::vector<const KnownStream*>& absent);
 
-// What a restore misses of a stream on a disc that is not present: one line for each of its files
-// that keep accepts ("Docs\r.txt is on disc 2, which was not given"), or one for the whole folder
-// when it is protected or encrypted, since its files are not shown ("<protected> is on disc 2, ...").
-std::vector<std::string> NotGivenLines(const KnownStream& known, const std::function<bool(const CatalogueFile&)>& keep);
-
-// NotGivenLines for the streams chosen by file name, in the sets' order: each with the record
-// offsets of its files chosen, or with none for all of them.
-std::vector<std::string> NotGivenLines(const std::vector<KnownSet>& sets,
-                                       const std::map<std::string, std::set<std::uint64_t>>& chosen);
-
 // The set's stream numbered last, or null when it has none.
 const KnownStream* LastStream(const KnownSet& set);
 
@@ -68,5 +58,15 @@ std::string FollowingDiscMessage(const KnownSet& set, const std::vector<std::str
 
 // The files the catalogues of the sets list, by stream file name and record.
 ListedStreams ListedStreamsOf(const std::vector<KnownSet>& sets);
+
+// What a restore misses of a stream on a disc that is not present: one line for each of its files
+// that keep accepts ("Docs\r.txt is on disc 2, which was not given"), or one for the whole folder
+// when it is protected or encrypted, since its files are not shown ("<protected> is on disc 2, ...").
+std::vector<std::string> NotGivenLines(const KnownStream& known, const std::function<bool(const CatalogueFile&)>& keep);
+
+// NotGivenLines for the streams chosen by file name, in the sets' order: each with the record
+// offsets of its files chosen, or with none for all of them.
+std::vector<std::string> NotGivenLines(const std::vector<KnownSet>& sets,
+                                       const std::map<std::string, std::set<std::uint64_t>>& chosen);
 
 }  // namespace corvane
