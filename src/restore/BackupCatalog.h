@@ -212,8 +212,8 @@ struct RestoreEntries {
     // The entry's folders and name as the tree shows them, "/"-separated UTF-8 from the drive's
     // root ("Docs/<protected>"): for messages, which never show the name of a locked folder.
     std::vector<std::string> shownPaths;
-    // The disc asked for once these are restored ("disc 2 of DATA 0812251430"), or "".
-    std::string nextDisc;
+    // Another disc is asked for once these are restored.
+    bool moreDiscsFollow = false;
 
     std::size_t size() const { return streamPaths.size(); }
 };

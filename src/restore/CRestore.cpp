@@ -352,7 +352,7 @@ void CRestore::OnRestore() {
         CollectForRestore(*tree, item, entries, ShownItemPath(*tree, item, shownAbove), restored);
         for (const std::string& path : entries.streamPaths) restored.insert(std::string(FileNameOf(path)));
         const std::vector<std::string> discs = AbsentDiscsBelow(*tree, item, restored);
-        entries.nextDisc = discs.empty() ? std::string() : discs.front();
+        entries.moreDiscsFollow = !discs.empty();
         notGiven = NotGivenLines(knownSets_, AbsentFilesBelow(*tree, item, restored));
         if (first && !discs.empty()) {
             spansDiscs = true;
@@ -442,7 +442,7 @@ void CRestore::RunExtract(RestoreEntries& entries) {
     dialog.files = files_;
     dialog.keys = &keys;
     dialog.catalogue = &catalogue_;
-    if (!entries.nextDisc.empty()) dialog.doneStatus = "This disc is done; " + entries.nextDisc + " is next";
+    if (entries.moreDiscsFollow) dialog.doneStatus = "This disc is done; another follows";
     dialog.exec();
     tally_.restored += dialog.RestoredFiles();
     tally_.notRestored.insert(tally_.notRestored.end(), dialog.NotRestoredLines().begin(),
