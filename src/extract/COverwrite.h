@@ -8,6 +8,7 @@
 #include "extract/ExtractHost.h"
 
 class QCheckBox;
+
 namespace corvane {
 
 class ElidedLabel;

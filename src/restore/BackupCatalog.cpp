@@ -471,11 +471,6 @@ std::vector<std::string> AbsentDiscsBelow(const CatalogTree& tree, const Catalog
     return discs;
 }
 
-std::string AbsentDiscBelow(const CatalogTree& tree, const CatalogItem* item, const std::set<std::string>& passOver) {
-    const std::vector<std::string> discs = AbsentDiscsBelow(tree, item, passOver);
-    return discs.empty() ? std::string() : discs.front();
-}
-
 std::map<std::string, std::set<std::uint64_t>> AbsentFilesBelow(const CatalogTree& tree, const CatalogItem* item,
                                                                  const std::set<std::string>& passOver) {
     std::map<std::string, std::set<std::uint64_t>> absent;

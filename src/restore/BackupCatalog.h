@@ -162,10 +162,6 @@ CatalogItem* AddBackupStream(CatalogTree& tree, const BackupStream& stream,
 std::vector<std::string> AbsentDiscsBelow(const CatalogTree& tree, const CatalogItem* item,
                                           const std::set<std::string>& passOver = {});
 
-// The lowest of AbsentDiscsBelow; "" when everything below item is present.
-std::string AbsentDiscBelow(const CatalogTree& tree, const CatalogItem* item,
-                            const std::set<std::string>& passOver = {});
-
 // What item and the items below it hold on discs that are not present, by stream file name:
 // the record offsets of the files, or none when the stream's whole folder is below item.
 // Streams named in passOver do not count.
