@@ -486,6 +486,13 @@ std::map<std::string, std::set<std::uint64_t>> AbsentFilesBelow(const CatalogTre
     return absent;
 }
 
+bool HoldsStream(const CatalogTree& tree, const CatalogItem* item, std::string_view streamName) {
+    if (item->record && FileNameOf(item->record->streamPath) == streamName) return true;
+    for (int i = 0; i < tree.ChildCount(item); ++i)
+        if (HoldsStream(tree, tree.Child(item, i), streamName)) return true;
+    return false;
+}
+
 CatalogItem* FindPlaceholder(const CatalogTree& tree, const CatalogItem* folder) {
     for (int i = 0; i < tree.ChildCount(folder); ++i) {
         CatalogItem* child = tree.Child(folder, i);

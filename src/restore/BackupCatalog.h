@@ -9,6 +9,7 @@
 #include <set>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "archive/BackupKey.h"
@@ -161,6 +162,9 @@ CatalogItem* AddBackupStream(CatalogTree& tree, const BackupStream& stream,
 // of DATA 0812251430". Streams named in passOver (by file name) do not count.
 std::vector<std::string> AbsentDiscsBelow(const CatalogTree& tree, const CatalogItem* item,
                                           const std::set<std::string>& passOver = {});
+
+// Whether item or an item below it stands for the stream of that file name, present or not.
+bool HoldsStream(const CatalogTree& tree, const CatalogItem* item, std::string_view streamName);
 
 // What item and the items below it hold on discs that are not present, by stream file name:
 // the record offsets of the files, or none when the stream's whole folder is below item.

@@ -123,11 +123,17 @@ void CRestore::ScanWorker() {
     }
     for (std::string& line : reader.Unreadable()) problems.push_back(std::move(line));
     for (std::string& line : reader.Notes()) problems.push_back(std::move(line));
-    for (const KnownSet& set : knownSets_)
-        if (std::string line = FollowingDiscMessage(set, presentPaths); !line.empty()) problems.push_back(line);
+    std::map<std::string, std::string> following;
+    for (const KnownSet& set : knownSets_) {
+        if (std::string line = FollowingDiscMessage(set, presentPaths); !line.empty()) {
+            problems.push_back(line);
+            following[LastStream(set)->stream.name] = line;
+        }
+    }
     {
         std::lock_guard<std::mutex> lock(readMutex_);
         scanProblems_ = std::move(problems);
+        followingDiscs_ = std::move(following);
     }
     HandOver(nullptr);
 }
@@ -353,14 +359,19 @@ void CRestore::OnRestore() {
         for (const std::string& path : entries.streamPaths) restored.insert(std::string(FileNameOf(path)));
         const std::vector<std::string> discs = AbsentDiscsBelow(*tree, item, restored);
         entries.moreDiscsFollow = !discs.empty();
+        // A disc after the last one known may hold more of a folder that holds the last stream
+        // known (folders are numbered in order); a file lies whole on one disc.
+        std::vector<std::string> following;
+        if (!item->record || item->record->kind != kFileItem) {
+            for (const auto& [lastStream, line] : followingDiscs_)
+                if (HoldsStream(*tree, item, lastStream)) following.push_back(line);
+        }
         notGiven = NotGivenLines(knownSets_, AbsentFilesBelow(*tree, item, restored));
-        if (first && !discs.empty()) {
+        notGiven.insert(notGiven.end(), following.begin(), following.end());
+        if (first && (!discs.empty() || !following.empty())) {
             spansDiscs = true;
             // With nothing present, the question for the first disc says it all.
-            if (entries.size() > 0)
-                Ask(this, {ListedLines("Part of this is on discs that are not present:", discs) +
-                               "\n\nWhat is present is restored first; then each of these discs is asked for.",
-                           MessageIcon::Information});
+            if (entries.size() > 0) TellWhatIsAbsent(discs, following);
         }
         if (entries.size() > 0 || (first && discs.empty())) {
             if (runExtract) {
@@ -372,6 +383,17 @@ void CRestore::OnRestore() {
         if (discs.empty() || !AskForDisc(item, discs.front())) break;
     }
     if (spansDiscs) TellHowTheRestoreEnded(notGiven);
+}
+
+void CRestore::TellWhatIsAbsent(const std::vector<std::string>& discs, const std::vector<std::string>& following) {
+    std::string text;
+    if (!discs.empty())
+        text = ListedLines("Part of this is on discs that are not present:", discs) +
+               "\n\nWhat is present is restored first; then each of these discs is asked for.";
+    else
+        text = "What is present is restored.";
+    for (const std::string& line : following) text += "\n\nMore of it may be on a disc that is not present: " + line + ".";
+    Ask(this, {text, MessageIcon::Information});
 }
 
 void CRestore::TellHowTheRestoreEnded(const std::vector<std::string>& notGiven) {

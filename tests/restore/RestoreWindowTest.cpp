@@ -322,47 +322,65 @@ TEST_F(RestoreTest, AWholeBackupComesBackOneDiscAtATime) {
     window.reset();
 }
 
-// With disc 3 of 3 in the one drive, restoring the whole backup says first which discs are
-// not present, no dialog ends in "Done!" while discs follow, and a disc question cancelled
-// ends in the count of files restored and each file of the disc never given.
+// Restoring the whole backup with discs missing says first what is not present, no dialog
+// ends in "Done!" while discs follow, and the restore ends with the count of files restored
+// and each file not restored: with disc 3 of 3 in the one drive, disc 1 put in when asked and
+// the question for disc 2 cancelled; with discs 1 and 2 only, the missing last disc.
 TEST_F(RestoreTest, ARestoreWithDiscsMissingSaysSoFirstAndEndsWithWhatCameBack) {
     const SpannedBackup backup;
     const std::string imageName = std::filesystem::path(backup.images[2]).filename().string();
-    const std::string backupName = imageName.substr(0, imageName.find(" disc "));
-    ScratchFolder drive, destination;
-    backup.PlaceWith(drive, {3});
-    ImageFileSystem images(DefaultFileSystem());
-    Open({drive.path()}, &images);
-    ScriptedPrompt messages;  // after the scan's warning of the streams not found
-    std::vector<bool> emptyWhenAsked;  // whether the destination was empty at each message
-    messages.answer = [&](const Message& message) {
-        emptyWhenAsked.push_back(std::filesystem::is_empty(destination.path()));
-        if (message.buttons != MessageButtons::RetryCancel) return MessageAnswer::Ok;
-        if (message.text != "Please insert disc 1 of " + backupName) return MessageAnswer::Cancel;
-        for (const auto& entry : std::filesystem::directory_iterator(drive.path())) std::filesystem::remove(entry);
-        backup.PlaceWith(drive, {1});
-        return MessageAnswer::Retry;
+    const std::string name = imageName.substr(0, imageName.find(" disc "));
+    const std::string lastDisc = "disc 3 of " + name + " is not among the places given: the backup goes on after disc 2";
+    struct Case {
+        std::vector<int> present;
+        std::vector<std::string> messages;
+        std::vector<std::string> endStatuses;
+        std::string notRestored;
     };
-    window->tree->setCurrentItem(Tree().topLevelItem(0)->child(0));
-    RestoreDriver driver({}, destination.path());
-    window->OnRestore();
+    for (const Case& c : std::vector<Case>{
+             {{3},
+              {"Part of this is on discs that are not present:\ndisc 1 of " + name + "\ndisc 2 of " + name +
+                   "\n\nWhat is present is restored first; then each of these discs is asked for.",
+               "Please insert disc 1 of " + name, "Please insert disc 2 of " + name,
+               "4 files restored.\n\nNot restored:\nMusic\\m.bin is on disc 2, which was not given"},
+              std::vector<std::string>(2, "This disc is done; another follows"),
+              "Music/m.bin"},
+             {{1, 2},
+              {"What is present is restored.\n\nMore of it may be on a disc that is not present: " + lastDisc + ".",
+               "4 files restored.\n\nNot restored:\n" + lastDisc},
+              {"Done!"},
+              "Video/v.bin"}}) {
+        SCOPED_TRACE(c.present.size());
+        ScratchFolder drive, destination;
+        backup.PlaceWith(drive, c.present);
+        ImageFileSystem images(DefaultFileSystem());
+        Open({drive.path()}, &images);
+        ScriptedPrompt messages;  // after the scan's warning of what is missing
+        std::vector<bool> emptyWhenAsked;  // whether the destination was empty at each message
+        messages.answer = [&](const Message& message) {
+            emptyWhenAsked.push_back(std::filesystem::is_empty(destination.path()));
+            if (message.buttons != MessageButtons::RetryCancel) return MessageAnswer::Ok;
+            if (message.text != "Please insert disc 1 of " + name) return MessageAnswer::Cancel;
+            for (const auto& entry : std::filesystem::directory_iterator(drive.path())) std::filesystem::remove(entry);
+            backup.PlaceWith(drive, {1});
+            return MessageAnswer::Retry;
+        };
+        window->tree->setCurrentItem(Tree().topLevelItem(0)->child(0));
+        RestoreDriver driver({}, destination.path());
+        window->OnRestore();
 
-    EXPECT_EQ(messages.Texts(),
-              (std::vector<std::string>{
-                  "Part of this is on discs that are not present:\ndisc 1 of " + backupName + "\ndisc 2 of " +
-                      backupName + "\n\nWhat is present is restored first; then each of these discs is asked for.",
-                  "Please insert disc 1 of " + backupName, "Please insert disc 2 of " + backupName,
-                  "4 files restored.\n\nNot restored:\nMusic\\m.bin is on disc 2, which was not given"}));
-    ASSERT_FALSE(emptyWhenAsked.empty());
-    EXPECT_TRUE(emptyWhenAsked.front()) << "told before anything is restored";
-    EXPECT_EQ(messages.messages.back().icon, MessageIcon::Warning);
-    EXPECT_EQ(driver.endStatuses, std::vector<std::string>(2, "This disc is done; another follows"));
-    for (const auto& [path, content] : backup.files) {
-        if (path == "Music/m.bin") continue;
-        EXPECT_EQ(ReadWholeFile(destination / path), content) << path;
+        EXPECT_EQ(messages.Texts(), c.messages);
+        ASSERT_FALSE(emptyWhenAsked.empty());
+        EXPECT_TRUE(emptyWhenAsked.front()) << "told before anything is restored";
+        EXPECT_EQ(messages.messages.back().icon, MessageIcon::Warning);
+        EXPECT_EQ(driver.endStatuses, c.endStatuses);
+        for (const auto& [path, content] : backup.files) {
+            if (path == c.notRestored) continue;
+            EXPECT_EQ(ReadWholeFile(destination / path), content) << path;
+        }
+        EXPECT_FALSE(std::filesystem::exists(destination / c.notRestored));
+        window.reset();
     }
-    EXPECT_FALSE(std::filesystem::exists(destination / "Music"));
-    window.reset();
 }
 
 // An encrypted backup shows only "<protected>" folders until its password passes the key
