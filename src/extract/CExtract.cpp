@@ -68,6 +68,7 @@ void CExtract::accept() {
     if (!idle) return;
     cancelRequested = 0;
     idle = 0;
+    hasRun_ = true;
     if (worker_) worker_->wait();
     worker_.reset(QThread::create([this] { ExtractWorker(); }));
     worker_->start(QThread::LowPriority);

@@ -49,6 +49,7 @@ public:
 
     // What the last run came to, read once it has ended: the files restored, and a line for
     // each thing not restored ("Docs\a.txt: why").
+    bool HasRun() const { return hasRun_; }  // false: closed before any run
     int RestoredFiles() const { return restoredFiles_; }
     const std::vector<std::string>& NotRestoredLines() const { return notRestored_; }
 
@@ -76,6 +77,7 @@ private:
     std::vector<std::string> notRestored_;
     std::vector<std::string> renamed_;
     int restoredFiles_ = 0;
+    bool hasRun_ = false;  // GUI thread only
     NestedWaitCursor waitCursor_;
 };
 

@@ -380,6 +380,7 @@ void CRestore::OnRestore() {
                 RunExtract(entries);
             }
         }
+        if (tally_.abandoned) return;
         if (discs.empty() || !AskForDisc(item, discs.front())) break;
     }
     if (spansDiscs) TellHowTheRestoreEnded(notGiven);
@@ -466,6 +467,7 @@ void CRestore::RunExtract(RestoreEntries& entries) {
     dialog.catalogue = &catalogue_;
     if (entries.moreDiscsFollow) dialog.doneStatus = "This disc is done; another follows";
     dialog.exec();
+    tally_.abandoned = !dialog.HasRun();
     tally_.restored += dialog.RestoredFiles();
     tally_.notRestored.insert(tally_.notRestored.end(), dialog.NotRestoredLines().begin(),
                               dialog.NotRestoredLines().end());

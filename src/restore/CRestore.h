@@ -160,6 +160,7 @@ class CRestore : public QDialog {
     ListedStreams catalogue_;
     // What the Restore dialogs of one "Restore..." came to.
     struct RestoreTally {
+        bool abandoned = false;  // a Restore dialog was closed before it ran: the restore ends
         int restored = 0;
         std::vector<std::string> notRestored;
     };

@@ -383,6 +383,32 @@ TEST_F(RestoreTest, ARestoreWithDiscsMissingSaysSoFirstAndEndsWithWhatCameBack) 
     }
 }
 
+// The Restore dialog closed before it ran ends the restore: no disc is asked for after it.
+TEST_F(RestoreTest, ARestoreDialogClosedUnrunEndsARestoreOverDiscs) {
+    const SpannedBackup backup;
+    ScratchFolder drive;
+    backup.PlaceWith(drive, {3});
+    ImageFileSystem images(DefaultFileSystem());
+    Open({drive.path()}, &images);
+    ScriptedPrompt messages;  // after the scan's warning of what is missing
+    int dialogs = 0;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (auto* dialog = qobject_cast<CExtract*>(QApplication::activeModalWidget())) {
+            ++dialogs;
+            dialog->close();
+        }
+    });
+    closer.start(5);
+    window->tree->setCurrentItem(Tree().topLevelItem(0)->child(0));
+    window->OnRestore();
+
+    EXPECT_EQ(dialogs, 1);
+    ASSERT_EQ(messages.Texts().size(), 1u);
+    EXPECT_TRUE(messages.Texts()[0].starts_with("Part of this is on discs that are not present:")) << messages.Texts()[0];
+    window.reset();
+}
+
 // An encrypted backup shows only "<protected>" folders until its password passes the key
 // check in the password dialog; its folders then take their real places and names, and it
 // restores through the Restore dialog.
