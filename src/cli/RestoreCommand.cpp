@@ -158,26 +158,12 @@ void ReadPlaces(FileSystem& files, KeyRing& keys, const std::vector<std::string>
     for (const std::string& line : MissingStreamMessages(found)) problems.push_back(line);
 }
 
-// A file of a stream as the extractor names it: "Docs\r.txt", "\readme.txt".
-std::string StoredShownPath(const std::string& folderPath, const std::string& name) {
-    const std::string folder = folderPath == "\\" ? std::string() : ShownStoredText(folderPath.substr(1));
-    return folder + "\\" + ShownStoredText(name);
-}
-
 // Names what the selection takes from a stream on a disc that was not given: each file, or
 // the folder when it is protected (its files are then not shown). The disc is named besides.
 void NameAbsent(const KnownStream& known, bool onGivenDisc, bool wholeFolder, const std::string& onlyFile,
                 Selection& selection) {
-    const std::string where = onGivenDisc ? " is in " + ShownStoredText(known.stream.name) + ", which is missing from disc " +
-                                                std::to_string(known.stream.disc)
-                                          : " is on disc " + std::to_string(known.stream.disc) + ", which was not given";
-    if (known.stream.isProtected || IsSealedStream(known.stream)) {
-        selection.onAbsentDiscs.push_back("<protected>" + where);
-        return;
-    }
-    for (const CatalogueFile& file : known.files)
-        if (wholeFolder || StoredTextToUtf8(file.name) == onlyFile)
-            selection.onAbsentDiscs.push_back(StoredShownPath(known.stream.folderPath, file.name) + where);
+    const auto chosen = [&](const CatalogueFile& file) { return wholeFolder || StoredTextToUtf8(file.name) == onlyFile; };
+    for (std::string& line : NotGivenLines(known, chosen, onGivenDisc)) selection.onAbsentDiscs.push_back(std::move(line));
 }
 
 Selection Select(FileSystem& files, KeyRing& keys, const PlacesContent& content, const std::string& onlyAsGiven,

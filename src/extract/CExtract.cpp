@@ -10,6 +10,9 @@
 #include <QPushButton>
 #include <QSettings>
 
+#include <algorithm>
+#include <cctype>
+
 #include "extract/COverwrite.h"
 #include "extract/FileExtractor.h"
 #include "platform/DialogUnits.h"
@@ -65,6 +68,7 @@ void CExtract::accept() {
     if (!idle) return;
     cancelRequested = 0;
     idle = 0;
+    hasRun_ = true;
     if (worker_) worker_->wait();
     worker_.reset(QThread::create([this] { ExtractWorker(); }));
     worker_->start(QThread::LowPriority);
@@ -95,12 +99,19 @@ void CExtract::ExtractWorker() {
     CallOnThreadOf(this, [&] { restoreButton_->setEnabled(false); });
     notRestored_.clear();
     renamed_.clear();
+    restoredFiles_ = 0;
     // The window's current folder is nowhere the user can see: a relative destination
     // would land in it.
     const std::string destination = Destination();
-    const bool relative = !destination.empty() && destination.front() != '/' &&
-                          destination.find_first_not_of(" \t") != std::string::npos;
-    if (relative) {
+    const bool blank = std::all_of(destination.begin(), destination.end(),
+                                   [](unsigned char c) { return std::isspace(c); });
+    const bool relative = !blank && destination.front() != '/';
+    if (blank) {
+        // Said once for the run, not once for each entry.
+        if (lastDestination) lastDestination->clear();
+        corvane::Ask(this, {kNoDestination, MessageIcon::Error});
+        SetStatus("Error");
+    } else if (relative) {
         corvane::Ask(this, {"The destination must be a full path, such as " + QDir::homePath().toStdString() +
                                 "/Restored, or begin with ~/ for your home folder:\n" + destination,
                             MessageIcon::Error});
@@ -116,25 +127,18 @@ void CExtract::ExtractWorker() {
         }
     }
     CallOnThreadOf(this, [&] { restoreButton_->setEnabled(true); });
-    SetStatus("Done!");
+    SetStatus(doneStatus);
     TellWhatWasNotRestored();
     EndWaitCursor();
     idle = 1;  // the last touch: from here on the dialog may close
 }
 
 void CExtract::TellWhatWasNotRestored() {
-    constexpr std::size_t kMostShown = 20;
-    auto list = [](const std::string& heading, const std::vector<std::string>& lines) {
-        std::string text = heading;
-        for (std::size_t i = 0; i < lines.size() && i < kMostShown; ++i) text += "\n" + lines[i];
-        if (lines.size() > kMostShown) text += "\n(and " + std::to_string(lines.size() - kMostShown) + " more)";
-        return text;
-    };
     std::string text;
-    if (!notRestored_.empty()) text = list("Not restored:", notRestored_);
+    if (!notRestored_.empty()) text = ListedLines("Not restored:", notRestored_);
     if (!renamed_.empty()) {
         if (!text.empty()) text += "\n\n";
-        text += list("Restored under another name, because the destination cannot hold the stored one or another restored file has it:", renamed_);
+        text += ListedLines("Restored under another name, because the destination cannot hold the stored one or another restored file has it:", renamed_);
     }
     if (text.empty()) return;
     corvane::Ask(this, {text, notRestored_.empty() ? MessageIcon::Information : MessageIcon::Warning});

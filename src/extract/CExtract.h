@@ -36,13 +36,22 @@ public:
     std::string Destination() override;
     MessageAnswer Ask(const Message& message) override;
     OverwriteAnswer AskOverwrite(const std::string& targetPath) override;
-    void Restored(const std::string&) override {}
+    void Restored(const std::string&) override { ++restoredFiles_; }
     void RestoredUnder(const std::string& shownPath, const std::string& targetPath) override;
     void NotRestored(const std::string& shownPath, const std::string& reason) override;
     void BeginWaitCursor() override;
     void EndWaitCursor() override;
 
     std::atomic<int> idle{1};
+    // The status line's text when a run has ended; a caller with more of the restore to do
+    // after this dialog says so here.
+    std::string doneStatus = "Done!";
+
+    // What the last run came to, read once it has ended: the files restored, and a line for
+    // each thing not restored ("Docs\a.txt: why").
+    bool HasRun() const { return hasRun_; }  // false: closed before any run
+    int RestoredFiles() const { return restoredFiles_; }
+    const std::vector<std::string>& NotRestoredLines() const { return notRestored_; }
 
 protected:
     void accept() override;  // "&Restore" and Enter: start a run
@@ -67,6 +76,8 @@ private:
     // The run's lines for the closing message; the worker's alone while it runs.
     std::vector<std::string> notRestored_;
     std::vector<std::string> renamed_;
+    int restoredFiles_ = 0;
+    bool hasRun_ = false;  // GUI thread only
     NestedWaitCursor waitCursor_;
 };
 

@@ -5,6 +5,7 @@
 #include <QPushButton>
 
 #include "platform/DialogUnits.h"
+#include "platform/ElidedLabel.h"
 #include "platform/StoredQText.h"
 
 namespace corvane {
@@ -20,10 +21,11 @@ COverwrite::COverwrite(QWidget* parent) : QDialog(parent) {
     yes->setDefault(true);
     auto* cancel = new QPushButton(QStringLiteral("&Cancel"), this);
     PlaceControl(cancel, du, 2, 131, 60, 50, 14);
-    target_ = new QLabel(QStringLiteral("fname"), this);
+    // A long path is shortened in the middle, so that the file's name at its end shows.
+    target_ = new ElidedLabel(this);
     PlaceControl(target_, du, 1020, 30, 7, 148, 16);
+    target_->SetFullText(QStringLiteral("fname"));
     target_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    target_->setWordWrap(true);
     auto* question = new QLabel(
         QStringLiteral("The destination file already exists. Do you want to overwrite it?"), this);
     question->setGeometry(du.rect(30, 30, 148, 26));
@@ -44,7 +46,7 @@ COverwrite::COverwrite(QWidget* parent) : QDialog(parent) {
 }
 
 OverwriteAnswer COverwrite::Ask(const std::string& targetPath) {
-    target_->setText(StoredTextToQString(targetPath));
+    target_->SetFullText(StoredTextToQString(targetPath));
     applyToAll_->setChecked(false);
     answer_ = OverwriteAnswer::Cancel;
     exec();

@@ -8,9 +8,10 @@
 #include "extract/ExtractHost.h"
 
 class QCheckBox;
-class QLabel;
 
 namespace corvane {
+
+class ElidedLabel;
 
 class COverwrite : public QDialog {
     Q_OBJECT
@@ -30,7 +31,7 @@ private:
     void OnNo();
 
     OverwriteAnswer answer_ = OverwriteAnswer::No;
-    QLabel* target_ = nullptr;
+    ElidedLabel* target_ = nullptr;
     QCheckBox* applyToAll_ = nullptr;
 };
 

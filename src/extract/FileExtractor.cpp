@@ -21,7 +21,6 @@ namespace corvane {
 
 namespace {
 
-constexpr const char* kNoDestination = "You must select a destination folder.";
 constexpr const char* kExtractError = "There was an error extracting the file!";
 constexpr const char* kRefused = "it names a place outside the destination folder";
 constexpr const char* kRestDamaged = "the rest of the stream is damaged";
@@ -143,7 +142,7 @@ struct StreamInProgress {
     std::string relative;     // the stream's folder below it
     std::string folder;       // where its files go
     bool folderSubstituted = false;
-    OverwriteAnswer stickyAnswer = OverwriteAnswer::No;  // "to all" answers hold for this stream
+    OverwriteAnswer* stickyAnswer = nullptr;  // the run's: a "to all" answer holds for the rest of it
     Status folderFailure;         // the folder could not be made: none of its files can be
     bool sealed = false;          // encrypted: the catalogue's names of its files are sealed
     int notRestored = 0;
@@ -331,7 +330,7 @@ Outcome EndTarget(ExtractHost& host, NamesGiven& names, FileInProgress& file) {
 }
 
 // Whether an existing target of a folder stream is replaced: by the "to all" answer given
-// earlier in this stream, else by asking. Cancel also stops the run.
+// earlier in the run, else by asking. Cancel also stops the run.
 bool MayOverwrite(ExtractHost& host, const std::string& target, OverwriteAnswer& stickyAnswer) {
     if (stickyAnswer == OverwriteAnswer::NoToAll) return false;
     if (stickyAnswer == OverwriteAnswer::YesToAll) return true;
@@ -481,7 +480,7 @@ void SubmitRecords(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, Name
             Start start = Start::Failed;
             if (stream->folderFailure.ok())
                 start = StartTarget(host, names, *file,
-                                    [&] { return MayOverwrite(host, file->target, stream->stickyAnswer); });
+                                    [&] { return MayOverwrite(host, file->target, *stream->stickyAnswer); });
             else
                 ReportNotRestored(host, file->shown, ReasonOf(stream->folderFailure));
             file->skipped = start != Start::Write;
@@ -531,6 +530,7 @@ void ReachFolders(NamesGiven& names, FileSystem& files, const std::string& top, 
 struct ExtractionRun::Parts {
     explicit Parts(int workers) : pipeline(workers, kStepsPerWorker * std::max(1, workers)) {}
 
+    OverwriteAnswer stickyAnswer = OverwriteAnswer::No;  // of the folder streams' overwrite prompts
     Recycler<DecodeBatch> batches;  // outlives the pipeline, whose dropped steps hold batches
     NamesGiven names;               // by the whole run, in every folder it writes to
     ChunkPipeline pipeline;
@@ -552,6 +552,7 @@ void ExtractionRun::FolderStream(const std::string& streamPath) {
     ExtractHost& host = host_;
     const std::string destination = Prepare(host);
     auto stream = std::make_shared<StreamInProgress>();
+    stream->stickyAnswer = &parts_->stickyAnswer;
     parts_->pipeline.Then([&host, stream] {
         stream->begun = !host.cancelRequested;
         if (!stream->begun) return;

@@ -13,8 +13,12 @@
 
 namespace corvane {
 
+// Said when the destination box is empty.
+inline constexpr const char* kNoDestination = "You must select a destination folder.";
+
 // Restores folder streams and single files one after another, as a restore of several
-// entries does. Reading and decoding run ahead on every core while earlier files are still
+// entries does. A "to all" answer to the overwrite prompt holds for the rest of the run's
+// folder streams. Reading and decoding run ahead on every core while earlier files are still
 // being written; every change to the destination and every call to the host happens in
 // order, on the calling thread, as if each entry were restored to its end before the next.
 class ExtractionRun {
@@ -39,8 +43,7 @@ class ExtractionRun {
 };
 
 // Restores every file of one folder stream into the destination, below the stream's folder
-// path, creating the folder chain first. The overwrite prompt's "to all" answers hold for
-// the rest of this stream.
+// path, creating the folder chain first, as a run of its own.
 void ExtractFolderStream(ExtractHost& host, const std::string& streamPath);
 
 // Restores the one file whose record's DataSize lies at recordOffset straight into the

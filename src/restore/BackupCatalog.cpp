@@ -186,6 +186,16 @@ void UnlockBelow(CatalogTree& tree, CatalogItem* parent, const std::string& pass
     }
 }
 
+// Calls visit with the record of item and of each item below it that lies on a disc that is not
+// present, a folder before its files; streams named in passOver are left out.
+template <typename Visit>
+void ForEachAbsentRecord(const CatalogTree& tree, const CatalogItem* item, const std::set<std::string>& passOver,
+                         Visit visit) {
+    const CItemData* record = item->record.get();
+    if (record && record->absentDisc && !passOver.count(record->streamPath)) visit(*record);
+    for (int i = 0; i < tree.ChildCount(item); ++i) ForEachAbsentRecord(tree, tree.Child(item, i), passOver, visit);
+}
+
 void OutlineBelow(const CatalogTree& tree, const CatalogItem* parent, int depth, std::string& out) {
     for (int i = 0; i < tree.ChildCount(parent); ++i) {
         const CatalogItem* item = tree.Child(parent, i);
@@ -448,23 +458,41 @@ CatalogItem* AddBackupStream(CatalogTree& tree, const BackupStream& stream,
     return drive;
 }
 
-std::string AbsentDiscBelow(const CatalogTree& tree, const CatalogItem* item, const std::set<std::string>& passOver) {
-    const CItemData* lowest = nullptr;
-    std::vector<const CatalogItem*> pending = {item};
-    while (!pending.empty()) {
-        const CatalogItem* next = pending.back();
-        pending.pop_back();
-        const CItemData* record = next->record.get();
-        if (record && record->absentDisc && !passOver.count(record->streamPath) &&
-            (!lowest || record->absentDisc < lowest->absentDisc))
-            lowest = record;
-        for (int i = 0; i < tree.ChildCount(next); ++i) pending.push_back(tree.Child(next, i));
+std::vector<std::string> AbsentDiscsBelow(const CatalogTree& tree, const CatalogItem* item,
+                                          const std::set<std::string>& passOver) {
+    std::map<std::uint32_t, std::string> streamOfDisc;  // a stream file name of each disc
+    ForEachAbsentRecord(tree, item, passOver,
+                        [&](const CItemData& record) { streamOfDisc.emplace(record.absentDisc, record.streamPath); });
+    std::vector<std::string> discs;
+    for (const auto& [disc, streamName] : streamOfDisc) {
+        StreamNameParts parts;
+        const std::string backup =
+            ParseStreamName(streamName, parts) ? parts.label + " " + parts.timeStamp : streamName;
+        discs.push_back("disc " + std::to_string(disc) + " of " + ShownStoredText(backup));
     }
-    if (!lowest) return {};
-    StreamNameParts parts;
-    const std::string backup = ParseStreamName(lowest->streamPath, parts) ? parts.label + " " + parts.timeStamp
-                                                                          : lowest->streamPath;
-    return "disc " + std::to_string(lowest->absentDisc) + " of " + ShownStoredText(backup);
+    return discs;
+}
+
+std::map<std::string, std::set<std::uint64_t>> AbsentFilesBelow(const CatalogTree& tree, const CatalogItem* item,
+                                                                 const std::set<std::string>& passOver) {
+    std::map<std::string, std::set<std::uint64_t>> absent;
+    std::set<std::string> wholeStreams;
+    ForEachAbsentRecord(tree, item, passOver, [&](const CItemData& record) {
+        if (record.recordOffset == 0) {
+            wholeStreams.insert(record.streamPath);
+            absent[record.streamPath].clear();
+        } else if (!wholeStreams.count(record.streamPath)) {
+            absent[record.streamPath].insert(record.recordOffset);
+        }
+    });
+    return absent;
+}
+
+bool HoldsStream(const CatalogTree& tree, const CatalogItem* item, std::string_view streamName) {
+    if (item->record && FileNameOf(item->record->streamPath) == streamName) return true;
+    for (int i = 0; i < tree.ChildCount(item); ++i)
+        if (HoldsStream(tree, tree.Child(item, i), streamName)) return true;
+    return false;
 }
 
 CatalogItem* FindPlaceholder(const CatalogTree& tree, const CatalogItem* folder) {

@@ -9,6 +9,7 @@
 #include <set>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "archive/BackupKey.h"
@@ -157,11 +158,19 @@ class StreamHeaderReader {
 CatalogItem* AddBackupStream(CatalogTree& tree, const BackupStream& stream,
                              const std::vector<std::string>& unlockedPasswords);
 
-// The lowest disc that is not present holding item or an item below it, as "disc 2 of DATA
-// 0812251430"; "" when everything below it is present. Streams named in passOver (by file name)
-// do not count.
-std::string AbsentDiscBelow(const CatalogTree& tree, const CatalogItem* item,
-                            const std::set<std::string>& passOver = {});
+// The discs that are not present holding item or items below it, lowest first, each as "disc 2
+// of DATA 0812251430". Streams named in passOver (by file name) do not count.
+std::vector<std::string> AbsentDiscsBelow(const CatalogTree& tree, const CatalogItem* item,
+                                          const std::set<std::string>& passOver = {});
+
+// Whether item or an item below it stands for the stream of that file name, present or not.
+bool HoldsStream(const CatalogTree& tree, const CatalogItem* item, std::string_view streamName);
+
+// What item and the items below it hold on discs that are not present, by stream file name:
+// the record offsets of the files, or none when the stream's whole folder is below item.
+// Streams named in passOver do not count.
+std::map<std::string, std::set<std::uint64_t>> AbsentFilesBelow(const CatalogTree& tree, const CatalogItem* item,
+                                                                 const std::set<std::string>& passOver = {});
 
 // The placeholder of a stream folder whose files have not been listed, or null.
 CatalogItem* FindPlaceholder(const CatalogTree& tree, const CatalogItem* folder);
@@ -203,6 +212,8 @@ struct RestoreEntries {
     // The entry's folders and name as the tree shows them, "/"-separated UTF-8 from the drive's
     // root ("Docs/<protected>"): for messages, which never show the name of a locked folder.
     std::vector<std::string> shownPaths;
+    // Another disc is asked for once these are restored.
+    bool moreDiscsFollow = false;
 
     std::size_t size() const { return streamPaths.size(); }
 };

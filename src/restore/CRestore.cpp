@@ -32,8 +32,6 @@ constexpr int kSeparatorWidth = 2;
 constexpr int kNoticeLeft = 2;
 constexpr int kNoticeWidth = 116;
 constexpr int kNoticeHeight = 30;
-// The most lines of what the scan could not read that one message shows.
-constexpr std::size_t kProblemsShown = 20;
 
 class WaitCursor {
   public:
@@ -126,11 +124,17 @@ void CRestore::ScanWorker() {
     for (std::string& line : reader.Unreadable()) problems.push_back(std::move(line));
     for (std::string& line : reader.Notes()) problems.push_back(std::move(line));
     for (std::string& line : files_->DamageNotes()) problems.push_back(std::move(line));
-    for (const KnownSet& set : knownSets_)
-        if (std::string line = FollowingDiscMessage(set, presentPaths); !line.empty()) problems.push_back(line);
+    std::map<std::string, std::string> following;
+    for (const KnownSet& set : knownSets_) {
+        if (std::string line = FollowingDiscMessage(set, presentPaths); !line.empty()) {
+            problems.push_back(line);
+            following[LastStream(set)->stream.name] = line;
+        }
+    }
     {
         std::lock_guard<std::mutex> lock(readMutex_);
         scanProblems_ = std::move(problems);
+        followingDiscs_ = std::move(following);
     }
     HandOver(nullptr);
 }
@@ -196,11 +200,8 @@ void CRestore::ScanEnded() {
     if (warn) notice_->setText(QStringLiteral("Not everything on the discs could be read."));
     emit scanEnded();
     if (!warn) return;
-    std::string text = "Not everything on the discs could be read:\n";
-    for (std::size_t i = 0; i < problems.size() && i < kProblemsShown; ++i) text += "\n" + problems[i];
-    if (problems.size() > kProblemsShown)
-        text += "\n(and " + std::to_string(problems.size() - kProblemsShown) + " more)";
-    Ask(this, {text, MessageIcon::Warning, MessageButtons::Ok});
+    Ask(this, {ListedLines("Not everything on the discs could be read:\n", problems), MessageIcon::Warning,
+               MessageButtons::Ok});
 }
 
 void CRestore::LayoutControls() {
@@ -338,12 +339,17 @@ bool CRestore::AskForDisc(CTreeItem*& item, const std::string& disc) {
 }
 
 // What is present is restored, then each other disc the item lies on is asked for in turn
-// and restored once read: one drive takes a backup of many discs.
+// and restored once read: one drive takes a backup of many discs. When some of it is on discs
+// that are not present, the user is told so before anything is restored, and at the end how
+// many files came back and what did not, with each file on a disc not given.
 void CRestore::OnRestore() {
     CTreeItem* item = CMyTree::ItemOf(tree->currentItem());
     if (!item) return;
     if (!scanFinished && !WaitForScan()) return;
     std::set<std::string> restored;  // streams handed to a restore, by file name
+    tally_ = {};
+    bool spansDiscs = false;
+    std::vector<std::string> notGiven;  // what is on the discs still absent
     for (bool first = true;; first = false) {
         std::string shownAbove;
         for (QTreeWidgetItem* above = item->parent(); above; above = above->parent())
@@ -352,16 +358,52 @@ void CRestore::OnRestore() {
         RestoreEntries entries;
         CollectForRestore(*tree, item, entries, ShownItemPath(*tree, item, shownAbove), restored);
         for (const std::string& path : entries.streamPaths) restored.insert(std::string(FileNameOf(path)));
-        const std::string disc = AbsentDiscBelow(*tree, item, restored);
-        if (entries.size() > 0 || (first && disc.empty())) {
+        const std::vector<std::string> discs = AbsentDiscsBelow(*tree, item, restored);
+        entries.moreDiscsFollow = !discs.empty();
+        // A disc after the last one known may hold more of a folder that holds the last stream
+        // known (folders are numbered in order); a file lies whole on one disc.
+        std::vector<std::string> following;
+        if (!item->record || item->record->kind != kFileItem) {
+            for (const auto& [lastStream, line] : followingDiscs_)
+                if (HoldsStream(*tree, item, lastStream)) following.push_back(line);
+        }
+        notGiven = NotGivenLines(knownSets_, AbsentFilesBelow(*tree, item, restored));
+        notGiven.insert(notGiven.end(), following.begin(), following.end());
+        if (first && (!discs.empty() || !following.empty())) {
+            spansDiscs = true;
+            // With nothing present, the question for the first disc says it all.
+            if (entries.size() > 0) TellWhatIsAbsent(discs, following);
+        }
+        if (entries.size() > 0 || (first && discs.empty())) {
             if (runExtract) {
                 runExtract(entries);
             } else {
                 RunExtract(entries);
             }
         }
-        if (disc.empty() || !AskForDisc(item, disc)) return;
+        if (tally_.abandoned) return;
+        if (discs.empty() || !AskForDisc(item, discs.front())) break;
     }
+    if (spansDiscs) TellHowTheRestoreEnded(notGiven);
+}
+
+void CRestore::TellWhatIsAbsent(const std::vector<std::string>& discs, const std::vector<std::string>& following) {
+    std::string text;
+    if (!discs.empty())
+        text = ListedLines("Part of this is on discs that are not present:", discs) +
+               "\n\nWhat is present is restored first; then each of these discs is asked for.";
+    else
+        text = "What is present is restored.";
+    for (const std::string& line : following) text += "\n\nMore of it may be on a disc that is not present: " + line + ".";
+    Ask(this, {text, MessageIcon::Information});
+}
+
+void CRestore::TellHowTheRestoreEnded(const std::vector<std::string>& notGiven) {
+    std::vector<std::string> notRestored = tally_.notRestored;
+    notRestored.insert(notRestored.end(), notGiven.begin(), notGiven.end());
+    std::string text = std::to_string(tally_.restored) + (tally_.restored == 1 ? " file" : " files") + " restored.";
+    if (!notRestored.empty()) text += "\n\n" + ListedLines("Not restored:", notRestored);
+    Ask(this, {text, notRestored.empty() ? MessageIcon::Information : MessageIcon::Warning});
 }
 
 bool CRestore::WaitForScan() {
@@ -408,6 +450,7 @@ void CRestore::RunExtract(RestoreEntries& entries) {
     for (std::size_t i = 0; i < entries.size(); ++i) {
         if (refused.count(entries.lockedPasswords[i])) {
             leftOut += "\n" + entries.shownPaths[i];
+            tally_.notRestored.push_back(entries.shownPaths[i] + ": left out without its password");
             continue;
         }
         allowed.streamPaths.push_back(entries.streamPaths[i]);
@@ -423,7 +466,12 @@ void CRestore::RunExtract(RestoreEntries& entries) {
     dialog.files = files_;
     dialog.keys = &keys;
     dialog.catalogue = &catalogue_;
+    if (entries.moreDiscsFollow) dialog.doneStatus = "This disc is done; another follows";
     dialog.exec();
+    tally_.abandoned = !dialog.HasRun();
+    tally_.restored += dialog.RestoredFiles();
+    tally_.notRestored.insert(tally_.notRestored.end(), dialog.NotRestoredLines().begin(),
+                              dialog.NotRestoredLines().end());
 }
 
 void CRestore::OnProperties() {

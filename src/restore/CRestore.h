@@ -8,6 +8,7 @@
 #include <atomic>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -119,6 +120,12 @@ class CRestore : public QDialog {
     // Asks for a disc and, on Retry, reads the places again: true with item found again, false
     // when the user cancels or the places read now know nothing of item.
     bool AskForDisc(CTreeItem*& item, const std::string& disc);
+    // Before a restore that needs discs not present: the discs it asks for later, and the lines
+    // of the discs after the last one known that may hold more of it.
+    void TellWhatIsAbsent(const std::vector<std::string>& discs, const std::vector<std::string>& following);
+    // The closing message of a restore that spanned discs not present: the files restored, and
+    // what was not, ending with notGiven, the files on the discs never given.
+    void TellHowTheRestoreEnded(const std::vector<std::string>& notGiven);
     // Worker: hands a stream read (null: the scan has read its last) to the GUI thread.
     void HandOver(BackupStream* stream);
     // GUI thread: adds up to kStreamsPerTurn streams handed over and comes back for the rest;
@@ -143,10 +150,21 @@ class CRestore : public QDialog {
     // What the scan could not read: places, gaps in a backup's streams, damaged streams. Shown
     // once when the scan ends.
     std::vector<std::string> scanProblems_;
+    // For each backup whose newest catalogue says more discs follow than are present: the file
+    // name of its last stream known, and the line that names the disc after it. Written by the
+    // scan under readMutex_ before it ends.
+    std::map<std::string, std::string> followingDiscs_;
     // The backups as the newest catalogues read know them: the scan thread's while it runs, the
     // GUI thread's after; and the checksums of their files' content that restores check.
     std::vector<KnownSet> knownSets_;
     ListedStreams catalogue_;
+    // What the Restore dialogs of one "Restore..." came to.
+    struct RestoreTally {
+        bool abandoned = false;  // a Restore dialog was closed before it ran: the restore ends
+        int restored = 0;
+        std::vector<std::string> notRestored;
+    };
+    RestoreTally tally_;
     QFrame* separator_ = nullptr;
     QLabel* notice_ = nullptr;
 };

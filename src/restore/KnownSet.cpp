@@ -191,4 +191,34 @@ ListedStreams ListedStreamsOf(const std::vector<KnownSet>& sets) {
     return catalogue;
 }
 
+std::vector<std::string> NotGivenLines(const KnownStream& known, const std::function<bool(const CatalogueFile&)>& keep,
+                                       bool onGivenDisc) {
+    const std::string where = onGivenDisc ? " is in " + ShownStoredText(known.stream.name) + ", which is missing from disc " +
+                                                std::to_string(known.stream.disc)
+                                          : " is on disc " + std::to_string(known.stream.disc) + ", which was not given";
+    if (known.stream.isProtected || IsSealedStream(known.stream)) return {"<protected>" + where};
+    const std::string& folderPath = known.stream.folderPath;
+    const std::string folder = folderPath == "\\" ? std::string() : ShownStoredText(folderPath.substr(1));
+    std::vector<std::string> lines;
+    for (const CatalogueFile& file : known.files)
+        if (keep(file)) lines.push_back(folder + "\\" + ShownStoredText(file.name) + where);
+    return lines;
+}
+
+std::vector<std::string> NotGivenLines(const std::vector<KnownSet>& sets,
+                                       const std::map<std::string, std::set<std::uint64_t>>& chosen) {
+    std::vector<std::string> lines;
+    for (const KnownSet& set : sets) {
+        for (const KnownStream& known : set.streams) {
+            const auto records = chosen.find(known.stream.name);
+            if (records == chosen.end()) continue;
+            const auto keep = [&](const CatalogueFile& file) {
+                return records->second.empty() || records->second.count(file.recordOffset) > 0;
+            };
+            for (std::string& line : NotGivenLines(known, keep)) lines.push_back(std::move(line));
+        }
+    }
+    return lines;
+}
+
 }  // namespace corvane

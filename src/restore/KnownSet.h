@@ -3,6 +3,10 @@
 // describes, with its files, so that folders on discs that are not present can be shown and
 // named, and restored files checked against their content checksums.
 
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -61,5 +65,17 @@ std::string FollowingDiscMessage(const KnownSet& set, const std::vector<std::str
 
 // The files the catalogues of the sets list, by stream file name and record.
 ListedStreams ListedStreamsOf(const std::vector<KnownSet>& sets);
+
+// What a restore misses of a stream on a disc that is not present: one line for each of its files
+// that keep accepts ("Docs\r.txt is on disc 2, which was not given"), or one for the whole folder
+// when it is protected or encrypted, since its files are not shown ("<protected> is on disc 2, ...").
+// onGivenDisc: the disc was given but lacks the stream ("... is in X.cvn, which is missing from disc 2").
+std::vector<std::string> NotGivenLines(const KnownStream& known, const std::function<bool(const CatalogueFile&)>& keep,
+                                       bool onGivenDisc = false);
+
+// NotGivenLines for the streams chosen by file name, in the sets' order: each with the record
+// offsets of its files chosen, or with none for all of them.
+std::vector<std::string> NotGivenLines(const std::vector<KnownSet>& sets,
+                                       const std::map<std::string, std::set<std::uint64_t>>& chosen);
 
 }  // namespace corvane

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -149,19 +150,50 @@ TEST(ExtractDialog, CancelClosesOnlyWhenIdleAndEmptyRunsEndDone) {
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
 }
 
-TEST(ExtractDialog, EmptyDestinationIsReportedForEveryEntry) {
+// However many entries the run has, folder streams or single files.
+TEST(ExtractDialog, EmptyDestinationIsReportedOnce) {
     DialogRig rig;
     rig.FolderWithExistingTargets();
-    rig.streamPaths.push_back(rig.streamPaths[0]);
-    rig.recordOffsets.push_back(0);
-    rig.itemNames.push_back("Docs");
-    CExtract dialog(rig.streamPaths, rig.recordOffsets, rig.itemNames, &rig.lastDestination);
-    dialog.show();
-    qobject_cast<QPushButton*>(FindControl(&dialog, 1))->click();
-    for (int i = 0; i < 6000 && !dialog.idle; ++i) QTest::qWait(5);
-    EXPECT_EQ(rig.messages.Texts(),
-              (std::vector<std::string>{"You must select a destination folder.", "You must select a destination folder."}));
+    test::ReadBack back;
+    ASSERT_TRUE(test::ReadSampleStream(rig.streamPaths[0], back).ok());
+    rig.streamPaths = {rig.streamPaths[0], rig.streamPaths[0], rig.streamPaths[0]};
+    rig.recordOffsets = {0, 0, back.records[1].recordOffset};
+    rig.itemNames = {"Docs", "Docs", "b"};
+    rig.lastDestination = "/earlier";
+    for (const char* typed : {"", "  "}) {
+        SCOPED_TRACE(std::string("typed \"") + typed + "\"");
+        rig.messages.messages.clear();
+        CExtract dialog(rig.streamPaths, rig.recordOffsets, rig.itemNames, &rig.lastDestination);
+        dialog.show();
+        qobject_cast<QLineEdit*>(FindControl(&dialog, 1013))->setText(QString::fromUtf8(typed));
+        qobject_cast<QPushButton*>(FindControl(&dialog, 1))->click();
+        for (int i = 0; i < 6000 && !dialog.idle; ++i) QTest::qWait(5);
+        EXPECT_EQ(rig.messages.Texts(), std::vector<std::string>{"You must select a destination folder."});
+        EXPECT_EQ(qobject_cast<ElidedLabel*>(FindControl(&dialog, 1017))->FullText(), "Done!");
+        EXPECT_EQ(rig.lastDestination, "") << "what was read is remembered";
+    }
     EXPECT_EQ(rig.Contents(), "old;old;old;");
+}
+
+// The "to all" answer holds for every folder stream of the run, not only the one it was given in.
+TEST(ExtractDialog, ToAllAnswersHoldForTheWholeRun) {
+    for (A click : {A::YesToAll, A::NoToAll}) {
+        SCOPED_TRACE(static_cast<int>(click));
+        DialogRig rig;
+        rig.FolderWithExistingTargets();
+        const std::string second = rig.backup / "DATA 0812251430 1.cvn";
+        ASSERT_TRUE(test::WriteSampleStream(second, "\\More", "", {{"d", "new d"}}).ok());
+        rig.destination.WriteFile("More/d", "old");
+        rig.streamPaths.push_back(second);
+        rig.recordOffsets.push_back(0);
+        rig.itemNames.push_back("More");
+        CExtract dialog(rig.streamPaths, rig.recordOffsets, rig.itemNames, nullptr);
+        PromptClicker clicker({click});
+        rig.Run(dialog);
+        EXPECT_EQ(clicker.shown, 1);
+        EXPECT_EQ(rig.Contents(), click == A::YesToAll ? "new a;new b;new c;" : "old;old;old;");
+        EXPECT_EQ(test::ReadWholeFile(rig.destination / "More/d"), click == A::YesToAll ? "new d" : "old");
+    }
 }
 
 TEST(ExtractDialog, OpensWithTheLastDestination) {
@@ -255,6 +287,30 @@ TEST(ExtractDialog, TheFolderPickerStoresNothing) {
     EXPECT_EQ(closed, 1);
     EXPECT_EQ(test::TreeListing(config.path()), std::set<std::string>{});
     EXPECT_EQ(test::TreeListing(home.path()), std::set<std::string>{});
+}
+
+// A path much wider than the prompt shows on one line, shortened in the middle: its file name
+// stays in view, and the whole path is the tool tip.
+TEST(OverwritePrompt, ALongPathKeepsItsFileNameInView) {
+    std::string path = "/media/user";
+    for (int i = 0; i < 12; ++i) path += "/folder-with-a-long-name-" + std::to_string(i);
+    path += "/the-report.txt";
+    COverwrite prompt;
+    QString shown, tip;
+    int shownWidth = 0, room = 0;
+    QTimer::singleShot(10, [&] {
+        auto* label = qobject_cast<QLabel*>(FindControl(&prompt, 1020));
+        shown = label->text();
+        tip = label->toolTip();
+        shownWidth = label->fontMetrics().horizontalAdvance(shown);
+        room = label->width();
+        prompt.close();
+    });
+    prompt.Ask(path);
+    EXPECT_TRUE(shown.startsWith("/media/")) << shown.toStdString();
+    EXPECT_TRUE(shown.endsWith("/the-report.txt")) << shown.toStdString();
+    EXPECT_LE(shownWidth, room);
+    EXPECT_EQ(tip.toStdString(), path);
 }
 
 TEST(OverwritePrompt, EveryWayOutSetsTheAnswer) {

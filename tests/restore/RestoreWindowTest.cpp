@@ -14,6 +14,7 @@
 #include "disc/ImageFileSystem.h"
 #include "extract/CExtract.h"
 #include "platform/DialogUnits.h"
+#include "platform/ElidedLabel.h"
 #include "restore/CPW.h"
 #include "restore/CProps.h"
 #include "support/DesktopFixture.h"
@@ -142,6 +143,7 @@ class RestoreDriver {
         timer_.start(5);
     }
     std::deque<QString> passwords;  // not typed yet
+    std::vector<std::string> endStatuses;  // each Restore dialog's status line when its run ended
 
   private:
     void Answer() {
@@ -163,6 +165,7 @@ class RestoreDriver {
             qobject_cast<QPushButton*>(FindControl(dialog, 1))->click();
             started_ = true;
         } else if (dialog->idle) {
+            endStatuses.push_back(qobject_cast<ElidedLabel*>(FindControl(dialog, 1017))->FullText().toStdString());
             qobject_cast<QPushButton*>(FindControl(dialog, 2))->click();
         }
     }
@@ -316,6 +319,93 @@ TEST_F(RestoreTest, AWholeBackupComesBackOneDiscAtATime) {
     EXPECT_NE(questions[0].find("Please insert disc 1 of "), std::string::npos) << questions[0];
     EXPECT_NE(questions[1].find("Please insert disc 2 of "), std::string::npos) << questions[1];
     for (const auto& [path, content] : backup.files) EXPECT_EQ(ReadWholeFile(destination / path), content) << path;
+    window.reset();
+}
+
+// Restoring the whole backup with discs missing says first what is not present, no dialog
+// ends in "Done!" while discs follow, and the restore ends with the count of files restored
+// and each file not restored: with disc 3 of 3 in the one drive, disc 1 put in when asked and
+// the question for disc 2 cancelled; with discs 1 and 2 only, the missing last disc.
+TEST_F(RestoreTest, ARestoreWithDiscsMissingSaysSoFirstAndEndsWithWhatCameBack) {
+    const SpannedBackup backup;
+    const std::string imageName = std::filesystem::path(backup.images[2]).filename().string();
+    const std::string name = imageName.substr(0, imageName.find(" disc "));
+    const std::string lastDisc = "disc 3 of " + name + " is not among the places given: the backup goes on after disc 2";
+    struct Case {
+        std::vector<int> present;
+        std::vector<std::string> messages;
+        std::vector<std::string> endStatuses;
+        std::string notRestored;
+    };
+    for (const Case& c : std::vector<Case>{
+             {{3},
+              {"Part of this is on discs that are not present:\ndisc 1 of " + name + "\ndisc 2 of " + name +
+                   "\n\nWhat is present is restored first; then each of these discs is asked for.",
+               "Please insert disc 1 of " + name, "Please insert disc 2 of " + name,
+               "4 files restored.\n\nNot restored:\nMusic\\m.bin is on disc 2, which was not given"},
+              std::vector<std::string>(2, "This disc is done; another follows"),
+              "Music/m.bin"},
+             {{1, 2},
+              {"What is present is restored.\n\nMore of it may be on a disc that is not present: " + lastDisc + ".",
+               "4 files restored.\n\nNot restored:\n" + lastDisc},
+              {"Done!"},
+              "Video/v.bin"}}) {
+        SCOPED_TRACE(c.present.size());
+        ScratchFolder drive, destination;
+        backup.PlaceWith(drive, c.present);
+        ImageFileSystem images(DefaultFileSystem());
+        Open({drive.path()}, &images);
+        ScriptedPrompt messages;  // after the scan's warning of what is missing
+        std::vector<bool> emptyWhenAsked;  // whether the destination was empty at each message
+        messages.answer = [&](const Message& message) {
+            emptyWhenAsked.push_back(std::filesystem::is_empty(destination.path()));
+            if (message.buttons != MessageButtons::RetryCancel) return MessageAnswer::Ok;
+            if (message.text != "Please insert disc 1 of " + name) return MessageAnswer::Cancel;
+            for (const auto& entry : std::filesystem::directory_iterator(drive.path())) std::filesystem::remove(entry);
+            backup.PlaceWith(drive, {1});
+            return MessageAnswer::Retry;
+        };
+        window->tree->setCurrentItem(Tree().topLevelItem(0)->child(0));
+        RestoreDriver driver({}, destination.path());
+        window->OnRestore();
+
+        EXPECT_EQ(messages.Texts(), c.messages);
+        ASSERT_FALSE(emptyWhenAsked.empty());
+        EXPECT_TRUE(emptyWhenAsked.front()) << "told before anything is restored";
+        EXPECT_EQ(messages.messages.back().icon, MessageIcon::Warning);
+        EXPECT_EQ(driver.endStatuses, c.endStatuses);
+        for (const auto& [path, content] : backup.files) {
+            if (path == c.notRestored) continue;
+            EXPECT_EQ(ReadWholeFile(destination / path), content) << path;
+        }
+        EXPECT_FALSE(std::filesystem::exists(destination / c.notRestored));
+        window.reset();
+    }
+}
+
+// The Restore dialog closed before it ran ends the restore: no disc is asked for after it.
+TEST_F(RestoreTest, ARestoreDialogClosedUnrunEndsARestoreOverDiscs) {
+    const SpannedBackup backup;
+    ScratchFolder drive;
+    backup.PlaceWith(drive, {3});
+    ImageFileSystem images(DefaultFileSystem());
+    Open({drive.path()}, &images);
+    ScriptedPrompt messages;  // after the scan's warning of what is missing
+    int dialogs = 0;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        if (auto* dialog = qobject_cast<CExtract*>(QApplication::activeModalWidget())) {
+            ++dialogs;
+            dialog->close();
+        }
+    });
+    closer.start(5);
+    window->tree->setCurrentItem(Tree().topLevelItem(0)->child(0));
+    window->OnRestore();
+
+    EXPECT_EQ(dialogs, 1);
+    ASSERT_EQ(messages.Texts().size(), 1u);
+    EXPECT_TRUE(messages.Texts()[0].starts_with("Part of this is on discs that are not present:")) << messages.Texts()[0];
     window.reset();
 }
 
