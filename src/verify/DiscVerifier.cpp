@@ -4,7 +4,6 @@
 #include <cstdint>
 #include <limits>
 #include <map>
-#include <ranges>
 #include <set>
 #include <string_view>
 
@@ -188,8 +187,17 @@ DiscReport CheckDisc(FileSystem& files, const std::string& root, const DiscConte
 using SetKey = std::pair<std::string, std::int64_t>;
 using Catalogues = std::map<SetKey, LoadedCatalogue>;
 
+// A run of catalogues of the map. (Not std::ranges::subrange: clang 14 cannot use it with this
+// standard library, and the fuzzing build uses clang.)
+struct CatalogueRun {
+    Catalogues::const_iterator first, last;
+    Catalogues::const_iterator begin() const { return first; }
+    Catalogues::const_iterator end() const { return last; }
+    bool empty() const { return first == last; }
+};
+
 // The newest catalogues of every backup of that name.
-std::ranges::subrange<Catalogues::const_iterator> BackupsNamed(const Catalogues& newest, const std::string& name) {
+CatalogueRun BackupsNamed(const Catalogues& newest, const std::string& name) {
     return {newest.lower_bound({name, std::numeric_limits<std::int64_t>::min()}),
             newest.upper_bound({name, std::numeric_limits<std::int64_t>::max()})};
 }
