@@ -220,9 +220,10 @@ void EndRecord(StreamInProgress& stream, FileInProgress& file, const std::string
     }
 }
 
-// Reads one file in batches, up to the size it had when it was opened, and hands them to the
-// pipeline; its record is written as the batches come back. Reading runs ahead of writing by
-// at most the pipeline's budget.
+// Reads one file in batches to its end, and hands them to the pipeline; its record is written as
+// the batches come back. Reading runs ahead of writing by at most the pipeline's budget. The end
+// is where reading ends, not the size the file had when it was opened: files of /proc and of
+// sources mounted through FUSE (phones, cameras) say they are empty and hold data.
 void ArchiveFile(ArchiveContext& c, Recycler<Batch>& batches, const SharedStream& stream, const std::string& path,
                  const FolderEntry& entry) {
     BackupHost& host = c.host;
@@ -251,22 +252,20 @@ void ArchiveFile(ArchiveContext& c, Recycler<Batch>& batches, const SharedStream
         else file->entry.recordOffset = stream->writer->recordOffset();
     });
     std::uint64_t chunks = 0;
-    std::uint64_t left = opened.size;  // a growing file is read no further than this
-    while (left > 0 && !Cancelled(host) && stream->staging.ok()) {
+    while (!Cancelled(host) && stream->staging.ok()) {
         Batch* batch = batches.Take();
-        const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(kReadBlock, left));
+        const std::size_t wanted = kReadBlock;
         source = in->ReadFull(batch->input.get(), wanted, batch->size);
         if (!source.ok() || batch->size == 0) {
             batches.Give(batch);
             break;
         }
-        left -= batch->size;
         if (file->seal) {
             batch->seal = &*file->seal;
             batch->firstChunk = chunks;
             chunks += (batch->size + kPieceSize - 1) / kPieceSize;
         }
-        const bool last = batch->size < wanted || left == 0;
+        const bool last = batch->size < wanted;
         c.pipeline.Submit([batch] { batch->Encode(); }, [stream, file, batch, &batches] {
             WriteBatch(*stream, *file, *batch);
             batches.Give(batch);

@@ -126,7 +126,7 @@ TEST(SourceEntries, EveryLinkAndSpecialFileIsStoredOrListedAndNothingOutsideIsRe
                           {"Docs/inside.txt", "reached through a link"},
                           {"link-inside", "reached through a link"},
                           {"link-out-and-back", "plain"},  // leaves the source by name only
-                          {"growing.log", std::string(10000, 'g')},  // no further than when it was opened
+                          {"growing.log", std::string(10000, 'g') + std::string(50000, 'G')},  // to its end, as read
                       }));
     for (const auto& [path, content] : rig.StoredFiles())
         EXPECT_EQ(content.find(kSecret), std::string::npos) << path << " holds what lies outside the source";

@@ -8,6 +8,7 @@
 
 #include <QProcess>
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <random>
@@ -282,6 +283,30 @@ TEST(BackupCommand, RefusesBadArgumentsAndNeverWaitsWithoutATerminal) {
     EXPECT_NE(help.out.find("--capacity SIZE"), std::string::npos);
     ProgramRun top = Corvane({"--help"});
     EXPECT_NE(top.out.find("backup"), std::string::npos);
+}
+
+// A file whose size reads as 0 but holds data, as files of /proc and of phones and cameras
+// mounted through FUSE do: it is stored with everything it holds, as a plain success. A /proc
+// file is bound into the source where the test may mount; elsewhere the test is skipped.
+TEST(BackupCommand, AFileThatSaysItIsEmptyIsStoredWithWhatItHolds) {
+    test::ScratchFolder source, discs, out;
+    const std::string bound = source.WriteFile("version", "");
+    if (std::system(("mount --bind /proc/version '" + bound + "' 2>/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "cannot bind a /proc file here (needs the right to mount)";
+    struct stat info {};
+    ASSERT_EQ(::stat(bound.c_str(), &info), 0);
+    EXPECT_EQ(info.st_size, 0) << "the file says it is empty";
+    const std::string content = test::ReadWholeFile("/proc/version");
+    ASSERT_FALSE(content.empty());
+    const ProgramRun backup =
+        Corvane({"backup", QString::fromStdString(source.path()), "--images", QString::fromStdString(discs.path()), "--yes"});
+    std::system(("umount '" + bound + "'").c_str());
+    EXPECT_EQ(backup.exitCode, 0) << backup.err;
+    EXPECT_EQ(backup.err.find("changed while it was read"), std::string::npos) << backup.err;
+    const ProgramRun restore =
+        Corvane({"restore", QString::fromStdString(discs.path()), "--to", QString::fromStdString(out.path())});
+    EXPECT_EQ(restore.exitCode, 0) << restore.err;
+    EXPECT_EQ(test::ReadWholeFile(out / "version"), content);
 }
 
 }  // namespace
