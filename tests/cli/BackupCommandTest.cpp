@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <random>
 
 #include "archive/StreamFormat.h"
@@ -293,6 +294,9 @@ TEST(BackupCommand, AFileThatSaysItIsEmptyIsStoredWithWhatItHolds) {
     const std::string bound = source.WriteFile("version", "");
     if (std::system(("mount --bind /proc/version '" + bound + "' 2>/dev/null").c_str()) != 0)
         GTEST_SKIP() << "cannot bind a /proc file here (needs the right to mount)";
+    // Unbound however the test ends, so that its folder can be removed.
+    const std::unique_ptr<const std::string, void (*)(const std::string*)> unbind(
+        &bound, [](const std::string* path) { std::system(("umount '" + *path + "' 2>/dev/null").c_str()); });
     struct stat info {};
     ASSERT_EQ(::stat(bound.c_str(), &info), 0);
     EXPECT_EQ(info.st_size, 0) << "the file says it is empty";
@@ -300,7 +304,6 @@ TEST(BackupCommand, AFileThatSaysItIsEmptyIsStoredWithWhatItHolds) {
     ASSERT_FALSE(content.empty());
     const ProgramRun backup =
         Corvane({"backup", QString::fromStdString(source.path()), "--images", QString::fromStdString(discs.path()), "--yes"});
-    std::system(("umount '" + bound + "'").c_str());
     EXPECT_EQ(backup.exitCode, 0) << backup.err;
     EXPECT_EQ(backup.err.find("changed while it was read"), std::string::npos) << backup.err;
     const ProgramRun restore =
