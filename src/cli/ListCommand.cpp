@@ -106,7 +106,7 @@ int ListPlaces(const std::vector<std::string>& places, const std::optional<std::
     for (const BackupStream& stream : shown) AddBackupStream(tree, stream, unlockedPasswords);
     for (std::string& line : reader.Unreadable()) problems.push_back(std::move(line));
     for (std::string& line : MissingStreamMessages(streams)) problems.push_back(std::move(line));
-    for (std::string& line : AbsentDiscMessages(absent, sets, presentPaths)) problems.push_back(std::move(line));
+    for (std::string& line : AbsentDiscMessages(absent, DiscsGiven(sets, presentPaths))) problems.push_back(std::move(line));
     for (const KnownSet& set : sets)
         if (std::string line = FollowingDiscMessage(set, presentPaths); !line.empty()) problems.push_back(line);
     OpenEveryFolder(tree, nullptr, files, keys, problems);

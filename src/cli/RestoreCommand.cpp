@@ -121,6 +121,7 @@ struct PlacesContent {
     std::vector<const KnownStream*> absent;  // into sets
     std::vector<std::string> notes;          // damage read around, which costs no file
     std::vector<std::string> presentPaths;   // every stream found, read or not
+    GivenDiscs givenDiscs;                   // the discs they lie on
 };
 
 // Reads the places; what could not be read is added to problems, and so are the discs and
@@ -139,10 +140,11 @@ void ReadPlaces(FileSystem& files, KeyRing& keys, const std::vector<std::string>
         if (reader.Read(stream)) content.streams.push_back(stream);
     }
     content.absent = AbsentStreams(content.sets, content.presentPaths);
+    content.givenDiscs = DiscsGiven(content.sets, content.presentPaths);
     for (const std::string& line : reader.Unreadable()) problems.push_back(line);
     content.notes = reader.Notes();
     if (wholeBackup) {
-        for (const std::string& line : AbsentDiscMessages(content.absent, content.sets, content.presentPaths)) problems.push_back(line);
+        for (const std::string& line : AbsentDiscMessages(content.absent, content.givenDiscs)) problems.push_back(line);
     } else {
         // The streams the catalogue accounts for leave no gap in the numbers.
         for (const KnownStream* known : content.absent) {
@@ -207,7 +209,7 @@ Selection Select(FileSystem& files, KeyRing& keys, const PlacesContent& content,
         const std::string folder = StoredTextToUtf8(known->stream.folderPath);
         const bool wholeFolder = atOrBelowOnly(folder);
         if (wholeFolder || (!onlyIsFolder && folder == onlyParent))
-            NameAbsent(*known, OnGivenDisc(*known, content.sets, content.presentPaths), wholeFolder,
+            NameAbsent(*known, OnGivenDisc(*known, content.givenDiscs), wholeFolder,
                        selection.onlyFile, selection);
     }
     // Streams are numbered in the order of the folders, so a part that the last stream a

@@ -194,12 +194,6 @@ const ListedStream* ListedStreamOf(const ExtractHost& host, const std::string& s
     return found == host.catalogue->end() ? nullptr : &found->second;
 }
 
-// The catalogue's files of a stream, by record offset, or null when no catalogue lists it.
-const ListedRecords* ListedFilesOf(const ExtractHost& host, const std::string& streamPath) {
-    const ListedStream* listed = ListedStreamOf(host, streamPath);
-    return listed ? &listed->files : nullptr;
-}
-
 // The catalogue's entry of a record, or null.
 const ListedFile* ListedFileAt(const ListedRecords* listed, std::uint64_t recordOffset) {
     if (!listed) return nullptr;
@@ -366,12 +360,6 @@ void SubmitChunks(ChunkPipeline& pipeline, Recycler<DecodeBatch>& batches, Extra
         });
     }
     if (!read.ok()) pipeline.Then([file, read] { if (file->failure.ok()) file->failure = read; });
-}
-
-// A stored folder path as the status line and messages show it: without its leading backslash.
-std::string ShownFolderOf(std::string_view folderPath) {
-    if (folderPath.starts_with('\\')) folderPath.remove_prefix(1);
-    return ShownStoredText(folderPath);
 }
 
 // Names a file that is not restored, in its turn.
@@ -574,7 +562,7 @@ void ExtractionRun::FolderStream(const std::string& streamPath) {
         stop([&host, streamPath, listed, why] {
             if (!listed || listed->sealed || listed->isProtected) return ReportNotRestored(host, streamPath, why.message());
             for (const auto& [offset, file] : listed->files)
-                ReportNotRestored(host, ShownFolderOf(listed->folderPath) + "\\" + ShownStoredText(file.storedName),
+                ReportNotRestored(host, ShownStoredFolder(listed->folderPath) + "\\" + ShownStoredText(file.storedName),
                                   "its stream could not be read: " + why.message());
         });
     };
@@ -593,7 +581,7 @@ void ExtractionRun::FolderStream(const std::string& streamPath) {
         s = Status::Ok();
     }
     if (!s.ok()) return unreadable(s);
-    stream->shownFolder = ShownFolderOf(header.folderPath);
+    stream->shownFolder = ShownStoredFolder(header.folderPath);
     const NameUse use = StoredFolderToRelative(header.folderPath, stream->relative);
     if (use == NameUse::Refused) {
         return stop([&host, shown = ShownStoredText(header.folderPath)] { ReportNotRestored(host, shown, kRefused); });
@@ -670,7 +658,8 @@ int ExtractionRun::SingleFile(const std::string& streamPath, std::uint64_t recor
     }
     StreamReader reader(*in, 1 << 16, host.keys);
     FileRecord record;
-    const ListedFile* listed = ListedFileAt(ListedFilesOf(host, streamPath), recordOffset);
+    const ListedStream* listedStream = ListedStreamOf(host, streamPath);
+    const ListedFile* listed = ListedFileAt(listedStream ? &listedStream->files : nullptr, recordOffset);
     if (listed) {
         // The catalogue places the record: nothing before it needs to be readable. A plain
         // stream's record is found even when its header is damaged.

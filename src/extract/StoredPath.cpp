@@ -169,6 +169,11 @@ std::string PathUnder(std::string_view folder, std::string_view relative) {
     return path;
 }
 
+std::string ShownStoredFolder(std::string_view folderPath) {
+    if (folderPath.starts_with('\\')) folderPath.remove_prefix(1);
+    return ShownStoredText(folderPath);
+}
+
 std::string ShownStoredText(std::string_view stored) {
     std::string text(stored);
     std::replace_if(text.begin(), text.end(), IsControl, '?');

@@ -64,5 +64,8 @@ std::string_view FileNameOf(std::string_view path);
 
 // Stored text for a message: UTF-8, control characters shown as '?'.
 std::string ShownStoredText(std::string_view stored);
+// A stored folder path as messages show it, without its leading backslash: "Docs\2008", and ""
+// for the root, so that its files show as "Docs\2008\a.txt" and "\readme.txt".
+std::string ShownStoredFolder(std::string_view folderPath);
 
 }  // namespace corvane

@@ -118,26 +118,28 @@ std::vector<const KnownStream*> AbsentStreams(const std::vector<KnownSet>& sets,
     return absent;
 }
 
-bool OnGivenDisc(const KnownStream& known, const std::vector<KnownSet>& sets,
-                 const std::vector<std::string>& presentStreamPaths) {
+GivenDiscs DiscsGiven(const std::vector<KnownSet>& sets, const std::vector<std::string>& presentStreamPaths) {
     std::set<std::string_view> present;
     for (const std::string& path : presentStreamPaths) present.insert(FileNameOf(path));
+    GivenDiscs given;
     for (const KnownSet& set : sets)
-        for (const KnownStream& other : set.streams)
-            if (&other == &known)
-                return std::any_of(set.streams.begin(), set.streams.end(), [&](const KnownStream& sibling) {
-                    return sibling.stream.disc == known.stream.disc && present.count(sibling.stream.name);
-                });
-    return false;
+        for (const KnownStream& known : set.streams)
+            if (present.count(known.stream.name)) given.emplace(set.backup.name, known.stream.disc);
+    return given;
 }
 
-std::vector<std::string> AbsentDiscMessages(const std::vector<const KnownStream*>& absent,
-                                            const std::vector<KnownSet>& sets,
-                                            const std::vector<std::string>& presentStreamPaths) {
+bool OnGivenDisc(const KnownStream& known, const GivenDiscs& given) {
+    // A catalogue is read only when each of its streams is named after its backup.
+    StreamNameParts parts;
+    return ParseStreamName(known.stream.name, parts) &&
+           given.count({parts.label + " " + parts.timeStamp, known.stream.disc}) > 0;
+}
+
+std::vector<std::string> AbsentDiscMessages(const std::vector<const KnownStream*>& absent, const GivenDiscs& given) {
     std::set<std::pair<std::string, std::uint32_t>> discs;  // backup name, disc
     std::vector<std::string> messages;
     for (const KnownStream* known : absent) {
-        if (OnGivenDisc(*known, sets, presentStreamPaths)) {
+        if (OnGivenDisc(*known, given)) {
             messages.push_back(ShownStoredText(known->stream.name) + " is missing from disc " +
                                std::to_string(known->stream.disc) + ", which was given");
             continue;
@@ -197,8 +199,7 @@ std::vector<std::string> NotGivenLines(const KnownStream& known, const std::func
                                                 std::to_string(known.stream.disc)
                                           : " is on disc " + std::to_string(known.stream.disc) + ", which was not given";
     if (known.stream.isProtected || IsSealedStream(known.stream)) return {"<protected>" + where};
-    const std::string& folderPath = known.stream.folderPath;
-    const std::string folder = folderPath == "\\" ? std::string() : ShownStoredText(folderPath.substr(1));
+    const std::string folder = ShownStoredFolder(known.stream.folderPath);
     std::vector<std::string> lines;
     for (const CatalogueFile& file : known.files)
         if (keep(file)) lines.push_back(folder + "\\" + ShownStoredText(file.name) + where);

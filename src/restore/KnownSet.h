@@ -44,16 +44,16 @@ bool IsSealedStream(const CatalogueStream& stream);
 std::vector<const KnownStream*> AbsentStreams(const std::vector<KnownSet>& sets,
                                               const std::vector<std::string>& presentStreamPaths);
 
-// Whether another stream of the disc that holds known is among the streams present: the disc
-// was given, and lacks known.
-bool OnGivenDisc(const KnownStream& known, const std::vector<KnownSet>& sets,
-                 const std::vector<std::string>& presentStreamPaths);
+// The discs that the streams present lie on, as the catalogues place them: backup name and disc.
+using GivenDiscs = std::set<std::pair<std::string, std::uint32_t>>;
+GivenDiscs DiscsGiven(const std::vector<KnownSet>& sets, const std::vector<std::string>& presentStreamPaths);
+
+// Whether the disc that holds known was given (and so lacks it).
+bool OnGivenDisc(const KnownStream& known, const GivenDiscs& given);
 
 // One line per disc that holds an absent stream: "disc 2 of DATA 0812251430 is not among the
 // places given"; for a disc that was given, one line per stream it lacks.
-std::vector<std::string> AbsentDiscMessages(const std::vector<const KnownStream*>& absent,
-                                            const std::vector<KnownSet>& sets,
-                                            const std::vector<std::string>& presentStreamPaths);
+std::vector<std::string> AbsentDiscMessages(const std::vector<const KnownStream*>& absent, const GivenDiscs& given);
 
 // The set's stream numbered last, or null when it has none.
 const KnownStream* LastStream(const KnownSet& set);
